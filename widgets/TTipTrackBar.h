@@ -78,6 +78,8 @@ public:
     const QString& LastToolTipText() const { return LastToolTipText_; }
     // The position tip window while it exists (only while the thumb is dragged).
     const QLabel* PositionTip() const { return PositionTip_; }
+    // Where the thumb is drawn, in widget coordinates.
+    QRect ThumbRect() const;
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -95,7 +97,6 @@ private:
     void ApplyTicks();
     void ShowPositionTip();
     void HidePositionTip();
-    QRect HandleRect() const;
 
     int Frequency_ = 1;
     TTickMark TickMarks_ = tmBottomRight;
