@@ -18,6 +18,8 @@ class TTipTrackBar : public QSlider
 {
     Q_OBJECT
 public:
+    using TNotifyEvent = widgets::TNotifyEvent;
+
     explicit TTipTrackBar(QWidget* parent = nullptr);
     ~TTipTrackBar() override;
 
