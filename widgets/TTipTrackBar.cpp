@@ -171,6 +171,12 @@ void TTipTrackBar::showEvent(QShowEvent* event)
     ApplyToolTipSide();
 }
 
+void TTipTrackBar::hideEvent(QHideEvent* event)
+{
+    HidePositionTip(); // a tip must not outlive its control on screen
+    QSlider::hideEvent(event);
+}
+
 QString TTipTrackBar::ToolTipText()
 {
     QString text = QString::number(Position());

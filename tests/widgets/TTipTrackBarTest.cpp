@@ -231,6 +231,17 @@ TEST(TTipTrackBarToolTip, PositionTipBesideTheThumbWhileDragging)
     }
 }
 
+TEST(TTipTrackBarToolTip, TipGoesWhenTheControlIsHiddenMidDrag)
+{
+    TShownBar s;
+    s.Bar->SetToolTips(true);
+    s.DragRight();
+    ASSERT_NE(s.Bar->PositionTip(), nullptr);
+    ASSERT_TRUE(s.Bar->PositionTip()->isVisible());
+    s.Bar->hide();
+    EXPECT_FALSE(s.Bar->PositionTip()->isVisible());
+}
+
 TEST(TTipTrackBarToolTip, NoTipWhenToolTipsIsOff)
 {
     TShownBar s;
