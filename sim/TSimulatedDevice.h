@@ -3,7 +3,7 @@
 // can talk to "a device" without hardware. The program opens DevicePath() like a serial port.
 
 #include "TDeviceDialogue.h"
-#include "TFileDescriptor.h"
+#include "TUniqueFd.h"
 
 #include <atomic>
 #include <chrono>
@@ -59,9 +59,9 @@ private:
     void ServeLoop();
 
     TSimulatedDeviceOptions options_;
-    TFileDescriptor master_;
-    TFileDescriptor slave_; // held so the master sees no hang-up while the program reconnects
-    TFileDescriptor stop_;  // eventfd that ends the thread
+    TUniqueFd master_;
+    TUniqueFd slave_; // held so the master sees no hang-up while the program reconnects
+    TUniqueFd stop_;  // eventfd that ends the thread
     std::string devicePath_;
 
     mutable std::mutex mutex_; // guards dialogue_ and threadError_

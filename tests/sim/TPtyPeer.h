@@ -1,7 +1,7 @@
 #pragma once
 // The program's end of a simulated device, opened with plain POSIX calls.
 
-#include "sim/TFileDescriptor.h"
+#include "sim/TUniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -104,5 +104,5 @@ private:
         return rc > 0 || (rc < 0 && errno == EINTR);
     }
 
-    TFileDescriptor fd_;
+    TUniqueFd fd_;
 };
