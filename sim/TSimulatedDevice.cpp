@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@ using TClock = std::chrono::steady_clock;
 constexpr double ReceiveChunk = 32;
 // What an idle line may bank, so that a short burst after a pause is taken at once.
 constexpr double ReceiveBurst = 64;
+// The sender banks a little too, so that waking late for one reply is made up by the next.
+constexpr double SendBurst = 32;
 constexpr std::size_t ReadBufferSize = 4096;
 
 [[noreturn]] void ThrowErrno(const char* what)
@@ -152,9 +155,11 @@ void TSimulatedDevice::Serve()
 
 void TSimulatedDevice::ServeLoop()
 {
+    // The pacing sleeps are short; the default timer slack would make every one of them late.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const double rate = TLinePacer::BytesPerSecondForBaud(options_.Baudrate);
     TLinePacer receivePacer(rate, ReceiveBurst, TClock::now());
-    TLinePacer sendPacer(rate, 0, TClock::now());
+    TLinePacer sendPacer(rate, SendBurst, TClock::now());
     std::deque<TPendingReply> pending;
     std::size_t pendingBytes = 0;
     std::vector<std::string> replies;

@@ -182,7 +182,7 @@ TEST(TSimulatedDevice, SendingIsPacedToTheLineSpeed)
     const std::string menu = peer.ReadUntil(">");
     const auto elapsed = TClock::now() - start;
     ASSERT_GE(menu.size(), 150u);
-    EXPECT_GE(elapsed, 150ms);
+    EXPECT_GE(elapsed, 120ms);
     EXPECT_LT(elapsed, 10s);
 }
 
