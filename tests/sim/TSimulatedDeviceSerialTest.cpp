@@ -17,7 +17,8 @@
 namespace {
 
 // Stands in for the GUI thread: posted tasks run when the test pumps.
-class TPumpedMainThread final : public IMainThreadExecutor {
+class TPumpedMainThread final : public IMainThreadExecutor
+{
 public:
     void Post(std::function<void()> task) override
     {
@@ -54,7 +55,8 @@ private:
     std::deque<std::function<void()>> tasks_;
 };
 
-class SimulatedDeviceOverSerial : public ::testing::Test {
+class SimulatedDeviceOverSerial : public ::testing::Test
+{
 protected:
     void Connect(const TSimulatedDevice& device)
     {
@@ -69,8 +71,7 @@ protected:
 
     bool ReceiveUntil(std::string_view needle)
     {
-        return MainThread.PumpUntil(
-            [&] { return Received.find(needle) != std::string::npos; });
+        return MainThread.PumpUntil([&] { return Received.find(needle) != std::string::npos; });
     }
 
     TPumpedMainThread MainThread;
