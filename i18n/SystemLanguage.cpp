@@ -37,8 +37,7 @@ std::string LanguageOfLocaleName(std::string_view localeName)
 {
     const auto cut = localeName.find_first_of(".@");
     std::string_view language = localeName.substr(0, cut);
-    if (language == "POSIX")
-        return "C";
+    if (language == "POSIX") return "C";
     return std::string(language);
 }
 
@@ -51,11 +50,9 @@ std::string DefaultLocaleFromConfig(std::string_view configText)
         std::string_view l = line;
         while (!l.empty() && (l.front() == ' ' || l.front() == '\t'))
             l.remove_prefix(1);
-        if (l.substr(0, 7) == "export ")
-            l.remove_prefix(7);
+        if (l.substr(0, 7) == "export ") l.remove_prefix(7);
         const auto equals = l.find('=');
-        if (equals == std::string_view::npos)
-            continue;
+        if (equals == std::string_view::npos) continue;
         const std::string_view name = l.substr(0, equals);
         const std::string value(Unquoted(l.substr(equals + 1)));
         if (name == "LC_ALL")
@@ -65,10 +62,8 @@ std::string DefaultLocaleFromConfig(std::string_view configText)
         else if (name == "LANG")
             lang = value;
     }
-    if (!lcAll.empty())
-        return lcAll;
-    if (!lcMessages.empty())
-        return lcMessages;
+    if (!lcAll.empty()) return lcAll;
+    if (!lcMessages.empty()) return lcMessages;
     return lang;
 }
 
@@ -78,8 +73,7 @@ std::string SystemLanguageFrom(std::string_view lcAll, std::string_view lcMessag
     for (std::string_view setting : {lcAll, lcMessages, systemDefaultLocale}) {
         if (!setting.empty()) {
             std::string language = LanguageOfLocaleName(setting);
-            if (!language.empty())
-                return language;
+            if (!language.empty()) return language;
         }
     }
     return "C";
@@ -104,8 +98,7 @@ std::span<const TLocaleIdLanguage> WindowsLocaleIdTable()
 std::string LanguageOfWindowsLocaleId(uint32_t localeId)
 {
     for (const auto& entry : LocaleIdTable) {
-        if (entry.LocaleId == localeId)
-            return std::string(entry.Code);
+        if (entry.LocaleId == localeId) return std::string(entry.Code);
     }
     return "C";
 }

@@ -25,11 +25,9 @@ int CompareBytes(std::string_view a, std::string_view b)
 {
     const std::size_t common = std::min(a.size(), b.size());
     if (common > 0) {
-        if (int c = std::memcmp(a.data(), b.data(), common); c != 0)
-            return c;
+        if (int c = std::memcmp(a.data(), b.data(), common); c != 0) return c;
     }
-    if (a.size() == b.size())
-        return 0;
+    if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;
 }
 
@@ -44,8 +42,7 @@ TDomain::~TDomain()
 
 void TDomain::SetCatalogueDir(std::string dir)
 {
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
+    if (dir.empty() || dir.back() != '/') dir += '/';
     Directory = std::move(dir);
     CloseCatalogue();
 }
@@ -80,9 +77,10 @@ std::string TDomain::CandidatePath(std::string_view language) const
 
 bool TDomain::Available(const std::string& path) const
 {
-    if (Stored && Stored->Contains(path))
-        return true;
-    struct stat info {};
+    if (Stored && Stored->Contains(path)) return true;
+    struct stat info
+    {
+    };
     return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
@@ -111,14 +109,12 @@ bool TDomain::TablesInside() const
 {
     const uint64_t tableSize = TableEntrySize * EntryCount;
     for (uint32_t table : {KeyTableOffset, ValueTableOffset}) {
-        if (uint64_t{table} + tableSize > CatalogueSize)
-            return false;
+        if (uint64_t{table} + tableSize > CatalogueSize) return false;
     }
     for (uint32_t table : {KeyTableOffset, ValueTableOffset}) {
         for (uint32_t i = 0; i < EntryCount; ++i) {
             const TEntry entry = ReadEntry(table, i);
-            if (uint64_t{entry.Position} + entry.Length > CatalogueSize)
-                return false;
+            if (uint64_t{entry.Position} + entry.Length > CatalogueSize) return false;
         }
     }
     return true;
@@ -127,8 +123,7 @@ bool TDomain::TablesInside() const
 void TDomain::OpenCatalogue()
 {
     std::unique_lock lock(OpenLock);
-    if (Opened.load(std::memory_order_relaxed) || !MayTry.load(std::memory_order_relaxed))
-        return;
+    if (Opened.load(std::memory_order_relaxed) || !MayTry.load(std::memory_order_relaxed)) return;
 
     std::string candidate = CandidatePath(LanguageCode);
     if (!Available(candidate)) {
@@ -181,8 +176,7 @@ std::string TDomain::Lookup(std::string_view key)
 {
     if (!Opened.load(std::memory_order_acquire) && MayTry.load(std::memory_order_acquire))
         OpenCatalogue();
-    if (!Opened.load(std::memory_order_acquire) || EntryCount == 0)
-        return std::string(key);
+    if (!Opened.load(std::memory_order_acquire) || EntryCount == 0) return std::string(key);
 
     // Binary search from the largest power of two not above N, halving the step and clamping
     // the probe into 1..N.
@@ -192,10 +186,8 @@ std::string TDomain::Lookup(std::string_view key)
     uint32_t step = probe / 2;
     for (;;) {
         const int order = CompareBytes(key, EntryText(KeyTableOffset, probe - 1));
-        if (order == 0)
-            return std::string(EntryText(ValueTableOffset, probe - 1));
-        if (step == 0)
-            return std::string(key);
+        if (order == 0) return std::string(EntryText(ValueTableOffset, probe - 1));
+        if (step == 0) return std::string(key);
         if (order < 0)
             probe = probe > step ? probe - step : 1;
         else

@@ -25,8 +25,7 @@ public:
     bool Valid() const { return Fd >= 0; }
     void Reset()
     {
-        if (Fd >= 0)
-            ::close(Fd);
+        if (Fd >= 0) ::close(Fd);
         Fd = -1;
     }
 

@@ -24,8 +24,7 @@ TLocalizationModule::TLocalizationModule(TLocalizationOptions options)
 {
     {
         std::shared_lock lock(ModuleLock);
-        if (RunningModule)
-            throw std::logic_error("The localization module is already running");
+        if (RunningModule) throw std::logic_error("The localization module is already running");
     }
     Stored = std::make_unique<TStoredCatalogues>();
     Stored->Scan(Executable);
@@ -33,8 +32,7 @@ TLocalizationModule::TLocalizationModule(TLocalizationOptions options)
     Translator = std::make_unique<TTranslationInstance>(Executable, Stored.get());
 
     std::unique_lock lock(ModuleLock);
-    if (RunningModule)
-        throw std::logic_error("The localization module is already running");
+    if (RunningModule) throw std::logic_error("The localization module is already running");
     RunningModule = this;
 }
 
@@ -42,8 +40,7 @@ TLocalizationModule::~TLocalizationModule()
 {
     {
         std::unique_lock lock(ModuleLock);
-        if (RunningModule == this)
-            RunningModule = nullptr;
+        if (RunningModule == this) RunningModule = nullptr;
     }
     Translator.reset();
     Domains.clear();
@@ -74,36 +71,31 @@ TLocalizationModule* LocalizationModule()
 std::string Translate(std::string_view key)
 {
     std::shared_lock lock(ModuleLock);
-    if (!RunningModule)
-        return std::string(key);
+    if (!RunningModule) return std::string(key);
     return RunningModule->DefaultTranslator().Translate(key);
 }
 
 std::string TranslateInDomain(std::string_view domain, std::string_view key)
 {
     std::shared_lock lock(ModuleLock);
-    if (!RunningModule)
-        return std::string(key);
+    if (!RunningModule) return std::string(key);
     return RunningModule->DefaultTranslator().TranslateInDomain(domain, key);
 }
 
 void AddResourceDomain(std::string name)
 {
     std::unique_lock lock(ModuleLock);
-    if (RunningModule)
-        RunningModule->Domains.push_back(std::move(name));
+    if (RunningModule) RunningModule->Domains.push_back(std::move(name));
 }
 
 std::string TranslateResourceString(std::string_view text)
 {
     std::shared_lock lock(ModuleLock);
-    if (!RunningModule || !RunningModule->IsTranslating())
-        return std::string(text);
+    if (!RunningModule || !RunningModule->IsTranslating()) return std::string(text);
     std::string result(text);
     for (const std::string& domain : RunningModule->Domains) {
         result = RunningModule->DefaultTranslator().TranslateInDomain(domain, text);
-        if (result != text)
-            break;
+        if (result != text) break;
     }
     return result;
 }

@@ -13,8 +13,7 @@ namespace {
 std::string SystemMessage(int error)
 {
     std::string text = std::strerror(error);
-    if (text.size() > 2000)
-        text.resize(2000);
+    if (text.size() > 2000) text.resize(2000);
     return text;
 }
 
@@ -22,12 +21,14 @@ std::string SystemMessage(int error)
 
 TMappedFile::TMappedFile(const std::string& path)
 {
-    File = TFileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!File.Valid())
-        throw ECatalogueError("Cannot open file " + path);
+    // Non-blocking so that a FIFO in a catalogue's place cannot stall the program.
+    File = TFileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!File.Valid()) throw ECatalogueError("Cannot open file " + path);
 
     // An empty file (or anything that is not a regular file) has nothing to map.
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(File.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
         throw ECatalogueError("Cannot create memory map on file " + path);
 
@@ -43,6 +44,5 @@ TMappedFile::TMappedFile(const std::string& path)
 
 TMappedFile::~TMappedFile()
 {
-    if (View)
-        ::munmap(const_cast<unsigned char*>(View), Length);
+    if (View) ::munmap(const_cast<unsigned char*>(View), Length);
 }

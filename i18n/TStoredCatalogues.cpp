@@ -31,10 +31,8 @@ bool ReadExactly(int fd, void* buffer, std::size_t size, uint64_t position)
     auto* out = static_cast<unsigned char*>(buffer);
     while (size > 0) {
         ssize_t got = ::pread(fd, out, size, static_cast<off_t>(position));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
         out += got;
         size -= static_cast<std::size_t>(got);
         position += static_cast<uint64_t>(got);
@@ -51,16 +49,14 @@ std::string Trimmed(std::string text)
 {
     auto first = std::find_if_not(text.begin(), text.end(), IsBlankOrControl);
     auto last = std::find_if_not(text.rbegin(), text.rend(), IsBlankOrControl).base();
-    if (first >= last)
-        return {};
+    if (first >= last) return {};
     return std::string(first, last);
 }
 
 std::string DirectoryWithSeparator(const std::string& path)
 {
     auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {};
+    if (slash == std::string::npos) return {};
     return path.substr(0, slash + 1);
 }
 
@@ -69,11 +65,9 @@ std::string DirectoryWithSeparator(const std::string& path)
 bool TStoredCatalogues::TCaseInsensitiveLess::operator()(std::string_view a,
                                                          std::string_view b) const
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) {
-                                            return FoldCase(static_cast<unsigned char>(x)) <
-                                                   FoldCase(static_cast<unsigned char>(y));
-                                        });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return FoldCase(static_cast<unsigned char>(x)) < FoldCase(static_cast<unsigned char>(y));
+    });
 }
 
 void TStoredCatalogues::Scan(const std::string& executablePath)
@@ -83,46 +77,39 @@ void TStoredCatalogues::Scan(const std::string& executablePath)
 
 void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t firstRecord)
 {
-    if (firstRecord == 0)
-        return;
+    if (firstRecord == 0) return;
     ExecutablePath = executablePath;
     BaseDirectory = DirectoryWithSeparator(executablePath);
 
     TFileDescriptor file(::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.Valid())
-        return;
-    struct stat info {};
-    if (::fstat(file.Get(), &info) != 0 || info.st_size < 0)
-        return;
+    if (!file.Valid()) return;
+    struct stat info
+    {
+    };
+    if (::fstat(file.Get(), &info) != 0 || info.st_size < 0) return;
     const auto fileSize = static_cast<uint64_t>(info.st_size);
 
     // Every Next must point past the record that names it, so the chain only moves forward
     // through a finite file and cannot loop.
     uint64_t position = firstRecord;
     for (;;) {
-        if (position > fileSize || fileSize - position < 8)
-            return;
+        if (position > fileSize || fileSize - position < 8) return;
         unsigned char header[RecordHeaderSize];
-        if (!ReadExactly(file.Get(), header, 8, position))
-            return;
+        if (!ReadExactly(file.Get(), header, 8, position)) return;
         const uint64_t next = LittleEndian64(header);
-        if (next == 0)
-            return;
+        if (next == 0) return;
         if (fileSize - position < RecordHeaderSize ||
             !ReadExactly(file.Get(), header + 8, RecordHeaderSize - 8, position + 8))
             return;
         const uint64_t nameStart = position + RecordHeaderSize;
-        if (next < nameStart || next > fileSize)
-            return;
+        if (next < nameStart || next > fileSize) return;
         std::string name(static_cast<std::size_t>(next - nameStart), '\0');
-        if (!name.empty() && !ReadExactly(file.Get(), name.data(), name.size(), nameStart))
-            return;
+        if (!name.empty() && !ReadExactly(file.Get(), name.data(), name.size(), nameStart)) return;
 
         TStoredCatalogueInfo entry;
         entry.StoredOffset = static_cast<int64_t>(LittleEndian64(header + 8));
         entry.StoredSize = static_cast<int64_t>(LittleEndian64(header + 16));
-        if (!Entries.emplace(Trimmed(std::move(name)), entry).second)
-            return;
+        if (!Entries.emplace(Trimmed(std::move(name)), entry).second) return;
         position = next;
     }
 }

@@ -15,17 +15,15 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b)
     auto fold = [](char c) {
         return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char x, char y) { return fold(x) == fold(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 std::string LanguageFromEnvironment()
 {
     const char* lang = std::getenv("LANG");
     std::string code = (lang && *lang) ? std::string(lang) : DetectSystemLanguage();
-    if (auto dot = code.find('.'); dot != std::string::npos)
-        code.erase(dot);
+    if (auto dot = code.find('.'); dot != std::string::npos) code.erase(dot);
     return code;
 }
 
@@ -48,8 +46,7 @@ TTranslationInstance::~TTranslationInstance() = default;
 
 void TTranslationInstance::SelectLanguage(std::string code)
 {
-    if (code.empty())
-        code = LanguageFromEnvironment();
+    if (code.empty()) code = LanguageFromEnvironment();
     std::unique_lock lock(DomainsLock);
     Language = std::move(code);
     for (auto& domain : Domains)
@@ -75,8 +72,7 @@ std::string TTranslationInstance::TranslateInDomain(std::string_view domain, std
 {
     TDomain& d = FindOrCreateDomain(domain);
     std::string result = WithCarriageReturnLineEnds(d.Lookup(WithoutCarriageReturns(key)));
-    if (!IsValidUtf8(result))
-        result.clear();
+    if (!IsValidUtf8(result)) result.clear();
     if (!key.empty() && result.empty())
         throw ETranslationError("Error: Could not translate " + std::string(key) +
                                 ". Probably because the mo file doesn't contain utf-8 encoded "
@@ -87,8 +83,7 @@ std::string TTranslationInstance::TranslateInDomain(std::string_view domain, std
 TDomain* TTranslationInstance::FindDomain(std::string_view name) const
 {
     for (const auto& domain : Domains) {
-        if (SameNameIgnoringCase(domain->DomainName(), name))
-            return domain.get();
+        if (SameNameIgnoringCase(domain->DomainName(), name)) return domain.get();
     }
     return nullptr;
 }
@@ -97,12 +92,10 @@ TDomain& TTranslationInstance::FindOrCreateDomain(std::string_view name)
 {
     {
         std::shared_lock lock(DomainsLock);
-        if (TDomain* found = FindDomain(name))
-            return *found;
+        if (TDomain* found = FindDomain(name)) return *found;
     }
     std::unique_lock lock(DomainsLock);
-    if (TDomain* found = FindDomain(name))
-        return *found; // another thread created it meanwhile
+    if (TDomain* found = FindDomain(name)) return *found; // another thread created it meanwhile
     auto domain = std::make_unique<TDomain>(Stored);
     domain->SetDomainName(std::string(name));
     domain->SetCatalogueDir(LocaleDirectory);

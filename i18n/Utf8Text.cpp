@@ -5,8 +5,7 @@ std::string WithoutCarriageReturns(std::string_view text)
     std::string result;
     result.reserve(text.size());
     for (char c : text) {
-        if (c != '\r')
-            result += c;
+        if (c != '\r') result += c;
     }
     return result;
 }
@@ -17,8 +16,7 @@ std::string WithCarriageReturnLineEnds(std::string_view text)
     result.reserve(text.size() + 8);
     char previous = '\0';
     for (char c : text) {
-        if (c == '\n' && previous != '\r')
-            result += '\r';
+        if (c == '\n' && previous != '\r') result += '\r';
         result += c;
         previous = c;
     }
@@ -54,15 +52,12 @@ bool IsValidUtf8(std::string_view text)
         } else {
             return false;
         }
-        if (n - i < length)
-            return false;
+        if (n - i < length) return false;
         const auto second = static_cast<unsigned char>(text[i + 1]);
-        if (second < low || second > high)
-            return false;
+        if (second < low || second > high) return false;
         for (std::size_t k = 2; k < length; ++k) {
             const auto c = static_cast<unsigned char>(text[i + k]);
-            if (c < 0x80 || c > 0xBF)
-                return false;
+            if (c < 0x80 || c > 0xBF) return false;
         }
         i += length;
     }

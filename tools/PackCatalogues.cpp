@@ -24,8 +24,7 @@ using TBytes = std::vector<char>;
 TBytes ReadWholeFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
+    if (!in) throw std::runtime_error("cannot read " + path);
     return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -107,8 +106,7 @@ int Run(int argc, char** argv)
     {
         std::ofstream out(output, std::ios::binary | std::ios::trunc);
         out.write(image.data(), static_cast<std::streamsize>(image.size()));
-        if (!out)
-            throw std::runtime_error("cannot write " + output);
+        if (!out) throw std::runtime_error("cannot write " + output);
     }
     std::filesystem::permissions(output, std::filesystem::status(input).permissions());
     return 0;

@@ -13,6 +13,5 @@ TQtTranslationHook::TQtTranslationHook(TResourceTranslator::TErrorSink errorSink
 
 TQtTranslationHook::~TQtTranslationHook()
 {
-    if (QCoreApplication::instance())
-        QCoreApplication::removeTranslator(ResourceTranslator.get());
+    if (QCoreApplication::instance()) QCoreApplication::removeTranslator(ResourceTranslator.get());
 }

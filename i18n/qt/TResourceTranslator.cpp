@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
 
 TResourceTranslator::TResourceTranslator(TErrorSink errorSink, QObject* parent)
     : QTranslator(parent), ErrorSink(std::move(errorSink))
@@ -13,10 +14,14 @@ TResourceTranslator::TResourceTranslator(TErrorSink errorSink, QObject* parent)
 QString TResourceTranslator::translate(const char* /*context*/, const char* sourceText,
                                        const char* /*disambiguation*/, int /*n*/) const
 {
-    if (!sourceText)
-        return {};
+    if (!sourceText) return {};
     try {
-        const std::string translated = TranslateResourceString(sourceText);
+        // The catalogues answer with CR LF line ends; Qt lays out LF-separated lines and would
+        // keep the CR as a character of the text.
+        std::string translated = TranslateResourceString(sourceText);
+        for (auto at = translated.find("\r\n"); at != std::string::npos;
+             at = translated.find("\r\n", at))
+            translated.erase(at, 1);
         if (translated == sourceText)
             return {}; // let Qt use the source text or ask the next translator
         return QString::fromUtf8(translated.data(), static_cast<qsizetype>(translated.size()));
@@ -30,8 +35,7 @@ void TResourceTranslator::Report(const std::string& message) const
 {
     {
         std::lock_guard lock(ReportedLock);
-        if (!Reported.insert(message).second)
-            return;
+        if (!Reported.insert(message).second) return;
     }
     if (ErrorSink)
         ErrorSink(message);
