@@ -1,0 +1,84 @@
+#include "app/CommandLine.h"
+#include "app/ProgramSetup.h"
+#include "app/TApplication.h"
+#include "app/TForm1.h"
+#include "serial/SerialPortList.h"
+#include "sim/TSimulatedDevice.h"
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Arguments(int argc, char** argv)
+{
+    return {argv + 1, argv + argc};
+}
+
+// Answers the options that need no window; returns an exit code when the program is done.
+std::optional<int> RunWithoutWindow(const TCommandLineOptions& options)
+{
+    if (options.Help) {
+        std::cout << CommandLineHelp("tarvel");
+        return 0;
+    }
+    if (options.Version) {
+        std::cout << VersionText() << '\n';
+        return 0;
+    }
+    if (options.ListPorts) {
+        for (const std::string& device : ListSerialPorts())
+            std::cout << device << '\n';
+        return 0;
+    }
+    return std::nullopt;
+}
+
+bool MayHoldQtOptions(const std::vector<std::string>& arguments)
+{
+    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return argument.size() > 2 && argument[0] == '-' && argument[1] != '-';
+    });
+}
+
+int ReportCommandLineError(const ECommandLine& error)
+{
+    std::cerr << "tarvel: " << error.what() << "\nTry 'tarvel --help'.\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // --help, --version, --list-ports and a wrong command line need no display. Qt's own options
+    // (single dash, e.g. -platform) are only known once the application object has taken them out.
+    const std::vector<std::string> arguments = Arguments(argc, argv);
+    try {
+        if (auto exitCode = RunWithoutWindow(ParseCommandLine(arguments))) return *exitCode;
+    } catch (const ECommandLine& error) {
+        if (!MayHoldQtOptions(arguments)) return ReportCommandLineError(error);
+    }
+
+    TApplication app(argc, argv);
+    TCommandLineOptions options;
+    try {
+        options = ParseCommandLine(Arguments(argc, argv));
+    } catch (const ECommandLine& error) {
+        return ReportCommandLineError(error);
+    }
+    if (auto exitCode = RunWithoutWindow(options)) return *exitCode;
+
+    // The simulated device outlives the window, whose port is open on it until the end.
+    std::unique_ptr<TSimulatedDevice> demoDevice;
+    if (options.Demo) demoDevice = std::make_unique<TSimulatedDevice>();
+
+    TForm1 form;
+    ApplyPortDevicePaths(form,
+                         PortDevicePaths(options, demoDevice ? demoDevice->DevicePath() : ""));
+    form.show();
+    return app.exec();
+}
