@@ -1,0 +1,15 @@
+#pragma once
+// How the command line's choices reach the window's serial port.
+
+#include "app/CommandLine.h"
+
+#include <map>
+#include <string>
+
+class TForm1;
+
+// Port number -> device: the --com1/--com2 devices, or in demo mode the simulated device for both.
+std::map<int, std::string> PortDevicePaths(const TCommandLineOptions& options,
+                                           const std::string& demoDevicePath);
+
+void ApplyPortDevicePaths(TForm1& form, const std::map<int, std::string>& devicePaths);

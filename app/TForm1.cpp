@@ -1,0 +1,479 @@
+#include "app/TForm1.h"
+
+#include "app/TErrorReport.h"
+#include "app/WindowFont.h"
+#include "serial/SerialConstants.h"
+#include "widgets/TColor.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+
+namespace {
+
+constexpr int WindowFontSize = 11;
+
+template <class TWidget>
+TWidget* Place(TWidget* widget, const char* name, int left, int top, int width, int height,
+               const QFont& font)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    widget->setFont(font);
+    return widget;
+}
+
+QLabel* MakePanel(QWidget* parent, const char* name, int left, int top, int width, int height,
+                  int fontSize)
+{
+    // A panel with a lowered inner bevel and centred text.
+    auto* panel = Place(new QLabel(parent), name, left, top, width, height, WindowFont(fontSize));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    panel->setAlignment(Qt::AlignCenter);
+    return panel;
+}
+
+QComboBox* MakeComboBox(QWidget* parent, const char* name, int left, int top, int width, int height,
+                        const QStringList& items, int selected)
+{
+    auto* box = Place(new QComboBox(parent), name, left, top, width, height, WindowFont(11));
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItems(items);
+    box->setCurrentIndex(selected);
+    return box;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent), ComPort(MainThread)
+{
+    setObjectName("Form1");
+    setWindowTitle(QStringLiteral("Tarvel") + QString(28, QChar(u' ')) +
+                   QStringLiteral("Bidouille ======> pour KRO"));
+    // A dialog frame: fixed size, only the close box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(579, 374);
+    move(285, 118);
+    setFont(WindowFont(WindowFontSize));
+
+    CreateControls();
+
+    // Port settings: 115200 8N1, DTR and RTS on, no handshake, plain mode.
+    ComPort.SetBaudrate(115200);
+    ComPort.SetByteSize(8);
+    ComPort.SetParity(ptNone);
+    ComPort.SetStopBits(sbOne);
+    ComPort.SetPort(2);
+    ComPort.FlowCtrl().SetRxDsrSensivity(false);
+    ComPort.FlowCtrl().SetRxDtrControl(dtrEnable);
+    ComPort.FlowCtrl().SetRxRtsControl(rtsEnable);
+    ComPort.FlowCtrl().SetTxContinueXoff(false);
+    ComPort.FlowCtrl().SetTxCtsFlow(false);
+    ComPort.FlowCtrl().SetTxDsrFlow(false);
+    ComPort.FlowCtrl().SetXonXoff(false);
+    ComPort.SetLineEnd("\r\n");
+    ComPort.SetLineMode(false);
+    ComPort.SetPortOptions({});
+    ComPort.SetRxBuffer(8192);
+    ComPort.SetRxThresholdAmount(0);
+    ComPort.SetRxThresholdUse(false);
+    ComPort.SetTxBuffer(8192);
+
+    ShowWarning = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("Dialogs", "Warning"),
+                        text, QMessageBox::Ok, this);
+        box.exec();
+    };
+    ChooseFirmwareFile = [this]() -> std::optional<QString> {
+        if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+            return std::nullopt;
+        return OpenDialog1->selectedFiles().constFirst();
+    };
+
+    ConnectHandlers();
+    TErrorReport::Guard([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    // The port closes before the controls its handlers touch go away.
+    ComPort.SetOnDataAvailable(nullptr);
+    ComPort.SetOnError(nullptr);
+    try {
+        ComPort.SetActive(false);
+    } catch (const std::exception&) {
+        // Nothing useful can be done about a failing close while the window goes away.
+    }
+}
+
+void TForm1::CreateControls()
+{
+    const QFont windowFont = WindowFont(WindowFontSize);
+
+    ProgressBar1 = Place(new TGauge(this), "ProgressBar1", 98, 348, 409, 21, windowFont);
+    ProgressBar1->SetProgress(0);
+
+    Label2 = Place(new QLabel(QStringLiteral("-"), this), "Label2", 188, 260, 9, 21,
+                   WindowFont(15, true));
+    Label2->setVisible(false);
+    Label1 = Place(new QLabel(QStringLiteral("+"), this), "Label1", 368, 264, 9, 21,
+                   WindowFont(15, true));
+    Label1->setVisible(false);
+
+    QToolButton** speedButtons[] = {&SpeedButton1, &SpeedButton2, &SpeedButton3, &SpeedButton4,
+                                    &SpeedButton5};
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray name = "SpeedButton" + QByteArray::number(i + 1);
+        auto* button =
+            Place(new QToolButton(this), name.constData(), 394 + 38 * i, 134, 30, 21, windowFont);
+        button->setText(QString::number(i + 1));
+        button->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus
+        *speedButtons[i] = button;
+    }
+
+    Label3 = Place(new QLabel(QStringLiteral("Duree de pause entre chaque ligne"), this), "Label3",
+                   194, 238, 175, 15, windowFont);
+    Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label3->setVisible(false);
+    Label4 = Place(new QLabel(QStringLiteral("Ricezione"), this), "Label4", 430, 250, 51, 15,
+                   windowFont);
+    Label5 =
+        Place(new QLabel(QStringLiteral("Invio.. "), this), "Label5", 524, 250, 45, 15, windowFont);
+
+    Edit_Data = Place(new QLineEdit(this), "Edit_Data", 394, 158, 83, 25, WindowFont(12));
+    Button_Send = Place(new QPushButton(QStringLiteral("Invia linea"), this), "Button_Send", 480,
+                        158, 97, 25, WindowFont(12));
+    Button_Send->setDefault(true);
+    NewLine_CB = Place(new QCheckBox(QStringLiteral("Envoi new ligne"), this), "NewLine_CB", 452,
+                       302, 99, 17, WindowFont(15));
+    NewLine_CB->setChecked(false);
+    NewLine_CB->setVisible(false);
+
+    Panel2 = MakePanel(this, "Panel2", 510, 348, 67, 21, 13);
+    Button3 = Place(new QPushButton(QStringLiteral("Pulisci Log ...."), this), "Button3", 394, 214,
+                    183, 23, WindowFont(11));
+    Panel1 = MakePanel(this, "Panel1", 4, 324, 573, 21, 15);
+
+    TipTrackBar1 = Place(new TTipTrackBar(this), "TipTrackBar1", 198, 258, 169, 29, windowFont);
+    TipTrackBar1->SetMax(15);
+    TipTrackBar1->SetPosition(10);
+    TipTrackBar1->setVisible(false);
+
+    Button1 = Place(new QPushButton(QStringLiteral("Flash"), this), "Button1", 394, 188, 83, 23,
+                    WindowFont(12));
+    Button2 = Place(new QPushButton(QStringLiteral("Stop Flash"), this), "Button2", 482, 188, 95,
+                    23, WindowFont(12));
+    Button4 = Place(new QPushButton(QStringLiteral("Init"), this), "Button4", 500, 70, 51, 23,
+                    WindowFont(12));
+    Button4->setEnabled(false);
+    cbbTypeFlash = MakeComboBox(this, "cbbTypeFlash", 480, 42, 97, 23, {"Firmware", "Boot"}, 0);
+    Button5 = Place(new QPushButton(QStringLiteral("CHIUDI!"), this), "Button5", 394, 4, 183, 35,
+                    WindowFont(16, true));
+    Panel3 = MakePanel(this, "Panel3", 4, 348, 91, 21, 13);
+    Button_Open = Place(new QPushButton(QStringLiteral("Connetti Porta"), this), "Button_Open", 394,
+                        70, 101, 23, WindowFont(12));
+
+    rgAuto = Place(new QGroupBox(QStringLiteral("Automatico."), this), "rgAuto", 394, 96, 183, 31,
+                   windowFont);
+    auto* columns = new QHBoxLayout(rgAuto);
+    columns->setContentsMargins(8, 0, 8, 0);
+    columns->setSpacing(0);
+    rgAutoSi = new QRadioButton(QStringLiteral("Si."), rgAuto);
+    rgAutoSi->setObjectName("rgAutoSi");
+    rgAutoNo = new QRadioButton(QStringLiteral("No."), rgAuto);
+    rgAutoNo->setObjectName("rgAutoNo");
+    columns->addWidget(rgAutoSi, 1);
+    columns->addWidget(rgAutoNo, 1);
+    rgAutoSi->setChecked(true);
+
+    Panel4 = MakePanel(this, "Panel4", 4, 300, 573, 21, 15);
+
+    reTerminal = Place(new TTerminalView(this), "reTerminal", 6, 6, 381, 289, WindowFont(13));
+    QPalette terminalColours = reTerminal->palette();
+    terminalColours.setColor(QPalette::Base, Qt::black);
+    terminalColours.setColor(QPalette::Text, Qt::white);
+    reTerminal->setPalette(terminalColours);
+
+    ComboBox1 = MakeComboBox(this, "ComboBox1", 394, 42, 81, 23, {"Com1", "Com2"}, 1);
+
+    Memo1 = Place(new QPlainTextEdit(this), "Memo1", 4, 372, 571, 169, windowFont);
+    Memo1->setUndoRedoEnabled(false);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVisible(false);
+    Edit1 = Place(new QLineEdit(this), "Edit1", 4, 374, 123, 23, windowFont);
+    Edit1->setVisible(false);
+
+    struct TLampLayout
+    {
+        TpelLed** Lamp;
+        const char* Name;
+        int Left, Top;
+        TColor OnColor, OffColor;
+    };
+    const TLampLayout lamps[] = {{&slConnexion, "slConnexion", 556, 74, clRed, clMaroon},
+                                 {&pelLed1, "pelLed1", 502, 250, clLime, clGreen},
+                                 {&pelLed2, "pelLed2", 404, 250, clBlue, clNavy}};
+    for (const TLampLayout& layout : lamps) {
+        auto* lamp =
+            Place(new TpelLed(this), layout.Name, layout.Left, layout.Top, 15, 15, windowFont);
+        lamp->SetOnColor(layout.OnColor);
+        lamp->SetOffColor(layout.OffColor);
+        lamp->SetFlashing(false);
+        lamp->SetLedOn(false);
+        lamp->SetFrequency(200);
+        lamp->SetBorderStyle(bsNone);
+        *layout.Lamp = lamp;
+    }
+
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setObjectName("OpenDialog1");
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setFileMode(QFileDialog::AnyFile);
+
+    // Panels are no tab stops; the rest follows the layout's tab order.
+    QWidget* tabOrder[] = {Button_Open,  Edit_Data, Button_Send, NewLine_CB,   Button1, Button2,
+                           cbbTypeFlash, Button3,   Button4,     TipTrackBar1, Button5, rgAutoSi,
+                           reTerminal,   ComboBox1, Memo1,       Edit1};
+    for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    for (QLabel* panel : {Panel1, Panel2, Panel3, Panel4})
+        panel->setFocusPolicy(Qt::NoFocus);
+}
+
+void TForm1::ConnectHandlers()
+{
+    using THandler = void (TForm1::*)(QObject*);
+    const auto bindClick = [this](QAbstractButton* button, THandler handler) {
+        connect(button, &QAbstractButton::clicked, this, [this, button, handler] {
+            TErrorReport::Guard([&] { (this->*handler)(button); });
+        });
+    };
+    bindClick(SpeedButton1, &TForm1::SpeedButton1Click);
+    bindClick(SpeedButton2, &TForm1::SpeedButton2Click);
+    bindClick(SpeedButton3, &TForm1::SpeedButton3Click);
+    bindClick(SpeedButton4, &TForm1::SpeedButton4Click);
+    bindClick(SpeedButton5, &TForm1::SpeedButton5Click);
+    bindClick(Button_Send, &TForm1::Button_SendClick);
+    bindClick(Button3, &TForm1::Button3Click);
+    bindClick(Button1, &TForm1::Button1Click);
+    bindClick(Button2, &TForm1::Button2Click);
+    bindClick(Button4, &TForm1::Button4Click);
+    bindClick(Button5, &TForm1::Button5Click);
+    bindClick(Button_Open, &TForm1::Button_OpenClick);
+
+    connect(ComboBox1, &QComboBox::currentTextChanged, this,
+            [this] { TErrorReport::Guard([this] { ComboBox1Change(ComboBox1); }); });
+    TipTrackBar1->SetOnChange(
+        [this](QObject* sender) { TErrorReport::Guard([&] { TipTrackBar1Change(sender); }); });
+
+    // Errors of the receive handler stay with the component, which drops them.
+    ComPort.SetOnDataAvailable([this](TQorComPort& sender) { ComPortDataAvailable(sender); });
+    ComPort.SetOnError([this](TQorComPort& sender, uint32_t error) {
+        TErrorReport::Guard([&] { ComPortError(sender, error); });
+    });
+}
+
+int TForm1::SelectedIndex(const QComboBox* box)
+{
+    const int index = box->currentIndex();
+    if (index < 0 || box->itemText(index) != box->currentText()) return -1;
+    return index;
+}
+
+int TForm1::rgAutoItemIndex() const
+{
+    if (rgAutoSi->isChecked()) return 0;
+    if (rgAutoNo->isChecked()) return 1;
+    return -1;
+}
+
+void TForm1::FormCreate(QObject* Sender)
+{
+    // The track bar's change handler is always bound, so it is called without a test.
+    TipTrackBar1->OnChange()(Sender);
+}
+
+void TForm1::TipTrackBar1Change(QObject* /*Sender*/)
+{
+    TipTrackBar1->SetHint(QString::number(TipTrackBar1->Position()));
+}
+
+void TForm1::ComboBox1Change(QObject* /*Sender*/)
+{
+    // Only the number changes; an open port stays on the device it was opened with.
+    switch (SelectedIndex(ComboBox1)) {
+    case 0:
+        ComPort.SetPort(1);
+        break;
+    case 1:
+        ComPort.SetPort(2);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::ShowDisconnected()
+{
+    Button1->setEnabled(false);
+    Button4->setEnabled(false);
+    slConnexion->SetLedOn(false);
+}
+
+void TForm1::Button_OpenClick(QObject* /*Sender*/)
+{
+    Armed = false;
+    if (ComPort.Active()) {
+        ComPort.SetActive(false);
+        ConnectedDevicePath.clear();
+        ShowDisconnected();
+        return;
+    }
+    const std::string path = ComPort.DevicePath(ComPort.Port());
+    ComPort.SetActive(true);
+    ConnectedDevicePath = path;
+    Button4->setEnabled(true);
+    slConnexion->SetLedOn(true);
+}
+
+void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)
+{
+    if ((Error & CE_DEVICE_LOST) == 0 || !ComPort.Active()) return;
+    const std::string path = ConnectedDevicePath;
+    Armed = false;
+    ComPort.SetActive(false);
+    ConnectedDevicePath.clear();
+    ShowDisconnected();
+    TErrorReport::Show("Dispositivo '" + path + "' scollegato: porta chiusa");
+}
+
+void TForm1::Button5Click(QObject* /*Sender*/)
+{
+    close();
+}
+
+void TForm1::FormCloseQuery(QObject* /*Sender*/, bool& CanClose)
+{
+    if (FlashInProgress) {
+        ShowWarning(QStringLiteral("Flash in corso, impossibile fermare. !!!"));
+        CanClose = false;
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    TErrorReport::Guard([&] { FormCloseQuery(this, canClose); });
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    // Release the device as soon as the window is closed, not only when it is destroyed.
+    TErrorReport::Guard([this] { ComPort.SetActive(false); });
+    event->accept();
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    // Enter clicks the focused button, or else the window's default button "Invia linea".
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        (focused != nullptr ? focused : Button_Send)->click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TForm1::SendAndArm(std::string_view text)
+{
+    ComPort.WriteString(text);
+    Armed = true;
+}
+
+void TForm1::Button_SendClick(QObject* /*Sender*/)
+{
+    // The terminal's 8-bit text: characters outside Latin-1 go out as '?'.
+    std::string line = Edit_Data->text().toLatin1().toStdString();
+    if (NewLine_CB->isChecked()) line += "\r\n";
+    SendAndArm(line);
+}
+
+void TForm1::SpeedButton1Click(QObject*)
+{
+    SendAndArm("1");
+}
+void TForm1::SpeedButton2Click(QObject*)
+{
+    SendAndArm("2");
+}
+void TForm1::SpeedButton3Click(QObject*)
+{
+    SendAndArm("3");
+}
+void TForm1::SpeedButton4Click(QObject*)
+{
+    SendAndArm("4");
+}
+void TForm1::SpeedButton5Click(QObject*)
+{
+    SendAndArm("5");
+}
+
+void TForm1::Button4Click(QObject* /*Sender*/)
+{
+    ComPort.WriteString("\r\n");
+    Armed = false;
+}
+
+void TForm1::Button3Click(QObject* /*Sender*/)
+{
+    reTerminal->ClearText();
+}
+
+void TForm1::ComPortDataAvailable(TQorComPort& /*Sender*/)
+{
+    const std::string S = ComPort.ReadString();
+    if (FlashInProgress) {
+        ComPortDataAvailableTransfer(S);
+        return;
+    }
+    reTerminal->AppendReceived(S);
+    pelLed1->SetLedOn(false);
+    pelLed2->SetLedOn(true);
+    if (rgAutoItemIndex() == 0 && S.find('>') != std::string::npos) {
+        Armed = true;
+        switch (SelectedIndex(cbbTypeFlash)) {
+        case 0:
+            ComPort.WriteString("2");
+            break;
+        case 1:
+            ComPort.WriteString("1");
+            break;
+        default:
+            break;
+        }
+    }
+    if (S.find(':') != std::string::npos && Armed) ComPort.WriteString("qxvt");
+    if (S.find("Send") != std::string::npos) Button1->setEnabled(true);
+    pelLed1->SetLedOn(false);
+    pelLed2->SetLedOn(false);
+}

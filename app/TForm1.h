@@ -1,0 +1,139 @@
+#pragma once
+// The program's one window: connection, terminal, automatic prompt answers and firmware transfer.
+
+#include "app/QtMainThreadExecutor.h"
+#include "app/TTerminalView.h"
+#include "serial/TQorComPort.h"
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+class TGauge;
+class TpelLed;
+class TTipTrackBar;
+
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, named as in the window's layout (each also carries that objectName).
+    TGauge* ProgressBar1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QToolButton* SpeedButton4 = nullptr;
+    QToolButton* SpeedButton5 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* Edit_Data = nullptr;
+    QPushButton* Button_Send = nullptr;
+    QCheckBox* NewLine_CB = nullptr;
+    QLabel* Panel2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QLabel* Panel1 = nullptr;
+    TTipTrackBar* TipTrackBar1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QComboBox* cbbTypeFlash = nullptr;
+    QPushButton* Button5 = nullptr;
+    QLabel* Panel3 = nullptr;
+    QPushButton* Button_Open = nullptr;
+    QGroupBox* rgAuto = nullptr;
+    QRadioButton* rgAutoSi = nullptr; // rgAuto's item 0 "Si."
+    QRadioButton* rgAutoNo = nullptr; // rgAuto's item 1 "No."
+    QLabel* Panel4 = nullptr;
+    TTerminalView* reTerminal = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    TpelLed* slConnexion = nullptr;
+    TpelLed* pelLed1 = nullptr;
+    TpelLed* pelLed2 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+
+private:
+    QtMainThreadExecutor MainThread; // declared before ComPort: it must outlive the port
+
+public:
+    TQorComPort ComPort;
+
+    // State shared by the terminal and the firmware transfer, all on the GUI thread.
+    bool StopRequested = false;
+    bool FlashInProgress = false;
+    bool Armed = false;
+    bool ReplyReceived = false;
+    QDateTime StartTime;
+    int32_t LineCount = 0;
+    int32_t WindowCount = 0;
+
+    // Handlers (the sender is the control that raised the event).
+    void FormCreate(QObject* Sender);
+    void FormCloseQuery(QObject* Sender, bool& CanClose);
+    void ComboBox1Change(QObject* Sender);
+    void Button_OpenClick(QObject* Sender);
+    void Button5Click(QObject* Sender);
+    void Button_SendClick(QObject* Sender);
+    void SpeedButton1Click(QObject* Sender);
+    void SpeedButton2Click(QObject* Sender);
+    void SpeedButton3Click(QObject* Sender);
+    void SpeedButton4Click(QObject* Sender);
+    void SpeedButton5Click(QObject* Sender);
+    void Button4Click(QObject* Sender);
+    void Button3Click(QObject* Sender);
+    void ComPortDataAvailable(TQorComPort& Sender);
+    void ComPortError(TQorComPort& Sender, uint32_t Error);
+    void TipTrackBar1Change(QObject* Sender);
+
+    // Selected item of a combo box, or -1 when its text was typed rather than chosen.
+    static int SelectedIndex(const QComboBox* box);
+    // Selected item of rgAuto, or -1.
+    int rgAutoItemIndex() const;
+
+    // Shows a modal warning (replaceable for tests; by default a QMessageBox with one OK button).
+    std::function<void(const QString& text)> ShowWarning;
+
+    // --- firmware transfer ---
+    void Button1Click(QObject* Sender);
+    void Button2Click(QObject* Sender);
+    // Keeps the window alive for ms milliseconds (32-bit tick arithmetic, wrap-safe).
+    void Delay(uint32_t ms);
+    // The receive handler's branch while FlashInProgress; S is the chunk just read.
+    void ComPortDataAvailableTransfer(const std::string& S);
+    // Asks for the firmware file; by default runs OpenDialog1 modally. Empty when cancelled.
+    std::function<std::optional<QString>()> ChooseFirmwareFile;
+    // --- end of firmware transfer ---
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateControls();
+    void ConnectHandlers();
+    void SendAndArm(std::string_view text);
+    void ShowDisconnected();
+
+    std::string ConnectedDevicePath; // what the open port was opened on, for messages
+};
