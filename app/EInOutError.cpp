@@ -1,4 +1,4 @@
-#include "EInOutError.h"
+#include "app/EInOutError.h"
 
 #include <QCoreApplication>
 #include <QString>

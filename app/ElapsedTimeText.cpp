@@ -1,4 +1,4 @@
-#include "ElapsedTimeText.h"
+#include "app/ElapsedTimeText.h"
 
 #include <QTime>
 

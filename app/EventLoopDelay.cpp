@@ -1,6 +1,6 @@
-#include "EventLoopDelay.h"
+#include "app/EventLoopDelay.h"
 
-#include "MillisecondTick.h"
+#include "app/MillisecondTick.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

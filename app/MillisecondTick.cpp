@@ -1,12 +1,15 @@
-#include "MillisecondTick.h"
+#include "app/MillisecondTick.h"
 
 #include <ctime>
 
-std::uint32_t MillisecondTick()
+std::int64_t MonotonicMilliseconds()
 {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                    static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+std::uint32_t MillisecondTick()
+{
+    return static_cast<std::uint32_t>(MonotonicMilliseconds());
 }

@@ -1,6 +1,6 @@
-#include "TFirmwareFile.h"
+#include "app/TFirmwareFile.h"
 
-#include "EInOutError.h"
+#include "app/EInOutError.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -8,5 +8,5 @@ add_library(tarvel_flash STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ElapsedTimeText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MillisecondTick.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EventLoopDelay.cpp)
-target_include_directories(tarvel_flash PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(tarvel_flash PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tarvel_flash PUBLIC Qt6::Core)

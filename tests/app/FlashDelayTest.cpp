@@ -1,5 +1,5 @@
-#include "EventLoopDelay.h"
-#include "MillisecondTick.h"
+#include "app/EventLoopDelay.h"
+#include "app/MillisecondTick.h"
 
 #include <QCoreApplication>
 #include <QTimer>

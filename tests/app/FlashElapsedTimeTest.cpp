@@ -1,6 +1,6 @@
-#include "EInOutError.h"
-#include "ElapsedTimeText.h"
-#include "TFirmwareFile.h"
+#include "app/EInOutError.h"
+#include "app/ElapsedTimeText.h"
+#include "app/TFirmwareFile.h"
 
 #include <QCoreApplication>
 #include <QTranslator>

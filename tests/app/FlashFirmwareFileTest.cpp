@@ -1,7 +1,7 @@
-#include "EInOutError.h"
-#include "FlashProgress.h"
-#include "FlashTempDir.h"
-#include "TFirmwareFile.h"
+#include "app/EInOutError.h"
+#include "app/FlashProgress.h"
+#include "app/TFirmwareFile.h"
+#include "tests/app/FlashTempDir.h"
 
 #include <gtest/gtest.h>
 

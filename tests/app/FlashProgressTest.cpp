@@ -1,4 +1,4 @@
-#include "FlashProgress.h"
+#include "app/FlashProgress.h"
 
 #include <gtest/gtest.h>
 
