@@ -7,3 +7,10 @@ tarvel_add_gtest(tarvel_flash_event_tests GUI
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/FlashElapsedTimeTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FlashDelayTest.cpp
   LIBS tarvel_flash)
+# The window's transfer against a pseudo-terminal; needs the whole window.
+if(TARGET tarvel_app)
+  tarvel_add_gtest(tarvel_flash_transfer_tests GUI
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/FlashTransferTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/FlashPtyPeer.cpp
+    LIBS tarvel_app)
+endif()
