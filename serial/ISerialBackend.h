@@ -1,0 +1,16 @@
+#pragma once
+
+#include "ISerialDevice.h"
+
+#include <memory>
+#include <string>
+
+// Opens serial devices by path.
+class ISerialBackend
+{
+public:
+    virtual ~ISerialBackend() = default;
+    // Opens the device for exclusive use in raw mode. nullptr when it cannot be opened
+    // (absent, not a terminal, in use elsewhere); nothing stays open then.
+    virtual std::unique_ptr<ISerialDevice> Open(const std::string& path) = 0;
+};

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "TDeviceControlBlock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+// Outcome of a non-blocking transfer.
+enum class TIoStatus {
+    Ok,         // Count bytes moved (Count may be 0 for an empty request)
+    WouldBlock, // nothing could move now; try again when the port is ready
+    Lost,       // the device is gone (hang-up, I/O error)
+};
+
+struct TIoResult
+{
+    size_t Count = 0;
+    TIoStatus Status = TIoStatus::Ok;
+};
+
+// Cumulative line-error counters of the driver; the thread turns their growth into CE_ flags.
+struct TLineErrorCounters
+{
+    uint32_t Frame = 0;
+    uint32_t Overrun = 0;
+    uint32_t Parity = 0;
+    uint32_t Break = 0;
+    uint32_t BufferOverrun = 0;
+};
+
+// One open serial device. Everything the component and its communication thread need from
+// the operating system goes through here, so tests can put a fake in its place.
+// Methods may be called from the main thread and the communication thread at the same time;
+// implementations must be safe for that.
+class ISerialDevice
+{
+public:
+    virtual ~ISerialDevice() = default;
+
+    // Line state. false: the device rejected the request (the component ignores that).
+    virtual bool GetState(TDeviceControlBlock& state) = 0;
+    virtual bool SetState(const TDeviceControlBlock& state) = 0;
+    virtual bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) = 0;
+    virtual bool SetEventMask(uint32_t mask) = 0;
+
+    // Non-blocking transfers: never wait for the line.
+    virtual TIoResult Read(std::span<std::byte> buffer) = 0;
+    virtual TIoResult Write(std::span<const std::byte> data) = 0;
+
+    // Bytes received and waiting in the driver; nullopt when the query fails (device gone).
+    virtual std::optional<uint32_t> BytesWaiting() = 0;
+    // Bytes still in the driver's output queue; nullopt when unknown.
+    virtual std::optional<uint32_t> OutputQueued() = 0;
+    // Whether the transmitter has shifted out its last bit; nullopt when unknown.
+    virtual std::optional<bool> TransmitterEmpty() = 0;
+
+    virtual bool Purge(uint32_t flags) = 0;
+
+    // MS_ bits; nullopt when the device has no modem lines.
+    virtual std::optional<uint32_t> ModemStatus() = 0;
+    // nullopt when the device keeps no error counters.
+    virtual std::optional<TLineErrorCounters> ErrorCounters() = 0;
+
+    // Blocks until one of the lines in msMask (MS_CTS_ON / MS_DSR_ON) changes. Returns false
+    // when the device cannot report changes, fails, or InterruptModemWait was called; true
+    // after a change (or a spurious wake-up).
+    virtual bool WaitModemChange(uint32_t msMask) = 0;
+    // Ends a WaitModemChange in progress on another thread and makes later calls return false.
+    virtual void InterruptModemWait() = 0;
+
+    // Descriptor that poll() reports readable when bytes arrive, writable when the device
+    // accepts output, and hung up when the device is gone.
+    virtual int PollDescriptor() const = 0;
+};

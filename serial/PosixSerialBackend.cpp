@@ -1,0 +1,36 @@
+#include "PosixSerialBackend.h"
+
+#include "PosixSerialDevice.h"
+#include "TFileDescriptor.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path)
+{
+    TFileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) return nullptr;
+
+    termios tio{};
+    if (::tcgetattr(fd.Get(), &tio) != 0) // not a terminal
+        return nullptr;
+
+    // No sharing: a cooperative lock first (also holds against root), then the kernel's
+    // exclusive mode, which some drivers do not offer.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return nullptr;
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0 && errno != EINVAL && errno != ENOTTY) return nullptr;
+
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd.Get(), TCSANOW, &tio) != 0) {
+        ::ioctl(fd.Get(), TIOCNXCL);
+        return nullptr;
+    }
+    return std::make_unique<TPosixSerialDevice>(std::move(fd));
+}

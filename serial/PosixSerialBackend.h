@@ -1,0 +1,10 @@
+#pragma once
+
+#include "ISerialBackend.h"
+
+// Opens terminal devices (/dev/ttyS*, /dev/ttyUSB*, pseudo-terminals) for exclusive raw use.
+class TPosixSerialBackend final : public ISerialBackend
+{
+public:
+    std::unique_ptr<ISerialDevice> Open(const std::string& path) override;
+};

@@ -1,0 +1,363 @@
+#include "PosixSerialDevice.h"
+
+#include "PosixBaudRate.h"
+#include "SerialConstants.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <utility>
+
+namespace {
+
+struct TStandardSpeed
+{
+    uint32_t Rate;
+    speed_t Code;
+};
+
+constexpr std::array kStandardSpeeds{
+    TStandardSpeed{50, B50},           TStandardSpeed{75, B75},
+    TStandardSpeed{110, B110},         TStandardSpeed{134, B134},
+    TStandardSpeed{150, B150},         TStandardSpeed{200, B200},
+    TStandardSpeed{300, B300},         TStandardSpeed{600, B600},
+    TStandardSpeed{1200, B1200},       TStandardSpeed{1800, B1800},
+    TStandardSpeed{2400, B2400},       TStandardSpeed{4800, B4800},
+    TStandardSpeed{9600, B9600},       TStandardSpeed{19200, B19200},
+    TStandardSpeed{38400, B38400},     TStandardSpeed{57600, B57600},
+    TStandardSpeed{115200, B115200},   TStandardSpeed{230400, B230400},
+    TStandardSpeed{460800, B460800},   TStandardSpeed{500000, B500000},
+    TStandardSpeed{576000, B576000},   TStandardSpeed{921600, B921600},
+    TStandardSpeed{1000000, B1000000}, TStandardSpeed{1152000, B1152000},
+    TStandardSpeed{1500000, B1500000}, TStandardSpeed{2000000, B2000000},
+    TStandardSpeed{2500000, B2500000}, TStandardSpeed{3000000, B3000000},
+    TStandardSpeed{3500000, B3500000}, TStandardSpeed{4000000, B4000000},
+};
+
+std::optional<speed_t> StandardSpeedCode(uint32_t rate)
+{
+    for (const auto& s : kStandardSpeeds)
+        if (s.Rate == rate) return s.Code;
+    return std::nullopt;
+}
+
+std::optional<uint32_t> StandardSpeedRate(speed_t code)
+{
+    for (const auto& s : kStandardSpeeds)
+        if (s.Code == code) return s.Rate;
+    return std::nullopt;
+}
+
+// Its only job is to make a blocking ioctl return EINTR.
+void WakeSignalHandler(int) {}
+
+int WakeSignal()
+{
+    static const int signal = [] {
+        const int sig = SIGRTMIN + 2;
+        struct sigaction action
+        {
+        };
+        action.sa_handler = WakeSignalHandler;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: the wait must end
+        ::sigaction(sig, &action, nullptr);
+        return sig;
+    }();
+    return signal;
+}
+
+bool IsTransient(int err)
+{
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
+
+} // namespace
+
+TPosixSerialDevice::TPosixSerialDevice(TFileDescriptor fd) : fFd(std::move(fd))
+{
+    // Start from what the terminal has now, so GetState before any SetState is meaningful.
+    termios tio{};
+    if (::tcgetattr(fFd.Get(), &tio) == 0) {
+        fShadow.Flags = DCB_fBinary;
+        if (tio.c_cflag & CRTSCTS) fShadow.Flags |= DCB_fOutxCtsFlow | DCB_RtsControlHandshake;
+        if (tio.c_iflag & IXON) fShadow.Flags |= DCB_fOutX;
+        if (tio.c_iflag & IXOFF) fShadow.Flags |= DCB_fInX;
+    }
+}
+
+TPosixSerialDevice::~TPosixSerialDevice()
+{
+    InterruptModemWait();
+    ::ioctl(fFd.Get(), TIOCNXCL);
+}
+
+bool TPosixSerialDevice::GetState(TDeviceControlBlock& state)
+{
+    termios tio{};
+    if (::tcgetattr(fFd.Get(), &tio) != 0) return false;
+    {
+        std::lock_guard lock(fStateMutex);
+        state = fShadow;
+    }
+    if (auto rate = ReadTerminalBaudRate(fFd.Get()))
+        state.BaudRate = *rate;
+    else if (auto standard = StandardSpeedRate(::cfgetospeed(&tio)))
+        state.BaudRate = *standard;
+
+    switch (tio.c_cflag & CSIZE) {
+    case CS5:
+        state.ByteSize = 5;
+        break;
+    case CS6:
+        state.ByteSize = 6;
+        break;
+    case CS7:
+        state.ByteSize = 7;
+        break;
+    default:
+        state.ByteSize = 8;
+        break;
+    }
+    if (!(tio.c_cflag & PARENB))
+        state.Parity = 0;
+    else if (tio.c_cflag & CMSPAR)
+        state.Parity = (tio.c_cflag & PARODD) ? 3 : 4;
+    else
+        state.Parity = (tio.c_cflag & PARODD) ? 1 : 2;
+    if (!(tio.c_cflag & CSTOPB))
+        state.StopBits = 0;
+    else
+        state.StopBits = state.ByteSize == 5 ? 1 : 2;
+    return true;
+}
+
+bool TPosixSerialDevice::SetState(const TDeviceControlBlock& state)
+{
+    termios tio{};
+    if (::tcgetattr(fFd.Get(), &tio) != 0) return false;
+
+    tcflag_t size = 0;
+    switch (state.ByteSize) {
+    case 5:
+        size = CS5;
+        break;
+    case 6:
+        size = CS6;
+        break;
+    case 7:
+        size = CS7;
+        break;
+    case 8:
+        size = CS8;
+        break;
+    default:
+        return false;
+    }
+    tio.c_cflag = (tio.c_cflag & ~CSIZE) | size;
+
+    tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+    switch (state.Parity) {
+    case 0:
+        break;
+    case 1:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        tio.c_cflag |= PARENB;
+        break;
+    case 3:
+        tio.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4:
+        tio.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        return false;
+    }
+    switch (state.StopBits) {
+    case 0:
+        tio.c_cflag &= ~CSTOPB;
+        break;
+    case 1:
+    case 2:
+        tio.c_cflag |= CSTOPB;
+        break; // 1.5 stop bits: the driver's choice with 5 data bits
+    default:
+        return false;
+    }
+
+    // Received parity is never checked; hardware and software flow control per flags word.
+    tio.c_iflag &= ~(INPCK | PARMRK | IXON | IXOFF | IXANY);
+    if (state.Flags & DCB_fParity) tio.c_iflag |= INPCK;
+    if (state.Flags & DCB_fOutX) tio.c_iflag |= IXON;
+    if (state.Flags & DCB_fInX) tio.c_iflag |= IXOFF;
+    const bool rtsHandshake = (state.Flags & DCB_RtsControlMask) == DCB_RtsControlHandshake;
+    if ((state.Flags & DCB_fOutxCtsFlow) || rtsHandshake)
+        tio.c_cflag |= CRTSCTS;
+    else
+        tio.c_cflag &= ~CRTSCTS;
+    tio.c_cflag |= CLOCAL | CREAD;
+
+    const auto standard = StandardSpeedCode(state.BaudRate);
+    if (standard) ::cfsetspeed(&tio, *standard);
+    if (::tcsetattr(fFd.Get(), TCSANOW, &tio) != 0) return false;
+    if (!standard && !WriteTerminalBaudRate(fFd.Get(), state.BaudRate)) return false;
+
+    ApplyModemLines(state.Flags);
+    std::lock_guard lock(fStateMutex);
+    fShadow.Flags = state.Flags;
+    fShadow.XonLim = state.XonLim;
+    fShadow.XoffLim = state.XoffLim;
+    return true;
+}
+
+void TPosixSerialDevice::ApplyModemLines(uint32_t flags)
+{
+    // Pseudo-terminals have no modem lines; the failure is of no consequence.
+    const auto set = [this](bool on, int line) {
+        ::ioctl(fFd.Get(), on ? TIOCMBIS : TIOCMBIC, &line);
+    };
+    switch (flags & DCB_DtrControlMask) {
+    case 0:
+        set(false, TIOCM_DTR);
+        break;
+    case DCB_DtrControlEnable:
+    case DCB_DtrControlHandshake:
+        set(true, TIOCM_DTR);
+        break;
+    default:
+        break;
+    }
+    switch (flags & DCB_RtsControlMask) {
+    case 0:
+    case DCB_RtsControlToggle:
+        set(false, TIOCM_RTS);
+        break;
+    case DCB_RtsControlEnable:
+        set(true, TIOCM_RTS);
+        break;
+    default:
+        break; // handshake: the driver drives RTS
+    }
+}
+
+bool TPosixSerialDevice::SetQueueSizes(uint32_t, uint32_t)
+{
+    return true; // the kernel sizes its tty buffers itself
+}
+
+bool TPosixSerialDevice::SetEventMask(uint32_t)
+{
+    return true; // events are chosen by what the communication thread waits for
+}
+
+TIoResult TPosixSerialDevice::Read(std::span<std::byte> buffer)
+{
+    if (buffer.empty()) return {};
+    const ssize_t n = ::read(fFd.Get(), buffer.data(), buffer.size());
+    if (n > 0) return {static_cast<size_t>(n), TIoStatus::Ok};
+    if (n < 0 && IsTransient(errno)) return {0, TIoStatus::WouldBlock};
+    return {0, TIoStatus::Lost}; // 0 = end of file: the other side hung up
+}
+
+TIoResult TPosixSerialDevice::Write(std::span<const std::byte> data)
+{
+    if (data.empty()) return {};
+    const ssize_t n = ::write(fFd.Get(), data.data(), data.size());
+    if (n >= 0) return {static_cast<size_t>(n), TIoStatus::Ok};
+    if (IsTransient(errno)) return {0, TIoStatus::WouldBlock};
+    return {0, TIoStatus::Lost};
+}
+
+std::optional<uint32_t> TPosixSerialDevice::BytesWaiting()
+{
+    int n = 0;
+    if (::ioctl(fFd.Get(), FIONREAD, &n) != 0 || n < 0) return std::nullopt;
+    return static_cast<uint32_t>(n);
+}
+
+std::optional<uint32_t> TPosixSerialDevice::OutputQueued()
+{
+    int n = 0;
+    if (::ioctl(fFd.Get(), TIOCOUTQ, &n) != 0 || n < 0) return std::nullopt;
+    return static_cast<uint32_t>(n);
+}
+
+std::optional<bool> TPosixSerialDevice::TransmitterEmpty()
+{
+    unsigned int lsr = 0;
+    if (::ioctl(fFd.Get(), TIOCSERGETLSR, &lsr) != 0) return std::nullopt;
+    return (lsr & TIOCSER_TEMT) != 0;
+}
+
+bool TPosixSerialDevice::Purge(uint32_t flags)
+{
+    const bool rx = flags & (PURGE_RXCLEAR | PURGE_RXABORT);
+    const bool tx = flags & (PURGE_TXCLEAR | PURGE_TXABORT);
+    if (rx && tx) return ::tcflush(fFd.Get(), TCIOFLUSH) == 0;
+    if (rx) return ::tcflush(fFd.Get(), TCIFLUSH) == 0;
+    if (tx) return ::tcflush(fFd.Get(), TCOFLUSH) == 0;
+    return true;
+}
+
+std::optional<uint32_t> TPosixSerialDevice::ModemStatus()
+{
+    int lines = 0;
+    if (::ioctl(fFd.Get(), TIOCMGET, &lines) != 0) return std::nullopt;
+    uint32_t status = 0;
+    if (lines & TIOCM_CTS) status |= MS_CTS_ON;
+    if (lines & TIOCM_DSR) status |= MS_DSR_ON;
+    if (lines & TIOCM_RI) status |= MS_RING_ON;
+    if (lines & TIOCM_CD) status |= MS_RLSD_ON;
+    return status;
+}
+
+std::optional<TLineErrorCounters> TPosixSerialDevice::ErrorCounters()
+{
+    serial_icounter_struct counters{};
+    if (::ioctl(fFd.Get(), TIOCGICOUNT, &counters) != 0) return std::nullopt;
+    TLineErrorCounters result;
+    result.Frame = static_cast<uint32_t>(counters.frame);
+    result.Overrun = static_cast<uint32_t>(counters.overrun);
+    result.Parity = static_cast<uint32_t>(counters.parity);
+    result.Break = static_cast<uint32_t>(counters.brk);
+    result.BufferOverrun = static_cast<uint32_t>(counters.buf_overrun);
+    return result;
+}
+
+bool TPosixSerialDevice::WaitModemChange(uint32_t msMask)
+{
+    unsigned long lines = 0;
+    if (msMask & MS_CTS_ON) lines |= TIOCM_CTS;
+    if (msMask & MS_DSR_ON) lines |= TIOCM_DSR;
+    const int signal = WakeSignal();
+    {
+        std::lock_guard lock(fWaitMutex);
+        if (fWaitInterrupted) return false;
+        fWaiter = ::pthread_self();
+    }
+    (void)signal;
+    const int result = ::ioctl(fFd.Get(), TIOCMIWAIT, lines); // mask by value
+    const int err = errno;
+    std::lock_guard lock(fWaitMutex);
+    fWaiter.reset();
+    fWaitEnded.notify_all();
+    if (fWaitInterrupted) return false;
+    return result == 0 || err == EINTR;
+}
+
+void TPosixSerialDevice::InterruptModemWait()
+{
+    std::unique_lock lock(fWaitMutex);
+    fWaitInterrupted = true;
+    // The signal may land just before the waiter enters the kernel; repeat until it is out.
+    while (fWaiter) {
+        ::pthread_kill(*fWaiter, WakeSignal());
+        fWaitEnded.wait_for(lock, std::chrono::milliseconds(20));
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ISerialDevice.h"
+#include "TFileDescriptor.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <pthread.h>
+
+// A terminal device opened by TPosixSerialBackend. Settings the kernel has no place for
+// (XON/XOFF limits, DCB flag bits without a termios counterpart) are remembered here so the
+// line state reads back as it was written.
+class TPosixSerialDevice final : public ISerialDevice
+{
+public:
+    // Takes an open, locked terminal descriptor already switched to raw mode.
+    explicit TPosixSerialDevice(TFileDescriptor fd);
+    ~TPosixSerialDevice() override;
+
+    bool GetState(TDeviceControlBlock& state) override;
+    bool SetState(const TDeviceControlBlock& state) override;
+    bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) override;
+    bool SetEventMask(uint32_t mask) override;
+    TIoResult Read(std::span<std::byte> buffer) override;
+    TIoResult Write(std::span<const std::byte> data) override;
+    std::optional<uint32_t> BytesWaiting() override;
+    std::optional<uint32_t> OutputQueued() override;
+    std::optional<bool> TransmitterEmpty() override;
+    bool Purge(uint32_t flags) override;
+    std::optional<uint32_t> ModemStatus() override;
+    std::optional<TLineErrorCounters> ErrorCounters() override;
+    bool WaitModemChange(uint32_t msMask) override;
+    void InterruptModemWait() override;
+    int PollDescriptor() const override { return fFd.Get(); }
+
+private:
+    void ApplyModemLines(uint32_t flags);
+
+    TFileDescriptor fFd;
+    std::mutex fStateMutex;
+    TDeviceControlBlock fShadow; // XonLim, XoffLim and Flags as last written
+
+    // The modem-change wait blocks in the kernel; it is ended by a signal to its thread.
+    std::mutex fWaitMutex;
+    std::condition_variable fWaitEnded;
+    std::optional<pthread_t> fWaiter;
+    bool fWaitInterrupted = false;
+};

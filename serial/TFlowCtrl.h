@@ -1,0 +1,46 @@
+#pragma once
+
+#include "SerialTypes.h"
+
+#include <cstdint>
+
+// Flow-control settings of a TQorComPort, kept as the flags word the port state stores.
+// Each change is written to the open port at once.
+class TFlowCtrl
+{
+public:
+    explicit TFlowCtrl(TQorComPort& owner);
+    TFlowCtrl(const TFlowCtrl&) = delete;
+    TFlowCtrl& operator=(const TFlowCtrl&) = delete;
+
+    bool RxDsrSensivity() const { return fRxDsrSensivity; }
+    void SetRxDsrSensivity(bool value);
+    TDtrControl RxDtrControl() const { return fRxDtrControl; }
+    void SetRxDtrControl(TDtrControl value);
+    TRtsControl RxRtsControl() const { return fRxRtsControl; }
+    void SetRxRtsControl(TRtsControl value);
+    bool TxContinueXoff() const { return fTxContinueXoff; }
+    void SetTxContinueXoff(bool value);
+    bool TxCtsFlow() const { return fTxCtsFlow; }
+    void SetTxCtsFlow(bool value);
+    bool TxDsrFlow() const { return fTxDsrFlow; }
+    void SetTxDsrFlow(bool value);
+    bool XonXoff() const { return fXonXoff; }
+    void SetXonXoff(bool value);
+
+    uint32_t DcbFlags() const { return fDcbFlags; }
+
+private:
+    void SetBits(uint32_t bits, bool on);
+    void ApplyFlowCtrl();
+
+    TQorComPort& fOwner;
+    bool fRxDsrSensivity = false;
+    TDtrControl fRxDtrControl = dtrEnable;
+    TRtsControl fRxRtsControl = rtsEnable;
+    bool fTxContinueXoff = false;
+    bool fTxCtsFlow = false;
+    bool fTxDsrFlow = false;
+    bool fXonXoff = false;
+    uint32_t fDcbFlags;
+};

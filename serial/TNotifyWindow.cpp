@@ -1,0 +1,104 @@
+#include "TNotifyWindow.h"
+
+#include <exception>
+#include <utility>
+
+TNotifyWindow::TNotifyWindow(IMainThreadExecutor& mainThread, TWndProc wndProc)
+    : fMainThread(mainThread), fWndProc(std::move(wndProc)),
+      fLiveness(std::make_shared<TLiveness>(TLiveness{this}))
+{
+}
+
+TNotifyWindow::~TNotifyWindow()
+{
+    fLiveness->Window = nullptr;
+}
+
+void TNotifyWindow::Post(TNotification notification)
+{
+    fMainThread.Post([liveness = fLiveness, notification] {
+        if (liveness->Window) liveness->Window->fWndProc(notification);
+    });
+}
+
+void TNotifyWindow::BeginWorker()
+{
+    std::lock_guard lock(fMutex);
+    fSlotFull = false;
+    fSlotInService = false;
+    fAbandoned = false;
+    fWorkerEnded = false;
+}
+
+bool TNotifyWindow::Send(TNotification notification)
+{
+    std::unique_lock lock(fMutex);
+    if (fAbandoned) return false;
+    fSlot = notification;
+    fSlotFull = true;
+    lock.unlock();
+    fMainThread.Post([liveness = fLiveness] {
+        if (liveness->Window) liveness->Window->ServeSlot();
+    });
+    lock.lock();
+    fChanged.wait(lock, [this] { return !fSlotFull || fAbandoned; });
+    const bool delivered = !fSlotFull;
+    fSlotFull = false;
+    return delivered;
+}
+
+void TNotifyWindow::ServeSlot()
+{
+    std::unique_lock lock(fMutex);
+    if (!fSlotFull || fSlotInService)
+        return; // served already (by WaitForWorkerEnd) or being served further up the stack
+    fSlotInService = true;
+    const TNotification notification = fSlot;
+    lock.unlock();
+
+    struct TCompletion
+    {
+        TNotifyWindow& Window;
+        ~TCompletion()
+        {
+            std::lock_guard lock(Window.fMutex);
+            Window.fSlotInService = false;
+            Window.fSlotFull = false;
+            Window.fChanged.notify_all();
+        }
+    } completion{*this};
+    fWndProc(notification);
+}
+
+void TNotifyWindow::WorkerEnded()
+{
+    std::lock_guard lock(fMutex);
+    fWorkerEnded = true;
+    fChanged.notify_all();
+}
+
+void TNotifyWindow::WaitForWorkerEnd()
+{
+    std::exception_ptr failure;
+    std::unique_lock lock(fMutex);
+    while (!fWorkerEnded) {
+        if (fSlotFull && fSlotInService) {
+            // We are inside the handler that serves this very request: it cannot complete
+            // before we return, so release the worker instead of waiting for it.
+            fAbandoned = true;
+            fChanged.notify_all();
+        } else if (fSlotFull) {
+            lock.unlock();
+            try {
+                ServeSlot();
+            } catch (...) {
+                if (!failure) failure = std::current_exception();
+            }
+            lock.lock();
+            continue;
+        }
+        fChanged.wait(lock);
+    }
+    lock.unlock();
+    if (failure) std::rethrow_exception(failure);
+}

@@ -1,0 +1,316 @@
+#include "TQorComPort.h"
+
+#include "PosixSerialBackend.h"
+#include "SerialConstants.h"
+#include "TQorCommThread.h"
+#include "TTransmitQueue.h"
+
+#include <algorithm>
+#include <system_error>
+
+TQorComPort::TQorComPort(IMainThreadExecutor& mainThread)
+    : fOwnedBackend(std::make_unique<TPosixSerialBackend>()), fBackend(*fOwnedBackend),
+      fNotifyWindow(mainThread, [this](const TNotification& n) { NotifyWndProc(n); }),
+      fFlowCtrl(*this)
+{
+}
+
+TQorComPort::TQorComPort(IMainThreadExecutor& mainThread, ISerialBackend& backend)
+    : fBackend(backend),
+      fNotifyWindow(mainThread, [this](const TNotification& n) { NotifyWndProc(n); }),
+      fFlowCtrl(*this)
+{
+}
+
+TQorComPort::~TQorComPort()
+{
+    if (fActive) Close(true);
+}
+
+void TQorComPort::SetActive(bool value)
+{
+    if (value == fActive) return;
+    if (value)
+        Open();
+    else
+        Close(false);
+    fActive = value;
+}
+
+void TQorComPort::SetPort(int value)
+{
+    fPort = value; // takes effect at the next Open
+}
+
+void TQorComPort::SetDevicePath(int port, std::string path)
+{
+    fDevicePaths[port] = std::move(path);
+}
+
+std::string TQorComPort::DevicePath(int port) const
+{
+    if (auto it = fDevicePaths.find(port); it != fDevicePaths.end()) return it->second;
+    if (port <= 0) return "COM" + std::to_string(port); // names no device
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+template <class TChange> void TQorComPort::ApplyToOpenPort(TChange change)
+{
+    if (!fActive || !fDevice) return;
+    TDeviceControlBlock state;
+    if (!fDevice->GetState(state)) return;
+    change(state);
+    fDevice->SetState(state); // a rejected setting is not reported; the port keeps its own
+}
+
+void TQorComPort::ApplyDcbFlags(uint32_t flags)
+{
+    ApplyToOpenPort([flags](TDeviceControlBlock& state) { state.Flags = flags; });
+}
+
+void TQorComPort::SetBaudrate(int value)
+{
+    if (value == fBaudrate) return;
+    fBaudrate = value;
+    ApplyToOpenPort(
+        [value](TDeviceControlBlock& state) { state.BaudRate = static_cast<uint32_t>(value); });
+}
+
+void TQorComPort::SetByteSize(uint8_t value)
+{
+    fByteSize = value;
+}
+
+void TQorComPort::SetParity(TParity value)
+{
+    if (value == fParity) return;
+    fParity = value;
+    ApplyToOpenPort([value](TDeviceControlBlock& state) { state.Parity = value; });
+}
+
+void TQorComPort::SetStopBits(TStopBits value)
+{
+    if (value == fStopBits) return;
+    fStopBits = value;
+    ApplyToOpenPort([value](TDeviceControlBlock& state) { state.StopBits = value; });
+}
+
+std::string TQorComPort::LineEnd() const
+{
+    std::lock_guard lock(fLineEndMutex);
+    return fLineEnd;
+}
+
+void TQorComPort::SetLineEnd(std::string_view value)
+{
+    std::lock_guard lock(fLineEndMutex);
+    fLineEnd = value;
+}
+
+void TQorComPort::SetLineMode(bool value)
+{
+    if (value == fLineMode) return;
+    fLineMode = value;
+    if (!value && fActive && RxCount() > 0)
+        fNotifyWindow.Post({TNotificationKind::DataAvailable, 0});
+    if (value && fRxThresholdUse) fRxThresholdUse = false;
+}
+
+void TQorComPort::SetPortOptions(TPortOptions value)
+{
+    fPortOptions = value;
+}
+
+void TQorComPort::SetRxBuffer(uint32_t value)
+{
+    if (value == fRxBuffer) return;
+    fRxBuffer = value;
+    fXoffLimit = (value / 4) * 3;
+    fXonLimit = value / 2;
+    ApplyToOpenPort([this](TDeviceControlBlock& state) {
+        state.XoffLim = static_cast<uint16_t>(fXoffLimit);
+        state.XonLim = static_cast<uint16_t>(fXonLimit);
+    });
+}
+
+void TQorComPort::SetRxThresholdAmount(int value)
+{
+    fRxThresholdAmount = value;
+}
+
+void TQorComPort::SetRxThresholdUse(bool value)
+{
+    if (value == fRxThresholdUse) return;
+    fRxThresholdUse = value;
+    if (value && fLineMode) fLineMode = false;
+    if (!value && fActive && RxCount() > 0)
+        fNotifyWindow.Post({TNotificationKind::DataAvailable, 0});
+}
+
+void TQorComPort::SetTxBuffer(uint32_t value)
+{
+    fTxBuffer = value;
+}
+
+void TQorComPort::SetOnDataAvailable(TNotifyEvent handler)
+{
+    fOnDataAvailable = std::move(handler);
+    fHasDataHandler = static_cast<bool>(fOnDataAvailable);
+}
+
+void TQorComPort::Open()
+{
+    const std::string path = DevicePath(fPort);
+    const std::string failure = "Cannot open port '" + path + "'";
+    if (fPort <= 0 && !fDevicePaths.contains(fPort)) throw EQorComPort(failure);
+    std::unique_ptr<ISerialDevice> device = fBackend.Open(path);
+    if (!device) throw EQorComPort(failure);
+
+    TDeviceControlBlock state;
+    device->GetState(state);
+    state.BaudRate = static_cast<uint32_t>(fBaudrate);
+    state.XoffLim = static_cast<uint16_t>(fXoffLimit);
+    state.XonLim = static_cast<uint16_t>(fXonLimit);
+    state.ByteSize = fByteSize;
+    state.Parity = fParity;
+    state.StopBits = fStopBits;
+    state.Flags = fFlowCtrl.DcbFlags();
+    device->SetQueueSizes(fRxBuffer, fTxBuffer);
+    device->SetState(state);
+    uint32_t mask = EV_RXCHAR | EV_TXEMPTY;
+    if (fPortOptions.Contains(EventCtsDsr)) mask |= EV_CTS | EV_DSR;
+    if (fPortOptions.Contains(EventError)) mask |= EV_ERR;
+    device->SetEventMask(mask);
+
+    auto transmitQueue = std::make_unique<TTransmitQueue>();
+    std::unique_ptr<TQorCommThread> thread;
+    try {
+        thread =
+            std::make_unique<TQorCommThread>(*this, *device, fNotifyWindow, *transmitQueue, mask);
+        fNotifyWindow.BeginWorker();
+        thread->Start();
+    } catch (const std::system_error&) {
+        fNotifyWindow.WorkerEnded();
+        throw EQorComPort(failure); // the device closes with `device`
+    }
+    fDevice = std::move(device);
+    fTransmitQueue = std::move(transmitQueue);
+    fCommThread = std::move(thread);
+}
+
+void TQorComPort::Close(bool forced)
+{
+    // Give the handler what line or threshold mode still holds; an exception here keeps
+    // the port open.
+    if (!forced && BufferedMode() && RxCount() > 0 && fOnDataAvailable) {
+        const TNotifyEvent handler = fOnDataAvailable;
+        handler(*this);
+    }
+
+    std::exception_ptr failure;
+    if (fCommThread) {
+        fCommThread->RequestStop();
+        try {
+            fNotifyWindow.WaitForWorkerEnd();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        fCommThread->Join();
+    }
+    fCommThread.reset();
+    fTransmitQueue.reset();
+    fDevice.reset();
+    fActive = false;
+    if (failure && !forced) std::rethrow_exception(failure);
+}
+
+int TQorComPort::Write(std::span<const std::byte> data)
+{
+    if (!fActive) throw EQorComPort("Port not open");
+    const auto result = fTransmitQueue->Write(*fDevice, data);
+    if (result.WakeWorker) fCommThread->Wake();
+    return static_cast<int>(result.Immediate);
+}
+
+int TQorComPort::WriteString(std::string_view s)
+{
+    return Write(std::as_bytes(std::span(s.data(), s.size())));
+}
+
+int TQorComPort::RxCount() const
+{
+    return fCommThread ? static_cast<int>(fCommThread->Pending()) : 0;
+}
+
+int TQorComPort::Read(std::span<std::byte> buffer)
+{
+    if (buffer.empty() || !fCommThread) return 0;
+    const size_t count = std::min(buffer.size(), static_cast<size_t>(fCommThread->Pending()));
+    if (count == 0) return 0;
+    const auto target = buffer.first(count);
+    size_t taken = 0;
+    if (BufferedMode()) {
+        taken = fCommThread->Buffer().Read(target);
+    } else {
+        const TIoResult io = fDevice->Read(target);
+        if (io.Status == TIoStatus::Lost) {
+            fCommThread->DropPending(); // the bytes went with the device
+            return 0;
+        }
+        taken = io.Count;
+    }
+    fCommThread->Consumed(static_cast<uint32_t>(taken));
+    return static_cast<int>(taken);
+}
+
+std::string TQorComPort::ReadString()
+{
+    std::string result(static_cast<size_t>(RxCount()), '\0');
+    const int n = Read(std::as_writable_bytes(std::span(result.data(), result.size())));
+    result.resize(static_cast<size_t>(n));
+    return result;
+}
+
+void TQorComPort::PurgeRx()
+{
+    if (fDevice) fDevice->Purge(PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+template <class THandler, class... TArgs>
+void TQorComPort::Guarded(const THandler& handler, TArgs... args)
+{
+    if (!handler) return;
+    // A copy, so the handler may replace itself while it runs.
+    const THandler call = handler;
+    try {
+        call(*this, args...);
+    } catch (const std::exception& e) {
+        if (const TPortExceptionEvent onBG = fOnBGException) {
+            try {
+                onBG(*this, e);
+            } catch (...) {
+            }
+        }
+    }
+}
+
+void TQorComPort::NotifyWndProc(const TNotification& notification)
+{
+    switch (notification.Kind) {
+    case TNotificationKind::DataAvailable:
+        Guarded(fOnDataAvailable);
+        break;
+    case TNotificationKind::DataSent:
+        Guarded(fOnDataSent);
+        break;
+    case TNotificationKind::CtsChanged:
+        Guarded(fOnCtsChanged, (notification.Param & MS_CTS_ON) != 0);
+        break;
+    case TNotificationKind::DsrChanged:
+        Guarded(fOnDsrChanged, (notification.Param & MS_DSR_ON) != 0);
+        break;
+    case TNotificationKind::Error:
+        Guarded(fOnError, notification.Param);
+        break;
+    }
+}

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "EQorComPort.h"
+#include "IMainThreadExecutor.h"
+#include "ISerialBackend.h"
+#include "SerialTypes.h"
+#include "TFlowCtrl.h"
+#include "TNotification.h"
+#include "TNotifyWindow.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+
+class TQorCommThread;
+class TTransmitQueue;
+
+// Owns one serial port: its settings, opening and closing, sending, and a communication
+// thread that waits for port events and raises the component's events on the main thread.
+// Every member is to be called on the main thread.
+class TQorComPort
+{
+public:
+    explicit TQorComPort(IMainThreadExecutor& mainThread);
+    TQorComPort(IMainThreadExecutor& mainThread, ISerialBackend& backend);
+    ~TQorComPort();
+    TQorComPort(const TQorComPort&) = delete;
+    TQorComPort& operator=(const TQorComPort&) = delete;
+
+    bool Active() const { return fActive; }
+    void SetActive(bool value);
+
+    int Port() const { return fPort; }
+    void SetPort(int value);
+    // Port number -> device; without an entry port n is /dev/ttyS<n-1>.
+    void SetDevicePath(int port, std::string path);
+    std::string DevicePath(int port) const;
+
+    int Baudrate() const { return fBaudrate; }
+    void SetBaudrate(int value);
+    uint8_t ByteSize() const { return fByteSize; }
+    void SetByteSize(uint8_t value);
+    TParity Parity() const { return fParity; }
+    void SetParity(TParity value);
+    TStopBits StopBits() const { return fStopBits; }
+    void SetStopBits(TStopBits value);
+    TFlowCtrl& FlowCtrl() { return fFlowCtrl; }
+    const TFlowCtrl& FlowCtrl() const { return fFlowCtrl; }
+    std::string LineEnd() const;
+    void SetLineEnd(std::string_view value);
+    bool LineMode() const { return fLineMode; }
+    void SetLineMode(bool value);
+    TPortOptions PortOptions() const { return fPortOptions; }
+    void SetPortOptions(TPortOptions value);
+    uint32_t RxBuffer() const { return fRxBuffer; }
+    void SetRxBuffer(uint32_t value);
+    int RxThresholdAmount() const { return fRxThresholdAmount; }
+    void SetRxThresholdAmount(int value);
+    bool RxThresholdUse() const { return fRxThresholdUse; }
+    void SetRxThresholdUse(bool value);
+    uint32_t TxBuffer() const { return fTxBuffer; }
+    void SetTxBuffer(uint32_t value);
+    std::string Version() const { return "1.12"; }
+    void SetVersion(std::string_view) {} // the version is the component's own
+    uint32_t XonLimit() const { return fXonLimit; }
+    uint32_t XoffLimit() const { return fXoffLimit; }
+
+    // Sends without waiting for the line; returns the bytes the driver took during the call
+    // (the rest follows in order). The caller may reuse its buffer at once.
+    int Write(std::span<const std::byte> data);
+    int WriteString(std::string_view s);
+    // Received bytes the reader may take now; meant for the OnDataAvailable handler.
+    int RxCount() const;
+    int Read(std::span<std::byte> buffer);
+    std::string ReadString();
+    void PurgeRx();
+
+    const TPortExceptionEvent& OnBGException() const { return fOnBGException; }
+    void SetOnBGException(TPortExceptionEvent handler) { fOnBGException = std::move(handler); }
+    const TNotifyEvent& OnDataAvailable() const { return fOnDataAvailable; }
+    void SetOnDataAvailable(TNotifyEvent handler);
+    const TNotifyEvent& OnDataSent() const { return fOnDataSent; }
+    void SetOnDataSent(TNotifyEvent handler) { fOnDataSent = std::move(handler); }
+    const TPortLineEvent& OnCtsChanged() const { return fOnCtsChanged; }
+    void SetOnCtsChanged(TPortLineEvent handler) { fOnCtsChanged = std::move(handler); }
+    const TPortLineEvent& OnDsrChanged() const { return fOnDsrChanged; }
+    void SetOnDsrChanged(TPortLineEvent handler) { fOnDsrChanged = std::move(handler); }
+    const TPortErrEvent& OnError() const { return fOnError; }
+    void SetOnError(TPortErrEvent handler) { fOnError = std::move(handler); }
+
+    // Runs one notification's event handler, guarded: an exception derived from
+    // std::exception goes to OnBGException or is dropped.
+    void NotifyWndProc(const TNotification& notification);
+
+private:
+    friend class TFlowCtrl;
+    friend class TQorCommThread;
+
+    void Open();
+    // forced: called while destroying; skips the last offer to the handler and never throws.
+    void Close(bool forced);
+    template <class TChange> void ApplyToOpenPort(TChange change);
+    void ApplyDcbFlags(uint32_t flags);
+    bool BufferedMode() const { return fLineMode || fRxThresholdUse; }
+    template <class THandler, class... TArgs> void Guarded(const THandler& handler, TArgs... args);
+
+    std::unique_ptr<ISerialBackend> fOwnedBackend;
+    ISerialBackend& fBackend;
+    TNotifyWindow fNotifyWindow;
+    TFlowCtrl fFlowCtrl;
+
+    bool fActive = false;
+    int fPort = 0;
+    std::map<int, std::string> fDevicePaths;
+    int fBaudrate = 9600;
+    uint8_t fByteSize = 8;
+    TParity fParity = ptNone;
+    TStopBits fStopBits = sbOne;
+    TPortOptions fPortOptions;
+    uint32_t fRxBuffer = 8192;
+    uint32_t fTxBuffer = 8192;
+    uint32_t fXoffLimit = 4096;
+    uint32_t fXonLimit = 6144;
+
+    // Read by the communication thread while the main thread may change them.
+    mutable std::mutex fLineEndMutex;
+    std::string fLineEnd = "\r\n";
+    std::atomic<bool> fLineMode = false;
+    std::atomic<bool> fRxThresholdUse = false;
+    std::atomic<int> fRxThresholdAmount = 0;
+    std::atomic<bool> fHasDataHandler = false;
+
+    TPortExceptionEvent fOnBGException;
+    TNotifyEvent fOnDataAvailable;
+    TNotifyEvent fOnDataSent;
+    TPortLineEvent fOnCtsChanged;
+    TPortLineEvent fOnDsrChanged;
+    TPortErrEvent fOnError;
+
+    // While open.
+    std::unique_ptr<ISerialDevice> fDevice;
+    std::unique_ptr<TTransmitQueue> fTransmitQueue;
+    std::unique_ptr<TQorCommThread> fCommThread;
+};

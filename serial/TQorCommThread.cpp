@@ -1,0 +1,295 @@
+#include "TQorCommThread.h"
+
+#include "SerialConstants.h"
+#include "TNotifyWindow.h"
+#include "TQorComPort.h"
+#include "TTransmitQueue.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// While output is pending the device's queue is checked at growing intervals up to this.
+constexpr int kMaxDrainCheckMs = 50;
+// A terminal only reports readable-without-data when it has hung up; after this many such
+// wake-ups in a row the device is taken as lost rather than spinning.
+constexpr int kMaxEmptyWakeups = 100;
+
+uint32_t Grown(uint32_t now, uint32_t before)
+{
+    return now - before; // counters wrap like the kernel's
+}
+
+} // namespace
+
+TQorCommThread::TQorCommThread(TQorComPort& port, ISerialDevice& device,
+                               TNotifyWindow& notifyWindow, TTransmitQueue& transmitQueue,
+                               uint32_t eventMask)
+    : fPort(port), fDevice(device), fNotifyWindow(notifyWindow), fTransmitQueue(transmitQueue),
+      fEventMask(eventMask), fWake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    if (!fWake.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+TQorCommThread::~TQorCommThread()
+{
+    RequestStop();
+    Join();
+}
+
+void TQorCommThread::Start()
+{
+    fThread = std::thread([this] { Execute(); });
+}
+
+void TQorCommThread::RequestStop()
+{
+    fStopRequested.store(true);
+    Wake();
+}
+
+void TQorCommThread::Join()
+{
+    if (fThread.joinable()) fThread.join();
+}
+
+void TQorCommThread::Wake()
+{
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(fWake.Get(), &one, sizeof one);
+}
+
+void TQorCommThread::Consumed(uint32_t n)
+{
+    uint32_t current = fPending.load();
+    while (!fPending.compare_exchange_weak(current, current - std::min(current, n))) {
+    }
+}
+
+uint32_t TQorCommThread::TakeModemEvents()
+{
+    std::lock_guard lock(fModemMutex);
+    return std::exchange(fModemEvents, 0u);
+}
+
+void TQorCommThread::Execute()
+{
+    try {
+        fLastCounters = fDevice.ErrorCounters();
+
+        // Lines that are on at start are reported once, whatever the event mask says.
+        if (auto status = fDevice.ModemStatus(); status && *status != 0) {
+            uint32_t events = 0;
+            if (*status & MS_CTS_ON) events |= EV_CTS;
+            if (*status & MS_DSR_ON) events |= EV_DSR;
+            HandleEvents(events, false);
+        }
+
+        if ((fEventMask & (EV_CTS | EV_DSR)) && fDevice.ModemStatus())
+            fModemWatcher = std::thread([this] { WatchModemLines(); });
+
+        int drainCheckMs = 1;
+        int emptyWakeups = 0;
+        while (!fStopRequested.load()) {
+            pollfd fds[2] = {{fWake.Get(), POLLIN, 0}, {fDevice.PollDescriptor(), POLLIN, 0}};
+            int timeout = -1;
+            if (!fDeviceLost) {
+                if (fTransmitQueue.HasQueued())
+                    fds[1].events |= POLLOUT;
+                else if (fTransmitQueue.AwaitingEmpty())
+                    timeout = drainCheckMs;
+            }
+            const int ready = ::poll(fds, fDeviceLost ? 1 : 2, timeout);
+            if (ready < 0 && errno != EINTR && errno != EAGAIN)
+                break; // poll itself failing leaves nothing sensible to wait for
+            if (fds[0].revents & POLLIN) {
+                uint64_t count;
+                [[maybe_unused]] ssize_t n = ::read(fWake.Get(), &count, sizeof count);
+            }
+            if (fStopRequested.load()) break;
+
+            uint32_t events = TakeModemEvents();
+            bool lost = false;
+            if (!fDeviceLost) {
+                const short revents = ready > 0 ? fds[1].revents : 0;
+                if (revents & (POLLHUP | POLLERR | POLLNVAL)) lost = true;
+                if (revents & POLLIN) events |= EV_RXCHAR;
+                if (revents & POLLOUT) {
+                    if (fTransmitQueue.Drain(fDevice) == TTransmitQueue::TDrainResult::Lost)
+                        lost = true;
+                }
+                if (auto generation = fTransmitQueue.AwaitingEmpty(); generation && !lost) {
+                    if (OutputDrained()) {
+                        if (fTransmitQueue.ClearAwaitingEmpty(*generation)) events |= EV_TXEMPTY;
+                        drainCheckMs = 1;
+                    } else if (ready == 0) {
+                        drainCheckMs = std::min(drainCheckMs * 2, kMaxDrainCheckMs);
+                    }
+                }
+                if ((revents & POLLIN) && !lost) {
+                    const auto waiting = fDevice.BytesWaiting();
+                    if (waiting && *waiting == 0) {
+                        if (++emptyWakeups >= kMaxEmptyWakeups) lost = true;
+                    } else {
+                        emptyWakeups = 0;
+                    }
+                }
+            }
+            if (events != 0 || lost) HandleEvents(events, lost);
+        }
+    } catch (...) {
+        // The thread ends quietly; Close still completes.
+    }
+    StopModemWatcher();
+    fNotifyWindow.WorkerEnded();
+}
+
+uint32_t TQorCommThread::TakeErrorFlags()
+{
+    if (!fLastCounters) return 0;
+    const auto now = fDevice.ErrorCounters();
+    if (!now) return 0;
+    uint32_t flags = 0;
+    if (Grown(now->BufferOverrun, fLastCounters->BufferOverrun)) flags |= CE_RXOVER;
+    if (Grown(now->Overrun, fLastCounters->Overrun)) flags |= CE_OVERRUN;
+    if (Grown(now->Parity, fLastCounters->Parity)) flags |= CE_RXPARITY;
+    if (Grown(now->Frame, fLastCounters->Frame)) flags |= CE_FRAME;
+    if (Grown(now->Break, fLastCounters->Break)) flags |= CE_BREAK;
+    fLastCounters = now;
+    return flags;
+}
+
+bool TQorCommThread::OutputDrained()
+{
+    if (auto queued = fDevice.OutputQueued(); queued && *queued > 0) return false;
+    if (auto empty = fDevice.TransmitterEmpty(); empty && !*empty) return false;
+    return true;
+}
+
+void TQorCommThread::HandleEvents(uint32_t events, bool lost)
+{
+    const uint32_t modemStatus = fDevice.ModemStatus().value_or(0);
+
+    // Fetch and clear the line errors, and see how much has arrived.
+    const uint32_t errors = TakeErrorFlags();
+    const auto waiting = fDevice.BytesWaiting();
+    if (!waiting) lost = true;
+    if (lost && waiting && *waiting > 0)
+        events |= EV_RXCHAR; // deliver what arrived before the device went away
+
+    if ((events & EV_RXCHAR) && waiting) {
+        fPending.store(*waiting);
+        if (*waiting > 0) {
+            if (!fPort.fHasDataHandler.load()) {
+                fDevice.Purge(PURGE_RXABORT | PURGE_RXCLEAR);
+                fPending.store(0);
+            } else if (fPort.BufferedMode()) {
+                ReadBuffered();
+            } else {
+                while (fPending.load() > 0) {
+                    if (!Offer(fPending.load()) || !fPort.fHasDataHandler.load()) break;
+                }
+            }
+        }
+    }
+    if (events & EV_TXEMPTY) fNotifyWindow.Post({TNotificationKind::DataSent, 0});
+    if (events & EV_CTS) fNotifyWindow.Post({TNotificationKind::CtsChanged, modemStatus});
+    if (events & EV_DSR) fNotifyWindow.Post({TNotificationKind::DsrChanged, modemStatus});
+    if ((fEventMask & EV_ERR) && errors != 0)
+        fNotifyWindow.Post({TNotificationKind::Error, errors});
+
+    if (lost && !fDeviceLost) {
+        // Stop using the descriptor: from now on only the stop request is waited for.
+        fDeviceLost = true;
+        fTransmitQueue.Discard();
+        StopModemWatcher();
+        fNotifyWindow.Post({TNotificationKind::Error, CE_DEVICE_LOST});
+    }
+}
+
+bool TQorCommThread::Offer(uint32_t pending)
+{
+    if (fStopRequested.load()) return false;
+    fPending.store(pending);
+    return fNotifyWindow.Send({TNotificationKind::DataAvailable, 0}) && !fStopRequested.load();
+}
+
+void TQorCommThread::ReadBuffered()
+{
+    const uint32_t waiting = fPending.load();
+    bool lost = false;
+    const size_t stored = fBuffer.Store(waiting, [&](std::span<std::byte> free) {
+        const TIoResult io = fDevice.Read(free);
+        lost = io.Status == TIoStatus::Lost;
+        return io.Count;
+    });
+    Consumed(static_cast<uint32_t>(stored));
+    if (lost) fPending.store(0);
+    if (!fPort.fHasDataHandler.load()) return; // the bytes stay in the buffer
+
+    if (!fPort.fLineMode.load()) {
+        // Threshold mode: fixed-size chunks while enough unread bytes remain. An amount
+        // below 1 would offer nothing for ever; one byte is the smallest chunk.
+        while (true) {
+            const size_t amount = static_cast<size_t>(std::max(1, fPort.fRxThresholdAmount.load()));
+            if (fBuffer.Unread() < amount) break;
+            if (!Offer(static_cast<uint32_t>(amount)) || !fPort.fHasDataHandler.load()) break;
+        }
+        return;
+    }
+
+    // Line mode: one whole line per offer, repeated until the handler has read all of it.
+    while (true) {
+        const auto line = fBuffer.FindLine(fPort.LineEnd());
+        if (!line) break;
+        for (;;) {
+            const size_t remainder = fBuffer.LineRemainder();
+            if (remainder == 0) break;
+            if (!Offer(static_cast<uint32_t>(remainder)) || !fPort.fHasDataHandler.load()) {
+                fPending.store(0);
+                return;
+            }
+        }
+        fPending.store(0);
+        if (fBuffer.Empty()) break;
+    }
+}
+
+void TQorCommThread::WatchModemLines()
+{
+    uint32_t watched = 0;
+    if (fEventMask & EV_CTS) watched |= MS_CTS_ON;
+    if (fEventMask & EV_DSR) watched |= MS_DSR_ON;
+    auto last = fDevice.ModemStatus();
+    if (!last) return;
+    while (fDevice.WaitModemChange(watched)) {
+        const auto now = fDevice.ModemStatus();
+        if (!now) return;
+        const uint32_t changed = (*now ^ *last) & watched;
+        last = now;
+        uint32_t events = 0;
+        if (changed & MS_CTS_ON) events |= EV_CTS;
+        if (changed & MS_DSR_ON) events |= EV_DSR;
+        if (events != 0) {
+            {
+                std::lock_guard lock(fModemMutex);
+                fModemEvents |= events;
+            }
+            Wake();
+        }
+    }
+}
+
+void TQorCommThread::StopModemWatcher()
+{
+    if (fModemWatcher.joinable()) {
+        fDevice.InterruptModemWait();
+        fModemWatcher.join();
+    }
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ISerialDevice.h"
+#include "TFileDescriptor.h"
+#include "TQorCommBuffer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+
+class TQorComPort;
+class TNotifyWindow;
+class TTransmitQueue;
+
+// Waits for events of one open port: received bytes, an empty transmit queue, CTS/DSR
+// changes, line errors, a lost device, or the request to stop. Received bytes are offered
+// to the main thread through the synchronous data-available notification; the rest is
+// posted. While idle it blocks in one poll() without time-out.
+class TQorCommThread
+{
+public:
+    TQorCommThread(TQorComPort& port, ISerialDevice& device, TNotifyWindow& notifyWindow,
+                   TTransmitQueue& transmitQueue, uint32_t eventMask);
+    // Stops and joins if that has not happened yet.
+    ~TQorCommThread();
+    TQorCommThread(const TQorCommThread&) = delete;
+    TQorCommThread& operator=(const TQorCommThread&) = delete;
+
+    void Start(); // throws std::system_error when no thread can be created
+    void RequestStop();
+    void Join();
+    // Wakes the thread to look at the transmit queue.
+    void Wake();
+
+    uint32_t Pending() const { return fPending.load(); }
+    // The reader took n of the offered bytes.
+    void Consumed(uint32_t n);
+    void DropPending() { fPending.store(0); }
+    TQorCommBuffer& Buffer() { return fBuffer; }
+
+private:
+    void Execute();
+    void HandleEvents(uint32_t events, bool lost);
+    void ReadBuffered();
+    // Sets Pending and runs the data-available handler on the main thread. false: stop offering.
+    bool Offer(uint32_t pending);
+    uint32_t TakeErrorFlags();
+    bool OutputDrained();
+    void WatchModemLines();
+    void StopModemWatcher();
+    uint32_t TakeModemEvents();
+
+    TQorComPort& fPort;
+    ISerialDevice& fDevice;
+    TNotifyWindow& fNotifyWindow;
+    TTransmitQueue& fTransmitQueue;
+    const uint32_t fEventMask;
+
+    TFileDescriptor fWake; // eventfd: stop request, queued output, modem-line change
+    std::atomic<bool> fStopRequested = false;
+    std::atomic<uint32_t> fPending = 0;
+    TQorCommBuffer fBuffer;
+    std::optional<TLineErrorCounters> fLastCounters;
+    bool fDeviceLost = false;
+
+    std::mutex fModemMutex;
+    uint32_t fModemEvents = 0; // EV_CTS / EV_DSR seen by the watcher, not yet handled
+    std::thread fModemWatcher;
+
+    std::thread fThread;
+};

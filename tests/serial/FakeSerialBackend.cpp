@@ -1,0 +1,267 @@
+#include "FakeSerialBackend.h"
+
+#include "SerialConstants.h"
+
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+class TFakeSerialDevice final : public ISerialDevice
+{
+public:
+    explicit TFakeSerialDevice(std::shared_ptr<TFakePort> port) : fPort(std::move(port)) {}
+    ~TFakeSerialDevice() override
+    {
+        InterruptModemWait();
+        std::lock_guard lock(fPort->fMutex);
+        fPort->fOpen = false;
+    }
+
+    bool GetState(TDeviceControlBlock& state) override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        state = fPort->fState;
+        return true;
+    }
+    bool SetState(const TDeviceControlBlock& state) override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        fPort->fState = state;
+        fPort->fStatesWritten.push_back(state);
+        return true;
+    }
+    bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        fPort->fRxQueueSize = rxSize;
+        fPort->fTxQueueSize = txSize;
+        return true;
+    }
+    bool SetEventMask(uint32_t mask) override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        fPort->fEventMask = mask;
+        return true;
+    }
+    TIoResult Read(std::span<std::byte> buffer) override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        if (fPort->fRx.empty())
+            return {0, fPort->fHungUp ? TIoStatus::Lost : TIoStatus::WouldBlock};
+        size_t n = 0;
+        while (n < buffer.size() && !fPort->fRx.empty()) {
+            buffer[n++] = fPort->fRx.front();
+            fPort->fRx.pop_front();
+        }
+        fPort->SyncReadableLocked();
+        return {n, TIoStatus::Ok};
+    }
+    TIoResult Write(std::span<const std::byte> data) override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        if (fPort->fHungUp) return {0, TIoStatus::Lost};
+        for (std::byte b : data)
+            fPort->fWritten.push_back(static_cast<char>(b));
+        return {data.size(), TIoStatus::Ok};
+    }
+    std::optional<uint32_t> BytesWaiting() override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        fPort->fEventSignalled = false;
+        fPort->SyncReadableLocked();
+        return static_cast<uint32_t>(fPort->fRx.size());
+    }
+    std::optional<uint32_t> OutputQueued() override { return 0; }
+    std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
+    bool Purge(uint32_t flags) override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        fPort->fPurges.push_back(flags);
+        if (flags & (PURGE_RXCLEAR | PURGE_RXABORT)) fPort->fRx.clear();
+        fPort->SyncReadableLocked();
+        return true;
+    }
+    std::optional<uint32_t> ModemStatus() override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        if (!fPort->fHasModemLines) return std::nullopt;
+        return fPort->fModemStatus;
+    }
+    std::optional<TLineErrorCounters> ErrorCounters() override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        if (!fPort->fHasErrorCounters) return std::nullopt;
+        return fPort->fCounters;
+    }
+    bool WaitModemChange(uint32_t msMask) override
+    {
+        std::unique_lock lock(fPort->fMutex);
+        if (!fPort->fHasModemLines) return false;
+        const uint32_t before = fPort->fModemStatus & msMask;
+        fPort->fModemChanged.wait(lock, [&] {
+            return fInterrupted || fPort->fHungUp || (fPort->fModemStatus & msMask) != before;
+        });
+        return !fInterrupted && !fPort->fHungUp;
+    }
+    void InterruptModemWait() override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        fInterrupted = true;
+        fPort->fModemChanged.notify_all();
+    }
+    int PollDescriptor() const override { return fPort->fDeviceEnd.Get(); }
+
+private:
+    std::shared_ptr<TFakePort> fPort;
+    bool fInterrupted = false; // guarded by the port's mutex
+};
+
+TFakePort::TFakePort()
+{
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds) != 0)
+        throw std::runtime_error("socketpair");
+    fDeviceEnd.Reset(fds[0]);
+    fTestEnd.Reset(fds[1]);
+    fState.BaudRate = 1200; // something the component must overwrite
+    fState.ByteSize = 7;
+}
+
+void TFakePort::SyncReadableLocked()
+{
+    if (fHungUp) return;
+    const bool want = !fRx.empty() || fEventSignalled;
+    if (want && !fTokenInSocket) {
+        const char token = 1;
+        if (::write(fTestEnd.Get(), &token, 1) == 1) fTokenInSocket = true;
+    } else if (!want && fTokenInSocket) {
+        char token;
+        if (::read(fDeviceEnd.Get(), &token, 1) == 1) fTokenInSocket = false;
+    }
+}
+
+std::vector<TDeviceControlBlock> TFakePort::StatesWritten() const
+{
+    std::lock_guard lock(fMutex);
+    return fStatesWritten;
+}
+
+TDeviceControlBlock TFakePort::State() const
+{
+    std::lock_guard lock(fMutex);
+    return fState;
+}
+
+uint32_t TFakePort::RxQueueSize() const
+{
+    std::lock_guard lock(fMutex);
+    return fRxQueueSize;
+}
+
+uint32_t TFakePort::TxQueueSize() const
+{
+    std::lock_guard lock(fMutex);
+    return fTxQueueSize;
+}
+
+uint32_t TFakePort::EventMask() const
+{
+    std::lock_guard lock(fMutex);
+    return fEventMask;
+}
+
+std::vector<uint32_t> TFakePort::Purges() const
+{
+    std::lock_guard lock(fMutex);
+    return fPurges;
+}
+
+std::string TFakePort::Written() const
+{
+    std::lock_guard lock(fMutex);
+    return fWritten;
+}
+
+bool TFakePort::IsOpen() const
+{
+    std::lock_guard lock(fMutex);
+    return fOpen;
+}
+
+int TFakePort::OpenCount() const
+{
+    std::lock_guard lock(fMutex);
+    return fOpenCount;
+}
+
+size_t TFakePort::BytesWaiting() const
+{
+    std::lock_guard lock(fMutex);
+    return fRx.size();
+}
+
+void TFakePort::Receive(std::string_view bytes)
+{
+    std::lock_guard lock(fMutex);
+    for (char c : bytes)
+        fRx.push_back(static_cast<std::byte>(c));
+    SyncReadableLocked();
+}
+
+void TFakePort::SetModemStatus(uint32_t status)
+{
+    std::lock_guard lock(fMutex);
+    fModemStatus = status;
+    ++fModemGeneration;
+    fModemChanged.notify_all();
+}
+
+void TFakePort::AddLineErrors(const TLineErrorCounters& delta)
+{
+    std::lock_guard lock(fMutex);
+    fCounters.Frame += delta.Frame;
+    fCounters.Overrun += delta.Overrun;
+    fCounters.Parity += delta.Parity;
+    fCounters.Break += delta.Break;
+    fCounters.BufferOverrun += delta.BufferOverrun;
+    fEventSignalled = true;
+    SyncReadableLocked();
+}
+
+void TFakePort::HangUp()
+{
+    std::lock_guard lock(fMutex);
+    fHungUp = true;
+    fTestEnd.Reset(); // the polled end now reports a hang-up
+    fModemChanged.notify_all();
+}
+
+void TFakePort::SetHasModemLines(bool value)
+{
+    std::lock_guard lock(fMutex);
+    fHasModemLines = value;
+}
+
+void TFakePort::SetHasErrorCounters(bool value)
+{
+    std::lock_guard lock(fMutex);
+    fHasErrorCounters = value;
+}
+
+TFakePort& TFakeSerialBackend::AddPort(const std::string& path)
+{
+    auto& port = fPorts[path];
+    if (!port) port = std::make_shared<TFakePort>();
+    return *port;
+}
+
+std::unique_ptr<ISerialDevice> TFakeSerialBackend::Open(const std::string& path)
+{
+    const auto it = fPorts.find(path);
+    if (it == fPorts.end()) return nullptr;
+    std::lock_guard lock(it->second->fMutex);
+    if (it->second->fOpen || it->second->fHungUp) return nullptr;
+    it->second->fOpen = true;
+    ++it->second->fOpenCount;
+    return std::make_unique<TFakeSerialDevice>(it->second);
+}

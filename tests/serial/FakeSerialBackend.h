@@ -1,0 +1,85 @@
+#pragma once
+
+#include "ISerialBackend.h"
+#include "TFileDescriptor.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One simulated port: what the component configured on it, what it wrote, and controls for
+// tests to make bytes arrive, modem lines change, line errors occur or the device vanish.
+// A socket pair stands in for the device's descriptor so the communication thread's poll()
+// works unchanged: it is readable while bytes or an event wait, hung up after HangUp().
+class TFakePort
+{
+public:
+    TFakePort();
+
+    // --- what reached the port
+    std::vector<TDeviceControlBlock> StatesWritten() const; // every successful SetState
+    TDeviceControlBlock State() const;
+    uint32_t RxQueueSize() const;
+    uint32_t TxQueueSize() const;
+    uint32_t EventMask() const;
+    std::vector<uint32_t> Purges() const;
+    std::string Written() const;
+    bool IsOpen() const;
+    int OpenCount() const;
+
+    // --- test controls
+    void Receive(std::string_view bytes);
+    void SetModemStatus(uint32_t status);
+    void AddLineErrors(const TLineErrorCounters& delta);
+    void HangUp();
+    void SetHasModemLines(bool value);
+    void SetHasErrorCounters(bool value);
+    size_t BytesWaiting() const;
+
+private:
+    friend class TFakeSerialDevice;
+    friend class TFakeSerialBackend;
+
+    void SyncReadableLocked();
+
+    mutable std::mutex fMutex;
+    std::condition_variable fModemChanged;
+    TDeviceControlBlock fState;
+    std::vector<TDeviceControlBlock> fStatesWritten;
+    uint32_t fRxQueueSize = 0;
+    uint32_t fTxQueueSize = 0;
+    uint32_t fEventMask = 0;
+    std::vector<uint32_t> fPurges;
+    std::string fWritten;
+    std::deque<std::byte> fRx;
+    bool fEventSignalled = false; // an error waits to be noticed
+    bool fTokenInSocket = false;
+    bool fHungUp = false;
+    bool fOpen = false;
+    int fOpenCount = 0;
+    bool fHasModemLines = true;
+    bool fHasErrorCounters = true;
+    uint32_t fModemStatus = 0;
+    uint64_t fModemGeneration = 0;
+    TLineErrorCounters fCounters;
+    TFileDescriptor fDeviceEnd; // polled by the communication thread
+    TFileDescriptor fTestEnd;   // holds the readiness token; closed by HangUp
+};
+
+// Opens TFakePorts registered by path; recording everything the component does with them.
+class TFakeSerialBackend final : public ISerialBackend
+{
+public:
+    // Registers (or returns) the port behind `path`; opening an unregistered path fails.
+    TFakePort& AddPort(const std::string& path);
+    std::unique_ptr<ISerialDevice> Open(const std::string& path) override;
+
+private:
+    std::map<std::string, std::shared_ptr<TFakePort>> fPorts;
+};
