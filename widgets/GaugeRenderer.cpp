@@ -1,0 +1,165 @@
+#include "GaugeRenderer.h"
+
+#include "GaugePercent.h"
+#include "TPixelMask.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+int RoundHalfEven(long double v)
+{
+    return static_cast<int>(std::nearbyint(v)); // default rounding mode: ties to even
+}
+
+void FillBox(QPainter& p, const TBox& box, const QColor& colour)
+{
+    if (!box.IsEmpty()) p.fillRect(box.ToQRect(), colour);
+}
+
+void DrawPlain(QPainter& p, const TGaugePicture& g, const TBox& r)
+{
+    FillBox(p, r, g.BackColor);
+}
+
+void DrawBar(QPainter& p, const TGaugePicture& g, const TBox& r)
+{
+    const int W = r.Right - r.Left + 1;
+    const int H = r.Bottom - r.Top + 1;
+    FillBox(p, r, g.BackColor);
+    if (g.Kind == gkHorizontalBar) {
+        int S = ScalePercent(g.Percent, W);
+        if (S > W) S = W;
+        // Right and bottom are S and H themselves, not offsets from the left and top.
+        if (S > 0) FillBox(p, TBox{r.Left, r.Top, S, H}, g.ForeColor);
+    } else {
+        int S = ScalePercent(g.Percent, H);
+        if (S >= H) S = H - 1;
+        FillBox(p, TBox{r.Left, H - S, W, H}, g.ForeColor);
+    }
+}
+
+void DrawPie(QPainter& p, const TGaugePicture& g, const TBox& r)
+{
+    int W = r.Right - r.Left;
+    int H = r.Bottom - r.Top;
+    if (g.BorderStyle == bsSingle) {
+        ++W;
+        ++H;
+    }
+    FillBox(p, r, g.Color);
+    const TBox dial{r.Left, r.Top, W, H};
+    TPixelMask::Ellipse(dial).Paint(p, g.BackColor, g.ForeColor);
+    if (g.Percent > 0) {
+        const int MX = W / 2, MY = H / 2;
+        TPixelMask::Pie(dial, PieStartPoint(g.Percent, MX, MY), QPoint(MX, 0))
+            .Paint(p, g.ForeColor);
+    }
+}
+
+void DrawNeedle(QPainter& p, const TGaugePicture& g, const TBox& r)
+{
+    int W = r.Right - r.Left;
+    int H = r.Bottom - r.Top;
+    if (g.BorderStyle == bsSingle) {
+        ++W;
+        ++H;
+    }
+    FillBox(p, r, g.Color);
+    // The upper half of an ellipse twice as high as the gauge: a dial on the bottom edge.
+    TPixelMask::Pie(TBox{r.Left, r.Top, W, 2 * H - 1}, QPoint(r.Left + W, r.Bottom - 1),
+                    QPoint(r.Left, r.Bottom - 1))
+        .Paint(p, g.BackColor, g.ForeColor);
+    TPixelMask::Line(QPoint(r.Left, r.Bottom), QPoint(r.Left + W, r.Bottom)).Paint(p, g.ForeColor);
+    if (g.Percent > 0) {
+        const int MX = g.Size.width() / 2;
+        TPixelMask::Line(QPoint(MX, r.Bottom - 1), NeedleTip(g.Percent, MX, r.Bottom))
+            .Paint(p, g.ForeColor);
+    }
+}
+
+void XorInto(QImage& target, const QImage& source)
+{
+    QPainter p(&target);
+    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    p.drawImage(0, 0, source);
+}
+
+void DrawTextOverlay(QImage& image, const TGaugePicture& g, const TBox& r)
+{
+    QImage text(image.size(), QImage::Format_RGB32);
+    text.fill(Qt::black);
+    {
+        QPainter p(&text);
+        QFont font(g.Font);
+        // Glyphs must be pure white so that XOR inverts them exactly.
+        font.setStyleStrategy(QFont::NoAntialias);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        const QString s = QString::number(g.Percent) + QLatin1Char('%');
+        const QFontMetrics fm(font);
+        // Absolute coordinates: the rectangle's left and top are deliberately not added.
+        const int x = (r.Right - r.Left + 1 - fm.horizontalAdvance(s)) / 2;
+        const int y = (r.Bottom - r.Top + 1 - fm.height()) / 2;
+        if (r.IsEmpty()) return;
+        p.setClipRect(r.ToQRect());
+        p.drawText(x, y + fm.ascent(), s);
+    }
+    XorInto(image, text);
+}
+
+} // namespace
+
+QPoint PieStartPoint(int Percent, int MX, int MY)
+{
+    const double A = std::numbers::pi_v<long double> * (Percent / 50.0L + 0.5L);
+    const long double a = A;
+    return QPoint(RoundHalfEven(MX * (1.0L - std::cos(a))),
+                  RoundHalfEven(MY * (1.0L - std::sin(a))));
+}
+
+QPoint NeedleTip(int Percent, int MX, int Bottom)
+{
+    const double A = std::numbers::pi_v<long double> * Percent / 100.0L;
+    const long double a = A;
+    return QPoint(RoundHalfEven(MX * (1.0L - std::cos(a))),
+                  RoundHalfEven((Bottom - 1) * (1.0L - std::sin(a))));
+}
+
+QImage RenderGauge(const TGaugePicture& g)
+{
+    if (g.Size.width() <= 0 || g.Size.height() <= 0) return QImage();
+    QImage image(g.Size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+
+    TBox r{0, 0, g.Size.width(), g.Size.height()};
+    if (g.BorderStyle == bsSingle) r = TBox{r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
+
+    QImage overlay(g.Size, QImage::Format_RGB32);
+    overlay.fill(Qt::black);
+    {
+        QPainter p(&overlay);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        switch (g.Kind) {
+        case gkText:
+            DrawPlain(p, g, r);
+            break;
+        case gkHorizontalBar:
+        case gkVerticalBar:
+            DrawBar(p, g, r);
+            break;
+        case gkPie:
+            DrawPie(p, g, r);
+            break;
+        case gkNeedle:
+            DrawNeedle(p, g, r);
+            break;
+        }
+    }
+    XorInto(image, overlay);
+    if (g.ShowText) DrawTextOverlay(image, g, r);
+    return image;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Composes a gauge's picture off screen. Kept apart from the widget so that the picture
+// is a function of plain values and can be checked pixel by pixel.
+#include "TBorderStyle.h"
+#include "TGaugeKind.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QSize>
+
+struct TGaugePicture
+{
+    QSize Size;
+    TGaugeKind Kind = gkHorizontalBar;
+    int Percent = 0;
+    bool ShowText = true;
+    TBorderStyle BorderStyle = bsSingle;
+    QColor ForeColor = Qt::black;
+    QColor BackColor = Qt::white;
+    QColor Color = Qt::lightGray; // background of the pie and needle kinds
+    QFont Font;
+};
+
+// The figure is drawn in black surroundings (so a bordered gauge keeps a black ring),
+// and the percentage text is XORed on, inverting whatever lies beneath it.
+// Returns a null image for an empty size.
+QImage RenderGauge(const TGaugePicture& picture);
+
+// Pixel positions of the pie's start radial and the needle's tip, as the figures use them.
+QPoint PieStartPoint(int Percent, int MX, int MY);
+QPoint NeedleTip(int Percent, int MX, int Bottom);

@@ -1,0 +1,249 @@
+#include "TPixelMask.h"
+
+#include <QColor>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+using Wide = __int128;
+
+TBox Normalised(TBox b)
+{
+    if (b.Left > b.Right) std::swap(b.Left, b.Right);
+    if (b.Top > b.Bottom) std::swap(b.Top, b.Bottom);
+    return b;
+}
+
+// Everything below works in doubled coordinates so that pixel centres and box centres
+// are integers and the tests are exact.
+struct TEllipseGeometry
+{
+    long long Cx2, Cy2; // centre, doubled
+    long long A2, B2;   // full width and height (= doubled semi-axes)
+
+    explicit TEllipseGeometry(const TBox& b)
+        : Cx2(static_cast<long long>(b.Left) + b.Right),
+          Cy2(static_cast<long long>(b.Top) + b.Bottom),
+          A2(static_cast<long long>(b.Right) - b.Left), B2(static_cast<long long>(b.Bottom) - b.Top)
+    {
+    }
+
+    // Pixel centre relative to the centre, doubled, y pointing up.
+    long long Dx(int x) const { return 2LL * x + 1 - Cx2; }
+    long long Dy(int y) const { return Cy2 - (2LL * y + 1); }
+
+    bool Inside(int x, int y) const
+    {
+        const Wide dx = Dx(x), dy = Dy(y), a = A2, b = B2;
+        return dx * dx * b * b + dy * dy * a * a <= a * a * b * b;
+    }
+
+    // Direction of the radial through a point, doubled, y up.
+    void Radial(QPoint p, long long& vx, long long& vy) const
+    {
+        vx = 2LL * p.x() - Cx2;
+        vy = Cy2 - 2LL * p.y();
+    }
+};
+
+Wide Cross(long long ax, long long ay, long long bx, long long by)
+{
+    return static_cast<Wide>(ax) * by - static_cast<Wide>(ay) * bx;
+}
+
+} // namespace
+
+TPixelMask::TPixelMask(QRect bounds)
+    : Bounds_(bounds), Bits_(static_cast<size_t>(std::max(0, bounds.width())) *
+                             static_cast<size_t>(std::max(0, bounds.height())))
+{
+}
+
+void TPixelMask::Set(int x, int y)
+{
+    Bits_[static_cast<size_t>(y - Bounds_.top()) * static_cast<size_t>(Bounds_.width()) +
+          static_cast<size_t>(x - Bounds_.left())] = 1;
+}
+
+bool TPixelMask::Contains(int x, int y) const
+{
+    if (!Bounds_.contains(x, y)) return false;
+    return Bits_[static_cast<size_t>(y - Bounds_.top()) * static_cast<size_t>(Bounds_.width()) +
+                 static_cast<size_t>(x - Bounds_.left())] != 0;
+}
+
+bool TPixelMask::IsEdge(int x, int y) const
+{
+    return Contains(x, y) && (!Contains(x - 1, y) || !Contains(x + 1, y) || !Contains(x, y - 1) ||
+                              !Contains(x, y + 1));
+}
+
+int TPixelMask::Count() const
+{
+    return static_cast<int>(std::count(Bits_.begin(), Bits_.end(), 1));
+}
+
+TPixelMask TPixelMask::Rectangle(TBox box)
+{
+    box = Normalised(box);
+    TPixelMask mask(box.ToQRect());
+    std::fill(mask.Bits_.begin(), mask.Bits_.end(), 1);
+    return mask;
+}
+
+TPixelMask TPixelMask::Ellipse(TBox box)
+{
+    box = Normalised(box);
+    TPixelMask mask(box.ToQRect());
+    if (box.IsEmpty()) return mask;
+    const TEllipseGeometry g(box);
+    for (int y = box.Top; y < box.Bottom; ++y)
+        for (int x = box.Left; x < box.Right; ++x)
+            if (g.Inside(x, y)) mask.Set(x, y);
+    return mask;
+}
+
+TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
+{
+    box = Normalised(box);
+    TPixelMask mask(box.ToQRect());
+    if (box.IsEmpty()) return mask;
+    const TEllipseGeometry g(box);
+    long long ux, uy, vx, vy;
+    g.Radial(radialStart, ux, uy);
+    g.Radial(radialEnd, vx, vy);
+    const Wide turn = Cross(ux, uy, vx, vy);
+    const Wide dot = static_cast<Wide>(ux) * vx + static_cast<Wide>(uy) * vy;
+    const bool degenerate = (ux == 0 && uy == 0) || (vx == 0 && vy == 0);
+    const bool whole = degenerate || (turn == 0 && dot > 0);
+
+    for (int y = box.Top; y < box.Bottom; ++y) {
+        for (int x = box.Left; x < box.Right; ++x) {
+            if (!g.Inside(x, y)) continue;
+            bool in = whole;
+            if (!in) {
+                const long long px = g.Dx(x), py = g.Dy(y);
+                if (turn > 0) // sweep below half a turn
+                    in = Cross(ux, uy, px, py) >= 0 && Cross(px, py, vx, vy) >= 0;
+                else if (turn < 0) // more than half a turn: all but the sector from v to u
+                    in = !(Cross(vx, vy, px, py) > 0 && Cross(px, py, ux, uy) > 0);
+                else // exactly half a turn
+                    in = Cross(ux, uy, px, py) >= 0;
+            }
+            if (in) mask.Set(x, y);
+        }
+    }
+    return mask;
+}
+
+TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
+{
+    box = Normalised(box);
+    TPixelMask mask(box.ToQRect());
+    if (box.IsEmpty()) return mask;
+    const TEllipseGeometry g(box);
+    long long ux, uy, vx, vy;
+    g.Radial(radialStart, ux, uy);
+    g.Radial(radialEnd, vx, vy);
+    const bool degenerate = (ux == 0 && uy == 0) || (vx == 0 && vy == 0);
+    const bool whole = degenerate || (Cross(ux, uy, vx, vy) == 0 &&
+                                      static_cast<Wide>(ux) * vx + static_cast<Wide>(uy) * vy > 0);
+
+    // Where the radials meet the ellipse (doubled coordinates, y up).
+    const double a = static_cast<double>(g.A2), b = static_cast<double>(g.B2);
+    auto onEllipse = [&](long long rx, long long ry, double& ex, double& ey) {
+        const double fx = static_cast<double>(rx) / a, fy = static_cast<double>(ry) / b;
+        const double s = 1.0 / std::sqrt(fx * fx + fy * fy);
+        ex = static_cast<double>(rx) * s;
+        ey = static_cast<double>(ry) * s;
+    };
+    double e1x = 0, e1y = 0, e2x = 0, e2y = 0;
+    if (!whole) {
+        onEllipse(ux, uy, e1x, e1y);
+        onEllipse(vx, vy, e2x, e2y);
+    }
+    // A counter-clockwise arc lies on the right of the chord from its start to its end.
+    const double cx = e2x - e1x, cy = e2y - e1y;
+    const double tolerance = 1e-9 * (std::abs(cx) + std::abs(cy));
+    for (int y = box.Top; y < box.Bottom; ++y) {
+        for (int x = box.Left; x < box.Right; ++x) {
+            if (!g.Inside(x, y)) continue;
+            bool in = whole;
+            if (!in) {
+                const double px = static_cast<double>(g.Dx(x)) - e1x;
+                const double py = static_cast<double>(g.Dy(y)) - e1y;
+                in = cx * py - cy * px <= tolerance;
+            }
+            if (in) mask.Set(x, y);
+        }
+    }
+    if (!whole) {
+        // The pen also strokes the chord itself, end points included.
+        auto pixel = [&](double ex, double ey) {
+            const int x = static_cast<int>(std::floor((static_cast<double>(g.Cx2) + ex) / 2));
+            const int y = static_cast<int>(std::floor((static_cast<double>(g.Cy2) - ey) / 2));
+            return QPoint(std::clamp(x, box.Left, box.Right - 1),
+                          std::clamp(y, box.Top, box.Bottom - 1));
+        };
+        const QPoint from = pixel(e1x, e1y), to = pixel(e2x, e2y);
+        const TPixelMask stroke = Line(from, to);
+        for (int y = stroke.Bounds_.top(); y <= stroke.Bounds_.bottom(); ++y)
+            for (int x = stroke.Bounds_.left(); x <= stroke.Bounds_.right(); ++x)
+                if (stroke.Contains(x, y)) mask.Set(x, y);
+        mask.Set(to.x(), to.y());
+    }
+    return mask;
+}
+
+TPixelMask TPixelMask::Line(QPoint from, QPoint to)
+{
+    const QRect bounds(QPoint(std::min(from.x(), to.x()), std::min(from.y(), to.y())),
+                       QPoint(std::max(from.x(), to.x()), std::max(from.y(), to.y())));
+    TPixelMask mask(bounds);
+    int x = from.x(), y = from.y();
+    const int dx = std::abs(to.x() - x), dy = -std::abs(to.y() - y);
+    const int sx = x < to.x() ? 1 : -1, sy = y < to.y() ? 1 : -1;
+    int err = dx + dy;
+    while (x != to.x() || y != to.y()) {
+        mask.Set(x, y);
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+    return mask;
+}
+
+void TPixelMask::Paint(QPainter& painter, const QColor& brush, const QColor& pen) const
+{
+    // One fillRect per run of equal colour keeps this cheap and exact (no antialiasing
+    // applies to integer rectangles).
+    for (int y = Bounds_.top(); y <= Bounds_.bottom(); ++y) {
+        int x = Bounds_.left();
+        while (x <= Bounds_.right()) {
+            if (!Contains(x, y)) {
+                ++x;
+                continue;
+            }
+            const bool edge = IsEdge(x, y);
+            int end = x + 1;
+            while (end <= Bounds_.right() && Contains(end, y) && IsEdge(end, y) == edge)
+                ++end;
+            painter.fillRect(QRect(x, y, end - x, 1), edge ? pen : brush);
+            x = end;
+        }
+    }
+}
+
+void TPixelMask::Paint(QPainter& painter, const QColor& colour) const
+{
+    Paint(painter, colour, colour);
+}

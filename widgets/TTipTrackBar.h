@@ -1,0 +1,125 @@
+#pragma once
+// A slider with a selection range that can be hidden, a position tool tip beside the
+// thumb while dragging, its own tool-tip colour while the mouse is over it, and a few
+// extra notifications.
+#include "TColor.h"
+#include "TNotifyEvent.h"
+#include "TrackBarTypes.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QSlider>
+#include <array>
+#include <optional>
+
+#include <QLabel>
+
+class TTipTrackBar : public QSlider
+{
+    Q_OBJECT
+public:
+    explicit TTipTrackBar(QWidget* parent = nullptr);
+    ~TTipTrackBar() override;
+
+    // The track bar part.
+    int Min() const { return minimum(); }
+    void SetMin(int value);
+    int Max() const { return maximum(); }
+    void SetMax(int value);
+    int Position() const { return value(); }
+    void SetPosition(int value);
+    int Frequency() const { return Frequency_; } // tick spacing
+    void SetFrequency(int value);
+    int LineSize() const { return singleStep(); }
+    void SetLineSize(int value) { setSingleStep(value); }
+    int PageSize() const { return pageStep(); }
+    void SetPageSize(int value) { setPageStep(value); }
+    TTickMark TickMarks() const { return TickMarks_; }
+    void SetTickMarks(TTickMark value);
+    TTickStyle TickStyle() const { return TickStyle_; }
+    void SetTickStyle(TTickStyle value);
+    TTrackBarOrientation Orientation() const;
+    void SetOrientation(TTrackBarOrientation value);
+    int SelStart() const { return SelStart_; }
+    void SetSelStart(int value);
+    int SelEnd() const { return SelEnd_; }
+    void SetSelEnd(int value);
+    QString Hint() const { return toolTip(); }
+    void SetHint(const QString& text) { setToolTip(text); }
+    bool ShowHint() const { return ShowHint_; }
+    void SetShowHint(bool value) { ShowHint_ = value; }
+
+    // The additions.
+    bool ShowRange() const { return ShowRange_; }
+    void SetShowRange(bool value);
+    bool ToolTips() const { return ToolTips_; }
+    void SetToolTips(bool value);
+    TTipTrackToolTipSide ToolTipSide() const { return ToolTipSide_; }
+    void SetToolTipSide(TTipTrackToolTipSide value);
+    // The side the live position tip uses; empty until the control has been shown.
+    std::optional<TTipTrackToolTipSide> LiveToolTipSide() const { return LiveToolTipSide_; }
+    TColor HintColor() const { return HintColor_; }
+    void SetHintColor(TColor value) { HintColor_ = value; }
+
+    const TNotifyEvent& OnChange() const { return OnChange_; }
+    void SetOnChange(TNotifyEvent handler) { OnChange_ = std::move(handler); }
+    void SetOnChanged(TNotifyEvent handler) { OnChanged_ = std::move(handler); }
+    void SetOnMouseEnter(TNotifyEvent handler) { OnMouseEnter_ = std::move(handler); }
+    void SetOnMouseLeave(TNotifyEvent handler) { OnMouseLeave_ = std::move(handler); }
+    void SetOnCtl3DChanged(TNotifyEvent handler) { OnCtl3DChanged_ = std::move(handler); }
+    void SetOnParentColorChange(TNotifyEvent handler) { OnParentColorChange_ = std::move(handler); }
+    void SetOnToolTip(TTipTrackToolTipEvent handler) { OnToolTip_ = std::move(handler); }
+    void SetOnMouseDown(TMouseEvent handler) { OnMouseDown_ = std::move(handler); }
+    void SetOnMouseUp(TMouseEvent handler) { OnMouseUp_ = std::move(handler); }
+    void SetOnMouseMove(TMouseMoveEvent handler) { OnMouseMove_ = std::move(handler); }
+
+    // The text the position tip shows now: the position, as OnToolTip leaves it.
+    QString ToolTipText();
+    const QString& LastToolTipText() const { return LastToolTipText_; }
+    // The position tip window while it exists (only while the thumb is dragged).
+    const QLabel* PositionTip() const { return PositionTip_; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void ApplyToolTipSide();
+    void ApplyTicks();
+    void ShowPositionTip();
+    void HidePositionTip();
+    QRect HandleRect() const;
+
+    int Frequency_ = 1;
+    TTickMark TickMarks_ = tmBottomRight;
+    TTickStyle TickStyle_ = tsAuto;
+    int SelStart_ = 0;
+    int SelEnd_ = 0;
+    bool ShowHint_ = true;
+    bool ShowRange_ = true;
+    bool ToolTips_ = false;
+    TTipTrackToolTipSide ToolTipSide_ = tsLeft;
+    std::optional<TTipTrackToolTipSide> LiveToolTipSide_;
+    TColor HintColor_ = clInfoBk;
+    std::array<QColor, 3> SavedHintColor_; // per colour group
+    QString LastToolTipText_;
+    QPointer<QLabel> PositionTip_;
+
+    TNotifyEvent OnChange_;
+    TNotifyEvent OnChanged_;
+    TNotifyEvent OnMouseEnter_;
+    TNotifyEvent OnMouseLeave_;
+    TNotifyEvent OnCtl3DChanged_;
+    TNotifyEvent OnParentColorChange_;
+    TTipTrackToolTipEvent OnToolTip_;
+    TMouseEvent OnMouseDown_;
+    TMouseEvent OnMouseUp_;
+    TMouseMoveEvent OnMouseMove_;
+};
