@@ -1,0 +1,22 @@
+#pragma once
+// Command line of tarvel-devsim.
+
+#include "TSimulatedDevice.h"
+
+#include <span>
+#include <string>
+#include <string_view>
+
+struct TDevSimCommandLine
+{
+    TSimulatedDeviceOptions Device;
+    std::string DumpImagePath; // empty: no dump
+    bool ShowHelp = false;
+};
+
+// Throws std::invalid_argument with a message naming the offending argument.
+TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> arguments);
+std::string DevSimUsage();
+
+// A non-negative decimal that fits an int; throws std::invalid_argument naming `option`.
+int ParseCount(std::string_view option, std::string_view text);

@@ -1,0 +1,78 @@
+#pragma once
+// The boot loader's side of the serial dialogue, as pure logic: bytes in, replies out.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using TLoadedImage = std::map<uint32_t, uint8_t>; // address -> byte
+
+struct TDeviceDialogueOptions
+{
+    int AnswerEvery = 1;       // a spinner update after every N-th record; 0 = none
+    int ProgressEvery = 16;    // a progress line after every N-th record; 0 = none
+    int ErreurAtRecord = 0;    // fault: the K-th record since start is refused; 0 = off
+    int SilenceFromRecord = 0; // fault: from the K-th record on the device sends nothing; 0 = off
+    int HangUpAtRecord = 0;    // fault: the K-th record makes the device hang up; 0 = off
+};
+
+enum class TDeviceState {
+    Idle,     // after power-up, waiting for a line end
+    Menu,     // menu shown, waiting for a digit
+    Password, // collecting the password
+    Loading,  // taking S-records
+    Refusing, // a record was bad; lines are dropped until a blank line brings the menu back
+    HungUp,   // gone from the line for good
+};
+
+class TDeviceDialogue
+{
+public:
+    static constexpr std::string_view Password = "qxvt";
+    static constexpr std::size_t MaxLineLength = 600; // longer than any valid record
+
+    explicit TDeviceDialogue(TDeviceDialogueOptions options = {});
+
+    // Takes received bytes and appends the device's answers to `replies`, one entry for each
+    // piece of text the device writes in one go.
+    void Receive(std::string_view bytes, std::vector<std::string>& replies);
+
+    TDeviceState State() const { return state_; }
+    const TLoadedImage& Image() const { return image_; }
+    // Records taken in loading state since start (the count the fault options refer to).
+    std::size_t RecordsReceived() const { return recordsReceived_; }
+    // Loads ended by a termination record.
+    std::size_t CompletedLoads() const { return completedLoads_; }
+
+private:
+    void OnChar(char c);
+    void OnLineEnd(char c);
+    void OnMenuChoice(char digit);
+    void OnRecord();
+    void Acknowledge();
+    void Fail(const std::string& reason);
+    void ShowMenu(bool withBanner);
+    void Say(std::string text);
+
+    TDeviceDialogueOptions options_;
+    TDeviceState state_ = TDeviceState::Idle;
+    std::vector<std::string>* replies_ = nullptr;
+    bool silent_ = false;
+
+    bool lastWasCr_ = false;
+    bool pendingBlankCr_ = false; // a blank line ended by CR while loading; CR LF abandons the load
+    std::string line_;
+    bool lineOverflow_ = false;
+    std::string passwordTyped_;
+
+    TLoadedImage image_;
+    std::size_t recordsReceived_ = 0;
+    std::size_t completedLoads_ = 0;
+    std::size_t sessionRecords_ = 0;
+    std::size_t sessionDataBytes_ = 0;
+    std::size_t progressCount_ = 0;
+    std::size_t spinnerIndex_ = 0;
+};

@@ -1,0 +1,268 @@
+#include "TSimulatedDevice.h"
+
+#include "TLinePacer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <pty.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// While the line is busy the device wakes for this many received bytes at a time, not each one.
+constexpr double ReceiveChunk = 32;
+// What an idle line may bank, so that a short burst after a pause is taken at once.
+constexpr double ReceiveBurst = 64;
+constexpr std::size_t ReadBufferSize = 4096;
+
+[[noreturn]] void ThrowErrno(const char* what)
+{
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+void SetFlag(int fd, int getCommand, int setCommand, int flag, const char* what)
+{
+    const int flags = ::fcntl(fd, getCommand);
+    if (flags < 0 || ::fcntl(fd, setCommand, flags | flag) < 0) ThrowErrno(what);
+}
+
+TDeviceDialogueOptions DialogueOptions(const TSimulatedDeviceOptions& options)
+{
+    TDeviceDialogueOptions result;
+    result.AnswerEvery = options.AnswerEvery;
+    result.ProgressEvery = options.ProgressEvery;
+    result.ErreurAtRecord = options.ErreurAtRecord;
+    result.SilenceFromRecord = options.SilenceFromRecord;
+    result.HangUpAtRecord = options.HangUpAtRecord;
+    return result;
+}
+
+// A reply waits for its reply delay, then for the time the line needs to carry it, and is
+// then written in one go, so that a word never reaches the program split by the pacing.
+struct TPendingReply
+{
+    std::string Text;
+    TClock::time_point NotBefore;
+    bool Reserved = false; // line time taken from the pacer
+    TClock::time_point ReleaseAt{};
+    std::size_t Written = 0;
+};
+
+timespec ToTimespec(TClock::duration duration)
+{
+    const auto ns = std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::nanoseconds>(duration).count());
+    return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+}
+
+} // namespace
+
+TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
+    : options_(std::move(options)), dialogue_(DialogueOptions(options_))
+{
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) ThrowErrno("openpty");
+    master_.Reset(master);
+    slave_.Reset(slave);
+    SetFlag(master, F_GETFD, F_SETFD, FD_CLOEXEC, "fcntl");
+    SetFlag(slave, F_GETFD, F_SETFD, FD_CLOEXEC, "fcntl");
+    SetFlag(master, F_GETFL, F_SETFL, O_NONBLOCK, "fcntl");
+
+    // Raw, so that neither end translates line ends or echoes what the program sends.
+    termios settings{};
+    if (::tcgetattr(slave, &settings) != 0) ThrowErrno("tcgetattr");
+    ::cfmakeraw(&settings);
+    ::cfsetspeed(&settings, B115200);
+    if (::tcsetattr(slave, TCSANOW, &settings) != 0) ThrowErrno("tcsetattr");
+
+    char name[256];
+    if (const int error = ::ttyname_r(slave, name, sizeof name); error != 0)
+        throw std::system_error(error, std::generic_category(), "ttyname_r");
+    devicePath_ = name;
+
+    stop_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stop_.Valid()) ThrowErrno("eventfd");
+
+    thread_ = std::thread(&TSimulatedDevice::Serve, this);
+}
+
+TSimulatedDevice::~TSimulatedDevice()
+{
+    const uint64_t one = 1;
+    while (::write(stop_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    if (thread_.joinable()) thread_.join();
+}
+
+TLoadedImage TSimulatedDevice::LoadedImage() const
+{
+    std::lock_guard lock(mutex_);
+    return dialogue_.Image();
+}
+
+TDeviceState TSimulatedDevice::State() const
+{
+    std::lock_guard lock(mutex_);
+    return dialogue_.State();
+}
+
+std::size_t TSimulatedDevice::RecordsReceived() const
+{
+    std::lock_guard lock(mutex_);
+    return dialogue_.RecordsReceived();
+}
+
+std::size_t TSimulatedDevice::CompletedLoads() const
+{
+    std::lock_guard lock(mutex_);
+    return dialogue_.CompletedLoads();
+}
+
+bool TSimulatedDevice::HungUp() const
+{
+    return State() == TDeviceState::HungUp;
+}
+
+std::string TSimulatedDevice::ThreadError() const
+{
+    std::lock_guard lock(mutex_);
+    return threadError_;
+}
+
+void TSimulatedDevice::Serve()
+{
+    try {
+        ServeLoop();
+    } catch (const std::exception& error) {
+        std::lock_guard lock(mutex_);
+        threadError_ = error.what();
+    }
+}
+
+void TSimulatedDevice::ServeLoop()
+{
+    const double rate = TLinePacer::BytesPerSecondForBaud(options_.Baudrate);
+    TLinePacer receivePacer(rate, ReceiveBurst, TClock::now());
+    TLinePacer sendPacer(rate, 0, TClock::now());
+    std::deque<TPendingReply> pending;
+    std::size_t pendingBytes = 0;
+    std::vector<std::string> replies;
+    std::vector<char> buffer(ReadBufferSize);
+
+    for (;;) {
+        auto now = TClock::now();
+        std::optional<TClock::time_point> deadline;
+        const auto wakeAt = [&deadline](TClock::time_point t) {
+            deadline = deadline ? std::min(*deadline, t) : t;
+        };
+
+        // Write what is due.
+        bool waitWritable = false;
+        while (!pending.empty()) {
+            TPendingReply& reply = pending.front();
+            if (!reply.Reserved) {
+                if (now < reply.NotBefore) {
+                    wakeAt(reply.NotBefore);
+                    break;
+                }
+                sendPacer.Consume(reply.Text.size(), now);
+                reply.ReleaseAt = sendPacer.ReadyAt(0, now);
+                reply.Reserved = true;
+            }
+            if (now < reply.ReleaseAt) {
+                wakeAt(reply.ReleaseAt);
+                break;
+            }
+            const ssize_t n = ::write(master_.Get(), reply.Text.data() + reply.Written,
+                                      reply.Text.size() - reply.Written);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN) { // the program is not reading; wait for room
+                    waitWritable = true;
+                    break;
+                }
+                ThrowErrno("write to pseudo-terminal");
+            }
+            reply.Written += static_cast<std::size_t>(n);
+            if (reply.Written < reply.Text.size()) {
+                waitWritable = true;
+                break;
+            }
+            pendingBytes -= reply.Text.size();
+            pending.pop_front();
+        }
+
+        // Read only as fast as the line delivers.
+        bool waitReadable = true;
+        if (const auto readyAt = receivePacer.ReadyAt(ReceiveChunk, now); readyAt > now) {
+            waitReadable = false;
+            wakeAt(readyAt);
+        }
+
+        pollfd fds[2] = {
+            {stop_.Get(), POLLIN, 0},
+            {master_.Get(),
+             static_cast<short>((waitReadable ? POLLIN : 0) | (waitWritable ? POLLOUT : 0)), 0}};
+        timespec timeout{};
+        if (deadline) timeout = ToTimespec(*deadline - TClock::now());
+        if (::ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr) < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno("ppoll");
+        }
+        if (fds[0].revents != 0) return;
+        if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
+            (fds[1].revents & POLLIN) == 0)
+            throw std::runtime_error("pseudo-terminal closed");
+        if ((fds[1].revents & POLLIN) == 0) continue;
+
+        now = TClock::now();
+        const std::size_t allowed = std::min(buffer.size(), receivePacer.Available(now));
+        if (allowed == 0) continue;
+        const ssize_t n = ::read(master_.Get(), buffer.data(), allowed);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            ThrowErrno("read from pseudo-terminal");
+        }
+        if (n == 0) continue;
+        receivePacer.Consume(static_cast<std::size_t>(n), now);
+
+        replies.clear();
+        bool hungUp = false;
+        bool loadCompleted = false;
+        {
+            std::lock_guard lock(mutex_);
+            const std::size_t loadsBefore = dialogue_.CompletedLoads();
+            dialogue_.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)),
+                              replies);
+            hungUp = dialogue_.State() == TDeviceState::HungUp;
+            loadCompleted = dialogue_.CompletedLoads() != loadsBefore;
+        }
+        if (hungUp) {
+            // Like a pulled USB adapter: the line is gone at once, with whatever was queued.
+            master_.Reset();
+            slave_.Reset();
+            if (options_.OnHangUp) options_.OnHangUp();
+            return;
+        }
+        for (std::string& text : replies) {
+            if (pendingBytes + text.size() > MaxQueuedReplyBytes) {
+                droppedReplyBytes_ += text.size();
+                continue;
+            }
+            pendingBytes += text.size();
+            pending.push_back({std::move(text), now + options_.ReplyDelay});
+        }
+        if (loadCompleted && options_.OnLoadComplete) options_.OnLoadComplete();
+    }
+}

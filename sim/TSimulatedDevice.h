@@ -1,0 +1,73 @@
+#pragma once
+// A boot loader on the far end of a pseudo-terminal, so that the program, its tests and its demo
+// can talk to "a device" without hardware. The program opens DevicePath() like a serial port.
+
+#include "TDeviceDialogue.h"
+#include "TFileDescriptor.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct TSimulatedDeviceOptions
+{
+    int Baudrate = 115200; // line speed emulated in both directions; 0 = no line-speed emulation
+    std::chrono::milliseconds ReplyDelay{0}; // time the device takes before each answer
+    int AnswerEvery = 1;                     // a spinner update after every N-th record; 0 = none
+    int ProgressEvery = 16;                  // a progress line after every N-th record; 0 = none
+    int ErreurAtRecord = 0;    // fault: the K-th record since start gets "ERREUR"; 0 = off
+    int SilenceFromRecord = 0; // fault: from the K-th record on the device is silent; 0 = off
+    int HangUpAtRecord = 0;    // fault: at the K-th record the device hangs up; 0 = off
+    // Called on the device's thread after each load ended by a termination record.
+    std::function<void()> OnLoadComplete;
+    // Called on the device's thread once the device has hung up (fault injection).
+    std::function<void()> OnHangUp;
+};
+
+class TSimulatedDevice
+{
+public:
+    // Opens a pseudo-terminal pair and serves it from its own thread. Throws std::system_error.
+    explicit TSimulatedDevice(TSimulatedDeviceOptions options = {});
+    ~TSimulatedDevice(); // stops and joins
+    TSimulatedDevice(const TSimulatedDevice&) = delete;
+    TSimulatedDevice& operator=(const TSimulatedDevice&) = delete;
+
+    const std::string& DevicePath() const { return devicePath_; } // the pty slave
+    TLoadedImage LoadedImage() const;                             // address -> byte
+    TDeviceState State() const;
+    std::size_t RecordsReceived() const;
+    std::size_t CompletedLoads() const;
+    bool HungUp() const;
+    // Answers thrown away because the peer did not read them (see MaxQueuedReplyBytes).
+    std::size_t DroppedReplyBytes() const { return droppedReplyBytes_; }
+    // Empty while the device thread runs normally; the reason when it had to give up.
+    std::string ThreadError() const;
+
+    // Answers the peer has not read yet are kept up to this amount; beyond it they are dropped,
+    // so that a program that never reads cannot make the device grow without bound.
+    static constexpr std::size_t MaxQueuedReplyBytes = 64 * 1024;
+
+private:
+    void Serve();
+    void ServeLoop();
+
+    TSimulatedDeviceOptions options_;
+    TFileDescriptor master_;
+    TFileDescriptor slave_; // held so the master sees no hang-up while the program reconnects
+    TFileDescriptor stop_;  // eventfd that ends the thread
+    std::string devicePath_;
+
+    mutable std::mutex mutex_; // guards dialogue_ and threadError_
+    TDeviceDialogue dialogue_;
+    std::string threadError_;
+    std::atomic<std::size_t> droppedReplyBytes_{0};
+
+    std::thread thread_; // last: starts after everything above exists
+};
