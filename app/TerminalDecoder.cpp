@@ -16,6 +16,7 @@ QChar TTerminalDecoder::DisplayChar(unsigned char byte)
     if (byte < 0x20) return QChar(static_cast<char16_t>(0x2400 + byte));
     if (byte == 0x7F) return QChar(u'\u2421');
     if (byte >= 0x80 && byte < 0xA0) return QChar(Cp1252High[byte - 0x80]);
+    if (byte == 0xAD) return QChar(u'\u2010'); // the soft hyphen would be invisible
     return QChar(static_cast<char16_t>(byte));
 }
 

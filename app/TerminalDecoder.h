@@ -6,7 +6,8 @@
 //  - the other control bytes 0x00-0x1F and DEL 0x7F are shown as their Unicode control pictures
 //    (U+2400 + byte, U+2421 for DEL), so nothing the device sends is hidden;
 //  - 0x20-0x7E are ASCII; 0x80-0xFF are the Windows ANSI code page 1252, whose five unassigned
-//    bytes (0x81, 0x8D, 0x8F, 0x90, 0x9D) show as U+FFFD.
+//    bytes (0x81, 0x8D, 0x8F, 0x90, 0x9D) show as U+FFFD and whose invisible soft hyphen 0xAD
+//    shows as a hyphen (U+2010).
 
 #include <QString>
 

@@ -1,0 +1,27 @@
+#pragma once
+// A pseudo-terminal whose master end the benchmark drives as the device.
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TBenchPty
+{
+    TBenchPty();
+    ~TBenchPty();
+    TBenchPty(const TBenchPty&) = delete;
+    TBenchPty& operator=(const TBenchPty&) = delete;
+
+    void WriteAll(std::string_view bytes);
+    // Reads until `wanted` has been seen, or the timeout passes; returns whether it was seen.
+    bool ReadUntil(char wanted, std::chrono::milliseconds timeout);
+
+    int Master = -1;
+    int Slave = -1;
+    std::string Path;
+};
+
+double Percentile(std::vector<double> values, double fraction);
+double ProcessCpuSeconds();
+long PeakRssKiB();

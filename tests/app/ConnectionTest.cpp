@@ -1,0 +1,142 @@
+// Choosing the port, connecting, disconnecting, losing the device and closing the window.
+#include "WindowTestFixture.h"
+#include "widgets/TpelLed.h"
+
+#include <QComboBox>
+#include <QToolButton>
+
+namespace {
+
+using Connection = WindowWithPeer;
+
+TEST_F(Connection, ConnectingLightsTheLampAndEnablesInit)
+{
+    Connect();
+    EXPECT_TRUE(Form.slConnexion->LedOn());
+    EXPECT_TRUE(Form.Button4->isEnabled());
+    EXPECT_TRUE(Form.Button1->isEnabled()); // Flash is left as it was
+    EXPECT_EQ(Form.Button_Open->text(), "Connetti Porta");
+    EXPECT_TRUE(Reports.isEmpty());
+
+    Form.Armed = true;
+    Form.Button_Open->click();
+    EXPECT_FALSE(Form.ComPort.Active());
+    EXPECT_FALSE(Form.Armed);
+    EXPECT_FALSE(Form.slConnexion->LedOn());
+    EXPECT_FALSE(Form.Button4->isEnabled());
+    EXPECT_FALSE(Form.Button1->isEnabled());
+    EXPECT_EQ(Form.Button_Open->text(), "Connetti Porta");
+}
+
+TEST_F(Connection, ConnectingClearsArmedFirst)
+{
+    Form.Armed = true;
+    Connect();
+    EXPECT_FALSE(Form.Armed);
+}
+
+TEST_F(Connection, FailedOpenIsReportedAndCanBeRetried)
+{
+    Form.ComPort.SetDevicePath(2, "/nonexistent/ttyTarvel");
+    Form.Armed = true;
+    Form.Button_Open->click();
+    EXPECT_EQ(Reports, QStringList{"Cannot open port '/nonexistent/ttyTarvel'"});
+    EXPECT_FALSE(Form.ComPort.Active());
+    EXPECT_FALSE(Form.Armed);
+    EXPECT_FALSE(Form.Button4->isEnabled());
+    EXPECT_FALSE(Form.slConnexion->LedOn());
+
+    Form.Button_Open->click(); // tries again
+    EXPECT_EQ(Reports.size(), 2);
+
+    Form.ComPort.SetDevicePath(2, Peer.DevicePath());
+    Form.Button_Open->click();
+    EXPECT_TRUE(Form.ComPort.Active());
+    EXPECT_TRUE(Form.Button4->isEnabled());
+    EXPECT_TRUE(Form.slConnexion->LedOn());
+    EXPECT_EQ(Reports.size(), 2);
+}
+
+TEST_F(Connection, ChoosingCom1WhileConnectedKeepsTheOpenDeviceUntilReconnect)
+{
+    TPtyPeer com1;
+    Form.ComPort.SetDevicePath(1, com1.DevicePath());
+    Connect();
+    Form.ComboBox1->setCurrentIndex(0);
+    EXPECT_EQ(Form.ComPort.Port(), 1);
+    EXPECT_TRUE(Form.ComPort.Active());
+
+    Form.SpeedButton4->click();
+    EXPECT_TRUE(WaitForPeer("4"));
+
+    Form.Button_Open->click(); // disconnect
+    Form.Button_Open->click(); // connect again, now on COM1
+    ASSERT_TRUE(Form.ComPort.Active());
+    Form.SpeedButton5->click();
+    EXPECT_TRUE(WaitUntil([&] { return com1.Received() == "5"; }));
+    EXPECT_EQ(Peer.Received(), "4");
+
+    Form.ComboBox1->setCurrentIndex(1);
+    EXPECT_EQ(Form.ComPort.Port(), 2);
+    Form.ComboBox1->setEditText("Com"); // typed text selects nothing: the port stays
+    EXPECT_EQ(Form.ComPort.Port(), 2);
+}
+
+TEST_F(Connection, ClosingTheWindowReleasesTheDevice)
+{
+    Connect();
+    Form.show();
+    EXPECT_TRUE(Form.close());
+    EXPECT_FALSE(Form.ComPort.Active());
+
+    // Another program (here a second port object) can now take the device.
+    QtMainThreadExecutor executor;
+    TQorComPort other(executor);
+    other.SetDevicePath(2, Peer.DevicePath());
+    other.SetPort(2);
+    EXPECT_NO_THROW(other.SetActive(true));
+    EXPECT_TRUE(other.Active());
+}
+
+TEST_F(Connection, ClosingIsRefusedWhileFlashing)
+{
+    Form.show();
+    Form.FlashInProgress = true;
+    EXPECT_FALSE(Form.close());
+    EXPECT_TRUE(Form.isVisible());
+    Form.Button5->click();
+    EXPECT_TRUE(Form.isVisible());
+    EXPECT_EQ(Warnings, (QStringList{"Flash in corso, impossibile fermare. !!!",
+                                     "Flash in corso, impossibile fermare. !!!"}));
+
+    Form.Button2->click(); // Stop Flash
+    EXPECT_FALSE(Form.FlashInProgress);
+    Form.Button5->click();
+    EXPECT_FALSE(Form.isVisible());
+    EXPECT_EQ(Warnings.size(), 2);
+}
+
+TEST_F(Connection, PulledDeviceShowsTheDisconnectedStateAndTellsTheOperator)
+{
+    Connect();
+    Form.Armed = true;
+    Peer.Write("hello\r\n");
+    ASSERT_TRUE(WaitForTerminal("hello"));
+
+    Peer.HangUp();
+    ASSERT_TRUE(WaitUntil([&] { return !Reports.isEmpty(); }));
+    EXPECT_FALSE(Form.ComPort.Active());
+    EXPECT_FALSE(Form.slConnexion->LedOn());
+    EXPECT_FALSE(Form.Button4->isEnabled());
+    EXPECT_FALSE(Form.Button1->isEnabled());
+    EXPECT_FALSE(Form.Armed);
+    ASSERT_EQ(Reports.size(), 1);
+    EXPECT_TRUE(Reports[0].contains(QString::fromStdString(Form.ComPort.DevicePath(2))))
+        << Reports[0].toStdString();
+
+    // Sending now fails as on any closed port; connecting again is possible once it is back.
+    Form.SpeedButton1->click();
+    EXPECT_EQ(Reports.last(), "Port not open.");
+}
+
+} // namespace

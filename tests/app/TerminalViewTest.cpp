@@ -1,0 +1,97 @@
+#include "app/TTerminalView.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Lines(const TTerminalView& view)
+{
+    QStringList lines;
+    for (int i = 0; i < view.LineCount(); ++i)
+        lines << view.LineText(i);
+    return lines;
+}
+
+TEST(TerminalView, AppendsReceivedBytesInOrder)
+{
+    TTerminalView view;
+    view.AppendReceived("Boot\r");
+    view.AppendReceived("\nMenu: 1 2\r\n");
+    view.AppendReceived("> ");
+    EXPECT_EQ(view.toPlainText(), "Boot\nMenu: 1 2\n> ");
+    EXPECT_EQ(view.LineCount(), 3);
+}
+
+TEST(TerminalView, StartsEmptyWithoutLinesAndClearsToEmpty)
+{
+    TTerminalView view;
+    EXPECT_EQ(view.LineCount(), 0);
+    EXPECT_TRUE(view.isReadOnly());
+    view.AppendReceived("x\ny");
+    view.ClearText();
+    EXPECT_EQ(view.LineCount(), 0);
+    EXPECT_EQ(view.toPlainText(), "");
+    EXPECT_EQ(view.LineText(0), "");
+}
+
+TEST(TerminalView, LineEditingForTheTransferDisplay)
+{
+    TTerminalView view;
+    view.AppendReceived("old text");
+    view.ReplaceText("Send file");
+    view.AppendLine("");
+    view.AppendLine("");
+    EXPECT_EQ(Lines(view), (QStringList{"Send file", "", ""}));
+
+    view.DeleteLine(2);
+    view.AppendLine("ABCD");
+    EXPECT_EQ(Lines(view), (QStringList{"Send file", "", "ABCD"}));
+    view.DeleteLine(2);
+    view.AppendLine("OK");
+    EXPECT_EQ(Lines(view), (QStringList{"Send file", "", "OK"}));
+
+    view.DeleteLine(7); // out of range: nothing happens
+    view.DeleteLine(-1);
+    EXPECT_EQ(Lines(view), (QStringList{"Send file", "", "OK"}));
+    EXPECT_EQ(view.LineText(3), "");
+}
+
+TEST(TerminalView, DeleteFirstMiddleAndOnlyLine)
+{
+    TTerminalView view;
+    view.ReplaceText("a\nb\nc");
+    view.DeleteLine(1);
+    EXPECT_EQ(Lines(view), (QStringList{"a", "c"}));
+    view.DeleteLine(0);
+    EXPECT_EQ(Lines(view), QStringList{"c"});
+    view.DeleteLine(0);
+    EXPECT_EQ(view.LineCount(), 0);
+}
+
+TEST(TerminalView, AddingLinesToAnEmptyTerminal)
+{
+    TTerminalView view;
+    view.AppendLine("AB");
+    view.AppendLine("CD");
+    EXPECT_EQ(Lines(view), (QStringList{"AB", "CD"}));
+}
+
+TEST(TerminalView, FollowsTheEndUnlessScrolledBack)
+{
+    TTerminalView view;
+    view.resize(200, 100);
+    view.show();
+    for (int i = 0; i < 200; ++i)
+        view.AppendReceived("line " + std::to_string(i) + "\r\n");
+    QScrollBar* bar = view.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(3); // the operator reads something further up
+    view.AppendReceived("more\r\nand more\r\n");
+    EXPECT_EQ(bar->value(), 3);
+}
+
+} // namespace
