@@ -3,13 +3,12 @@
 #include "app/TForm1.h"
 
 #include "app/ElapsedTimeText.h"
+#include "app/IndicatorWidgets.h"
 #include "app/EventLoopDelay.h"
 #include "app/FlashProgress.h"
 #include "app/MillisecondTick.h"
 #include "app/TFirmwareFile.h"
 #include "app/TerminalDecoder.h"
-#include "widgets/TGauge.h"
-#include "widgets/TpelLed.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,13 +2,13 @@
 // that records what arrives and answers as each test scripts it. The peer and a probe
 // timer run only when the transfer processes events, that is inside its waits, so the
 // scripts see the transfer exactly at those points.
+#include "app/IndicatorWidgets.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
 #include "tests/app/FlashPtyPeer.h"
 #include "tests/app/FlashTempDir.h"
-#include "widgets/TGauge.h"
-#include "widgets/TpelLed.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -285,8 +285,11 @@ TEST_F(FlashTransfer, DeviceAnsweringEveryLineMeetsTheFirstWindowWaitSixtyFourLi
     ASSERT_LT(i, memo.size());
     EXPECT_EQ(memo[i], lastPaced + 64);
     EXPECT_GE(memo[i], 64);
-    // The terminal's third line shows the start of the latest answer.
-    EXPECT_EQ(TerminalLine(2), QStringLiteral("ok\u240Dok"));
+    // The terminal's third line shows the first four characters of the latest chunk: one
+    // answer, or the start of several.
+    const QString third = TerminalLine(2);
+    EXPECT_TRUE(third == QStringLiteral("ok\u240D") || third == QStringLiteral("ok\u240Do"))
+        << third.toStdString();
 }
 
 TEST_F(FlashTransfer, ErreurStopsAfterTheCurrentPassAndKeepsTheThirdLine)
