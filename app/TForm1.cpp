@@ -1,12 +1,9 @@
 #include "app/TForm1.h"
+#include "app/IndicatorWidgets.h"
 
 #include "app/TErrorReport.h"
 #include "app/WindowFont.h"
 #include "serial/SerialConstants.h"
-#include "widgets/TColor.h"
-#include "widgets/TGauge.h"
-#include "widgets/TTipTrackBar.h"
-#include "widgets/TpelLed.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,7 +11,6 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -175,6 +171,7 @@ void TForm1::CreateControls()
     TipTrackBar1 = Place(new TTipTrackBar(this), "TipTrackBar1", 198, 258, 169, 29, windowFont);
     TipTrackBar1->SetMax(15);
     TipTrackBar1->SetPosition(10);
+    TipTrackBar1->SetShowHint(true);
     TipTrackBar1->setVisible(false);
 
     Button1 = Place(new QPushButton(QStringLiteral("Flash"), this), "Button1", 394, 188, 83, 23,
@@ -193,15 +190,14 @@ void TForm1::CreateControls()
 
     rgAuto = Place(new QGroupBox(QStringLiteral("Automatico."), this), "rgAuto", 394, 96, 183, 31,
                    windowFont);
-    auto* columns = new QHBoxLayout(rgAuto);
-    columns->setContentsMargins(8, 0, 8, 0);
-    columns->setSpacing(0);
+    // Two columns sharing the box's inner width, below the caption.
     rgAutoSi = new QRadioButton(QStringLiteral("Si."), rgAuto);
     rgAutoSi->setObjectName("rgAutoSi");
     rgAutoNo = new QRadioButton(QStringLiteral("No."), rgAuto);
     rgAutoNo->setObjectName("rgAutoNo");
-    columns->addWidget(rgAutoSi, 1);
-    columns->addWidget(rgAutoNo, 1);
+    const int columnWidth = (rgAuto->width() - 16) / 2;
+    rgAutoSi->setGeometry(8, 13, columnWidth, 16);
+    rgAutoNo->setGeometry(8 + columnWidth, 13, columnWidth, 16);
     rgAutoSi->setChecked(true);
 
     Panel4 = MakePanel(this, "Panel4", 4, 300, 573, 21, 15);

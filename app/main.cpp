@@ -5,6 +5,7 @@
 #include "serial/SerialPortList.h"
 #include "sim/TSimulatedDevice.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -36,16 +37,30 @@ std::optional<int> RunWithoutWindow(const TCommandLineOptions& options)
     return std::nullopt;
 }
 
+bool MayHoldQtOptions(const std::vector<std::string>& arguments)
+{
+    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return argument.size() > 2 && argument[0] == '-' && argument[1] != '-';
+    });
+}
+
+int ReportCommandLineError(const ECommandLine& error)
+{
+    std::cerr << "tarvel: " << error.what() << "\nTry 'tarvel --help'.\n";
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // --help, --version and --list-ports work without a display. A command line that does not
-    // parse yet may hold Qt's own options, which the application object takes out first.
+    // --help, --version, --list-ports and a wrong command line need no display. Qt's own options
+    // (single dash, e.g. -platform) are only known once the application object has taken them out.
+    const std::vector<std::string> arguments = Arguments(argc, argv);
     try {
-        if (auto exitCode = RunWithoutWindow(ParseCommandLine(Arguments(argc, argv))))
-            return *exitCode;
-    } catch (const ECommandLine&) {
+        if (auto exitCode = RunWithoutWindow(ParseCommandLine(arguments))) return *exitCode;
+    } catch (const ECommandLine& error) {
+        if (!MayHoldQtOptions(arguments)) return ReportCommandLineError(error);
     }
 
     TApplication app(argc, argv);
@@ -53,8 +68,7 @@ int main(int argc, char** argv)
     try {
         options = ParseCommandLine(Arguments(argc, argv));
     } catch (const ECommandLine& error) {
-        std::cerr << "tarvel: " << error.what() << "\nTry 'tarvel --help'.\n";
-        return 2;
+        return ReportCommandLineError(error);
     }
     if (auto exitCode = RunWithoutWindow(options)) return *exitCode;
 

@@ -10,16 +10,14 @@
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     TBenchPty device;
     TForm1 form;
     form.show();
     form.ComPort.SetDevicePath(2, device.Path);
     form.Button_Open->click();
-    if (!form.ComPort.Active())
-        return 1;
+    if (!form.ComPort.Active()) return 1;
     // Let start-up work (first paint, port set-up) finish before measuring.
     QTimer::singleShot(500, &app, &QCoreApplication::quit);
     app.exec();

@@ -29,8 +29,7 @@ std::vector<double> MeasureRounds(TBenchPty& device)
     for (int i = 0; i < Rounds; ++i) {
         const auto start = Clock::now();
         device.WriteAll(">");
-        if (!device.ReadUntil('2', std::chrono::seconds(10)))
-            break;
+        if (!device.ReadUntil('2', std::chrono::seconds(10))) break;
         rounds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     return rounds;
@@ -87,8 +86,7 @@ void PrintRow(const char* name, const std::vector<double>& rounds)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::vector<double> tarvel = MeasureTarvel(argc, argv);
     const std::vector<double> expect = MeasureExpect();
     std::printf("Prompt '>' to answer '2' over a pseudo-terminal, %d rounds (ms)\n", Rounds);

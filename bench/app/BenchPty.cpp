@@ -44,22 +44,18 @@ bool TBenchPty::ReadUntil(char wanted, std::chrono::milliseconds timeout)
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() < 0)
-            return false;
+        if (left.count() < 0) return false;
         pollfd in{Master, POLLIN, 0};
-        if (::poll(&in, 1, static_cast<int>(left.count()) + 1) <= 0)
-            continue;
+        if (::poll(&in, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
         char buffer[256];
         const ssize_t n = ::read(Master, buffer, sizeof buffer);
-        if (n > 0 && std::find(buffer, buffer + n, wanted) != buffer + n)
-            return true;
+        if (n > 0 && std::find(buffer, buffer + n, wanted) != buffer + n) return true;
     }
 }
 
 double Percentile(std::vector<double> values, double fraction)
 {
-    if (values.empty())
-        return 0;
+    if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
     const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
     return values[index];
@@ -69,7 +65,9 @@ double ProcessCpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 

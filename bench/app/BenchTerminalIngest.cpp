@@ -15,20 +15,18 @@
 namespace {
 constexpr std::size_t TotalBytes = 10'000'000;
 constexpr std::size_t LineBytes = 80; // 78 characters + CR LF
-}
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     TBenchPty device;
     TForm1 form;
     form.show();
     form.ComPort.SetDevicePath(2, device.Path);
     form.Button_Open->click();
-    if (!form.ComPort.Active())
-        return 1;
+    if (!form.ComPort.Active()) return 1;
     QCoreApplication::processEvents();
     const long rssBefore = PeakRssKiB();
 
@@ -79,7 +77,8 @@ int main(int argc, char** argv)
     std::printf("|------------------------------------|--------------|\n");
     std::printf("| %-34s | %9.2f s  |\n", "time until all of it is shown",
                 shownAt < 0 ? -1.0 : shownAt / 1000.0);
-    std::printf("| %-34s | %9lld ms |\n", "longest event-loop stall", static_cast<long long>(longestStall));
+    std::printf("| %-34s | %9lld ms |\n", "longest event-loop stall",
+                static_cast<long long>(longestStall));
     std::printf("| %-34s | %9.1f MiB |\n", "peak RSS before the flood", rssBefore / 1024.0);
     std::printf("| %-34s | %9.1f MiB |\n", "peak RSS after", rssPeak / 1024.0);
     std::printf("| %-34s | %9.2f x  |\n", "RSS growth / text size",

@@ -1,6 +1,6 @@
 // Choosing the port, connecting, disconnecting, losing the device and closing the window.
 #include "WindowTestFixture.h"
-#include "widgets/TpelLed.h"
+#include "app/IndicatorWidgets.h"
 
 #include <QComboBox>
 #include <QToolButton>

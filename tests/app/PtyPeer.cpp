@@ -41,15 +41,12 @@ void TPtyPeer::ReadAvailable()
             Input.append(buffer, static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            return;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return;
         // EIO: nobody has the device open right now; wait for the next open.
         Notifier->setEnabled(false);
         QTimer::singleShot(10, [this, notifier = Notifier.get()] {
-            if (Notifier.get() == notifier)
-                notifier->setEnabled(true);
+            if (Notifier.get() == notifier) notifier->setEnabled(true);
         });
         return;
     }
@@ -63,8 +60,7 @@ void TPtyPeer::Write(std::string_view bytes)
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
             pollfd out{Master, POLLOUT, 0};
             ::poll(&out, 1, 1000);
@@ -77,10 +73,8 @@ void TPtyPeer::Write(std::string_view bytes)
 void TPtyPeer::HangUp()
 {
     Notifier.reset();
-    if (Master >= 0)
-        ::close(Master);
-    if (Slave >= 0)
-        ::close(Slave);
+    if (Master >= 0) ::close(Master);
+    if (Slave >= 0) ::close(Slave);
     Master = Slave = -1;
 }
 
@@ -91,8 +85,7 @@ bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs)
     QTimer wake;
     wake.start(20);
     while (!predicate()) {
-        if (deadline.hasExpired())
-            return predicate();
+        if (deadline.hasExpired()) return predicate();
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;

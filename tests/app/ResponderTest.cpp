@@ -1,9 +1,11 @@
 // What the window shows and answers when the device talks to it outside a transfer.
 #include "WindowTestFixture.h"
-#include "widgets/TpelLed.h"
+#include "app/IndicatorWidgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QToolButton>

@@ -17,8 +17,8 @@ TEST_F(TerminalIngest, TenMegabytesThroughAPseudoTerminal)
     const char* ends[] = {"\r\n", "\n", "\r"};
     for (int i = 0; sent.size() < 10'000'000; ++i) {
         char line[96];
-        const int n = std::snprintf(line, sizeof line, "%08d caf\xe9 0123456789 abcdefghijklmnopqrstuvwxyz",
-                                    i);
+        const int n = std::snprintf(line, sizeof line,
+                                    "%08d caf\xe9 0123456789 abcdefghijklmnopqrstuvwxyz", i);
         sent.append(line, static_cast<std::size_t>(n));
         sent += ends[i % 3];
         expected += QString::fromLatin1(line, n) + QChar(u'\n');
@@ -40,7 +40,8 @@ TEST_F(TerminalIngest, TenMegabytesThroughAPseudoTerminal)
             firstDifference = i;
             break;
         }
-    EXPECT_EQ(firstDifference, -1) << text.mid(std::max<qsizetype>(0, firstDifference - 40), 80).toStdString();
+    EXPECT_EQ(firstDifference, -1)
+        << text.mid(std::max<qsizetype>(0, firstDifference - 40), 80).toStdString();
 }
 
 } // namespace

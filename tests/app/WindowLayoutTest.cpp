@@ -1,9 +1,6 @@
 // The main window against its layout: geometry, texts, fonts, tab order, visibility, enabled state.
+#include "app/IndicatorWidgets.h"
 #include "app/TForm1.h"
-#include "widgets/TColor.h"
-#include "widgets/TGauge.h"
-#include "widgets/TTipTrackBar.h"
-#include "widgets/TpelLed.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,18 +71,12 @@ const TControlRow Layout[] = {
 
 QString TextOf(QWidget* widget)
 {
-    if (auto* w = qobject_cast<QAbstractButton*>(widget))
-        return w->text();
-    if (auto* w = qobject_cast<QLabel*>(widget))
-        return w->text();
-    if (auto* w = qobject_cast<QLineEdit*>(widget))
-        return w->text();
-    if (auto* w = qobject_cast<QComboBox*>(widget))
-        return w->currentText();
-    if (auto* w = qobject_cast<QGroupBox*>(widget))
-        return w->title();
-    if (auto* w = qobject_cast<QPlainTextEdit*>(widget))
-        return w->toPlainText();
+    if (auto* w = qobject_cast<QAbstractButton*>(widget)) return w->text();
+    if (auto* w = qobject_cast<QLabel*>(widget)) return w->text();
+    if (auto* w = qobject_cast<QLineEdit*>(widget)) return w->text();
+    if (auto* w = qobject_cast<QComboBox*>(widget)) return w->currentText();
+    if (auto* w = qobject_cast<QGroupBox*>(widget)) return w->title();
+    if (auto* w = qobject_cast<QPlainTextEdit*>(widget)) return w->toPlainText();
     return {};
 }
 
@@ -97,8 +88,7 @@ protected:
 
 TEST_F(WindowLayout, WindowFrameAndCaption)
 {
-    EXPECT_EQ(Form.windowTitle(),
-              "Tarvel" + QString(28, ' ') + "Bidouille ======> pour KRO");
+    EXPECT_EQ(Form.windowTitle(), "Tarvel" + QString(28, ' ') + "Bidouille ======> pour KRO");
     EXPECT_EQ(Form.size(), QSize(579, 374));
     EXPECT_EQ(Form.minimumSize(), QSize(579, 374));
     EXPECT_EQ(Form.maximumSize(), QSize(579, 374));
@@ -114,9 +104,10 @@ TEST_F(WindowLayout, WindowFrameAndCaption)
 TEST_F(WindowLayout, EveryControlAsLaidOutInCreationOrder)
 {
     QList<QWidget*> created;
-    for (QObject* child : Form.children())
+    for (QObject* child : Form.children()) {
         if (auto* w = qobject_cast<QWidget*>(child); w && !qobject_cast<QFileDialog*>(w))
             created << w;
+    }
     ASSERT_EQ(created.size(), static_cast<qsizetype>(std::size(Layout)));
     for (std::size_t i = 0; i < std::size(Layout); ++i) {
         const TControlRow& row = Layout[i];
@@ -125,8 +116,9 @@ TEST_F(WindowLayout, EveryControlAsLaidOutInCreationOrder)
         EXPECT_EQ(widget->objectName(), row.Name);
         EXPECT_TRUE(widget->inherits(row.QtClass)) << widget->metaObject()->className();
         EXPECT_EQ(widget->geometry(), QRect(row.Left, row.Top, row.Width, row.Height));
-        if (row.Text != nullptr)
+        if (row.Text != nullptr) {
             EXPECT_EQ(TextOf(widget), QString::fromUtf8(row.Text));
+        }
         EXPECT_EQ(widget->font().family(), "Comic Sans MS");
         EXPECT_EQ(widget->font().pixelSize(), row.FontPixels);
         EXPECT_EQ(widget->font().bold(), row.Bold);
@@ -146,8 +138,7 @@ TEST_F(WindowLayout, MembersAreTheNamedControls)
 
 TEST_F(WindowLayout, MissingComicSansIsReplacedByComicNeue)
 {
-    if (QFontDatabase::hasFamily("Comic Sans MS"))
-        GTEST_SKIP() << "Comic Sans MS is installed";
+    if (QFontDatabase::hasFamily("Comic Sans MS")) GTEST_SKIP() << "Comic Sans MS is installed";
     ASSERT_TRUE(QFontDatabase::hasFamily("Comic Neue")) << "fonts-comic-neue is not installed";
     EXPECT_EQ(QFontInfo(Form.Button5->font()).family(), "Comic Neue");
     EXPECT_EQ(QFontInfo(Form.reTerminal->font()).family(), "Comic Neue");
@@ -155,17 +146,15 @@ TEST_F(WindowLayout, MissingComicSansIsReplacedByComicNeue)
 
 TEST_F(WindowLayout, TabOrder)
 {
-    const QList<QWidget*> expected = {Form.Button_Open, Form.Edit_Data,    Form.Button_Send,
-                                      Form.NewLine_CB,  Form.Button1,      Form.Button2,
-                                      Form.cbbTypeFlash, Form.Button3,     Form.Button4,
-                                      Form.TipTrackBar1, Form.Button5,     Form.rgAutoSi,
-                                      Form.reTerminal,  Form.ComboBox1,    Form.Memo1,
-                                      Form.Edit1};
+    const QList<QWidget*> expected = {
+        Form.Button_Open, Form.Edit_Data,    Form.Button_Send,  Form.NewLine_CB,
+        Form.Button1,     Form.Button2,      Form.cbbTypeFlash, Form.Button3,
+        Form.Button4,     Form.TipTrackBar1, Form.Button5,      Form.rgAutoSi,
+        Form.reTerminal,  Form.ComboBox1,    Form.Memo1,        Form.Edit1};
     QList<QWidget*> chain;
     QWidget* w = Form.Button_Open;
     do {
-        if (expected.contains(w) && !chain.contains(w))
-            chain << w;
+        if (expected.contains(w) && !chain.contains(w)) chain << w;
         w = w->nextInFocusChain();
     } while (w != Form.Button_Open && chain.size() < expected.size());
     EXPECT_EQ(chain, expected);
