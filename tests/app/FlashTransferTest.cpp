@@ -7,6 +7,7 @@
 #include "app/TForm1.h"
 #include "tests/app/FlashPtyPeer.h"
 #include "tests/app/FlashTempDir.h"
+#include "tests/app/FlashTestSupport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -55,20 +56,6 @@ std::string NumberedLines(int count)
     return text;
 }
 
-// Processes events until done() holds; false if it did not within the time limit.
-bool WaitUntil(const std::function<bool()>& done, int limitMs = 20000)
-{
-    const QDeadlineTimer deadline(limitMs);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QTimer wake;
-        wake.setSingleShot(true);
-        wake.start(50);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 class FlashTransfer : public ::testing::Test
 {
 protected:
@@ -104,7 +91,9 @@ protected:
     // Runs a transfer of the given file the way a click does, errors going to the report.
     void Flash(const std::string& path)
     {
-        Form->ChooseFirmwareFile = [path] { return std::optional<QString>(QString::fromStdString(path)); };
+        Form->ChooseFirmwareFile = [path] {
+            return std::optional<QString>(QString::fromStdString(path));
+        };
         // Against hangs only: a transfer that never ends is stopped and the test fails.
         bool watchdogFired = false;
         QTimer watchdog;
@@ -124,9 +113,8 @@ protected:
     // Waits until the peer has every line the transfer counted as sent.
     std::vector<std::string> ArrivedLines()
     {
-        EXPECT_TRUE(WaitUntil([this] {
-            return Peer.LinesReceived() >= static_cast<std::size_t>(Form->LineCount);
-        }));
+        EXPECT_TRUE(FlashWaitUntil(
+            [this] { return Peer.LinesReceived() >= static_cast<std::size_t>(Form->LineCount); }));
         return SplitAtCr(Peer.Received());
     }
 
@@ -157,7 +145,7 @@ TEST_F(FlashTransfer, EachLineGoesOutWithOneCrWhateverItsLineEnd)
         const std::size_t before = Peer.Received().size();
         const auto path = Dir.Write("three lines.s19", text);
         Flash(path);
-        EXPECT_TRUE(WaitUntil([&] { return Peer.Received().size() >= before + 5; }));
+        EXPECT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() >= before + 5; }));
         EXPECT_EQ(Peer.Received().substr(before), "A\r\rB\r");
         EXPECT_EQ(Form->LineCount, 3);
         EXPECT_EQ(Form->Panel3->text(), QStringLiteral("3"));
@@ -176,7 +164,8 @@ TEST_F(FlashTransfer, EachLineGoesOutWithOneCrWhateverItsLineEnd)
 
 TEST_F(FlashTransfer, CtrlZEndsTheFileAndAnEmptyFileSendsNothing)
 {
-    Flash(Dir.Write("z.s19", "A\nB\n\x1a" "C\nD\n"));
+    Flash(Dir.Write("z.s19", "A\nB\n\x1a"
+                             "C\nD\n"));
     EXPECT_EQ(ArrivedLines(), (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(Form->LineCount, 2);
 
@@ -193,7 +182,7 @@ TEST_F(FlashTransfer, CtrlZEndsTheFileAndAnEmptyFileSendsNothing)
     ExpectIdleAndDark();
     // Give stray bytes a chance to show up: none may.
     Form->ComPort.WriteString("!");
-    ASSERT_TRUE(WaitUntil([&] { return Peer.Received().size() > before; }));
+    ASSERT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() > before; }));
     EXPECT_EQ(Peer.Received().substr(before), "!");
 }
 
@@ -258,7 +247,8 @@ TEST_F(FlashTransfer, WindowWaitEndsOnlyOnceTwelveCharactersArrived)
         EXPECT_EQ(entry, 64);
 }
 
-TEST_F(FlashTransfer, DeviceAnsweringEveryLineMeetsTheFirstWindowWaitSixtyFourLinesAfterItsLastHandledAnswer)
+TEST_F(FlashTransfer,
+       DeviceAnsweringEveryLineMeetsTheFirstWindowWaitSixtyFourLinesAfterItsLastHandledAnswer)
 {
     std::size_t answered = 0;
     Peer.SetOnReceive([&] {
@@ -336,8 +326,8 @@ TEST_F(FlashTransfer, GaugeFollowsTheBlocksFetchedOfAThousandByteFile)
 
     ASSERT_EQ(gaugeAt.size(), 21u); // seen before every line and at the end
     EXPECT_EQ(gaugeAt[0], 0);
-    EXPECT_EQ(gaugeAt[1], 14);  // 128 bytes fetched
-    EXPECT_EQ(gaugeAt[15], 85); // 768 bytes fetched
+    EXPECT_EQ(gaugeAt[1], 14);   // 128 bytes fetched
+    EXPECT_EQ(gaugeAt[15], 85);  // 768 bytes fetched
     EXPECT_EQ(gaugeAt[16], 100); // 896 bytes fetched
     EXPECT_EQ(gaugeAt[20], 100);
     for (int k = 1; k <= 20; ++k) {
@@ -430,7 +420,7 @@ TEST_F(FlashTransfer, BinaryGarbageArrivesByteForByte)
             expected.push_back(c);
     }
     if (!bytes.empty() && bytes.back() != '\n') expected.push_back('\r');
-    ASSERT_TRUE(WaitUntil([&] { return Peer.Received().size() >= expected.size(); }));
+    ASSERT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() >= expected.size(); }));
     EXPECT_EQ(Peer.Received(), expected);
     EXPECT_TRUE(Reports.empty());
 }

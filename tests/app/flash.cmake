@@ -11,6 +11,7 @@ tarvel_add_gtest(tarvel_flash_event_tests GUI
 if(TARGET tarvel_app)
   tarvel_add_gtest(tarvel_flash_transfer_tests GUI
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/FlashTransferTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/FlashSimulatedDeviceTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/FlashPtyPeer.cpp
     LIBS tarvel_app)
 endif()
