@@ -123,6 +123,13 @@ public:
     void ComPortDataAvailableTransfer(const std::string& S);
     // Asks for the firmware file; by default runs OpenDialog1 modally. Empty when cancelled.
     std::function<std::optional<QString>()> ChooseFirmwareFile;
+    // True while Button1Click runs, also after Stop Flash until its loop has ended.
+    bool TransferRunning = false;
+    // Monotonic clock reading taken with StartTime: the elapsed time shown must not jump
+    // when the wall clock is set or changes to or from daylight saving time.
+    int64_t TransferStartMs = 0;
+    int64_t ShownElapsedSeconds = -1; // what Panel2 shows, to rewrite it once a second only
+    void ShowElapsedTime();
     // --- end of firmware transfer ---
 
 protected:

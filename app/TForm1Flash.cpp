@@ -1,13 +1,119 @@
-// Firmware transfer: a minimal version until the full workflow lands.
+// The firmware transfer: the Flash and Stop Flash buttons, the wait that keeps the window
+// alive while the transfer runs, and what the receive handler does during a transfer.
 #include "app/TForm1.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include "app/ElapsedTimeText.h"
+#include "app/IndicatorWidgets.h"
+#include "app/EventLoopDelay.h"
+#include "app/FlashProgress.h"
+#include "app/MillisecondTick.h"
+#include "app/TFirmwareFile.h"
+#include "app/TerminalDecoder.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScopeGuard>
+#include <QTextCursor>
+
+namespace {
+
+// Lines sent without any answer before the sender waits for the device.
+constexpr int32_t WindowLines = 64;
+// The first lines are each preceded by this pause, so a slow device can settle.
+constexpr int32_t PacedLines = 64;
+constexpr uint32_t PaceMs = 5;
+constexpr uint32_t WindowPollMs = 1;
+// The device has answered once more than this many characters have been collected.
+constexpr qsizetype AnswerThreshold = 11;
+constexpr int ThirdLine = 2;
+constexpr std::size_t ThirdLineChars = 4;
+
+// One display character per received byte, so lengths count bytes.
+QString DisplayText(std::string_view bytes)
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (const char c : bytes)
+        text += TTerminalDecoder::DisplayChar(static_cast<unsigned char>(c));
+    return text;
+}
+
+} // namespace
+
+void TForm1::Delay(uint32_t ms)
+{
+    ProcessEventsFor(ms, MillisecondTick);
+}
+
+void TForm1::ShowElapsedTime()
+{
+    const int64_t seconds = (MonotonicMilliseconds() - TransferStartMs) / 1000;
+    if (seconds == ShownElapsedSeconds) return;
+    ShownElapsedSeconds = seconds;
+    Panel2->setText(ElapsedTimeText(seconds, QLocale::system()));
+}
 
 void TForm1::Button1Click(QObject* /*Sender*/)
 {
-    // The transfer itself is not built yet.
+    // A click handled inside a running transfer's wait would start a second transfer on
+    // the same port, interleaving two files' lines; it is ignored.
+    if (TransferRunning) return;
+    TransferRunning = true;
+    const auto running = qScopeGuard([this] { TransferRunning = false; });
+
+    StopRequested = false;
+    FlashInProgress = true;
+    // Whatever ends the transfer, closing the window must be possible again.
+    auto notInProgress = qScopeGuard([this] { FlashInProgress = false; });
+    Memo1->clear();
+
+    const std::optional<QString> chosen = ChooseFirmwareFile();
+    if (!chosen) return;
+
+    Panel1->setText(QStringLiteral("Flash in corso ......"));
+    Panel4->setText(QFileInfo(*chosen).fileName());
+
+    // The clean-up also runs when a failure ends the transfer, before the error is shown.
+    notInProgress.dismiss();
+    const auto cleanUp = qScopeGuard([this] {
+        FlashInProgress = false;
+        pelLed1->SetLedOn(false);
+        pelLed2->SetLedOn(false);
+    });
+
+    TFirmwareFile file(QFile::encodeName(*chosen).toStdString());
+
+    StartTime = QDateTime::currentDateTime();
+    TransferStartMs = MonotonicMilliseconds();
+    ShownElapsedSeconds = -1;
+    LineCount = 0;
+    WindowCount = 0;
+
+    reTerminal->ReplaceText(QStringLiteral("Send file\n\n"));
+
+    while (!file.Eof() && !StopRequested) {
+        ShowElapsedTime();
+        std::string line = file.ReadLine();
+        line.push_back('\r');
+        if (LineCount < PacedLines) Delay(PaceMs);
+        pelLed1->SetLedOn(true);
+        pelLed2->SetLedOn(false);
+        ComPort.WriteString(line);
+        ++LineCount;
+        ++WindowCount;
+        Panel3->setText(QString::number(LineCount));
+        if (WindowCount == WindowLines) {
+            ReplyReceived = false;
+            Edit1->clear();
+            while (!ReplyReceived && !StopRequested)
+                Delay(WindowPollMs);
+        }
+        ProgressBar1->SetProgress(
+            FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched()));
+    }
 }
 
 void TForm1::Button2Click(QObject* /*Sender*/)
@@ -18,16 +124,31 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     Panel1->setText(QStringLiteral("Flash interrotto...."));
 }
 
-void TForm1::Delay(uint32_t ms)
+void TForm1::ComPortDataAvailableTransfer(const std::string& S)
 {
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(ms));
-    } while (timer.elapsed() < static_cast<qint64>(ms));
-}
+    pelLed1->SetLedOn(false);
+    pelLed2->SetLedOn(true);
 
-void TForm1::ComPortDataAvailableTransfer(const std::string& /*S*/)
-{
+    Edit1->setText(Edit1->text() + DisplayText(S));
+    if (Edit1->text().size() > AnswerThreshold) ReplyReceived = true;
+
+    // Appended at the end rather than by replacing the whole text, which would cost time
+    // in proportion to everything logged so far on every chunk.
+    QTextCursor memoEnd(Memo1->document());
+    memoEnd.movePosition(QTextCursor::End);
+    memoEnd.insertText(QString::number(LineCount) + QLatin1Char('/'));
+
     WindowCount = 0;
+
+    const bool echoedLine = !S.empty() && (S.front() == '\b' || S.front() == '\r');
+    const bool containsErreur = S.find("ERREUR") != std::string::npos;
+    if (!echoedLine && !containsErreur && S.find("loads3") == std::string::npos) {
+        reTerminal->DeleteLine(ThirdLine);
+        // Byte for character, line ends shown as symbols: the line stays one line.
+        reTerminal->AppendLine(DisplayText(std::string_view(S).substr(0, ThirdLineChars)));
+    }
+    if (containsErreur) {
+        Panel1->setText(QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+        StopRequested = true;
+    }
 }

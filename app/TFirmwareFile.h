@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Reads a firmware text file line by line through a small buffer that is refilled
+// a fixed number of bytes at a time; the number of refills drives the progress gauge.
+//
+// A line is the text up to the next LF. Every CR is dropped (the one of a CR LF pair
+// as well as a lone CR, which does not end the line). The file ends when no bytes are
+// left or when the next byte is Ctrl-Z. Lines may be of any length; empty lines count.
+//
+// Open and read failures raise EInOutError with the runtime's message text.
+class TFirmwareFile
+{
+public:
+    static constexpr std::size_t BufferSize = 128;
+    static constexpr char CtrlZ = 26;
+
+    explicit TFirmwareFile(const std::string& path);
+    ~TFirmwareFile();
+    TFirmwareFile(const TFirmwareFile&) = delete;
+    TFirmwareFile& operator=(const TFirmwareFile&) = delete;
+
+    // True when no bytes are left or the next byte is Ctrl-Z. May refill the buffer.
+    bool Eof();
+
+    // The next line without its line end; empty at the end of the file.
+    std::string ReadLine();
+
+    // Size of the file when it was opened, in whole buffers.
+    std::uint64_t TotalBlocks() const { return OpenedSize / BufferSize; }
+    // Bytes fetched from the file so far, in whole buffers.
+    std::uint64_t BlocksRead() const { return BytesFetched / BufferSize; }
+    std::uint64_t Fetched() const { return BytesFetched; }
+    // True once the last part of the file has been fetched.
+    bool AllFetched() const { return EndOfData || BytesFetched >= OpenedSize; }
+
+private:
+    // Refills an exhausted buffer; false when the file has no more bytes.
+    bool Refill();
+
+    int Fd = -1;
+    std::uint64_t OpenedSize = 0;
+    std::uint64_t BytesFetched = 0;
+    std::array<char, BufferSize> Buffer{};
+    std::size_t Pos = 0;
+    std::size_t End = 0;
+    bool EndOfData = false;
+};

@@ -1,0 +1,142 @@
+// Transfers to the simulated boot loader: the whole dialogue through the window, then the
+// firmware file, checked against what the device loaded.
+#include "app/IndicatorWidgets.h"
+#include "app/TErrorReport.h"
+#include "app/TForm1.h"
+#include "sim/SRecordGenerator.h"
+#include "sim/TSimulatedDevice.h"
+#include "tests/app/FlashTempDir.h"
+#include "tests/app/FlashTestSupport.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr uint32_t BaseAddress = 0x00400000;
+
+class FlashToSimulatedDevice : public ::testing::Test
+{
+protected:
+    void Start(TSimulatedDeviceOptions options)
+    {
+        Device = std::make_unique<TSimulatedDevice>(std::move(options));
+        PreviousSink = TErrorReport::SetSink([this](const QString& text) {
+            Reports.push_back(text);
+            if (OnReport) OnReport();
+        });
+        Form = std::make_unique<TForm1>();
+        Form->ShowWarning = [](const QString&) {};
+        Form->ComPort.SetDevicePath(2, Device->DevicePath());
+        Form->Button_OpenClick(Form->Button_Open);
+        ASSERT_TRUE(Form->ComPort.Active());
+        // Init wakes the boot loader; the window answers its menu and password prompts.
+        Form->Button4Click(Form->Button4);
+        ASSERT_TRUE(FlashWaitUntil(
+            [this] { return Form->reTerminal->toPlainText().contains(QStringLiteral("Ready.")); }));
+        ASSERT_TRUE(Form->Button1->isEnabled());
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        Device.reset();
+        TErrorReport::SetSink(PreviousSink);
+    }
+
+    void Flash(const std::string& path)
+    {
+        Form->ChooseFirmwareFile = [path] {
+            return std::optional<QString>(QString::fromStdString(path));
+        };
+        // Against hangs only: a transfer that never ends is stopped and the test fails.
+        bool watchdogFired = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            watchdogFired = true;
+            Form->Button2Click(Form->Button2);
+        });
+        watchdog.start(60000);
+        TErrorReport::Guard([this] { Form->Button1Click(Form->Button1); });
+        EXPECT_FALSE(watchdogFired) << "transfer did not end by itself";
+    }
+
+    FlashTempDir Dir;
+    std::unique_ptr<TSimulatedDevice> Device;
+    std::unique_ptr<TForm1> Form;
+    std::vector<QString> Reports;
+    std::function<void()> OnReport;
+    TErrorReport::TSink PreviousSink;
+};
+
+TEST_F(FlashToSimulatedDevice, OneMebibyteImageIsLoadedExactly)
+{
+    TSimulatedDeviceOptions options;
+    options.Baudrate = 0;
+    Start(options);
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(1024 * 1024, 3);
+    TSRecordFileOptions fileOptions;
+    fileOptions.LineEnd = TLineEnd::Lf;
+    const std::string text = GenerateSRecordFile(data, BaseAddress, fileOptions);
+    Flash(Dir.Write("firmware.s19", text));
+
+    EXPECT_TRUE(Reports.empty());
+    ASSERT_TRUE(FlashWaitUntil([this] { return Device->CompletedLoads() == 1; }, 60000));
+    const TLoadedImage image = Device->LoadedImage();
+    ASSERT_EQ(image.size(), data.size());
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const auto it = image.find(BaseAddress + static_cast<uint32_t>(i));
+        mismatches += it == image.end() || it->second != data[i];
+    }
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_EQ(Form->LineCount, static_cast<int32_t>(std::count(text.begin(), text.end(), '\n')));
+    EXPECT_EQ(Form->ProgressBar1->Progress(), 100);
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_FALSE(Form->FlashInProgress);
+}
+
+TEST_F(FlashToSimulatedDevice, RefusedRecordStopsTheTransfer)
+{
+    TSimulatedDeviceOptions options;
+    options.Baudrate = 0;
+    options.ErreurAtRecord = 20;
+    Start(options);
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(16 * 1024, 4);
+    Flash(Dir.Write("refused.s19", GenerateSRecordFile(data, BaseAddress)));
+
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+    EXPECT_TRUE(Form->StopRequested);
+    EXPECT_GE(Form->LineCount, 20);
+    EXPECT_LT(Form->LineCount, 512); // far from the whole file
+    EXPECT_EQ(Device->CompletedLoads(), 0u);
+    EXPECT_TRUE(Reports.empty());
+}
+
+TEST_F(FlashToSimulatedDevice, PulledDeviceEndsTheTransferWithPortNotOpen)
+{
+    TSimulatedDeviceOptions options;
+    options.Baudrate = 0;
+    options.HangUpAtRecord = 3; // early, while the lines are still paced
+    Start(options);
+    bool inProgressAtLastReport = true;
+    OnReport = [this, &inProgressAtLastReport] { inProgressAtLastReport = Form->FlashInProgress; };
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(16 * 1024, 5);
+    Flash(Dir.Write("pulled.s19", GenerateSRecordFile(data, BaseAddress)));
+
+    ASSERT_FALSE(Reports.empty());
+    EXPECT_EQ(Reports.back(), QStringLiteral("Port not open."));
+    EXPECT_FALSE(inProgressAtLastReport);
+    EXPECT_FALSE(Form->ComPort.Active());
+    EXPECT_FALSE(Form->FlashInProgress);
+    EXPECT_LT(Form->LineCount, 64);
+    EXPECT_GE(Form->LineCount, 3);
+    // The window's own report of the lost device came first, nested in the transfer's wait.
+    EXPECT_GE(Reports.size(), 2u);
+}
+
+} // namespace

@@ -1,0 +1,558 @@
+// The whole transfer, driven through the window's handlers against a pseudo-terminal peer
+// that records what arrives and answers as each test scripts it. The peer and a probe
+// timer run only when the transfer processes events, that is inside its waits, so the
+// scripts see the transfer exactly at those points.
+#include "app/IndicatorWidgets.h"
+#include "app/TErrorReport.h"
+#include "app/TForm1.h"
+#include "tests/app/FlashPtyPeer.h"
+#include "tests/app/FlashTempDir.h"
+#include "tests/app/FlashTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+std::vector<std::string> SplitAtCr(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    std::string current;
+    for (char c : bytes) {
+        if (c == '\r') {
+            lines.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    EXPECT_TRUE(current.empty()) << "bytes after the last CR: " << current;
+    return lines;
+}
+
+std::vector<int> MemoEntries(const QString& memo)
+{
+    std::vector<int> entries;
+    for (const QString& part : memo.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        entries.push_back(part.toInt());
+    return entries;
+}
+
+std::string NumberedLines(int count)
+{
+    std::string text;
+    for (int i = 1; i <= count; ++i)
+        text += "S1130000" + std::to_string(100000 + i) + "\r\n";
+    return text;
+}
+
+class FlashTransfer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        PreviousSink = TErrorReport::SetSink([this](const QString& text) {
+            Reports.push_back(text);
+            if (OnReport) OnReport();
+        });
+        Form = std::make_unique<TForm1>();
+        Form->ShowWarning = [this](const QString& text) { Warnings.push_back(text); };
+        Form->ComPort.SetDevicePath(2, Peer.DevicePath());
+        Form->Button_OpenClick(Form->Button_Open);
+        ASSERT_TRUE(Form->ComPort.Active());
+        Peer.SetOnReceive([this] { Turn(); });
+        Probe.setTimerType(Qt::PreciseTimer);
+        Probe.setInterval(1);
+        QObject::connect(&Probe, &QTimer::timeout, [this] { Turn(); });
+    }
+
+    void TearDown() override
+    {
+        Peer.SetOnReceive(nullptr);
+        Form.reset();
+        TErrorReport::SetSink(PreviousSink);
+    }
+
+    void Turn()
+    {
+        if (OnTurn) OnTurn();
+    }
+
+    // Runs a transfer of the given file the way a click does, errors going to the report.
+    void Flash(const std::string& path)
+    {
+        Form->ChooseFirmwareFile = [path] {
+            return std::optional<QString>(QString::fromStdString(path));
+        };
+        // Against hangs only: a transfer that never ends is stopped and the test fails.
+        bool watchdogFired = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            watchdogFired = true;
+            Form->Button2Click(Form->Button2);
+        });
+        watchdog.start(60000);
+        Probe.start();
+        TErrorReport::Guard([this] { Form->Button1Click(Form->Button1); });
+        Probe.stop();
+        OnTurn = nullptr;
+        EXPECT_FALSE(watchdogFired) << "transfer did not end by itself";
+    }
+
+    // Waits until the peer has every line the transfer counted as sent.
+    std::vector<std::string> ArrivedLines()
+    {
+        EXPECT_TRUE(FlashWaitUntil(
+            [this] { return Peer.LinesReceived() >= static_cast<std::size_t>(Form->LineCount); }));
+        return SplitAtCr(Peer.Received());
+    }
+
+    QString TerminalLine(int index) const { return Form->reTerminal->LineText(index); }
+
+    void ExpectIdleAndDark() const
+    {
+        EXPECT_FALSE(Form->FlashInProgress);
+        EXPECT_FALSE(Form->pelLed1->LedOn());
+        EXPECT_FALSE(Form->pelLed2->LedOn());
+    }
+
+    FlashTempDir Dir;
+    FlashPtyPeer Peer;
+    std::unique_ptr<TForm1> Form;
+    QTimer Probe;
+    std::function<void()> OnTurn;
+    std::function<void()> OnReport;
+    std::vector<QString> Reports;
+    std::vector<QString> Warnings;
+    TErrorReport::TSink PreviousSink;
+};
+
+TEST_F(FlashTransfer, EachLineGoesOutWithOneCrWhateverItsLineEnd)
+{
+    for (const char* text : {"A\n\nB\n", "A\r\n\r\nB\r\n"}) {
+        Peer.SetOnReceive(nullptr);
+        const std::size_t before = Peer.Received().size();
+        const auto path = Dir.Write("three lines.s19", text);
+        Flash(path);
+        EXPECT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() >= before + 5; }));
+        EXPECT_EQ(Peer.Received().substr(before), "A\r\rB\r");
+        EXPECT_EQ(Form->LineCount, 3);
+        EXPECT_EQ(Form->Panel3->text(), QStringLiteral("3"));
+        EXPECT_EQ(Form->Panel4->text(), QStringLiteral("three lines.s19"));
+        EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+        // A file shorter than one block shows full once it has been read.
+        EXPECT_EQ(Form->ProgressBar1->Progress(), 100);
+        EXPECT_EQ(Form->reTerminal->LineCount(), 3);
+        EXPECT_EQ(TerminalLine(0), QStringLiteral("Send file"));
+        EXPECT_EQ(TerminalLine(1), QString());
+        EXPECT_EQ(TerminalLine(2), QString());
+        ExpectIdleAndDark();
+        EXPECT_TRUE(Reports.empty());
+    }
+}
+
+TEST_F(FlashTransfer, CtrlZEndsTheFileAndAnEmptyFileSendsNothing)
+{
+    Flash(Dir.Write("z.s19", "A\nB\n\x1a"
+                             "C\nD\n"));
+    EXPECT_EQ(ArrivedLines(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(Form->LineCount, 2);
+
+    Form->reTerminal->ReplaceText(QStringLiteral("old text"));
+    Form->Panel3->setText(QStringLiteral("untouched"));
+    const std::size_t before = Peer.Received().size();
+    Flash(Dir.Write("empty.s19", ""));
+    EXPECT_EQ(Form->LineCount, 0);
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_EQ(Form->Panel4->text(), QStringLiteral("empty.s19"));
+    EXPECT_EQ(Form->Panel3->text(), QStringLiteral("untouched"));
+    EXPECT_EQ(Form->reTerminal->LineCount(), 3);
+    EXPECT_EQ(TerminalLine(0), QStringLiteral("Send file"));
+    ExpectIdleAndDark();
+    // Give stray bytes a chance to show up: none may.
+    Form->ComPort.WriteString("!");
+    ASSERT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() > before; }));
+    EXPECT_EQ(Peer.Received().substr(before), "!");
+}
+
+TEST_F(FlashTransfer, FirstSixtyFourLinesArePacedThenTheWindowWaitsForAnAnswer)
+{
+    // The peer answers once, 12 characters, in the first window wait; the lines after
+    // it go out back to back until the next window is full.
+    std::set<int> turnsAt;
+    bool answered = false;
+    OnTurn = [&] {
+        turnsAt.insert(Form->LineCount);
+        if (!answered && Form->LineCount == 64 && Peer.LinesReceived() == 64) {
+            answered = true;
+            Peer.Send("123456789012");
+        }
+        if (Form->LineCount == 128 && Peer.LinesReceived() == 128)
+            Form->Button2Click(Form->Button2);
+    };
+    Flash(Dir.Write("paced.s19", NumberedLines(200)));
+
+    std::set<int> expected;
+    for (int i = 0; i <= 64; ++i)
+        expected.insert(i);
+    expected.insert(128);
+    EXPECT_EQ(turnsAt, expected);
+    EXPECT_EQ(Form->LineCount, 128);
+    const auto lines = ArrivedLines();
+    ASSERT_EQ(lines.size(), 128u);
+    EXPECT_EQ(lines[127], "S1130000100128");
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
+    EXPECT_EQ(MemoEntries(Form->Memo1->toPlainText()).front(), 64);
+}
+
+TEST_F(FlashTransfer, WindowWaitEndsOnlyOnceTwelveCharactersArrived)
+{
+    int state = 0;
+    int highestWhileShort = 0;
+    bool replyWhileShort = false;
+    OnTurn = [&] {
+        if (state == 0 && Form->LineCount == 64 && Peer.LinesReceived() == 64) {
+            state = 1;
+            Peer.Send("ab");
+        } else if (state == 1) {
+            highestWhileShort = std::max(highestWhileShort, Form->LineCount);
+            if (Form->Edit1->text() == QStringLiteral("ab")) {
+                replyWhileShort = Form->ReplyReceived;
+                state = 2;
+                Peer.Send("0123456789");
+            }
+        } else if (state == 2 && Form->LineCount == 128 && Peer.LinesReceived() == 128) {
+            state = 3;
+            Form->Button2Click(Form->Button2);
+        }
+    };
+    Flash(Dir.Write("window.s19", NumberedLines(300)));
+
+    EXPECT_EQ(state, 3);
+    EXPECT_EQ(highestWhileShort, 64); // two characters did not end the wait
+    EXPECT_FALSE(replyWhileShort);
+    EXPECT_EQ(Form->LineCount, 128); // twelve did
+    for (int entry : MemoEntries(Form->Memo1->toPlainText()))
+        EXPECT_EQ(entry, 64);
+}
+
+TEST_F(FlashTransfer,
+       DeviceAnsweringEveryLineMeetsTheFirstWindowWaitSixtyFourLinesAfterItsLastHandledAnswer)
+{
+    std::size_t answered = 0;
+    Peer.SetOnReceive([&] {
+        std::string answers;
+        for (; answered < Peer.LinesReceived(); ++answered)
+            answers += "ok\r";
+        Peer.Send(answers);
+    });
+    Flash(Dir.Write("chatty.s19", NumberedLines(300)));
+
+    EXPECT_EQ(Form->LineCount, 300);
+    EXPECT_EQ(ArrivedLines().size(), 300u);
+    EXPECT_EQ(Form->ProgressBar1->Progress(), 100);
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    const auto memo = MemoEntries(Form->Memo1->toPlainText());
+    ASSERT_FALSE(memo.empty());
+    // Answers are handled in the pauses before the first 64 lines; the next chunk is met
+    // only in the window wait, 64 lines after the last handled one (line 127 when the
+    // answer to line 63 was handled before line 64 went out).
+    int lastPaced = 0;
+    std::size_t i = 0;
+    for (; i < memo.size() && memo[i] < 64; ++i)
+        lastPaced = memo[i];
+    ASSERT_LT(i, memo.size());
+    EXPECT_EQ(memo[i], lastPaced + 64);
+    EXPECT_GE(memo[i], 64);
+    // The terminal's third line shows the first four characters of the latest chunk: one
+    // answer, or the start of several.
+    const QString third = TerminalLine(2);
+    EXPECT_TRUE(third == QStringLiteral("ok\u240D") || third == QStringLiteral("ok\u240Do"))
+        << third.toStdString();
+}
+
+TEST_F(FlashTransfer, ErreurStopsAfterTheCurrentPassAndKeepsTheThirdLine)
+{
+    Form->Armed = true;
+    int state = 0;
+    OnTurn = [&] {
+        if (state == 0 && Peer.LinesReceived() >= 3) {
+            state = 1;
+            Peer.Send("OKAY1");
+        } else if (state == 1 && Form->Edit1->text() == QStringLiteral("OKAY1")) {
+            state = 2;
+            Peer.Send("xxERREURxx");
+        }
+    };
+    Flash(Dir.Write("erreur.s19", NumberedLines(200)));
+
+    EXPECT_EQ(state, 2);
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+    EXPECT_EQ(TerminalLine(2), QStringLiteral("OKAY"));
+    EXPECT_EQ(Form->reTerminal->LineCount(), 3);
+    const auto memo = MemoEntries(Form->Memo1->toPlainText());
+    ASSERT_FALSE(memo.empty());
+    // The line of the pass in which the answer was handled still went out.
+    EXPECT_EQ(Form->LineCount, memo.back() + 1);
+    EXPECT_LT(Form->LineCount, 64);
+    EXPECT_EQ(ArrivedLines().size(), static_cast<std::size_t>(Form->LineCount));
+    EXPECT_TRUE(Form->StopRequested);
+    EXPECT_TRUE(Form->Armed); // an error from the device leaves the responder alone
+    ExpectIdleAndDark();
+}
+
+TEST_F(FlashTransfer, GaugeFollowsTheBlocksFetchedOfAThousandByteFile)
+{
+    // 20 lines of 50 bytes: TotalBlocks 7.
+    std::string text;
+    for (int i = 0; i < 20; ++i)
+        text += std::string(49, static_cast<char>('a' + i)) + "\n";
+    ASSERT_EQ(text.size(), 1000u);
+    std::map<int, int> gaugeAt;
+    OnTurn = [&] { gaugeAt[Form->LineCount] = Form->ProgressBar1->Progress(); };
+    Flash(Dir.Write("k.s19", text));
+    gaugeAt[Form->LineCount] = Form->ProgressBar1->Progress();
+
+    ASSERT_EQ(gaugeAt.size(), 21u); // seen before every line and at the end
+    EXPECT_EQ(gaugeAt[0], 0);
+    EXPECT_EQ(gaugeAt[1], 14);   // 128 bytes fetched
+    EXPECT_EQ(gaugeAt[15], 85);  // 768 bytes fetched
+    EXPECT_EQ(gaugeAt[16], 100); // 896 bytes fetched
+    EXPECT_EQ(gaugeAt[20], 100);
+    for (int k = 1; k <= 20; ++k) {
+        const int fetched = std::min(1000, (50 * k + 127) / 128 * 128);
+        EXPECT_EQ(gaugeAt[k], fetched / 128 * 100 / 7) << "after line " << k;
+    }
+}
+
+TEST_F(FlashTransfer, StopDuringThePauseStillSendsThatLine)
+{
+    Form->Armed = true;
+    int clickedAt = -1;
+    OnTurn = [&] {
+        if (clickedAt < 0 && Peer.LinesReceived() >= 5) {
+            clickedAt = Form->LineCount;
+            Form->Button2Click(Form->Button2);
+        }
+    };
+    Flash(Dir.Write("stop.s19", NumberedLines(100)));
+
+    ASSERT_GE(clickedAt, 5);
+    EXPECT_EQ(Form->LineCount, clickedAt + 1);
+    EXPECT_EQ(ArrivedLines().size(), static_cast<std::size_t>(clickedAt + 1));
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
+    EXPECT_FALSE(Form->Armed);
+    ExpectIdleAndDark();
+}
+
+TEST_F(FlashTransfer, DisconnectEndsTheTransferBeforePortNotOpenIsShown)
+{
+    int disconnectedAt = -1;
+    OnTurn = [&] {
+        if (disconnectedAt < 0 && Peer.LinesReceived() >= 5) {
+            disconnectedAt = Form->LineCount;
+            Form->Button_OpenClick(Form->Button_Open);
+        }
+    };
+    bool inProgressAtReport = true;
+    bool lampsAtReport = true;
+    OnReport = [&] {
+        inProgressAtReport = Form->FlashInProgress;
+        lampsAtReport = Form->pelLed1->LedOn() || Form->pelLed2->LedOn();
+    };
+    Flash(Dir.Write("unplug.s19", NumberedLines(100)));
+
+    ASSERT_EQ(Reports.size(), 1u);
+    EXPECT_EQ(Reports[0], QStringLiteral("Port not open."));
+    EXPECT_FALSE(inProgressAtReport);
+    EXPECT_FALSE(lampsAtReport);
+    EXPECT_EQ(Form->LineCount, disconnectedAt);
+    EXPECT_EQ(SplitAtCr(Peer.Received()).size(), static_cast<std::size_t>(disconnectedAt));
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+}
+
+TEST_F(FlashTransfer, FileErrorsEndTheTransferBeforeTheyAreShown)
+{
+    bool inProgressAtReport = true;
+    OnReport = [&] { inProgressAtReport = Form->FlashInProgress; };
+    Flash(Dir.Path("no such file.s19"));
+    ASSERT_EQ(Reports.size(), 1u);
+    EXPECT_EQ(Reports[0], QStringLiteral("File not found."));
+    EXPECT_FALSE(inProgressAtReport);
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_EQ(Form->Panel4->text(), QStringLiteral("no such file.s19"));
+
+    Flash(Dir.Path(""));
+    ASSERT_EQ(Reports.size(), 2u);
+    EXPECT_EQ(Reports[1], QStringLiteral("File access denied."));
+    ExpectIdleAndDark();
+    EXPECT_TRUE(Peer.Received().empty());
+}
+
+TEST_F(FlashTransfer, BinaryGarbageArrivesByteForByte)
+{
+    std::string bytes;
+    std::uint32_t seed = 99;
+    for (int i = 0; i < 6000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        char c = static_cast<char>(seed >> 16);
+        if (c == '\x1a') c = 'z';
+        bytes.push_back(c);
+    }
+    Flash(Dir.Write("garbage.bin", bytes));
+    // What the file reader makes of it, each line followed by CR.
+    std::string expected;
+    for (char c : bytes) {
+        if (c == '\n')
+            expected.push_back('\r');
+        else if (c != '\r')
+            expected.push_back(c);
+    }
+    if (!bytes.empty() && bytes.back() != '\n') expected.push_back('\r');
+    ASSERT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() >= expected.size(); }));
+    EXPECT_EQ(Peer.Received(), expected);
+    EXPECT_TRUE(Reports.empty());
+}
+
+TEST_F(FlashTransfer, SecondFlashClickDuringATransferStartsNothing)
+{
+    int choices = 0;
+    bool clicked = false;
+    OnTurn = [&] {
+        if (!clicked && Peer.LinesReceived() >= 3) {
+            clicked = true;
+            Form->ChooseFirmwareFile = [&choices] {
+                ++choices;
+                return std::optional<QString>(QStringLiteral("/dev/null"));
+            };
+            Form->Button1Click(Form->Button1);
+        }
+    };
+    Flash(Dir.Write("first.s19", NumberedLines(20)));
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(choices, 0);
+    EXPECT_EQ(Form->LineCount, 20);
+    EXPECT_EQ(ArrivedLines(), SplitAtCr([] {
+                  std::string s = NumberedLines(20);
+                  std::string out;
+                  for (char c : s)
+                      if (c != '\n') out.push_back(c);
+                  return out;
+              }()));
+}
+
+TEST_F(FlashTransfer, ClosingIsRefusedWhileFlashingAndAllowedAfterStop)
+{
+    Form->show();
+    bool closedDuring = true;
+    OnTurn = [&] {
+        if (Peer.LinesReceived() >= 3 && Warnings.empty()) {
+            closedDuring = Form->close();
+            Form->Button2Click(Form->Button2);
+        }
+    };
+    Flash(Dir.Write("close.s19", NumberedLines(50)));
+    EXPECT_FALSE(closedDuring);
+    ASSERT_EQ(Warnings.size(), 1u);
+    EXPECT_EQ(Warnings[0], QStringLiteral("Flash in corso, impossibile fermare. !!!"));
+    EXPECT_TRUE(Form->close());
+    EXPECT_EQ(Warnings.size(), 1u);
+}
+
+TEST_F(FlashTransfer, CancelledDialogLeavesTheWindowIdle)
+{
+    Form->Memo1->setPlainText(QStringLiteral("1/2/"));
+    Form->Panel1->setText(QStringLiteral("before"));
+    Form->ChooseFirmwareFile = [] { return std::optional<QString>(); };
+    Form->Button1Click(Form->Button1);
+    EXPECT_FALSE(Form->FlashInProgress);
+    EXPECT_TRUE(Form->Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("before"));
+    // The next click is a fresh transfer, not refused as a nested one.
+    Flash(Dir.Write("after.s19", "A\n"));
+    EXPECT_EQ(ArrivedLines(), std::vector<std::string>{"A"});
+}
+
+// The receive handler's transfer branch, called directly with chosen chunks.
+class FlashReceiveBranch : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Form.reTerminal->ReplaceText(QStringLiteral("Send file\n\n"));
+        Form.FlashInProgress = true;
+    }
+    TForm1 Form;
+};
+
+TEST_F(FlashReceiveBranch, ThirdLineShowsTheStartOfTheLatestPlainChunk)
+{
+    Form.ComPortDataAvailableTransfer("ABCDEFG");
+    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("ABCD"));
+    Form.ComPortDataAvailableTransfer("OK");
+    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("OK"));
+    Form.ComPortDataAvailableTransfer("\rS1");
+    Form.ComPortDataAvailableTransfer("\bxx");
+    Form.ComPortDataAvailableTransfer("..loads3..");
+    Form.ComPortDataAvailableTransfer("ERREUR 5");
+    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("OK"));
+    EXPECT_EQ(Form.reTerminal->LineCount(), 3);
+    // Case matters: these are plain chunks.
+    Form.ComPortDataAvailableTransfer("Loads3");
+    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("Load"));
+    EXPECT_EQ(Form.reTerminal->LineText(0), QStringLiteral("Send file"));
+}
+
+TEST_F(FlashReceiveBranch, ClearedTerminalFillsUpToThreeLinesAgain)
+{
+    Form.reTerminal->ClearText();
+    for (const char* chunk : {"AAAA", "BBBB", "CCCC", "DDDD"})
+        Form.ComPortDataAvailableTransfer(chunk);
+    ASSERT_EQ(Form.reTerminal->LineCount(), 3);
+    EXPECT_EQ(Form.reTerminal->LineText(0), QStringLiteral("AAAA"));
+    EXPECT_EQ(Form.reTerminal->LineText(1), QStringLiteral("BBBB"));
+    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("DDDD"));
+}
+
+TEST_F(FlashReceiveBranch, AnswerCountsOnlyOnceLongerThanElevenCharacters)
+{
+    Form.WindowCount = 40;
+    Form.LineCount = 64;
+    Form.ComPortDataAvailableTransfer("ab");
+    EXPECT_FALSE(Form.ReplyReceived);
+    EXPECT_EQ(Form.WindowCount, 0);
+    Form.ComPortDataAvailableTransfer("012345678");
+    EXPECT_FALSE(Form.ReplyReceived); // 11 characters
+    Form.LineCount = 65;
+    Form.ComPortDataAvailableTransfer("9");
+    EXPECT_TRUE(Form.ReplyReceived);
+    EXPECT_EQ(Form.Edit1->text(), QStringLiteral("ab0123456789"));
+    EXPECT_EQ(Form.Memo1->toPlainText(), QStringLiteral("64/64/65/"));
+    EXPECT_FALSE(Form.pelLed1->LedOn());
+    EXPECT_TRUE(Form.pelLed2->LedOn());
+}
+
+TEST_F(FlashReceiveBranch, ErreurStopsWithoutTouchingTheResponder)
+{
+    Form.Armed = true;
+    Form.ComPortDataAvailableTransfer("\r\nERREUR checksum");
+    EXPECT_TRUE(Form.StopRequested);
+    EXPECT_TRUE(Form.Armed);
+    EXPECT_EQ(Form.Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+    Form.StopRequested = false;
+    Form.ComPortDataAvailableTransfer("erreur");
+    EXPECT_FALSE(Form.StopRequested);
+}
+
+} // namespace
