@@ -84,6 +84,7 @@ public:
     QRect ThumbRect() const;
 
 protected:
+    void sliderChange(SliderChange change) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -112,6 +113,14 @@ TEST(TTipTrackBarChange, HintFollowsThePositionThroughOnChange)
     EXPECT_EQ(bar.Hint(), "0");
     bar.SetPosition(15);
     EXPECT_EQ(bar.Hint(), "15");
+}
+
+TEST(TTipTrackBarChange, HandlerErrorsReachTheCaller)
+{
+    TTipTrackBar bar;
+    bar.SetOnChange([](QObject*) { throw std::runtime_error("handler failed"); });
+    EXPECT_THROW(bar.SetPosition(3), std::runtime_error);
+    EXPECT_EQ(bar.Position(), 3);
 }
 
 TEST(TTipTrackBarChange, OncePerStepOfADragAndNotForItsEnd)
