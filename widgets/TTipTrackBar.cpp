@@ -48,6 +48,7 @@ TTipTrackBar::~TTipTrackBar() = default;
 void TTipTrackBar::sliderChange(SliderChange change)
 {
     QSlider::sliderChange(change);
+    if (change == SliderRangeChange && TickStyle_ == tsManual) ApplyTicks(); // ends moved
     if (change != SliderValueChange) return;
     if (ToolTips_ && isSliderDown()) ShowPositionTip();
     // Called straight from the position change rather than through a signal, so that an
