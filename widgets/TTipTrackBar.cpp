@@ -37,10 +37,6 @@ TTipTrackBar::TTipTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
     resize(150, 45);
     ApplyTicks();
 
-    connect(this, &QAbstractSlider::valueChanged, this, [this](int) {
-        if (ToolTips_ && isSliderDown()) ShowPositionTip();
-        if (OnChange_) OnChange_(this);
-    });
     connect(this, &QAbstractSlider::sliderPressed, this, [this] {
         if (ToolTips_) ShowPositionTip();
     });
@@ -48,6 +44,17 @@ TTipTrackBar::TTipTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 }
 
 TTipTrackBar::~TTipTrackBar() = default;
+
+void TTipTrackBar::sliderChange(SliderChange change)
+{
+    QSlider::sliderChange(change);
+    if (change == SliderRangeChange && TickStyle_ == tsManual) ApplyTicks(); // ends moved
+    if (change != SliderValueChange) return;
+    if (ToolTips_ && isSliderDown()) ShowPositionTip();
+    // Called straight from the position change rather than through a signal, so that an
+    // exception from the handler reaches the caller like any other error.
+    if (OnChange_) OnChange_(this);
+}
 
 void TTipTrackBar::SetMin(int value)
 {

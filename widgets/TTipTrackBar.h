@@ -23,7 +23,7 @@ public:
     explicit TTipTrackBar(QWidget* parent = nullptr);
     ~TTipTrackBar() override;
 
-    // The track bar part.
+    // Slider properties under their track-bar names.
     int Min() const { return minimum(); }
     void SetMin(int value);
     int Max() const { return maximum(); }
@@ -51,7 +51,7 @@ public:
     bool ShowHint() const { return ShowHint_; }
     void SetShowHint(bool value) { ShowHint_ = value; }
 
-    // The additions.
+    // Range display, position tip and hint colour.
     bool ShowRange() const { return ShowRange_; }
     void SetShowRange(bool value);
     bool ToolTips() const { return ToolTips_; }
@@ -84,6 +84,7 @@ public:
     QRect ThumbRect() const;
 
 protected:
+    void sliderChange(SliderChange change) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -74,30 +75,42 @@ TEST(TTipTrackBarConstruction, InitialValues)
     EXPECT_FALSE(bar.OnChange());
 }
 
-TEST(TTipTrackBarProperties, MappedOntoTheSlider)
+TEST(TTipTrackBarProperties, TicksFollowStyleMarksAndFrequency)
 {
     TTipTrackBar bar;
-    bar.SetMax(15);
-    bar.SetPosition(10);
-    EXPECT_EQ(bar.maximum(), 15);
-    EXPECT_EQ(bar.value(), 10);
-    bar.SetPosition(99);
-    EXPECT_EQ(bar.Position(), 15);
-    bar.SetLineSize(3);
-    bar.SetPageSize(5);
-    EXPECT_EQ(bar.singleStep(), 3);
-    EXPECT_EQ(bar.pageStep(), 5);
+    bar.SetMax(20);
     bar.SetFrequency(4);
     EXPECT_EQ(bar.tickInterval(), 4);
-    bar.SetTickMarks(tmBoth);
-    EXPECT_EQ(bar.tickPosition(), QSlider::TicksBothSides);
     bar.SetTickStyle(tsNone);
     EXPECT_EQ(bar.tickPosition(), QSlider::NoTicks);
+    bar.SetTickMarks(tmBoth); // remembered while ticks are off
+    EXPECT_EQ(bar.tickPosition(), QSlider::NoTicks);
+    bar.SetTickStyle(tsAuto);
+    EXPECT_EQ(bar.tickPosition(), QSlider::TicksBothSides);
+    bar.SetTickStyle(tsManual); // only the two ends are marked
+    EXPECT_EQ(bar.tickInterval(), 20);
+    bar.SetMin(5);
+    bar.SetMax(30);
+    EXPECT_EQ(bar.tickInterval(), 25);
+    bar.SetTickStyle(tsAuto);
+    bar.SetFrequency(0); // never a zero interval, which would let Qt pick its own
+    EXPECT_EQ(bar.tickInterval(), 1);
+}
+
+TEST(TTipTrackBarProperties, VerticalBarHasItsMinimumAtTheTop)
+{
+    TTipTrackBar bar;
     bar.SetOrientation(trVertical);
-    EXPECT_EQ(bar.orientation(), Qt::Vertical);
-    bar.SetHint("hello");
-    EXPECT_EQ(bar.Hint(), "hello");
-    EXPECT_EQ(bar.toolTip(), "hello");
+    bar.resize(45, 200);
+    bar.SetPosition(0);
+    const int top = bar.ThumbRect().center().y();
+    bar.SetPosition(10);
+    EXPECT_GT(bar.ThumbRect().center().y(), top);
+    bar.SetOrientation(trHorizontal);
+    bar.resize(200, 45);
+    const int right = bar.ThumbRect().center().x();
+    bar.SetPosition(0);
+    EXPECT_LT(bar.ThumbRect().center().x(), right);
 }
 
 TEST(TTipTrackBarChange, HintFollowsThePositionThroughOnChange)
@@ -112,6 +125,14 @@ TEST(TTipTrackBarChange, HintFollowsThePositionThroughOnChange)
     EXPECT_EQ(bar.Hint(), "0");
     bar.SetPosition(15);
     EXPECT_EQ(bar.Hint(), "15");
+}
+
+TEST(TTipTrackBarChange, HandlerErrorsReachTheCaller)
+{
+    TTipTrackBar bar;
+    bar.SetOnChange([](QObject*) { throw std::runtime_error("handler failed"); });
+    EXPECT_THROW(bar.SetPosition(3), std::runtime_error);
+    EXPECT_EQ(bar.Position(), 3);
 }
 
 TEST(TTipTrackBarChange, OncePerStepOfADragAndNotForItsEnd)
