@@ -57,11 +57,13 @@ public:
 private:
     void Serve();
     void ServeLoop();
+    void OnPeerClosed();
 
     TSimulatedDeviceOptions options_;
     TUniqueFd master_;
-    TUniqueFd slave_; // held so the master sees no hang-up while the program reconnects
-    TUniqueFd stop_;  // eventfd that ends the thread
+    TUniqueFd slave_;      // held so the master sees no hang-up while the program reconnects
+    TUniqueFd stop_;       // eventfd that ends the thread
+    TUniqueFd closeWatch_; // inotify: the program closed the line (-1 when unavailable)
     std::string devicePath_;
 
     mutable std::mutex mutex_; // guards dialogue_ and threadError_

@@ -13,7 +13,9 @@
 #include <stdexcept>
 #include <string>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -91,6 +93,23 @@ double Seconds(TClock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
+double ProcessCpuSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Runs a measurement and also returns the share of one core the process used meanwhile: the
+// device thread and this reader both block while the line is busy, so it should stay small.
+template <class TMeasure> std::pair<double, double> WithCpuShare(TMeasure measure)
+{
+    const auto wallStart = TClock::now();
+    const double cpuStart = ProcessCpuSeconds();
+    const double result = measure();
+    return {result, (ProcessCpuSeconds() - cpuStart) / Seconds(TClock::now() - wallStart)};
+}
+
 // Program -> device: a file of records sized for about half a second of line time.
 double MeasureReceive(int baud)
 {
@@ -136,16 +155,17 @@ double MeasureSend(int baud)
 int main()
 {
     std::printf("Simulated device line pacing (10 bits a character)\n\n");
-    std::printf("%8s  %10s  %12s  %7s  %12s  %7s\n", "baud", "target B/s", "receive B/s", "error",
-                "send B/s", "error");
+    std::printf("%8s  %10s  %12s  %7s  %5s  %12s  %7s  %5s\n", "baud", "target B/s", "receive B/s",
+                "error", "cpu", "send B/s", "error", "cpu");
     for (const int baud : {9600, 38400, 115200, 230400, 921600}) {
         const double target = baud / 10.0;
-        const double receive = MeasureReceive(baud);
-        const double send = MeasureSend(baud);
-        std::printf("%8d  %10.0f  %12.0f  %+6.1f%%  %12.0f  %+6.1f%%\n", baud, target, receive,
-                    100 * (receive / target - 1), send, 100 * (send / target - 1));
+        const auto [receive, receiveCpu] = WithCpuShare([baud] { return MeasureReceive(baud); });
+        const auto [send, sendCpu] = WithCpuShare([baud] { return MeasureSend(baud); });
+        std::printf("%8d  %10.0f  %12.0f  %+6.1f%%  %4.1f%%  %12.0f  %+6.1f%%  %4.1f%%\n", baud,
+                    target, receive, 100 * (receive / target - 1), 100 * receiveCpu, send,
+                    100 * (send / target - 1), 100 * sendCpu);
     }
-    std::printf("%8s  %10s  %12.0f  %7s  %12.0f  %7s\n", "off", "-", MeasureReceive(0), "-",
-                MeasureSend(0), "-");
+    std::printf("%8s  %10s  %12.0f  %7s  %5s  %12.0f  %7s  %5s\n", "off", "-", MeasureReceive(0),
+                "-", "", MeasureSend(0), "-", "");
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <sys/ioctl.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -218,6 +219,30 @@ TEST(TSimulatedDevice, HangUpClosesTheLineLikeAPulledAdapter)
     EXPECT_EQ(::write(peer.Fd(), "S", 1), -1);
     EXPECT_EQ(errno, EIO);
     EXPECT_EQ(device.ThreadError(), "");
+}
+
+TEST(TSimulatedDevice, ExclusiveModeLeftByACrashedProgramIsCleared)
+{
+    TSimulatedDevice device(Unpaced());
+    {
+        TPtyPeer crashed(device.DevicePath());
+        ASSERT_EQ(::ioctl(crashed.Fd(), TIOCEXCL), 0);
+    } // closed without undoing the exclusive mode, as a crash would leave it
+    // Nothing tells the test when the device has reacted; look until it has (a hang guard).
+    int exclusive = 1;
+    const auto deadline = TClock::now() + TPtyPeer::Patience;
+    while (exclusive != 0 && TClock::now() < deadline) {
+        // Root may open an exclusive terminal, anyone else gets EBUSY until it is cleared.
+        TUniqueFd probe(::open(device.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        if (probe.Valid()) {
+            ASSERT_EQ(::ioctl(probe.Get(), TIOCGEXCL, &exclusive), 0);
+        }
+        if (exclusive != 0) std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(exclusive, 0);
+    TPtyPeer next(device.DevicePath());
+    ASSERT_TRUE(next.Write("\r\n"));
+    EXPECT_EQ(next.ReadUntil(">").back(), '>');
 }
 
 TEST(TSimulatedDevice, PeerThatNeverReadsCannotMakeTheDeviceGrowOrHang)
