@@ -81,11 +81,16 @@ std::string SystemLanguageFrom(std::string_view lcAll, std::string_view lcMessag
 
 std::string DetectSystemLanguage()
 {
+    // Debian keeps the system's locale in /etc/default/locale, systemd systems in
+    // /etc/locale.conf; both are shell-style assignments.
     std::string systemDefault;
-    if (std::ifstream config("/etc/default/locale"); config) {
+    for (const char* path : {"/etc/default/locale", "/etc/locale.conf"}) {
+        std::ifstream config(path);
+        if (!config) continue;
         std::ostringstream text;
         text << config.rdbuf();
         systemDefault = DefaultLocaleFromConfig(text.str());
+        if (!systemDefault.empty()) break;
     }
     return SystemLanguageFrom(Environment("LC_ALL"), Environment("LC_MESSAGES"), systemDefault);
 }

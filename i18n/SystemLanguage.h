@@ -6,7 +6,8 @@
 #include <string_view>
 
 // The user's language as the C library's locale settings give it: LC_ALL, then LC_MESSAGES, then
-// the system's default locale (/etc/default/locale); reduced to "ll_CC" (or "ll"); "C" when none.
+// the system's default locale (/etc/default/locale or /etc/locale.conf); reduced to "ll_CC" (or
+// "ll"); "C" when none.
 std::string DetectSystemLanguage();
 
 // Same decision from explicit inputs. Empty values count as unset.

@@ -1,5 +1,5 @@
 #pragma once
-#include "TFileDescriptor.h"
+#include "TCatalogueFileHandle.h"
 
 #include <cstddef>
 #include <string>
@@ -18,7 +18,7 @@ public:
     std::size_t Size() const { return Length; }
 
 private:
-    TFileDescriptor File;
+    TCatalogueFileHandle File;
     const unsigned char* View = nullptr;
     std::size_t Length = 0;
 };

@@ -2,9 +2,10 @@
 #include "TQtTranslationHook.h"
 #include "i18n/TQorPortMessages.h"
 
-// Brings the running localization module into the Qt application: installs the resource
-// translator, then runs the serial library's message start-up (which adds "qorport" and opens
-// the catalogues). Create it after the application object and before the main window.
+// Brings the running localization module into the Qt application: runs the serial library's
+// message start-up (which adds "qorport" and opens the catalogues, so a damaged one is reported
+// once and translation switched off), then installs the resource translator (Qt asks it for texts
+// at once). Create it after the application object and before the main window.
 class TQtLocalization
 {
 public:
@@ -16,6 +17,6 @@ public:
     const TQorPortMessages& SerialMessages() const { return Messages; }
 
 private:
-    TQtTranslationHook Hook;
     TQorPortMessages Messages;
+    TQtTranslationHook Hook;
 };

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -250,6 +252,24 @@ TEST_F(DomainTest, FilesThatCannotBeMappedGiveTheMapError)
     std::filesystem::remove(CataloguePath("de"));
     ASSERT_EQ(::mkfifo(CataloguePath("de").c_str(), 0600), 0);
     EXPECT_EQ(LookupError(domain), "Cannot create memory map on file " + CataloguePath("de"));
+}
+
+TEST_F(DomainTest, MappingRefusedByTheSystemGivesItsReason)
+{
+    // sysfs attributes are regular files that cannot be memory-mapped.
+    const std::string attribute = "/sys/kernel/uevent_seqnum";
+    struct stat info
+    {
+    };
+    if (::stat(attribute.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
+        GTEST_SKIP() << attribute << " is not available here";
+    std::filesystem::create_directories(Dir / "locale/de/LC_MESSAGES");
+    std::filesystem::create_symlink(attribute, CataloguePath("de"));
+
+    TDomain domain;
+    Prepare(domain, "de");
+    EXPECT_EQ(LookupError(domain), "Cannot map file " + CataloguePath("de") +
+                                       " into memory. Reason: " + std::strerror(ENODEV));
 }
 
 TEST_F(DomainTest, FileThatCannotBeOpenedGivesTheOpenError)
