@@ -2,6 +2,7 @@
 // that records what arrives and answers as each test scripts it. The peer and a probe run
 // only when the transfer processes events, that is inside its waits, so the scripts see
 // the transfer exactly at those points.
+#include "app/ElapsedTimeText.h"
 #include "app/IndicatorWidgets.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
@@ -157,7 +158,15 @@ TEST_F(FlashTransfer, EachLineGoesOutWithOneCrWhateverItsLineEnd)
         Peer.SetOnReceive(nullptr);
         const std::size_t before = Peer.Received().size();
         const auto path = Dir.Write("three lines.s19", text);
+        const QDateTime clickedAt = QDateTime::currentDateTime();
         Flash(path);
+        EXPECT_GE(Form->StartTime, clickedAt);
+        EXPECT_LE(Form->StartTime, QDateTime::currentDateTime());
+        // The elapsed time in the locale's long time format, a few seconds at most.
+        bool elapsedShown = false;
+        for (int seconds = 0; seconds < 60 && !elapsedShown; ++seconds)
+            elapsedShown = Form->Panel2->text() == ElapsedTimeText(seconds, QLocale::system());
+        EXPECT_TRUE(elapsedShown) << Form->Panel2->text().toStdString();
         EXPECT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() >= before + 5; }));
         EXPECT_EQ(Peer.Received().substr(before), "A\r\rB\r");
         EXPECT_EQ(Form->LineCount, 3);
