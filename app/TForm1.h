@@ -130,6 +130,11 @@ public:
     int64_t TransferStartMs = 0;
     int64_t ShownElapsedSeconds = -1; // what Panel2 shows, to rewrite it once a second only
     void ShowElapsedTime();
+    // Memo1's log of chunk arrivals, written into the hidden memo when the transfer ends:
+    // laying out the memo's one ever-growing line again on every chunk would cost time in
+    // proportion to the whole log, each time.
+    QString MemoLog;
+    void ShowMemoLog();
     // --- end of firmware transfer ---
 
 protected:

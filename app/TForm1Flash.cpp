@@ -3,9 +3,9 @@
 #include "app/TForm1.h"
 
 #include "app/ElapsedTimeText.h"
-#include "app/IndicatorWidgets.h"
 #include "app/EventLoopDelay.h"
 #include "app/FlashProgress.h"
+#include "app/IndicatorWidgets.h"
 #include "app/MillisecondTick.h"
 #include "app/TFirmwareFile.h"
 #include "app/TerminalDecoder.h"
@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
-#include <QTextCursor>
 
 namespace {
 
@@ -56,18 +55,27 @@ void TForm1::ShowElapsedTime()
     Panel2->setText(ElapsedTimeText(seconds, QLocale::system()));
 }
 
+void TForm1::ShowMemoLog()
+{
+    if (Memo1->toPlainText() != MemoLog) Memo1->setPlainText(MemoLog);
+}
+
 void TForm1::Button1Click(QObject* /*Sender*/)
 {
     // A click handled inside a running transfer's wait would start a second transfer on
     // the same port, interleaving two files' lines; it is ignored.
     if (TransferRunning) return;
     TransferRunning = true;
-    const auto running = qScopeGuard([this] { TransferRunning = false; });
+    const auto running = qScopeGuard([this] {
+        TransferRunning = false;
+        ShowMemoLog();
+    });
 
     StopRequested = false;
     FlashInProgress = true;
     // Whatever ends the transfer, closing the window must be possible again.
     auto notInProgress = qScopeGuard([this] { FlashInProgress = false; });
+    MemoLog.clear();
     Memo1->clear();
 
     const std::optional<QString> chosen = ChooseFirmwareFile();
@@ -132,11 +140,9 @@ void TForm1::ComPortDataAvailableTransfer(const std::string& S)
     Edit1->setText(Edit1->text() + DisplayText(S));
     if (Edit1->text().size() > AnswerThreshold) ReplyReceived = true;
 
-    // Appended at the end rather than by replacing the whole text, which would cost time
-    // in proportion to everything logged so far on every chunk.
-    QTextCursor memoEnd(Memo1->document());
-    memoEnd.movePosition(QTextCursor::End);
-    memoEnd.insertText(QString::number(LineCount) + QLatin1Char('/'));
+    MemoLog += QString::number(LineCount);
+    MemoLog += QLatin1Char('/');
+    if (!TransferRunning) ShowMemoLog();
 
     WindowCount = 0;
 
