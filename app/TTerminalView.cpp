@@ -35,7 +35,11 @@ void TTerminalView::InsertAtEnd(const QString& text)
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
     Pending += Decoder.Decode(bytes);
-    if (!Pending.isEmpty() && !FlushTimer.isActive()) FlushTimer.start();
+    // A flood is added in bounded steps, so no single insertion stalls the window for long.
+    if (Pending.size() >= MaxPendingCharacters)
+        FlushReceived();
+    else if (!Pending.isEmpty() && !FlushTimer.isActive())
+        FlushTimer.start();
 }
 
 void TTerminalView::FlushReceived()

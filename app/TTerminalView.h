@@ -24,6 +24,7 @@ public:
     // Adds the received text still pending now.
     void FlushReceived();
     static constexpr int FlushIntervalMs = 15;
+    static constexpr qsizetype MaxPendingCharacters = 16 * 1024;
 
     void ClearText();
     void ReplaceText(const QString& text);
