@@ -130,3 +130,20 @@ TEST(TerminalView, LineOperationsSeePendingTextFirst)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TerminalView, AFloodIsShownInBoundedStepsWithoutWaiting)
+{
+    TTerminalView view;
+    const std::string flood(static_cast<std::size_t>(TTerminalView::MaxPendingCharacters), 'x');
+    view.AppendReceived("head ");
+    view.AppendReceived(flood); // reaching the bound adds it at once
+    EXPECT_EQ(view.document()->characterCount() - 1, 5 + TTerminalView::MaxPendingCharacters);
+    view.AppendReceived("tail");
+    EXPECT_EQ(view.document()->characterCount() - 1, 5 + TTerminalView::MaxPendingCharacters);
+    view.FlushReceived();
+    EXPECT_TRUE(view.toPlainText().endsWith("xtail"));
+}
+
+} // namespace
