@@ -30,8 +30,10 @@ std::optional<int> RunWithoutWindow(const TCommandLineOptions& options)
         return 0;
     }
     if (options.ListPorts) {
-        for (const std::string& device : ListSerialPorts())
+        const std::vector<std::string> devices = ListSerialPorts();
+        for (const std::string& device : devices)
             std::cout << device << '\n';
+        if (devices.empty()) std::cerr << "No serial devices found.\n";
         return 0;
     }
     return std::nullopt;
