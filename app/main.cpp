@@ -76,7 +76,14 @@ int main(int argc, char** argv)
 
     // The simulated device outlives the window, whose port is open on it until the end.
     std::unique_ptr<TSimulatedDevice> demoDevice;
-    if (options.Demo) demoDevice = std::make_unique<TSimulatedDevice>();
+    if (options.Demo) {
+        try {
+            demoDevice = std::make_unique<TSimulatedDevice>();
+        } catch (const std::exception& error) {
+            std::cerr << "tarvel: cannot start the simulated device: " << error.what() << '\n';
+            return 1;
+        }
+    }
 
     TForm1 form;
     ApplyPortDevicePaths(form,
