@@ -45,6 +45,8 @@ TQorCommThread::~TQorCommThread()
 
 void TQorCommThread::Start()
 {
+    // Errors counted before the port was opened are not this session's.
+    fLastCounters = fDevice.ErrorCounters();
     fThread = std::thread([this] { Execute(); });
 }
 
@@ -81,18 +83,17 @@ uint32_t TQorCommThread::TakeModemEvents()
 void TQorCommThread::Execute()
 {
     try {
-        fLastCounters = fDevice.ErrorCounters();
-
         // Lines that are on at start are reported once, whatever the event mask says.
-        if (auto status = fDevice.ModemStatus(); status && *status != 0) {
+        const auto status = fDevice.ModemStatus();
+        if (status && *status != 0) {
             uint32_t events = 0;
             if (*status & MS_CTS_ON) events |= EV_CTS;
             if (*status & MS_DSR_ON) events |= EV_DSR;
             HandleEvents(events, false);
         }
 
-        if ((fEventMask & (EV_CTS | EV_DSR)) && fDevice.ModemStatus())
-            fModemWatcher = std::thread([this] { WatchModemLines(); });
+        if ((fEventMask & (EV_CTS | EV_DSR)) && status)
+            fModemWatcher = std::thread([this, reported = *status] { WatchModemLines(reported); });
 
         int drainCheckMs = 1;
         int emptyWakeups = 0;
@@ -251,28 +252,26 @@ void TQorCommThread::ReadBuffered()
         for (;;) {
             const size_t remainder = fBuffer.LineRemainder();
             if (remainder == 0) break;
-            if (!Offer(static_cast<uint32_t>(remainder)) || !fPort.fHasDataHandler.load()) {
-                fPending.store(0);
-                return;
-            }
+            if (!Offer(static_cast<uint32_t>(remainder)) || !fPort.fHasDataHandler.load())
+                return; // what was offered stays offered (Close gives it to a new handler)
         }
         fPending.store(0);
         if (fBuffer.Empty()) break;
     }
 }
 
-void TQorCommThread::WatchModemLines()
+void TQorCommThread::WatchModemLines(uint32_t reported)
 {
     uint32_t watched = 0;
     if (fEventMask & EV_CTS) watched |= MS_CTS_ON;
     if (fEventMask & EV_DSR) watched |= MS_DSR_ON;
-    auto last = fDevice.ModemStatus();
-    if (!last) return;
-    while (fDevice.WaitModemChange(watched)) {
+    // The kernel's wait only sees changes after it starts, so the lines are compared with
+    // what was last reported before every wait: a change in between is not missed.
+    do {
         const auto now = fDevice.ModemStatus();
         if (!now) return;
-        const uint32_t changed = (*now ^ *last) & watched;
-        last = now;
+        const uint32_t changed = (*now ^ reported) & watched;
+        reported = *now;
         uint32_t events = 0;
         if (changed & MS_CTS_ON) events |= EV_CTS;
         if (changed & MS_DSR_ON) events |= EV_DSR;
@@ -283,7 +282,7 @@ void TQorCommThread::WatchModemLines()
             }
             Wake();
         }
-    }
+    } while (fDevice.WaitModemChange(watched));
 }
 
 void TQorCommThread::StopModemWatcher()

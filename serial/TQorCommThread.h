@@ -49,7 +49,7 @@ private:
     bool Offer(uint32_t pending);
     uint32_t TakeErrorFlags();
     bool OutputDrained();
-    void WatchModemLines();
+    void WatchModemLines(uint32_t reported);
     void StopModemWatcher();
     uint32_t TakeModemEvents();
 

@@ -1,16 +1,22 @@
 // The component on pseudo-terminals: the real POSIX backend, the test playing the device.
 #include "EQorComPort.h"
+#include "PtyFlooder.h"
 #include "PtyPair.h"
+#include "SerialConstants.h"
 #include "TQorComPort.h"
 #include "TestMainThread.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -159,6 +165,171 @@ TEST_F(OpenFailureTest, PortInUseElsewhereIsRefusedUntilReleased)
     first.SetActive(false);
     Port.SetActive(true);
     EXPECT_TRUE(Port.Active());
+}
+
+} // namespace
+
+namespace {
+
+std::string Pattern(size_t size, unsigned seed)
+{
+    std::string data(size, '\0');
+    uint32_t x = seed;
+    for (auto& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    return data;
+}
+
+TEST_F(PtyPortTest, MegabyteWriteReturnsAtOnceAndArrivesInOrder)
+{
+    int sent = 0;
+    Port.SetOnDataSent([&](TQorComPort&) { ++sent; });
+    Port.SetActive(true);
+
+    const std::string big = Pattern(1 << 20, 1);
+    std::string copy = big;
+    // The peer reads nothing yet: a blocking write would never return here.
+    const int immediate = Port.WriteString(copy);
+    EXPECT_GE(immediate, 0);
+    EXPECT_LT(immediate, static_cast<int>(big.size()));
+    std::fill(copy.begin(), copy.end(), 'X'); // the caller may reuse its buffer at once
+    const std::string tail = "--tail--";
+    EXPECT_EQ(Port.WriteString(tail), 0); // queued behind the rest
+
+    const std::string arrived = Pty.Receive(big.size() + tail.size());
+    ASSERT_EQ(arrived.size(), big.size() + tail.size());
+    EXPECT_TRUE(arrived.compare(0, big.size(), big) == 0);
+    EXPECT_EQ(arrived.substr(big.size()), tail);
+
+    ASSERT_TRUE(MainThread.PumpUntil([&] { return sent >= 1; }));
+}
+
+TEST_F(PtyPortTest, CloseWithOutputStillQueuedDoesNotBlock)
+{
+    Port.SetActive(true);
+    Port.WriteString(Pattern(1 << 20, 2));
+    Port.SetActive(false); // the peer never reads; what is queued goes with the port
+    EXPECT_FALSE(Port.Active());
+}
+
+TEST_F(PtyPortTest, LineModeOverATerminal)
+{
+    std::vector<std::string> lines;
+    Port.SetLineMode(true);
+    Port.SetOnDataAvailable([&](TQorComPort& sender) { lines.push_back(sender.ReadString()); });
+    Port.SetActive(true);
+    Pty.Send("first\r\nsec");
+    Pty.Send("ond\r\nthi");
+    ASSERT_TRUE(MainThread.PumpUntil([&] { return lines.size() >= 2; }));
+    EXPECT_EQ(lines, (std::vector<std::string>{"first\r\n", "second\r\n"}));
+}
+
+TEST_F(PtyPortTest, StreamArrivesCompleteAndInOrder)
+{
+    std::string received;
+    Port.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
+    Port.SetActive(true);
+    const std::string data = Pattern(2 << 20, 3);
+    std::thread device([&] { Pty.Send(data); });
+    const bool complete = MainThread.PumpUntil([&] { return received.size() >= data.size(); },
+                                               std::chrono::seconds(60));
+    device.join();
+    ASSERT_TRUE(complete);
+    EXPECT_TRUE(received == data);
+}
+
+// Checks that what arrived is a prefix of the flooder's pattern.
+bool IsPatternPrefix(const std::string& received)
+{
+    for (size_t i = 0; i < received.size(); ++i)
+        if (received[i] != TPtyFlooder::PatternByte(i)) return false;
+    return true;
+}
+
+TEST_F(PtyPortTest, CloseWhileTheDeviceFloodsNeverDeadlocks)
+{
+    std::string received;
+    Port.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
+    TPtyFlooder flooder(Pty.Master());
+    for (int i = 0; i < 1000; ++i) {
+        Port.SetActive(true);
+        if (i % 2 == 0) {
+            // Serve hand-overs until some data came, then close between two of them.
+            const size_t before = received.size();
+            ASSERT_TRUE(MainThread.PumpUntil([&] { return received.size() > before; }));
+        } else {
+            // Close while the thread waits for a hand-over nobody has served yet.
+            ASSERT_TRUE(MainThread.WaitForQueued(1));
+        }
+        Port.SetActive(false);
+        ASSERT_FALSE(Port.Active());
+        MainThread.RunPending();
+    }
+    flooder.Stop();
+    EXPECT_TRUE(IsPatternPrefix(received)); // nothing lost, reordered or duplicated
+}
+
+double ProcessCpuSeconds()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// After the device is gone the thread must neither spin nor keep Close waiting.
+void ExpectQuietAfterLoss(TTestMainThread& mainThread, TQorComPort& port,
+                          const std::vector<uint32_t>& errors)
+{
+    ASSERT_TRUE(mainThread.PumpUntil([&] { return !errors.empty(); }));
+    EXPECT_EQ(errors, std::vector<uint32_t>{CE_DEVICE_LOST});
+    const double before = ProcessCpuSeconds();
+    // A measuring window, not a synchronisation: a spinning thread would burn all of it.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double used = ProcessCpuSeconds() - before;
+    EXPECT_LT(used, 0.3) << "CPU seconds used in one second after the device was lost";
+    mainThread.RunPending();
+    EXPECT_EQ(errors.size(), 1u);
+    port.SetActive(false);
+    EXPECT_FALSE(port.Active());
+}
+
+TEST_F(PtyPortTest, DeviceLostWhileIdle)
+{
+    std::vector<uint32_t> errors;
+    Port.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
+    Port.SetOnDataAvailable([](TQorComPort& sender) { sender.ReadString(); });
+    Port.SetActive(true);
+    Pty.CloseMaster();
+    ExpectQuietAfterLoss(MainThread, Port, errors);
+    EXPECT_THROW(Port.SetActive(true), EQorComPort); // the device is gone for good
+}
+
+TEST_F(PtyPortTest, DeviceLostWhileReceiving)
+{
+    std::vector<uint32_t> errors;
+    std::string received;
+    Port.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
+    Port.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
+    Port.SetActive(true);
+    {
+        TPtyFlooder flooder(Pty.Master());
+        ASSERT_TRUE(MainThread.PumpUntil([&] { return received.size() > 100000; }));
+    }
+    Pty.CloseMaster();
+    ExpectQuietAfterLoss(MainThread, Port, errors);
+    EXPECT_TRUE(IsPatternPrefix(received));
+}
+
+TEST_F(PtyPortTest, DeviceLostWhileOutputIsQueued)
+{
+    std::vector<uint32_t> errors;
+    Port.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
+    Port.SetActive(true);
+    Port.WriteString(Pattern(1 << 20, 4));
+    Pty.CloseMaster();
+    ExpectQuietAfterLoss(MainThread, Port, errors);
 }
 
 } // namespace

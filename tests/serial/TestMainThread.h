@@ -45,6 +45,13 @@ public:
         }
     }
 
+    // Waits (without running anything) until at least `count` tasks are queued.
+    bool WaitForQueued(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20))
+    {
+        std::unique_lock lock(fMutex);
+        return fPosted.wait_for(lock, timeout, [&] { return fTasks.size() >= count; });
+    }
+
     size_t Queued() const
     {
         std::lock_guard lock(fMutex);

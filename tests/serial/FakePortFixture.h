@@ -1,0 +1,61 @@
+#pragma once
+
+#include "FakeSerialBackend.h"
+#include "TQorComPort.h"
+#include "TestMainThread.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// A component on a fake port registered as COM2's default device.
+class FakePortFixture : public ::testing::Test
+{
+protected:
+    FakePortFixture() { Port.SetPort(2); }
+
+    // Records every data-available call: RxCount on entry and what the handler read.
+    struct TOffer
+    {
+        int RxCount;
+        std::string Data;
+    };
+
+    // Handler that reads `perCall` bytes of each offer (all with -1).
+    void RecordOffers(int perCall = -1)
+    {
+        Port.SetOnDataAvailable([this, perCall](TQorComPort& sender) {
+            TOffer offer{sender.RxCount(), {}};
+            if (perCall < 0) {
+                offer.Data = sender.ReadString();
+            } else {
+                std::string buffer(static_cast<size_t>(perCall), '\0');
+                const int n =
+                    sender.Read(std::as_writable_bytes(std::span(buffer.data(), buffer.size())));
+                offer.Data = buffer.substr(0, static_cast<size_t>(n));
+            }
+            Offers.push_back(offer);
+        });
+    }
+
+    std::string AllReceived() const
+    {
+        std::string all;
+        for (const auto& offer : Offers)
+            all += offer.Data;
+        return all;
+    }
+
+    bool PumpUntilReceived(const std::string& text)
+    {
+        return MainThread.PumpUntil([&] { return AllReceived().size() >= text.size(); }) &&
+               AllReceived() == text;
+    }
+
+    TTestMainThread MainThread;
+    TFakeSerialBackend Backend;
+    TFakePort& Device = Backend.AddPort("/dev/ttyS1");
+    TQorComPort Port{MainThread, Backend};
+    std::vector<TOffer> Offers;
+};

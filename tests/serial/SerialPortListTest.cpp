@@ -1,0 +1,63 @@
+// Which device nodes count as serial ports.
+#include "SerialPortList.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SerialPortListTest : public ::testing::Test
+{
+protected:
+    SerialPortListTest()
+        : Root(fs::temp_directory_path() / ("tarvel-ports-" + std::to_string(::getpid())))
+    {
+        fs::create_directories(Root / "dev" / "serial" / "by-id");
+        fs::create_directories(Root / "sys");
+    }
+    ~SerialPortListTest() override { fs::remove_all(Root); }
+
+    void Node(const std::string& name) { std::ofstream(Root / "dev" / name); }
+    void Uart(const std::string& name, const std::string& type)
+    {
+        fs::create_directories(Root / "sys" / name);
+        std::ofstream(Root / "sys" / name / "type") << type << "\n";
+    }
+    std::string Dev(const std::string& name) const { return (Root / "dev" / name).string(); }
+
+    fs::path Root;
+};
+
+TEST_F(SerialPortListTest, ListsRealUartsAndUsbAdaptersSorted)
+{
+    Node("ttyS0");
+    Uart("ttyS0", "4"); // a 16550A
+    Node("ttyS1");
+    Uart("ttyS1", "0"); // no UART behind it
+    Node("ttyS2");      // no sysfs entry at all
+    Node("ttyUSB0");
+    Node("ttyACM1");
+    Node("tty0");
+    Node("ttyprintk");
+    Node("serial/by-id/usb-FTDI_FT232R-if00-port0");
+
+    const auto ports = ListSerialPorts((Root / "dev").string(), (Root / "sys").string());
+    EXPECT_EQ(ports, (std::vector<std::string>{
+                         Dev("serial/by-id/usb-FTDI_FT232R-if00-port0"),
+                         Dev("ttyACM1"),
+                         Dev("ttyS0"),
+                         Dev("ttyUSB0"),
+                     }));
+}
+
+TEST_F(SerialPortListTest, MissingDirectoriesGiveAnEmptyList)
+{
+    EXPECT_TRUE(ListSerialPorts((Root / "nothing").string(), (Root / "none").string()).empty());
+}
+
+} // namespace

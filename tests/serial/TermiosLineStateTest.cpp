@@ -1,0 +1,111 @@
+// The line state <-> termios translation as pure functions.
+#include "TermiosLineState.h"
+#include "SerialConstants.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+termios RawTermios()
+{
+    termios tio{};
+    ::cfmakeraw(&tio);
+    return tio;
+}
+
+TDeviceControlBlock Format(uint8_t byteSize, uint8_t parity, uint8_t stopBits,
+                           uint32_t flags = 0x1011)
+{
+    TDeviceControlBlock state;
+    state.ByteSize = byteSize;
+    state.Parity = parity;
+    state.StopBits = stopBits;
+    state.Flags = flags;
+    return state;
+}
+
+TEST(TermiosLineStateTest, CharacterFormatsRoundTrip)
+{
+    for (uint8_t size = 5; size <= 8; ++size)
+        for (uint8_t parity = 0; parity <= 4; ++parity)
+            for (uint8_t stop : {uint8_t{0}, uint8_t{2}}) {
+                termios tio = RawTermios();
+                ASSERT_TRUE(EncodeLineState(Format(size, parity, stop), tio));
+                TDeviceControlBlock back;
+                DecodeLineState(tio, back);
+                EXPECT_EQ(back.ByteSize, size);
+                EXPECT_EQ(back.Parity, parity);
+                // With five data bits the second stop bit is one and a half bits long.
+                EXPECT_EQ(back.StopBits, size == 5 && stop == 2 ? 1 : stop);
+            }
+}
+
+TEST(TermiosLineStateTest, ParityBits)
+{
+    const tcflag_t expected[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
+                                 PARENB | CMSPAR};
+    for (uint8_t parity = 0; parity <= 4; ++parity) {
+        termios tio = RawTermios();
+        tio.c_cflag |= PARENB | PARODD | CMSPAR; // left over from before
+        ASSERT_TRUE(EncodeLineState(Format(8, parity, 0), tio));
+        EXPECT_EQ(tio.c_cflag & (PARENB | PARODD | CMSPAR), expected[parity]);
+        // Parity is generated, never checked on input.
+        EXPECT_EQ(tio.c_iflag & INPCK, 0u);
+    }
+}
+
+TEST(TermiosLineStateTest, OneAndAHalfStopBitsUseTheSecondStopBit)
+{
+    termios tio = RawTermios();
+    ASSERT_TRUE(EncodeLineState(Format(5, 0, 1), tio));
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    TDeviceControlBlock back;
+    DecodeLineState(tio, back);
+    EXPECT_EQ(back.StopBits, 1);
+}
+
+TEST(TermiosLineStateTest, InvalidFormatsAreRejectedWithoutChange)
+{
+    const termios before = RawTermios();
+    for (const auto& state : {Format(9, 0, 0), Format(4, 0, 0), Format(8, 5, 0), Format(8, 0, 3)}) {
+        termios tio = before;
+        EXPECT_FALSE(EncodeLineState(state, tio));
+        EXPECT_EQ(tio.c_cflag, before.c_cflag);
+    }
+}
+
+TEST(TermiosLineStateTest, FlowControlFromTheFlagsWord)
+{
+    struct Case
+    {
+        uint32_t Flags;
+        bool Crtscts;
+        tcflag_t Software;
+    };
+    const Case cases[] = {
+        {0x1011, false, 0},
+        {0x1011 | DCB_fOutX | DCB_fInX, false, IXON | IXOFF},
+        {0x1011 | DCB_fOutX, false, IXON},
+        {0x1011 | DCB_fOutxCtsFlow, true, 0},
+        {0x0011 | DCB_RtsControlHandshake, true, 0},
+        {0x0011 | DCB_RtsControlToggle, false, 0},
+    };
+    for (const auto& c : cases) {
+        termios tio = RawTermios();
+        tio.c_iflag |= IXANY;
+        ASSERT_TRUE(EncodeLineState(Format(8, 0, 0, c.Flags), tio));
+        EXPECT_EQ(static_cast<bool>(tio.c_cflag & CRTSCTS), c.Crtscts) << std::hex << c.Flags;
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), c.Software) << std::hex << c.Flags;
+        EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    }
+}
+
+TEST(TermiosLineStateTest, StandardSpeeds)
+{
+    EXPECT_EQ(StandardSpeedCode(115200), static_cast<speed_t>(B115200));
+    EXPECT_EQ(StandardSpeedCode(9600), static_cast<speed_t>(B9600));
+    EXPECT_FALSE(StandardSpeedCode(250000));
+    EXPECT_EQ(StandardSpeedRate(B57600), 57600u);
+}
+
+} // namespace
