@@ -1,5 +1,7 @@
 #include "GaugePercent.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 namespace {
@@ -14,12 +16,10 @@ constexpr int MantissaBits = 64;
 
 int BitLength(U128 v)
 {
-    int n = 0;
-    while (v != 0) {
-        v >>= 1;
-        ++n;
-    }
-    return n;
+    const auto high = static_cast<std::uint64_t>(v >> 64);
+    const auto low = static_cast<std::uint64_t>(v);
+    if (high != 0) return 128 - std::countl_zero(high);
+    return 64 - std::countl_zero(low);
 }
 
 // Rounds v to MantissaBits significant bits, to nearest with ties to even, as the
@@ -56,9 +56,13 @@ int ScalePercent(int Percent, int Whole)
     // 64 significant bits first (it already has no more), keeping track of the scale.
     int shift = OneHundredthShift;
     U128 f = fraction;
-    while (f != 0 && (f & 1) == 0 && shift > 0) {
-        f >>= 1;
-        --shift;
+    if (f != 0) {
+        const auto low = static_cast<std::uint64_t>(f);
+        const int zeros = low != 0 ? std::countr_zero(low)
+                                   : 64 + std::countr_zero(static_cast<std::uint64_t>(f >> 64));
+        const int drop = std::min(zeros, shift);
+        f >>= drop;
+        shift -= drop;
     }
     const U128 product = RoundToMantissa(w * f);
     const U128 whole = product >> shift;

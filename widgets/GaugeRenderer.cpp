@@ -90,6 +90,7 @@ void XorInto(QImage& target, const QImage& source)
 
 void DrawTextOverlay(QImage& image, const TGaugePicture& g, const TBox& r)
 {
+    if (r.IsEmpty()) return; // no room inside the border: the text is clipped away
     QImage text(image.size(), QImage::Format_RGB32);
     text.fill(Qt::black);
     {
@@ -104,7 +105,6 @@ void DrawTextOverlay(QImage& image, const TGaugePicture& g, const TBox& r)
         // Absolute coordinates: the rectangle's left and top are deliberately not added.
         const int x = (r.Right - r.Left + 1 - fm.horizontalAdvance(s)) / 2;
         const int y = (r.Bottom - r.Top + 1 - fm.height()) / 2;
-        if (r.IsEmpty()) return;
         p.setClipRect(r.ToQRect());
         p.drawText(x, y + fm.ascent(), s);
     }

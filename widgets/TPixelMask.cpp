@@ -1,6 +1,7 @@
 #include "TPixelMask.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -224,23 +225,18 @@ TPixelMask TPixelMask::Line(QPoint from, QPoint to)
 
 void TPixelMask::Paint(QPainter& painter, const QColor& brush, const QColor& pen) const
 {
-    // One fillRect per run of equal colour keeps this cheap and exact (no antialiasing
-    // applies to integer rectangles).
+    if (Bounds_.isEmpty()) return;
+    // Compose the figure as one transparent-backed image and draw it in one call: far
+    // cheaper than a fill per run, and exact (no scaling, no antialiasing).
+    QImage figure(Bounds_.size(), QImage::Format_ARGB32_Premultiplied);
+    figure.fill(Qt::transparent);
+    const QRgb brushRgb = brush.rgba(), penRgb = pen.rgba();
     for (int y = Bounds_.top(); y <= Bounds_.bottom(); ++y) {
-        int x = Bounds_.left();
-        while (x <= Bounds_.right()) {
-            if (!Contains(x, y)) {
-                ++x;
-                continue;
-            }
-            const bool edge = IsEdge(x, y);
-            int end = x + 1;
-            while (end <= Bounds_.right() && Contains(end, y) && IsEdge(end, y) == edge)
-                ++end;
-            painter.fillRect(QRect(x, y, end - x, 1), edge ? pen : brush);
-            x = end;
-        }
+        auto* line = reinterpret_cast<QRgb*>(figure.scanLine(y - Bounds_.top()));
+        for (int x = Bounds_.left(); x <= Bounds_.right(); ++x)
+            if (Contains(x, y)) line[x - Bounds_.left()] = IsEdge(x, y) ? penRgb : brushRgb;
     }
+    painter.drawImage(Bounds_.topLeft(), figure);
 }
 
 void TPixelMask::Paint(QPainter& painter, const QColor& colour) const

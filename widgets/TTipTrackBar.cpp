@@ -37,10 +37,6 @@ TTipTrackBar::TTipTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
     resize(150, 45);
     ApplyTicks();
 
-    connect(this, &QAbstractSlider::valueChanged, this, [this](int) {
-        if (ToolTips_ && isSliderDown()) ShowPositionTip();
-        if (OnChange_) OnChange_(this);
-    });
     connect(this, &QAbstractSlider::sliderPressed, this, [this] {
         if (ToolTips_) ShowPositionTip();
     });
@@ -48,6 +44,17 @@ TTipTrackBar::TTipTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 }
 
 TTipTrackBar::~TTipTrackBar() = default;
+
+void TTipTrackBar::sliderChange(SliderChange change)
+{
+    QSlider::sliderChange(change);
+    if (change == SliderRangeChange && TickStyle_ == tsManual) ApplyTicks(); // ends moved
+    if (change != SliderValueChange) return;
+    if (ToolTips_ && isSliderDown()) ShowPositionTip();
+    // Called straight from the position change rather than through a signal, so that an
+    // exception from the handler reaches the caller like any other error.
+    if (OnChange_) OnChange_(this);
+}
 
 void TTipTrackBar::SetMin(int value)
 {
@@ -171,6 +178,12 @@ void TTipTrackBar::showEvent(QShowEvent* event)
     ApplyToolTipSide();
 }
 
+void TTipTrackBar::hideEvent(QHideEvent* event)
+{
+    HidePositionTip(); // a tip must not outlive its control on screen
+    QSlider::hideEvent(event);
+}
+
 QString TTipTrackBar::ToolTipText()
 {
     QString text = QString::number(Position());
@@ -179,7 +192,7 @@ QString TTipTrackBar::ToolTipText()
     return text;
 }
 
-QRect TTipTrackBar::HandleRect() const
+QRect TTipTrackBar::ThumbRect() const
 {
     QStyleOptionSlider opt;
     initStyleOption(&opt);
@@ -199,7 +212,7 @@ void TTipTrackBar::ShowPositionTip()
     tip.setText(ToolTipText());
     tip.adjustSize();
 
-    const QRect handle = HandleRect();
+    const QRect handle = ThumbRect();
     const QSize size = tip.size();
     QPoint topLeft;
     switch (LiveToolTipSide_.value_or(tsTop)) {
@@ -289,14 +302,21 @@ void TTipTrackBar::mouseReleaseEvent(QMouseEvent* event)
 
 void TTipTrackBar::paintEvent(QPaintEvent* event)
 {
-    QSlider::paintEvent(event);
-    if (!ShowRange_ || SelEnd_ <= SelStart_) return;
-
+    if (!ShowRange_ || SelEnd_ <= SelStart_) {
+        QSlider::paintEvent(event);
+        return;
+    }
+    // Groove and ticks, then the range, then the thumb on top of it.
+    QPainter p(this);
     QStyleOptionSlider opt;
     initStyleOption(&opt);
+    opt.subControls = QStyle::SC_SliderGroove;
+    if (tickPosition() != NoTicks) opt.subControls |= QStyle::SC_SliderTickmarks;
+    style()->drawComplexControl(QStyle::CC_Slider, &opt, &p, this);
+
     const QRect groove =
         style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
-    const QRect handle = HandleRect();
+    const QRect handle = ThumbRect();
     const bool horizontal = orientation() == Qt::Horizontal;
     const int handleLength = horizontal ? handle.width() : handle.height();
     const int grooveStart = horizontal ? groove.x() : groove.y();
@@ -307,8 +327,6 @@ void TTipTrackBar::paintEvent(QPaintEvent* event)
     };
     const int a = at(SelStart_), b = at(SelEnd_);
     const int from = std::min(a, b), length = std::abs(b - a) + 1;
-
-    QPainter p(this);
     const QColor colour = palette().color(QPalette::Highlight);
     if (horizontal) {
         const int h = std::max(2, groove.height() / 2);
@@ -317,7 +335,7 @@ void TTipTrackBar::paintEvent(QPaintEvent* event)
         const int w = std::max(2, groove.width() / 2);
         p.fillRect(QRect(groove.center().x() - w / 2, from, w, length), colour);
     }
-    // The thumb stays on top of the range.
+
     opt.subControls = QStyle::SC_SliderHandle;
     style()->drawComplexControl(QStyle::CC_Slider, &opt, &p, this);
 }

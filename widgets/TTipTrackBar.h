@@ -18,10 +18,12 @@ class TTipTrackBar : public QSlider
 {
     Q_OBJECT
 public:
+    using TNotifyEvent = widgets::TNotifyEvent;
+
     explicit TTipTrackBar(QWidget* parent = nullptr);
     ~TTipTrackBar() override;
 
-    // The track bar part.
+    // Slider properties under their track-bar names.
     int Min() const { return minimum(); }
     void SetMin(int value);
     int Max() const { return maximum(); }
@@ -49,7 +51,7 @@ public:
     bool ShowHint() const { return ShowHint_; }
     void SetShowHint(bool value) { ShowHint_ = value; }
 
-    // The additions.
+    // Range display, position tip and hint colour.
     bool ShowRange() const { return ShowRange_; }
     void SetShowRange(bool value);
     bool ToolTips() const { return ToolTips_; }
@@ -78,8 +80,11 @@ public:
     const QString& LastToolTipText() const { return LastToolTipText_; }
     // The position tip window while it exists (only while the thumb is dragged).
     const QLabel* PositionTip() const { return PositionTip_; }
+    // Where the thumb is drawn, in widget coordinates.
+    QRect ThumbRect() const;
 
 protected:
+    void sliderChange(SliderChange change) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
@@ -89,13 +94,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void ApplyToolTipSide();
     void ApplyTicks();
     void ShowPositionTip();
     void HidePositionTip();
-    QRect HandleRect() const;
 
     int Frequency_ = 1;
     TTickMark TickMarks_ = tmBottomRight;

@@ -14,6 +14,8 @@ class TpelLed : public QWidget
 {
     Q_OBJECT
 public:
+    using TNotifyEvent = widgets::TNotifyEvent;
+
     explicit TpelLed(QWidget* parent = nullptr);
     ~TpelLed() override;
 
