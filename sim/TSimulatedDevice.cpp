@@ -10,6 +10,9 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +26,8 @@ using TClock = std::chrono::steady_clock;
 constexpr double ReceiveChunk = 32;
 // What an idle line may bank, so that a short burst after a pause is taken at once.
 constexpr double ReceiveBurst = 64;
+// The sender banks a little too, so that waking late for one reply is made up by the next.
+constexpr double SendBurst = 32;
 constexpr std::size_t ReadBufferSize = 4096;
 
 [[noreturn]] void ThrowErrno(const char* what)
@@ -94,6 +99,12 @@ TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
     stop_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!stop_.Valid()) ThrowErrno("eventfd");
 
+    // Best effort: without the watch only a crashed program's exclusive mode stays behind.
+    closeWatch_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (closeWatch_.Valid() && ::inotify_add_watch(closeWatch_.Get(), devicePath_.c_str(),
+                                                   IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        closeWatch_.Reset();
+
     thread_ = std::thread(&TSimulatedDevice::Serve, this);
 }
 
@@ -150,11 +161,23 @@ void TSimulatedDevice::Serve()
     }
 }
 
+void TSimulatedDevice::OnPeerClosed()
+{
+    alignas(inotify_event) char events[4096];
+    while (::read(closeWatch_.Get(), events, sizeof events) > 0) {
+    }
+    // A program that opened the line exclusively and died without undoing it would, as the
+    // terminal stays open on our side, keep every later open out ("device busy").
+    ::ioctl(slave_.Get(), TIOCNXCL);
+}
+
 void TSimulatedDevice::ServeLoop()
 {
+    // The pacing sleeps are short; the default timer slack would make every one of them late.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const double rate = TLinePacer::BytesPerSecondForBaud(options_.Baudrate);
     TLinePacer receivePacer(rate, ReceiveBurst, TClock::now());
-    TLinePacer sendPacer(rate, 0, TClock::now());
+    TLinePacer sendPacer(rate, SendBurst, TClock::now());
     std::deque<TPendingReply> pending;
     std::size_t pendingBytes = 0;
     std::vector<std::string> replies;
@@ -210,17 +233,19 @@ void TSimulatedDevice::ServeLoop()
             wakeAt(readyAt);
         }
 
-        pollfd fds[2] = {
+        pollfd fds[3] = {
             {stop_.Get(), POLLIN, 0},
             {master_.Get(),
-             static_cast<short>((waitReadable ? POLLIN : 0) | (waitWritable ? POLLOUT : 0)), 0}};
+             static_cast<short>((waitReadable ? POLLIN : 0) | (waitWritable ? POLLOUT : 0)), 0},
+            {closeWatch_.Get(), POLLIN, 0}}; // a negative descriptor is skipped
         timespec timeout{};
         if (deadline) timeout = ToTimespec(*deadline - TClock::now());
-        if (::ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr) < 0) {
+        if (::ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr) < 0) {
             if (errno == EINTR) continue;
             ThrowErrno("ppoll");
         }
         if (fds[0].revents != 0) return;
+        if (fds[2].revents != 0) OnPeerClosed();
         if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
             (fds[1].revents & POLLIN) == 0)
             throw std::runtime_error("pseudo-terminal closed");

@@ -3,7 +3,7 @@
 // can talk to "a device" without hardware. The program opens DevicePath() like a serial port.
 
 #include "TDeviceDialogue.h"
-#include "TFileDescriptor.h"
+#include "TUniqueFd.h"
 
 #include <atomic>
 #include <chrono>
@@ -57,11 +57,13 @@ public:
 private:
     void Serve();
     void ServeLoop();
+    void OnPeerClosed();
 
     TSimulatedDeviceOptions options_;
-    TFileDescriptor master_;
-    TFileDescriptor slave_; // held so the master sees no hang-up while the program reconnects
-    TFileDescriptor stop_;  // eventfd that ends the thread
+    TUniqueFd master_;
+    TUniqueFd slave_;      // held so the master sees no hang-up while the program reconnects
+    TUniqueFd stop_;       // eventfd that ends the thread
+    TUniqueFd closeWatch_; // inotify: the program closed the line (-1 when unavailable)
     std::string devicePath_;
 
     mutable std::mutex mutex_; // guards dialogue_ and threadError_

@@ -2,8 +2,8 @@
 
 #include "DevSimCommandLine.h"
 #include "SRecordGenerator.h"
-#include "TFileDescriptor.h"
 #include "TSimulatedDevice.h"
+#include "TUniqueFd.h"
 
 #include <cerrno>
 #include <csignal>
@@ -68,8 +68,8 @@ int main(int argc, char** argv)
         sigaddset(&signals, SIGTERM);
         sigaddset(&signals, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-        TFileDescriptor signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
-        TFileDescriptor events(::eventfd(0, EFD_CLOEXEC));
+        TUniqueFd signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
+        TUniqueFd events(::eventfd(0, EFD_CLOEXEC));
         if (!signalFd.Valid() || !events.Valid()) {
             std::perror("tarvel-devsim");
             return 1;

@@ -4,20 +4,20 @@
 #include <unistd.h>
 #include <utility>
 
-class TFileDescriptor
+class TUniqueFd
 {
 public:
-    TFileDescriptor() = default;
-    explicit TFileDescriptor(int fd) : fd_(fd) {}
-    ~TFileDescriptor() { Reset(); }
-    TFileDescriptor(TFileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    TFileDescriptor& operator=(TFileDescriptor&& other) noexcept
+    TUniqueFd() = default;
+    explicit TUniqueFd(int fd) : fd_(fd) {}
+    ~TUniqueFd() { Reset(); }
+    TUniqueFd(TUniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    TUniqueFd& operator=(TUniqueFd&& other) noexcept
     {
         if (this != &other) Reset(std::exchange(other.fd_, -1));
         return *this;
     }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    TUniqueFd(const TUniqueFd&) = delete;
+    TUniqueFd& operator=(const TUniqueFd&) = delete;
 
     int Get() const { return fd_; }
     bool Valid() const { return fd_ >= 0; }

@@ -1,0 +1,141 @@
+// The simulated device through the program's own serial component, in the plain mode the main
+// window uses.
+#include "EQorComPort.h"
+#include "SerialConstants.h"
+#include "TQorComPort.h"
+#include "sim/SRecordGenerator.h"
+#include "sim/TSimulatedDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+namespace {
+
+// Stands in for the GUI thread: posted tasks run when the test pumps.
+class TPumpedMainThread final : public IMainThreadExecutor
+{
+public:
+    void Post(std::function<void()> task) override
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+        posted_.notify_all();
+    }
+
+    // Runs tasks as they come until done() holds; false after a hang guard of 20 s.
+    bool PumpUntil(const std::function<bool()>& done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            for (;;) {
+                std::function<void()> task;
+                {
+                    std::lock_guard lock(mutex_);
+                    if (tasks_.empty()) break;
+                    task = std::move(tasks_.front());
+                    tasks_.pop_front();
+                }
+                task();
+            }
+            if (done()) return true;
+            std::unique_lock lock(mutex_);
+            if (!posted_.wait_until(lock, deadline, [this] { return !tasks_.empty(); }))
+                return done();
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+class SimulatedDeviceOverSerial : public ::testing::Test
+{
+protected:
+    void Connect(const TSimulatedDevice& device)
+    {
+        Port.SetDevicePath(1, device.DevicePath());
+        Port.SetPort(1);
+        Port.SetBaudrate(115200);
+        Port.SetOnDataAvailable([this](TQorComPort& sender) { Received += sender.ReadString(); });
+        Port.SetOnError([this](TQorComPort&, uint32_t error) { Errors |= error; });
+        Port.SetActive(true);
+        ASSERT_TRUE(Port.Active());
+    }
+
+    bool ReceiveUntil(std::string_view needle)
+    {
+        return MainThread.PumpUntil([&] { return Received.find(needle) != std::string::npos; });
+    }
+
+    TPumpedMainThread MainThread;
+    TQorComPort Port{MainThread};
+    std::string Received;
+    uint32_t Errors = 0;
+};
+
+} // namespace
+
+TEST_F(SimulatedDeviceOverSerial, InitLineEndBringsTheMenuPrompt)
+{
+    TSimulatedDevice device;
+    Connect(device);
+    Port.WriteString("\r\n");
+    ASSERT_TRUE(ReceiveUntil(">")) << Received;
+    EXPECT_NE(Received.find("boot loader"), std::string::npos);
+    EXPECT_EQ(Received.back(), '>');
+    Port.SetActive(false);
+}
+
+// The whole dialogue the window drives: automatic answers, then the file line by line.
+TEST_F(SimulatedDeviceOverSerial, AnsweredPromptsThenAFileLoadTheImage)
+{
+    const auto data = GenerateFirmwareBytes(4096, 8);
+    TSimulatedDevice device;
+    Connect(device);
+    Port.WriteString("\r\n");
+    ASSERT_TRUE(ReceiveUntil(">"));
+    Port.WriteString("2");
+    ASSERT_TRUE(ReceiveUntil(":"));
+    Port.WriteString("qxvt");
+    ASSERT_TRUE(ReceiveUntil("Send")) << Received;
+
+    TSRecordFileOptions options;
+    options.LineEnd = TLineEnd::Lf;
+    const std::string file = GenerateSRecordFile(data, 0x08000000, options);
+    for (std::size_t start = 0, end; (end = file.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        Port.WriteString(file.substr(start, end - start) + "\r");
+    ASSERT_TRUE(ReceiveUntil("Load complete")) << Received.substr(Received.size() - 200);
+    EXPECT_EQ(Received.find("ERREUR"), std::string::npos);
+    ASSERT_TRUE(ReceiveUntil("Choice >"));
+    TLoadedImage expected;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        expected[static_cast<uint32_t>(0x08000000 + i)] = data[i];
+    EXPECT_EQ(device.LoadedImage(), expected);
+    Port.SetActive(false);
+}
+
+TEST_F(SimulatedDeviceOverSerial, HangUpIsReportedAsALostDevice)
+{
+    TSimulatedDeviceOptions options;
+    options.HangUpAtRecord = 1;
+    TSimulatedDevice device(options);
+    Connect(device);
+    Port.WriteString("\r\n");
+    ASSERT_TRUE(ReceiveUntil(">"));
+    Port.WriteString("2");
+    ASSERT_TRUE(ReceiveUntil(":"));
+    Port.WriteString("qxvt");
+    ASSERT_TRUE(ReceiveUntil("Send"));
+    Port.WriteString("S0030000FC\r");
+    ASSERT_TRUE(MainThread.PumpUntil([this] { return (Errors & CE_DEVICE_LOST) != 0; }));
+    EXPECT_TRUE(device.HungUp());
+    Port.SetActive(false);
+}
