@@ -1,9 +1,14 @@
 #include "app/CommandLine.h"
 #include "app/ProgramSetup.h"
 #include "app/TApplication.h"
+#include "app/TErrorReport.h"
 #include "app/TForm1.h"
+#include "i18n/TLocalizationModule.h"
+#include "i18n/qt/TQtLocalization.h"
 #include "serial/SerialPortList.h"
 #include "sim/TSimulatedDevice.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <iostream>
@@ -50,10 +55,21 @@ int ReportCommandLineError(const ECommandLine& error)
     return 2;
 }
 
+// A catalogue that cannot be used must not stop the program: it says why and runs untranslated.
+void ReportLocalizationError(const std::string& message)
+{
+    std::cerr << "tarvel: " << message << '\n';
+    if (QCoreApplication::instance())
+        TErrorReport::Show(message);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Localization starts first; from the application object on, Qt's texts pass through it.
+    TLocalizationModule localization({.ExecutablePath = {}, .ReportError = ReportLocalizationError});
+
     // --help, --version, --list-ports and a wrong command line need no display. Qt's own options
     // (single dash, e.g. -platform) are only known once the application object has taken them out.
     const std::vector<std::string> arguments = Arguments(argc, argv);
@@ -64,6 +80,7 @@ int main(int argc, char** argv)
     }
 
     TApplication app(argc, argv);
+    TQtLocalization qtLocalization; // before any window exists
     TCommandLineOptions options;
     try {
         options = ParseCommandLine(Arguments(argc, argv));

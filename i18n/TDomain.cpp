@@ -1,0 +1,197 @@
+#include "TDomain.h"
+
+#include "ECatalogueError.h"
+#include "TStoredCatalogues.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr uint32_t NativeMagic = 0x950412de;
+constexpr uint32_t SwappedMagic = 0xde120495;
+constexpr uint64_t HeaderSize = 20; // magic, revision, N, O, T
+constexpr uint64_t TableEntrySize = 8;
+
+uint32_t ByteSwapped(uint32_t v)
+{
+    return (v >> 24) | ((v >> 8) & 0x0000ff00u) | ((v << 8) & 0x00ff0000u) | (v << 24);
+}
+
+// Unsigned byte order; a proper prefix sorts first.
+int CompareBytes(std::string_view a, std::string_view b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    if (common > 0) {
+        if (int c = std::memcmp(a.data(), b.data(), common); c != 0) return c;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+} // namespace
+
+TDomain::TDomain(const TStoredCatalogues* storedCatalogues) : Stored(storedCatalogues) {}
+
+TDomain::~TDomain()
+{
+    CloseCatalogue();
+}
+
+void TDomain::SetCatalogueDir(std::string dir)
+{
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    Directory = std::move(dir);
+    CloseCatalogue();
+}
+
+void TDomain::SetLanguage(std::string code)
+{
+    CloseCatalogue();
+    LanguageCode = std::move(code);
+}
+
+void TDomain::CloseCatalogue()
+{
+    std::unique_lock lock(OpenLock);
+    if (Opened.load(std::memory_order_relaxed)) {
+        Opened.store(false, std::memory_order_release);
+        Mapping.reset();
+        Base = nullptr;
+        CatalogueSize = 0;
+    }
+    MayTry.store(true, std::memory_order_release);
+}
+
+std::string TDomain::CandidatePath(std::string_view language) const
+{
+    std::string path = Directory;
+    path += language;
+    path += "/LC_MESSAGES/";
+    path += Name;
+    path += ".mo";
+    return path;
+}
+
+bool TDomain::Available(const std::string& path) const
+{
+    if (Stored && Stored->Contains(path)) return true;
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+uint32_t TDomain::Read32(uint64_t position) const
+{
+    uint32_t value;
+    std::memcpy(&value, Base + position, sizeof value);
+    return SwapBytes ? ByteSwapped(value) : value;
+}
+
+TDomain::TEntry TDomain::ReadEntry(uint32_t tableOffset, uint32_t index) const
+{
+    const uint64_t at = uint64_t{tableOffset} + TableEntrySize * index;
+    return {Read32(at), Read32(at + 4)};
+}
+
+std::string_view TDomain::EntryText(uint32_t tableOffset, uint32_t index) const
+{
+    const TEntry entry = ReadEntry(tableOffset, index);
+    return {reinterpret_cast<const char*>(Base + entry.Position), entry.Length};
+}
+
+// The header is trusted by nothing else: both tables and every string they point to must lie
+// inside the mapping before the first lookup reads them.
+bool TDomain::TablesInside() const
+{
+    const uint64_t tableSize = TableEntrySize * EntryCount;
+    for (uint32_t table : {KeyTableOffset, ValueTableOffset}) {
+        if (uint64_t{table} + tableSize > CatalogueSize) return false;
+    }
+    for (uint32_t table : {KeyTableOffset, ValueTableOffset}) {
+        for (uint32_t i = 0; i < EntryCount; ++i) {
+            const TEntry entry = ReadEntry(table, i);
+            if (uint64_t{entry.Position} + entry.Length > CatalogueSize) return false;
+        }
+    }
+    return true;
+}
+
+void TDomain::OpenCatalogue()
+{
+    std::unique_lock lock(OpenLock);
+    if (Opened.load(std::memory_order_relaxed) || !MayTry.load(std::memory_order_relaxed)) return;
+
+    std::string candidate = CandidatePath(LanguageCode);
+    if (!Available(candidate)) {
+        candidate = CandidatePath(std::string_view(LanguageCode).substr(0, 2));
+        if (!Available(candidate)) {
+            MayTry.store(false, std::memory_order_release);
+            return;
+        }
+    }
+
+    TStoredCatalogues::TLocation location;
+    if (Stored)
+        location = Stored->Locate(candidate);
+    else
+        location = {candidate, 0, 0};
+
+    auto mapping = std::make_unique<TMappedFile>(location.File);
+    const std::string invalid = "This file is not a valid GNU gettext mo file: " + location.File;
+    if (location.Offset < 0 || static_cast<uint64_t>(location.Offset) >= mapping->Size())
+        throw ECatalogueError(invalid);
+
+    StartOffset = location.Offset;
+    Base = mapping->Data() + StartOffset;
+    CatalogueSize = mapping->Size() - static_cast<std::size_t>(StartOffset);
+    if (CatalogueSize < HeaderSize) {
+        Base = nullptr;
+        throw ECatalogueError(invalid);
+    }
+
+    uint32_t magic;
+    std::memcpy(&magic, Base, sizeof magic);
+    if (magic != NativeMagic && magic != SwappedMagic) {
+        Base = nullptr;
+        throw ECatalogueError(invalid);
+    }
+    SwapBytes = magic == SwappedMagic;
+    EntryCount = Read32(8);
+    KeyTableOffset = Read32(12);
+    ValueTableOffset = Read32(16);
+    if (!TablesInside()) {
+        Base = nullptr;
+        throw ECatalogueError(invalid);
+    }
+
+    Mapping = std::move(mapping);
+    Opened.store(true, std::memory_order_release);
+}
+
+std::string TDomain::Lookup(std::string_view key)
+{
+    if (!Opened.load(std::memory_order_acquire) && MayTry.load(std::memory_order_acquire))
+        OpenCatalogue();
+    if (!Opened.load(std::memory_order_acquire) || EntryCount == 0) return std::string(key);
+
+    // Binary search from the largest power of two not above N, halving the step and clamping
+    // the probe into 1..N.
+    uint32_t probe = 1;
+    while (probe <= EntryCount / 2)
+        probe *= 2;
+    uint32_t step = probe / 2;
+    for (;;) {
+        const int order = CompareBytes(key, EntryText(KeyTableOffset, probe - 1));
+        if (order == 0) return std::string(EntryText(ValueTableOffset, probe - 1));
+        if (step == 0) return std::string(key);
+        if (order < 0)
+            probe = probe > step ? probe - step : 1;
+        else
+            probe = std::min(probe + step, EntryCount);
+        step /= 2;
+    }
+}

@@ -1,0 +1,101 @@
+#include "TLocalizationModule.h"
+
+#include "ExecutablePath.h"
+
+#include <iostream>
+#include <mutex>
+#include <shared_mutex>
+#include <stdexcept>
+
+namespace {
+
+// Guards the running module pointer and its resource domain list. Held shared for every
+// translation, exclusively to add a domain and to stop the module, so that shutdown waits for
+// translations in flight instead of freeing what they use.
+std::shared_mutex ModuleLock;
+TLocalizationModule* RunningModule = nullptr;
+
+} // namespace
+
+TLocalizationModule::TLocalizationModule(TLocalizationOptions options)
+    : Executable(options.ExecutablePath.empty() ? CurrentExecutablePath()
+                                                : std::move(options.ExecutablePath)),
+      ErrorSink(std::move(options.ReportError))
+{
+    {
+        std::shared_lock lock(ModuleLock);
+        if (RunningModule) throw std::logic_error("The localization module is already running");
+    }
+    Stored = std::make_unique<TStoredCatalogues>();
+    Stored->Scan(Executable);
+    Domains.push_back("default");
+    Translator = std::make_unique<TTranslationInstance>(Executable, Stored.get());
+
+    std::unique_lock lock(ModuleLock);
+    if (RunningModule) throw std::logic_error("The localization module is already running");
+    RunningModule = this;
+}
+
+TLocalizationModule::~TLocalizationModule()
+{
+    {
+        std::unique_lock lock(ModuleLock);
+        if (RunningModule == this) RunningModule = nullptr;
+    }
+    Translator.reset();
+    Domains.clear();
+    Stored.reset();
+    Executable.clear();
+}
+
+std::vector<std::string> TLocalizationModule::ResourceDomains() const
+{
+    std::shared_lock lock(ModuleLock);
+    return Domains;
+}
+
+void TLocalizationModule::ReportError(const std::string& message) const
+{
+    if (ErrorSink)
+        ErrorSink(message);
+    else
+        std::cerr << "Tarvel: " << message << std::endl;
+}
+
+TLocalizationModule* LocalizationModule()
+{
+    std::shared_lock lock(ModuleLock);
+    return RunningModule;
+}
+
+std::string Translate(std::string_view key)
+{
+    std::shared_lock lock(ModuleLock);
+    if (!RunningModule) return std::string(key);
+    return RunningModule->DefaultTranslator().Translate(key);
+}
+
+std::string TranslateInDomain(std::string_view domain, std::string_view key)
+{
+    std::shared_lock lock(ModuleLock);
+    if (!RunningModule) return std::string(key);
+    return RunningModule->DefaultTranslator().TranslateInDomain(domain, key);
+}
+
+void AddResourceDomain(std::string name)
+{
+    std::unique_lock lock(ModuleLock);
+    if (RunningModule) RunningModule->Domains.push_back(std::move(name));
+}
+
+std::string TranslateResourceString(std::string_view text)
+{
+    std::shared_lock lock(ModuleLock);
+    if (!RunningModule || !RunningModule->IsTranslating()) return std::string(text);
+    std::string result(text);
+    for (const std::string& domain : RunningModule->Domains) {
+        result = RunningModule->DefaultTranslator().TranslateInDomain(domain, text);
+        if (result != text) break;
+    }
+    return result;
+}

@@ -1,0 +1,139 @@
+#include "TStoredCatalogues.h"
+
+#include "CatalogueTableMarker.h"
+#include "TCatalogueFileHandle.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint64_t RecordHeaderSize = 24; // Next, Offset, Size
+
+unsigned char FoldCase(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+uint64_t LittleEndian64(const unsigned char* bytes)
+{
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+bool ReadExactly(int fd, void* buffer, std::size_t size, uint64_t position)
+{
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        ssize_t got = ::pread(fd, out, size, static_cast<off_t>(position));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        size -= static_cast<std::size_t>(got);
+        position += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool IsBlankOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string Trimmed(std::string text)
+{
+    auto first = std::find_if_not(text.begin(), text.end(), IsBlankOrControl);
+    auto last = std::find_if_not(text.rbegin(), text.rend(), IsBlankOrControl).base();
+    if (first >= last) return {};
+    return std::string(first, last);
+}
+
+std::string DirectoryWithSeparator(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    return path.substr(0, slash + 1);
+}
+
+} // namespace
+
+bool TStoredCatalogues::TCaseInsensitiveLess::operator()(std::string_view a,
+                                                         std::string_view b) const
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return FoldCase(static_cast<unsigned char>(x)) < FoldCase(static_cast<unsigned char>(y));
+    });
+}
+
+void TStoredCatalogues::Scan(const std::string& executablePath)
+{
+    ScanTable(executablePath, CatalogueTablePosition());
+}
+
+void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t firstRecord)
+{
+    if (firstRecord == 0) return;
+    ExecutablePath = executablePath;
+    BaseDirectory = DirectoryWithSeparator(executablePath);
+
+    TCatalogueFileHandle file(::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid()) return;
+    struct stat info
+    {
+    };
+    if (::fstat(file.Get(), &info) != 0 || info.st_size < 0) return;
+    const auto fileSize = static_cast<uint64_t>(info.st_size);
+
+    // Every Next must point past the record that names it, so the chain only moves forward
+    // through a finite file and cannot loop.
+    uint64_t position = firstRecord;
+    for (;;) {
+        if (position > fileSize || fileSize - position < 8) return;
+        unsigned char header[RecordHeaderSize];
+        if (!ReadExactly(file.Get(), header, 8, position)) return;
+        const uint64_t next = LittleEndian64(header);
+        if (next == 0) return;
+        if (fileSize - position < RecordHeaderSize ||
+            !ReadExactly(file.Get(), header + 8, RecordHeaderSize - 8, position + 8))
+            return;
+        const uint64_t nameStart = position + RecordHeaderSize;
+        if (next < nameStart || next > fileSize) return;
+        std::string name(static_cast<std::size_t>(next - nameStart), '\0');
+        if (!name.empty() && !ReadExactly(file.Get(), name.data(), name.size(), nameStart)) return;
+
+        TStoredCatalogueInfo entry;
+        entry.StoredOffset = static_cast<int64_t>(LittleEndian64(header + 8));
+        entry.StoredSize = static_cast<int64_t>(LittleEndian64(header + 16));
+        if (!Entries.emplace(Trimmed(std::move(name)), entry).second) return;
+        position = next;
+    }
+}
+
+std::string_view TStoredCatalogues::RelativePath(std::string_view path, bool& removed) const
+{
+    removed = !BaseDirectory.empty() && path.substr(0, BaseDirectory.size()) == BaseDirectory;
+    return removed ? path.substr(BaseDirectory.size()) : path;
+}
+
+bool TStoredCatalogues::Contains(std::string_view path) const
+{
+    bool removed = false;
+    return Entries.find(RelativePath(path, removed)) != Entries.end();
+}
+
+TStoredCatalogues::TLocation TStoredCatalogues::Locate(std::string_view path) const
+{
+    bool removed = false;
+    std::string_view relative = RelativePath(path, removed);
+    if (removed) {
+        auto found = Entries.find(relative);
+        if (found != Entries.end())
+            return {ExecutablePath, found->second.StoredOffset, found->second.StoredSize};
+    }
+    return {std::string(path), 0, 0};
+}

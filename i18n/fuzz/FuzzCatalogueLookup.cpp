@@ -1,0 +1,69 @@
+// libFuzzer target: the bytes are a message catalogue file; it is mapped and searched like any
+// catalogue found on disk. Errors are expected; reads outside the file and crashes are not.
+#include "i18n/ECatalogueError.h"
+#include "i18n/TDomain.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string CatalogueRoot;
+
+void WriteFile(const std::string& path, const uint8_t* data, std::size_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) std::abort();
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written <= 0) std::abort();
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    char pattern[] = "/tmp/tarvel-fuzz-catalogue-XXXXXX";
+    if (!::mkdtemp(pattern)) std::abort();
+    CatalogueRoot = pattern;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(CatalogueRoot, ignored);
+    });
+    for (const char* dir : {"/xx", "/xx/LC_MESSAGES"})
+        ::mkdir((CatalogueRoot + dir).c_str(), 0700);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    WriteFile(CatalogueRoot + "/xx/LC_MESSAGES/default.mo", data, size);
+    TDomain domain;
+    domain.SetDomainName("default");
+    domain.SetCatalogueDir(CatalogueRoot);
+    domain.SetLanguage("xx_YY");
+    // A key made of the input's last bytes reaches deep into the comparisons now and then.
+    const std::size_t tail = size < 12 ? size : 12;
+    const std::string keys[] = {
+        "", "Cancel", "OK", "\xff\xff\xff",
+        std::string(reinterpret_cast<const char*>(data + size - tail), tail)};
+    for (const std::string& key : keys) {
+        try {
+            const std::string answer = domain.Lookup(key);
+            if (answer.size() > size && answer != key)
+                std::abort(); // a translation can only come out of the file
+        } catch (const ECatalogueError&) {
+        }
+    }
+    return 0;
+}

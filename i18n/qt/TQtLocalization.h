@@ -1,0 +1,22 @@
+#pragma once
+#include "TQtTranslationHook.h"
+#include "i18n/TQorPortMessages.h"
+
+// Brings the running localization module into the Qt application: runs the serial library's
+// message start-up (which adds "qorport" and opens the catalogues, so a damaged one is reported
+// once and translation switched off), then installs the resource translator (Qt asks it for texts
+// at once). Create it after the application object and before the main window.
+class TQtLocalization
+{
+public:
+    explicit TQtLocalization(TResourceTranslator::TErrorSink translationErrors = {})
+        : Hook(std::move(translationErrors))
+    {
+    }
+
+    const TQorPortMessages& SerialMessages() const { return Messages; }
+
+private:
+    TQorPortMessages Messages;
+    TQtTranslationHook Hook;
+};

@@ -1,0 +1,17 @@
+#include "TQtTranslationHook.h"
+
+#include <QCoreApplication>
+#include <stdexcept>
+
+TQtTranslationHook::TQtTranslationHook(TResourceTranslator::TErrorSink errorSink)
+    : ResourceTranslator(std::make_unique<TResourceTranslator>(std::move(errorSink)))
+{
+    if (!QCoreApplication::instance() ||
+        !QCoreApplication::installTranslator(ResourceTranslator.get()))
+        throw std::logic_error("The resource translator needs a running application object");
+}
+
+TQtTranslationHook::~TQtTranslationHook()
+{
+    if (QCoreApplication::instance()) QCoreApplication::removeTranslator(ResourceTranslator.get());
+}
