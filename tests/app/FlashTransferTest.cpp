@@ -247,15 +247,19 @@ TEST_F(FlashTransfer, SilentDeviceHoldsTheSixtyFourthLinesGaugeUntilStop)
         text += std::string(129, static_cast<char>('A' + i % 26)) + "\n";
     int gaugeInWait = -1;
     int turnsInWait = 0;
+    bool sendLampLitInWait = false;
     OnTurn = [&] {
         if (Form->LineCount != 64 || Peer.LinesReceived() != 64) return;
         gaugeInWait = Form->ProgressBar1->Progress();
+        sendLampLitInWait = Form->pelLed1->LedOn() && !Form->pelLed2->LedOn();
         // Many passes of the wait go by without an answer before the operator stops it.
         if (++turnsInWait == 200) Form->Button2Click(Form->Button2);
     };
     Flash(Dir.Write("silent.s19", text));
 
     EXPECT_GE(turnsInWait, 200);
+    EXPECT_TRUE(sendLampLitInWait); // the last line went out, nothing came back
+    ExpectIdleAndDark();
     EXPECT_EQ(gaugeInWait, 63);                    // 64 of 101 blocks fetched after line 63
     EXPECT_EQ(Form->ProgressBar1->Progress(), 64); // 65 blocks once line 64 was read
     EXPECT_EQ(Form->LineCount, 64);
