@@ -5,6 +5,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <utility>
+
 TTerminalView::TTerminalView(QWidget* parent) : QPlainTextEdit(parent)
 {
     // No undo history: it would keep a second copy of everything received.
@@ -14,6 +16,9 @@ TTerminalView::TTerminalView(QWidget* parent) : QPlainTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTabChangesFocus(false);
+    FlushTimer.setSingleShot(true);
+    FlushTimer.setInterval(FlushIntervalMs);
+    connect(&FlushTimer, &QTimer::timeout, this, &TTerminalView::FlushReceived);
 }
 
 void TTerminalView::InsertAtEnd(const QString& text)
@@ -29,28 +34,43 @@ void TTerminalView::InsertAtEnd(const QString& text)
 
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
-    InsertAtEnd(Decoder.Decode(bytes));
+    Pending += Decoder.Decode(bytes);
+    // A flood is added in bounded steps, so no single insertion stalls the window for long.
+    if (Pending.size() >= MaxPendingCharacters)
+        FlushReceived();
+    else if (!Pending.isEmpty() && !FlushTimer.isActive())
+        FlushTimer.start();
+}
+
+void TTerminalView::FlushReceived()
+{
+    FlushTimer.stop();
+    const QString text = std::exchange(Pending, QString());
+    InsertAtEnd(text);
 }
 
 void TTerminalView::ClearText()
 {
+    FlushTimer.stop();
+    Pending.clear();
     document()->clear();
 }
 
 void TTerminalView::ReplaceText(const QString& text)
 {
-    document()->clear();
+    ClearText();
     InsertAtEnd(text);
 }
 
-int TTerminalView::LineCount() const
+int TTerminalView::LineCount()
 {
+    FlushReceived();
     const QTextDocument* doc = document();
     if (doc->blockCount() == 1 && doc->firstBlock().length() <= 1) return 0;
     return doc->blockCount();
 }
 
-QString TTerminalView::LineText(int index) const
+QString TTerminalView::LineText(int index)
 {
     if (index < 0 || index >= LineCount()) return {};
     return document()->findBlockByNumber(index).text();
@@ -58,6 +78,7 @@ QString TTerminalView::LineText(int index) const
 
 void TTerminalView::AppendLine(const QString& line)
 {
+    FlushReceived();
     if (LineCount() == 0) {
         // An empty document cannot hold a single empty line: adding one leaves it empty.
         InsertAtEnd(line);
@@ -68,6 +89,7 @@ void TTerminalView::AppendLine(const QString& line)
 
 void TTerminalView::DeleteLine(int index)
 {
+    FlushReceived();
     const int count = LineCount();
     if (index < 0 || index >= count) return;
     const QTextBlock block = document()->findBlockByNumber(index);

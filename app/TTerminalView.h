@@ -1,11 +1,15 @@
 #pragma once
 // The black terminal pane. Received bytes are appended at the end in time proportional to the
 // chunk (never by replacing the whole text); the view follows the end while it is scrolled there.
+// Received text is gathered for a few milliseconds and added in one go, so a device that sends
+// many small pieces costs one layout and repaint per interval, not one per piece. Every other
+// operation first adds what is pending, so callers always see the text in order.
 // Lines are the document's lines; an empty terminal has none.
 
 #include "app/TerminalDecoder.h"
 
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <string_view>
 
@@ -15,18 +19,24 @@ class TTerminalView : public QPlainTextEdit
 public:
     explicit TTerminalView(QWidget* parent = nullptr);
 
-    // Appends received bytes as TTerminalDecoder maps them.
+    // Appends received bytes as TTerminalDecoder maps them (shown within FlushIntervalMs).
     void AppendReceived(std::string_view bytes);
+    // Adds the received text still pending now.
+    void FlushReceived();
+    static constexpr int FlushIntervalMs = 15;
+    static constexpr qsizetype MaxPendingCharacters = 16 * 1024;
 
     void ClearText();
     void ReplaceText(const QString& text);
     void AppendLine(const QString& line);
     void DeleteLine(int index); // does nothing for an index out of range
-    int LineCount() const;
-    QString LineText(int index) const; // empty for an index out of range
+    int LineCount();
+    QString LineText(int index); // empty for an index out of range
 
 private:
     void InsertAtEnd(const QString& text);
 
     TTerminalDecoder Decoder;
+    QString Pending; // received, not yet in the document
+    QTimer FlushTimer;
 };

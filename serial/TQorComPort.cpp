@@ -215,7 +215,8 @@ void TQorComPort::Close(bool forced)
         } catch (...) {
             failure = std::current_exception();
         }
-        fCommThread->Join();
+        // A handler served during the wait may have closed the port already.
+        if (fCommThread) fCommThread->Join();
     }
     fCommThread.reset();
     fTransmitQueue.reset();

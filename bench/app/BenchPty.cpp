@@ -1,5 +1,8 @@
 #include "BenchPty.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
@@ -76,4 +79,11 @@ long PeakRssKiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+}
+
+void RunEventLoopFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }

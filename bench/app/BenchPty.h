@@ -22,6 +22,10 @@ struct TBenchPty
     std::string Path;
 };
 
+// Runs the event loop for ms milliseconds (a local loop: quitting the application would
+// close the window and its port).
+void RunEventLoopFor(int ms);
+
 double Percentile(std::vector<double> values, double fraction);
 double ProcessCpuSeconds();
 long PeakRssKiB();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -53,12 +54,18 @@ int main(int argc, char** argv)
     qint64 lastTick = 0;
     qint64 longestStall = 0;
     qint64 shownAt = -1;
+    qint64 stallAt = 0;
+    int stallChars = 0;
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(1);
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 now = clock.elapsed();
-        longestStall = std::max(longestStall, now - lastTick);
+        if (now - lastTick > longestStall) {
+            longestStall = now - lastTick;
+            stallAt = now;
+            stallChars = form.reTerminal->document()->characterCount();
+        }
         lastTick = now;
         if (form.reTerminal->document()->characterCount() - 1 >= expectedCharacters) {
             shownAt = now;
@@ -71,6 +78,8 @@ int main(int argc, char** argv)
     writer.join();
 
     const long rssPeak = PeakRssKiB();
+    QScrollBar* bar = form.reTerminal->verticalScrollBar();
+    const bool followedEnd = bar->value() == bar->maximum();
     const double textMiB = static_cast<double>(lines * LineBytes) / (1024.0 * 1024.0);
     std::printf("Terminal ingest: %zu lines, %.1f MiB of device output\n", lines, textMiB);
     std::printf("| %-34s | %12s |\n", "measure", "value");
@@ -83,5 +92,8 @@ int main(int argc, char** argv)
     std::printf("| %-34s | %9.1f MiB |\n", "peak RSS after", rssPeak / 1024.0);
     std::printf("| %-34s | %9.2f x  |\n", "RSS growth / text size",
                 (rssPeak - rssBefore) / 1024.0 / textMiB);
+    std::printf("| %-34s | %9lld ms |\n", "  ... ended at", static_cast<long long>(stallAt));
+    std::printf("| %-34s | %12d |\n", "  ... with characters shown", stallChars);
+    std::printf("| %-34s | %12s |\n", "view still at the end", followedEnd ? "yes" : "no");
     return shownAt < 0 ? 1 : 0;
 }

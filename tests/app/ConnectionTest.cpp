@@ -2,7 +2,10 @@
 #include "WindowTestFixture.h"
 #include "app/IndicatorWidgets.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -137,6 +140,37 @@ TEST_F(Connection, PulledDeviceShowsTheDisconnectedStateAndTellsTheOperator)
     // Sending now fails as on any closed port; connecting again is possible once it is back.
     Form.SpeedButton1->click();
     EXPECT_EQ(Reports.last(), "Port not open.");
+}
+
+} // namespace
+
+namespace {
+
+TEST(ClosingWhileFlashing, RefusalIsAModalWarningWithOneOkButton)
+{
+    TForm1 form;
+    form.show();
+    form.FlashInProgress = true;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = -1;
+    QTimer inspector;
+    QObject::connect(&inspector, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        inspector.stop();
+        text = box->text();
+        icon = box->icon();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    inspector.start(20);
+    EXPECT_FALSE(form.close()); // returns once the warning is dismissed
+    EXPECT_EQ(text, "Flash in corso, impossibile fermare. !!!");
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(buttons, 1);
+    EXPECT_TRUE(form.isVisible());
+    form.FlashInProgress = false;
 }
 
 } // namespace

@@ -43,7 +43,7 @@ TEST(Demo, ConnectsAndTheAutomaticAnswersReachTheDevice)
         // Its password prompt comes only after "2", its "Send" only after "qxvt".
         EXPECT_TRUE(WaitUntil([&] { return form.Button1->isEnabled(); }))
             << form.reTerminal->toPlainText().toStdString();
-        EXPECT_TRUE(form.reTerminal->toPlainText().contains("loads3"));
+        EXPECT_TRUE(WaitUntil([&] { return form.reTerminal->toPlainText().contains("loads3"); }));
         EXPECT_TRUE(form.Armed);
     }
     TErrorReport::SetSink(previous);

@@ -1,7 +1,6 @@
 #include "PtyPeer.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <cerrno>
@@ -76,17 +75,4 @@ void TPtyPeer::HangUp()
     if (Master >= 0) ::close(Master);
     if (Slave >= 0) ::close(Slave);
     Master = Slave = -1;
-}
-
-bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    // The wake-up timer bounds each blocking wait, so the deadline is seen even when idle.
-    QTimer wake;
-    wake.start(20);
-    while (!predicate()) {
-        if (deadline.hasExpired()) return predicate();
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }

@@ -2,6 +2,8 @@
 // The far end of a pseudo-terminal, standing in for a device: the window opens DevicePath(), the
 // test writes what the device says and reads what the window sent.
 
+#include "EventLoopWait.h"
+
 #include <QSocketNotifier>
 
 #include <functional>
@@ -37,6 +39,3 @@ private:
     std::string Input;
     std::unique_ptr<QSocketNotifier> Notifier;
 };
-
-// Runs the event loop until predicate holds or timeoutMs passes; returns the predicate's value.
-bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 20000);

@@ -223,6 +223,22 @@ TEST_F(EventsTest, HandlerMayCloseThePort)
     EXPECT_EQ(Port.RxCount(), 0);
 }
 
+TEST_F(EventsTest, HandlerServedDuringCloseMayCloseAgain)
+{
+    int calls = 0;
+    Port.SetOnDataAvailable([&](TQorComPort& sender) {
+        ++calls;
+        sender.SetActive(false);
+    });
+    Port.SetActive(true);
+    Device.Receive("x");
+    ASSERT_TRUE(MainThread.WaitForQueued(1));
+    Port.SetActive(false); // serves the hand-over, whose handler closes from inside
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(Port.Active());
+    EXPECT_FALSE(Device.IsOpen());
+}
+
 TEST_F(EventsTest, QueuedNotificationsOutliveTheComponentSafely)
 {
     int sent = 0;
