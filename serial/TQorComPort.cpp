@@ -250,15 +250,16 @@ int TQorComPort::Read(std::span<std::byte> buffer)
     if (count == 0) return 0;
     const auto target = buffer.first(count);
     size_t taken = 0;
-    if (BufferedMode()) {
-        taken = fCommThread->Buffer().Read(target);
-    } else {
-        const TIoResult io = fDevice->Read(target);
-        if (io.Status == TIoStatus::Lost) {
+    // Bytes left in the receive buffer by line or threshold mode come first, also after a
+    // switch to plain mode; otherwise they would be lost and the count would not match.
+    taken = fCommThread->Buffer().Read(target);
+    if (!BufferedMode() && taken < count) {
+        const TIoResult io = fDevice->Read(target.subspan(taken));
+        if (io.Status == TIoStatus::Lost && taken == 0) {
             fCommThread->DropPending(); // the bytes went with the device
             return 0;
         }
-        taken = io.Count;
+        taken += io.Count;
     }
     fCommThread->Consumed(static_cast<uint32_t>(taken));
     return static_cast<int>(taken);

@@ -227,6 +227,26 @@ TEST_F(LineModeTest, LeavingLineModeQueuesAnOfferOfWhatIsPending)
     EXPECT_EQ(calls, 1);
 }
 
+TEST_F(LineModeTest, BufferedBytesAreNotLostWhenSwitchingToPlainMode)
+{
+    Port.SetLineMode(true);
+    Port.SetOnDataAvailable([&](TQorComPort& sender) { sender.SetOnDataAvailable(nullptr); });
+    Port.SetActive(true);
+    Device.Receive("ab\r\ncd");
+    ASSERT_TRUE(
+        MainThread.PumpUntil([&] { return Port.RxCount() == 4 && !Port.OnDataAvailable(); }));
+
+    RecordOffers();
+    Port.SetLineMode(false); // queues an offer of the pending line
+    MainThread.RunPending();
+    ASSERT_EQ(Offers.size(), 1u);
+    EXPECT_EQ(Offers[0].Data, "ab\r\n");
+
+    // The unfinished line comes before what arrives next.
+    Device.Receive("ef");
+    ASSERT_TRUE(PumpUntilReceived("ab\r\ncdef"));
+}
+
 TEST_F(LineModeTest, BytesArrivingWithoutHandlerAreDiscardedBeforeBuffering)
 {
     Port.SetLineMode(true);
