@@ -35,8 +35,10 @@ std::optional<int> RunWithoutWindow(const TCommandLineOptions& options)
         return 0;
     }
     if (options.ListPorts) {
-        for (const std::string& device : ListSerialPorts())
+        const std::vector<std::string> devices = ListSerialPorts();
+        for (const std::string& device : devices)
             std::cout << device << '\n';
+        if (devices.empty()) std::cerr << "No serial devices found.\n";
         return 0;
     }
     return std::nullopt;
@@ -91,7 +93,14 @@ int main(int argc, char** argv)
 
     // The simulated device outlives the window, whose port is open on it until the end.
     std::unique_ptr<TSimulatedDevice> demoDevice;
-    if (options.Demo) demoDevice = std::make_unique<TSimulatedDevice>();
+    if (options.Demo) {
+        try {
+            demoDevice = std::make_unique<TSimulatedDevice>();
+        } catch (const std::exception& error) {
+            std::cerr << "tarvel: cannot start the simulated device: " << error.what() << '\n';
+            return 1;
+        }
+    }
 
     TForm1 form;
     ApplyPortDevicePaths(form,

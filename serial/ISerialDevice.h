@@ -63,10 +63,11 @@ public:
     // nullopt when the device keeps no error counters.
     virtual std::optional<TLineErrorCounters> ErrorCounters() = 0;
 
-    // Blocks until one of the lines in msMask (MS_CTS_ON / MS_DSR_ON) changes. Returns false
-    // when the device cannot report changes, fails, or InterruptModemWait was called; true
-    // after a change (or a spurious wake-up).
-    virtual bool WaitModemChange(uint32_t msMask) = 0;
+    // Blocks until one of the lines in msMask (MS_CTS_ON / MS_DSR_ON) differs from
+    // `knownStatus` (returning at once if it does already). Returns false when the device
+    // cannot report changes, fails, or InterruptModemWait was called; true after a change
+    // (or a spurious wake-up).
+    virtual bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) = 0;
     // Ends a WaitModemChange in progress on another thread and makes later calls return false.
     virtual void InterruptModemWait() = 0;
 

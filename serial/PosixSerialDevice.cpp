@@ -210,7 +210,7 @@ std::optional<TLineErrorCounters> TPosixSerialDevice::ErrorCounters()
     return result;
 }
 
-bool TPosixSerialDevice::WaitModemChange(uint32_t msMask)
+bool TPosixSerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
 {
     unsigned long lines = 0;
     if (msMask & MS_CTS_ON) lines |= TIOCM_CTS;
@@ -221,9 +221,20 @@ bool TPosixSerialDevice::WaitModemChange(uint32_t msMask)
         if (fWaitInterrupted) return false;
         fWaiter = ::pthread_self();
     }
-    (void)signal;
-    const int result = ::ioctl(fFd.Get(), TIOCMIWAIT, lines); // mask by value
-    const int err = errno;
+    // The kernel's wait sees only changes after it starts: a change since `knownStatus` was
+    // read ends the wait at once. (A change in the few instructions before the ioctl enters
+    // the kernel is the one case left to the next change.)
+    int result = 0;
+    int err = 0;
+    const auto now = ModemStatus();
+    if (!now) {
+        result = -1;
+        err = EIO;
+    } else if (((*now ^ knownStatus) & msMask) == 0) {
+        (void)signal;
+        result = ::ioctl(fFd.Get(), TIOCMIWAIT, lines); // mask by value
+        err = errno;
+    }
     std::lock_guard lock(fWaitMutex);
     fWaiter.reset();
     fWaitEnded.notify_all();

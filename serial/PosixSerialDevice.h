@@ -30,7 +30,7 @@ public:
     bool Purge(uint32_t flags) override;
     std::optional<uint32_t> ModemStatus() override;
     std::optional<TLineErrorCounters> ErrorCounters() override;
-    bool WaitModemChange(uint32_t msMask) override;
+    bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
     void InterruptModemWait() override;
     int PollDescriptor() const override { return fFd.Get(); }
 

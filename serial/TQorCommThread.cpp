@@ -96,6 +96,7 @@ void TQorCommThread::Execute()
             fModemWatcher = std::thread([this, reported = *status] { WatchModemLines(reported); });
 
         int drainCheckMs = 1;
+        uint64_t drainGeneration = 0;
         int emptyWakeups = 0;
         while (!fStopRequested.load()) {
             pollfd fds[2] = {{fWake.Get(), POLLIN, 0}, {fDevice.PollDescriptor(), POLLIN, 0}};
@@ -126,6 +127,10 @@ void TQorCommThread::Execute()
                         lost = true;
                 }
                 if (auto generation = fTransmitQueue.AwaitingEmpty(); generation && !lost) {
+                    if (*generation != drainGeneration) {
+                        drainGeneration = *generation; // new output: check soon again
+                        drainCheckMs = 1;
+                    }
                     if (OutputDrained()) {
                         if (fTransmitQueue.ClearAwaitingEmpty(*generation)) events |= EV_TXEMPTY;
                         drainCheckMs = 1;
@@ -282,7 +287,7 @@ void TQorCommThread::WatchModemLines(uint32_t reported)
             }
             Wake();
         }
-    } while (fDevice.WaitModemChange(watched));
+    } while (fDevice.WaitModemChange(watched, reported));
 }
 
 void TQorCommThread::StopModemWatcher()

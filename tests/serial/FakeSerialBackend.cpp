@@ -93,13 +93,13 @@ public:
         if (!fPort->fHasErrorCounters) return std::nullopt;
         return fPort->fCounters;
     }
-    bool WaitModemChange(uint32_t msMask) override
+    bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override
     {
         std::unique_lock lock(fPort->fMutex);
         if (!fPort->fHasModemLines) return false;
-        const uint32_t before = fPort->fModemStatus & msMask;
         fPort->fModemChanged.wait(lock, [&] {
-            return fInterrupted || fPort->fHungUp || (fPort->fModemStatus & msMask) != before;
+            return fInterrupted || fPort->fHungUp ||
+                   ((fPort->fModemStatus ^ knownStatus) & msMask) != 0;
         });
         return !fInterrupted && !fPort->fHungUp;
     }

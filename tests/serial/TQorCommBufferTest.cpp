@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace {
@@ -105,6 +106,45 @@ TEST(TQorCommBufferTest, EmptyLineEndTakesEverythingAsOneLine)
     ASSERT_TRUE(line);
     EXPECT_EQ(*line, 3u);
     EXPECT_FALSE(buffer.FindLine("")); // nothing new: no endless empty lines
+}
+
+TEST(TQorCommBufferTest, RandomArrivalsAndReadsYieldExactlyTheLinesOfTheStream)
+{
+    std::mt19937 random(12345);
+    for (const std::string lineEnd : {"\r\n", "\n", ">", "END"}) {
+        // A stream over a small alphabet, so line ends and their prefixes occur often.
+        const std::string alphabet = "ab\r\n>EDN";
+        std::string stream;
+        for (int i = 0; i < 20000; ++i)
+            stream += alphabet[random() % alphabet.size()];
+
+        TQorCommBuffer buffer;
+        std::string offered;
+        size_t fed = 0;
+        while (fed < stream.size()) {
+            const size_t chunk = std::min<size_t>(1 + random() % 40, stream.size() - fed);
+            Put(buffer, std::string_view(stream).substr(fed, chunk));
+            fed += chunk;
+            while (const auto line = buffer.FindLine(lineEnd)) {
+                // Read the line in random pieces, as a handler might.
+                std::string got;
+                while (got.size() < *line)
+                    got += Take(buffer, std::min<size_t>(1 + random() % 5, *line - got.size()));
+                ASSERT_GE(got.size(), lineEnd.size());
+                EXPECT_EQ(got.substr(got.size() - lineEnd.size()), lineEnd);
+                // The first line end in it is the one at its end.
+                EXPECT_EQ(got.find(lineEnd), got.size() - lineEnd.size());
+                offered += got;
+            }
+        }
+        // Everything up to the last line end was offered, in order, and nothing else.
+        const size_t last = stream.rfind(lineEnd);
+        ASSERT_NE(last, std::string::npos);
+        EXPECT_EQ(offered, stream.substr(0, last + lineEnd.size())) << lineEnd;
+        EXPECT_EQ(buffer.Unread(), stream.size() - offered.size());
+        // The buffer did not grow with the stream: it holds one burst and one partial line.
+        EXPECT_LT(buffer.Capacity(), 2000u);
+    }
 }
 
 } // namespace

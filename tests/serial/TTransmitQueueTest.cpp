@@ -35,7 +35,7 @@ public:
     bool Purge(uint32_t) override { return true; }
     std::optional<uint32_t> ModemStatus() override { return std::nullopt; }
     std::optional<TLineErrorCounters> ErrorCounters() override { return std::nullopt; }
-    bool WaitModemChange(uint32_t) override { return false; }
+    bool WaitModemChange(uint32_t, uint32_t) override { return false; }
     void InterruptModemWait() override {}
     int PollDescriptor() const override { return -1; }
 };
