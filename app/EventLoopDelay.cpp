@@ -3,9 +3,8 @@
 #include "app/MillisecondTick.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
-
-#include <optional>
 
 #include <cerrno>
 #include <cstdint>
@@ -19,35 +18,46 @@ namespace {
 // Wakes the event loop at an exact point of the monotonic clock. A QTimer only counts
 // whole milliseconds from now, so waiting for the tick to advance by 1 would take between
 // 1 and 2 ms; the tick actually advances at the next millisecond boundary.
-class TBoundaryWakeUp
+class TBoundaryWakeUp : public QObject
 {
 public:
-    TBoundaryWakeUp() : Fd(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
+    explicit TBoundaryWakeUp(QObject* parent)
+        : QObject(parent), Fd(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
     {
         if (Fd < 0) throw std::runtime_error("timerfd_create failed");
-        Notifier.emplace(Fd, QSocketNotifier::Read);
-        QObject::connect(&*Notifier, &QSocketNotifier::activated, [this] { Drain(); });
+        Notifier = new QSocketNotifier(Fd, QSocketNotifier::Read, this);
+        connect(Notifier, &QSocketNotifier::activated, this, [this] { Drain(); });
     }
-    ~TBoundaryWakeUp()
+    ~TBoundaryWakeUp() override
     {
-        Notifier.reset();
+        delete Notifier; // before the descriptor it watches
         ::close(Fd);
     }
     TBoundaryWakeUp(const TBoundaryWakeUp&) = delete;
     TBoundaryWakeUp& operator=(const TBoundaryWakeUp&) = delete;
 
     // Arms the wake-up for the moment the millisecond counter will have moved on by ms.
+    // Every wait arms it again just before it blocks, so a nested wait that re-armed it
+    // only makes the outer one wake early and look at the counter once more.
     void ArmInMilliseconds(std::uint32_t ms)
     {
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
-        const std::int64_t currentMs =
-            static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-        const std::int64_t atMs = currentMs + ms;
+        const std::int64_t atMs =
+            static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000 + ms;
         itimerspec at{};
         at.it_value.tv_sec = static_cast<time_t>(atMs / 1000);
         at.it_value.tv_nsec = static_cast<long>(atMs % 1000) * 1000000;
         ::timerfd_settime(Fd, TFD_TIMER_ABSTIME, &at, nullptr);
+    }
+
+    // One per application, made on first use: the waits of a transfer come a thousand
+    // times a second, too often to open and register a descriptor each time.
+    static TBoundaryWakeUp& ForApplication()
+    {
+        static QPointer<TBoundaryWakeUp> instance;
+        if (!instance) instance = new TBoundaryWakeUp(QCoreApplication::instance());
+        return *instance;
     }
 
 private:
@@ -59,7 +69,7 @@ private:
     }
 
     int Fd;
-    std::optional<QSocketNotifier> Notifier;
+    QSocketNotifier* Notifier = nullptr;
 };
 
 } // namespace
@@ -69,7 +79,7 @@ void ProcessEventsFor(std::uint32_t ms, const std::function<std::uint32_t()>& ti
     const std::uint32_t start = tick();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (TickAdvance(start, tick()) >= ms) return;
-    TBoundaryWakeUp wakeUp;
+    TBoundaryWakeUp& wakeUp = TBoundaryWakeUp::ForApplication();
     for (;;) {
         const std::uint32_t advance = TickAdvance(start, tick());
         if (advance >= ms) return;

@@ -146,9 +146,9 @@ void TForm1::ComPortDataAvailableTransfer(const std::string& S)
 
     WindowCount = 0;
 
-    const bool echoedLine = !S.empty() && (S.front() == '\b' || S.front() == '\r');
+    const bool beginsWithBsOrCr = !S.empty() && (S.front() == '\b' || S.front() == '\r');
     const bool containsErreur = S.find("ERREUR") != std::string::npos;
-    if (!echoedLine && !containsErreur && S.find("loads3") == std::string::npos) {
+    if (!beginsWithBsOrCr && !containsErreur && S.find("loads3") == std::string::npos) {
         reTerminal->DeleteLine(ThirdLine);
         // Byte for character, line ends shown as symbols: the line stays one line.
         reTerminal->AppendLine(DisplayText(std::string_view(S).substr(0, ThirdLineChars)));

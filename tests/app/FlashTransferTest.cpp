@@ -238,6 +238,54 @@ TEST_F(FlashTransfer, FirstSixtyFourLinesArePacedThenTheWindowWaitsForAnAnswer)
     EXPECT_EQ(MemoEntries(Form->Memo1->toPlainText()).front(), 64);
 }
 
+TEST_F(FlashTransfer, SilentDeviceHoldsTheSixtyFourthLinesGaugeUntilStop)
+{
+    // Lines of 130 bytes: the 64th line reaches into a new block, yet the gauge shows it
+    // only once the window wait has ended.
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+        text += std::string(129, static_cast<char>('A' + i % 26)) + "\n";
+    int gaugeInWait = -1;
+    int turnsInWait = 0;
+    bool sendLampLitInWait = false;
+    OnTurn = [&] {
+        if (Form->LineCount != 64 || Peer.LinesReceived() != 64) return;
+        gaugeInWait = Form->ProgressBar1->Progress();
+        sendLampLitInWait = Form->pelLed1->LedOn() && !Form->pelLed2->LedOn();
+        // Many passes of the wait go by without an answer before the operator stops it.
+        if (++turnsInWait == 200) Form->Button2Click(Form->Button2);
+    };
+    Flash(Dir.Write("silent.s19", text));
+
+    EXPECT_GE(turnsInWait, 200);
+    EXPECT_TRUE(sendLampLitInWait); // the last line went out, nothing came back
+    ExpectIdleAndDark();
+    EXPECT_EQ(gaugeInWait, 63);                    // 64 of 101 blocks fetched after line 63
+    EXPECT_EQ(Form->ProgressBar1->Progress(), 64); // 65 blocks once line 64 was read
+    EXPECT_EQ(Form->LineCount, 64);
+    EXPECT_EQ(ArrivedLines().size(), 64u);
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
+}
+
+TEST_F(FlashTransfer, DisconnectDuringTheWindowWaitWaitsForStop)
+{
+    int turnsAfterDisconnect = 0;
+    OnTurn = [&] {
+        if (Form->LineCount != 64 || Peer.LinesReceived() != 64) return;
+        if (Form->ComPort.Active()) {
+            Form->Button_OpenClick(Form->Button_Open);
+            return;
+        }
+        if (++turnsAfterDisconnect == 100) Form->Button2Click(Form->Button2);
+    };
+    Flash(Dir.Write("unplugged in wait.s19", NumberedLines(100)));
+
+    EXPECT_GE(turnsAfterDisconnect, 100);
+    EXPECT_EQ(Form->LineCount, 64);
+    EXPECT_TRUE(Reports.empty()); // stopped at the top of a pass: nothing more was sent
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
+}
+
 TEST_F(FlashTransfer, WindowWaitEndsOnlyOnceTwelveCharactersArrived)
 {
     int state = 0;
