@@ -10,6 +10,7 @@ total=${1:-60}
 targets=(
   "tarvel_FuzzCatalogueLookup:i18n/fuzz/corpus/catalogue"
   "tarvel_FuzzStoredCatalogueTable:i18n/fuzz/corpus/table"
+  "tarvel_FuzzDeviceDialogue:sim/fuzz/corpus"
 )
 share=$(( total / ${#targets[@]} ))
 if [ "$share" -lt 1 ]; then share=1; fi
