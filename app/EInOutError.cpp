@@ -24,7 +24,7 @@ std::string InOutErrorText(int errnoValue)
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-        return RunTimeText("Invalid filename").toStdString();
+        return RunTimeText("Invalid file name").toStdString();
     case EMFILE:
     case ENFILE:
         return RunTimeText("Too many open files").toStdString();

@@ -239,7 +239,7 @@ TEST_F(FlashFirmwareFile, OpenFailuresCarryTheRuntimeTexts)
     expectFailure(Dir.Path("missing.s19"), "File not found", ENOENT);
     expectFailure(Dir.Path(""), "File access denied", EISDIR); // the folder itself
     const auto plain = Dir.Write("plain", "x\n");
-    expectFailure(plain + "/inside", "Invalid filename", ENOTDIR);
+    expectFailure(plain + "/inside", "Invalid file name", ENOTDIR);
 
     // A FIFO would block or never end: refused at once rather than hanging.
     const auto fifo = Dir.Path("fifo");
