@@ -231,7 +231,11 @@ bool TPosixSerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
         result = -1;
         err = EIO;
     } else if (((*now ^ knownStatus) & msMask) == 0) {
-        (void)signal;
+        // The wake-up must reach this thread even if it inherited a mask that blocks it.
+        sigset_t wake;
+        sigemptyset(&wake);
+        sigaddset(&wake, signal);
+        ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
         result = ::ioctl(fFd.Get(), TIOCMIWAIT, lines); // mask by value
         err = errno;
     }

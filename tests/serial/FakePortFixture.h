@@ -39,6 +39,23 @@ protected:
         });
     }
 
+    // A handler that unbinds itself at the first offer without reading: the offer stays.
+    void UnbindAtFirstOffer()
+    {
+        Port.SetOnDataAvailable([this](TQorComPort& sender) {
+            WaitCountAtOffer = Device.WaitCount();
+            sender.SetOnDataAvailable(nullptr);
+        });
+    }
+
+    // Waits until that handler has run and the thread has gone back to waiting, so it no
+    // longer looks at the handler it found missing.
+    bool WaitForAbandonedOffer()
+    {
+        return MainThread.PumpUntil([&] { return WaitCountAtOffer != 0; }) &&
+               Device.WaitForWaitCountAbove(WaitCountAtOffer);
+    }
+
     std::string AllReceived() const
     {
         std::string all;
@@ -58,4 +75,5 @@ protected:
     TFakePort& Device = Backend.AddPort("/dev/ttyS1");
     TQorComPort Port{MainThread, Backend};
     std::vector<TOffer> Offers;
+    uint64_t WaitCountAtOffer = 0;
 };

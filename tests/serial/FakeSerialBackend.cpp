@@ -2,6 +2,7 @@
 
 #include "SerialConstants.h"
 
+#include <chrono>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -109,7 +110,13 @@ public:
         fInterrupted = true;
         fPort->fModemChanged.notify_all();
     }
-    int PollDescriptor() const override { return fPort->fDeviceEnd.Get(); }
+    int PollDescriptor() const override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        ++fPort->fWaitCount;
+        fPort->fWaitCountChanged.notify_all();
+        return fPort->fDeviceEnd.Get();
+    }
 
 private:
     std::shared_ptr<TFakePort> fPort;
@@ -192,6 +199,19 @@ int TFakePort::OpenCount() const
 {
     std::lock_guard lock(fMutex);
     return fOpenCount;
+}
+
+uint64_t TFakePort::WaitCount() const
+{
+    std::lock_guard lock(fMutex);
+    return fWaitCount;
+}
+
+bool TFakePort::WaitForWaitCountAbove(uint64_t count) const
+{
+    std::unique_lock lock(fMutex);
+    return fWaitCountChanged.wait_for(lock, std::chrono::seconds(20),
+                                      [&] { return fWaitCount > count; });
 }
 
 size_t TFakePort::BytesWaiting() const

@@ -32,6 +32,10 @@ public:
     std::string Written() const;
     bool IsOpen() const;
     int OpenCount() const;
+    // How often the communication thread has (re)started its wait on the port. A count
+    // above one seen inside a handler proves the thread finished handling that event.
+    uint64_t WaitCount() const;
+    bool WaitForWaitCountAbove(uint64_t count) const;
 
     // --- test controls
     void Receive(std::string_view bytes);
@@ -59,6 +63,8 @@ private:
     std::string fWritten;
     std::deque<std::byte> fRx;
     bool fEventSignalled = false; // an error waits to be noticed
+    mutable uint64_t fWaitCount = 0;
+    mutable std::condition_variable fWaitCountChanged;
     bool fTokenInSocket = false;
     bool fHungUp = false;
     bool fOpen = false;
