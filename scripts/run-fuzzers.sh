@@ -11,6 +11,7 @@ targets=(
   "tarvel_FuzzCatalogueLookup:i18n/fuzz/corpus/catalogue"
   "tarvel_FuzzStoredCatalogueTable:i18n/fuzz/corpus/table"
   "tarvel_FuzzDeviceDialogue:sim/fuzz/corpus"
+  "tarvel_FuzzReceiveBuffer:serial/fuzz/corpus"
 )
 share=$(( total / ${#targets[@]} ))
 if [ "$share" -lt 1 ]; then share=1; fi
