@@ -61,8 +61,7 @@ int ReportCommandLineError(const ECommandLine& error)
 void ReportLocalizationError(const std::string& message)
 {
     std::cerr << "tarvel: " << message << '\n';
-    if (QCoreApplication::instance())
-        TErrorReport::Show(message);
+    if (QCoreApplication::instance()) TErrorReport::Show(message);
 }
 
 } // namespace
@@ -70,7 +69,8 @@ void ReportLocalizationError(const std::string& message)
 int main(int argc, char** argv)
 {
     // Localization starts first; from the application object on, Qt's texts pass through it.
-    TLocalizationModule localization({.ExecutablePath = {}, .ReportError = ReportLocalizationError});
+    TLocalizationModule localization(
+        {.ExecutablePath = {}, .ReportError = ReportLocalizationError});
 
     // --help, --version, --list-ports and a wrong command line need no display. Qt's own options
     // (single dash, e.g. -platform) are only known once the application object has taken them out.
