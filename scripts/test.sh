@@ -10,18 +10,24 @@ bash scripts/install-deps.sh
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 
 echo "== debug build and full test suite =="
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j"$jobs"
-ctest --preset dev -j"$jobs"
+ctest --preset dev -j"$jobs" | tee -a "$log"
 
 echo "== AddressSanitizer + UBSan: non-GUI tests =="
 cmake --preset asan -DTARVEL_BUILD_GUI=OFF >/dev/null
 cmake --build --preset asan -j"$jobs"
-ctest --preset asan -LE gui -j"$jobs"
+ctest --preset asan -LE gui -j"$jobs" | tee -a "$log"
 
 if [ -x scripts/run-fuzzers.sh ]; then
   echo "== fuzzing =="
   bash scripts/run-fuzzers.sh "${FUZZ_SECONDS:-60}"
 fi
+
+# One closing line over both suites (a failing suite has already stopped the script).
+total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | awk '{n += $1} END {print n + 0}')
+echo "Tests: $total passed, 0 failed"
