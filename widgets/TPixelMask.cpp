@@ -55,6 +55,25 @@ Wide Cross(long long ax, long long ay, long long bx, long long by)
     return static_cast<Wide>(ax) * by - static_cast<Wide>(ay) * bx;
 }
 
+// Directions of the two radials of a pie or chord, and whether they leave the ellipse whole:
+// one of them has no direction, or both point the same way.
+struct TRadialPair
+{
+    long long Ux, Uy, Vx, Vy;
+    bool Whole;
+};
+
+TRadialPair Radials(const TEllipseGeometry& g, QPoint start, QPoint end)
+{
+    TRadialPair r{};
+    g.Radial(start, r.Ux, r.Uy);
+    g.Radial(end, r.Vx, r.Vy);
+    const bool degenerate = (r.Ux == 0 && r.Uy == 0) || (r.Vx == 0 && r.Vy == 0);
+    r.Whole = degenerate || (Cross(r.Ux, r.Uy, r.Vx, r.Vy) == 0 &&
+                             static_cast<Wide>(r.Ux) * r.Vx + static_cast<Wide>(r.Uy) * r.Vy > 0);
+    return r;
+}
+
 } // namespace
 
 TPixelMask::TPixelMask(QRect bounds)
@@ -113,13 +132,8 @@ TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
     TPixelMask mask(box.ToQRect());
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
-    long long ux, uy, vx, vy;
-    g.Radial(radialStart, ux, uy);
-    g.Radial(radialEnd, vx, vy);
+    const auto [ux, uy, vx, vy, whole] = Radials(g, radialStart, radialEnd);
     const Wide turn = Cross(ux, uy, vx, vy);
-    const Wide dot = static_cast<Wide>(ux) * vx + static_cast<Wide>(uy) * vy;
-    const bool degenerate = (ux == 0 && uy == 0) || (vx == 0 && vy == 0);
-    const bool whole = degenerate || (turn == 0 && dot > 0);
 
     for (int y = box.Top; y < box.Bottom; ++y) {
         for (int x = box.Left; x < box.Right; ++x) {
@@ -146,12 +160,7 @@ TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
     TPixelMask mask(box.ToQRect());
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
-    long long ux, uy, vx, vy;
-    g.Radial(radialStart, ux, uy);
-    g.Radial(radialEnd, vx, vy);
-    const bool degenerate = (ux == 0 && uy == 0) || (vx == 0 && vy == 0);
-    const bool whole = degenerate || (Cross(ux, uy, vx, vy) == 0 &&
-                                      static_cast<Wide>(ux) * vx + static_cast<Wide>(uy) * vy > 0);
+    const auto [ux, uy, vx, vy, whole] = Radials(g, radialStart, radialEnd);
 
     // Where the radials meet the ellipse (doubled coordinates, y up).
     const double a = static_cast<double>(g.A2), b = static_cast<double>(g.B2);
