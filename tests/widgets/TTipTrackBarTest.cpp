@@ -27,9 +27,7 @@ struct TShownBar
     {
         Window.resize(400, 200);
         Bar->setGeometry(100, 80, 200, 45);
-        Window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window));
-        QCoreApplication::processEvents();
+        ShowExposed(Window);
     }
 
     void Send(QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
