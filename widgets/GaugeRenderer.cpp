@@ -42,15 +42,27 @@ void DrawBar(QPainter& p, const TGaugePicture& g, const TBox& r)
     }
 }
 
-void DrawPie(QPainter& p, const TGaugePicture& g, const TBox& r)
+struct TDialSize
 {
-    int W = r.Right - r.Left;
-    int H = r.Bottom - r.Top;
+    int W, H;
+};
+
+// Fills the gauge's box for a dial and returns the dial's size, one pixel larger each way
+// inside a border.
+TDialSize PrepareDial(QPainter& p, const TGaugePicture& g, const TBox& r)
+{
+    TDialSize size{r.Right - r.Left, r.Bottom - r.Top};
     if (g.BorderStyle == bsSingle) {
-        ++W;
-        ++H;
+        ++size.W;
+        ++size.H;
     }
     FillBox(p, r, g.Color);
+    return size;
+}
+
+void DrawPie(QPainter& p, const TGaugePicture& g, const TBox& r)
+{
+    const auto [W, H] = PrepareDial(p, g, r);
     const TBox dial{r.Left, r.Top, W, H};
     TPixelMask::Ellipse(dial).Paint(p, g.BackColor, g.ForeColor);
     if (g.Percent > 0) {
@@ -62,13 +74,7 @@ void DrawPie(QPainter& p, const TGaugePicture& g, const TBox& r)
 
 void DrawNeedle(QPainter& p, const TGaugePicture& g, const TBox& r)
 {
-    int W = r.Right - r.Left;
-    int H = r.Bottom - r.Top;
-    if (g.BorderStyle == bsSingle) {
-        ++W;
-        ++H;
-    }
-    FillBox(p, r, g.Color);
+    const auto [W, H] = PrepareDial(p, g, r);
     // The upper half of an ellipse twice as high as the gauge: a dial on the bottom edge.
     TPixelMask::Pie(TBox{r.Left, r.Top, W, 2 * H - 1}, QPoint(r.Left + W, r.Bottom - 1),
                     QPoint(r.Left, r.Bottom - 1))

@@ -55,6 +55,25 @@ Wide Cross(long long ax, long long ay, long long bx, long long by)
     return static_cast<Wide>(ax) * by - static_cast<Wide>(ay) * bx;
 }
 
+// Directions of the two radials of a pie or chord, and whether they leave the ellipse whole:
+// one of them has no direction, or both point the same way.
+struct TRadialPair
+{
+    long long Ux, Uy, Vx, Vy;
+    bool Whole;
+};
+
+TRadialPair Radials(const TEllipseGeometry& g, QPoint start, QPoint end)
+{
+    TRadialPair r{};
+    g.Radial(start, r.Ux, r.Uy);
+    g.Radial(end, r.Vx, r.Vy);
+    const bool degenerate = (r.Ux == 0 && r.Uy == 0) || (r.Vx == 0 && r.Vy == 0);
+    r.Whole = degenerate || (Cross(r.Ux, r.Uy, r.Vx, r.Vy) == 0 &&
+                             static_cast<Wide>(r.Ux) * r.Vx + static_cast<Wide>(r.Uy) * r.Vy > 0);
+    return r;
+}
+
 } // namespace
 
 TPixelMask::TPixelMask(QRect bounds)
@@ -67,6 +86,13 @@ void TPixelMask::Set(int x, int y)
 {
     Bits_[static_cast<size_t>(y - Bounds_.top()) * static_cast<size_t>(Bounds_.width()) +
           static_cast<size_t>(x - Bounds_.left())] = 1;
+}
+
+template <class TInside> void TPixelMask::SetWhere(const TBox& box, TInside inside)
+{
+    for (int y = box.Top; y < box.Bottom; ++y)
+        for (int x = box.Left; x < box.Right; ++x)
+            if (inside(x, y)) Set(x, y);
 }
 
 bool TPixelMask::Contains(int x, int y) const
@@ -101,9 +127,7 @@ TPixelMask TPixelMask::Ellipse(TBox box)
     TPixelMask mask(box.ToQRect());
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
-    for (int y = box.Top; y < box.Bottom; ++y)
-        for (int x = box.Left; x < box.Right; ++x)
-            if (g.Inside(x, y)) mask.Set(x, y);
+    mask.SetWhere(box, [&](int x, int y) { return g.Inside(x, y); });
     return mask;
 }
 
@@ -113,30 +137,19 @@ TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
     TPixelMask mask(box.ToQRect());
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
-    long long ux, uy, vx, vy;
-    g.Radial(radialStart, ux, uy);
-    g.Radial(radialEnd, vx, vy);
-    const Wide turn = Cross(ux, uy, vx, vy);
-    const Wide dot = static_cast<Wide>(ux) * vx + static_cast<Wide>(uy) * vy;
-    const bool degenerate = (ux == 0 && uy == 0) || (vx == 0 && vy == 0);
-    const bool whole = degenerate || (turn == 0 && dot > 0);
+    const TRadialPair r = Radials(g, radialStart, radialEnd);
+    const Wide turn = Cross(r.Ux, r.Uy, r.Vx, r.Vy);
 
-    for (int y = box.Top; y < box.Bottom; ++y) {
-        for (int x = box.Left; x < box.Right; ++x) {
-            if (!g.Inside(x, y)) continue;
-            bool in = whole;
-            if (!in) {
-                const long long px = g.Dx(x), py = g.Dy(y);
-                if (turn > 0) // sweep below half a turn
-                    in = Cross(ux, uy, px, py) >= 0 && Cross(px, py, vx, vy) >= 0;
-                else if (turn < 0) // more than half a turn: all but the sector from v to u
-                    in = !(Cross(vx, vy, px, py) > 0 && Cross(px, py, ux, uy) > 0);
-                else // exactly half a turn
-                    in = Cross(ux, uy, px, py) >= 0;
-            }
-            if (in) mask.Set(x, y);
-        }
-    }
+    mask.SetWhere(box, [&](int x, int y) {
+        if (!g.Inside(x, y)) return false;
+        if (r.Whole) return true;
+        const long long px = g.Dx(x), py = g.Dy(y);
+        if (turn > 0) // sweep below half a turn
+            return Cross(r.Ux, r.Uy, px, py) >= 0 && Cross(px, py, r.Vx, r.Vy) >= 0;
+        if (turn < 0) // more than half a turn: all but the sector from v to u
+            return !(Cross(r.Vx, r.Vy, px, py) > 0 && Cross(px, py, r.Ux, r.Uy) > 0);
+        return Cross(r.Ux, r.Uy, px, py) >= 0; // exactly half a turn
+    });
     return mask;
 }
 
@@ -146,12 +159,7 @@ TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
     TPixelMask mask(box.ToQRect());
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
-    long long ux, uy, vx, vy;
-    g.Radial(radialStart, ux, uy);
-    g.Radial(radialEnd, vx, vy);
-    const bool degenerate = (ux == 0 && uy == 0) || (vx == 0 && vy == 0);
-    const bool whole = degenerate || (Cross(ux, uy, vx, vy) == 0 &&
-                                      static_cast<Wide>(ux) * vx + static_cast<Wide>(uy) * vy > 0);
+    const TRadialPair r = Radials(g, radialStart, radialEnd);
 
     // Where the radials meet the ellipse (doubled coordinates, y up).
     const double a = static_cast<double>(g.A2), b = static_cast<double>(g.B2);
@@ -162,26 +170,21 @@ TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
         ey = static_cast<double>(ry) * s;
     };
     double e1x = 0, e1y = 0, e2x = 0, e2y = 0;
-    if (!whole) {
-        onEllipse(ux, uy, e1x, e1y);
-        onEllipse(vx, vy, e2x, e2y);
+    if (!r.Whole) {
+        onEllipse(r.Ux, r.Uy, e1x, e1y);
+        onEllipse(r.Vx, r.Vy, e2x, e2y);
     }
     // A counter-clockwise arc lies on the right of the chord from its start to its end.
     const double cx = e2x - e1x, cy = e2y - e1y;
     const double tolerance = 1e-9 * (std::abs(cx) + std::abs(cy));
-    for (int y = box.Top; y < box.Bottom; ++y) {
-        for (int x = box.Left; x < box.Right; ++x) {
-            if (!g.Inside(x, y)) continue;
-            bool in = whole;
-            if (!in) {
-                const double px = static_cast<double>(g.Dx(x)) - e1x;
-                const double py = static_cast<double>(g.Dy(y)) - e1y;
-                in = cx * py - cy * px <= tolerance;
-            }
-            if (in) mask.Set(x, y);
-        }
-    }
-    if (!whole) {
+    mask.SetWhere(box, [&](int x, int y) {
+        if (!g.Inside(x, y)) return false;
+        if (r.Whole) return true;
+        const double px = static_cast<double>(g.Dx(x)) - e1x;
+        const double py = static_cast<double>(g.Dy(y)) - e1y;
+        return cx * py - cy * px <= tolerance;
+    });
+    if (!r.Whole) {
         // The pen also strokes the chord itself, end points included.
         auto pixel = [&](double ex, double ey) {
             const int x = static_cast<int>(std::floor((static_cast<double>(g.Cx2) + ex) / 2));

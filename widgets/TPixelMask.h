@@ -53,6 +53,8 @@ public:
 private:
     TPixelMask(QRect bounds);
     void Set(int x, int y);
+    // Marks the pixels of box for which inside(x, y) holds.
+    template <class TInside> void SetWhere(const TBox& box, TInside inside);
 
     QRect Bounds_;
     std::vector<unsigned char> Bits_; // row-major over Bounds_

@@ -1,29 +1,21 @@
 // CPU time the program uses over 10 s while connected to a silent device.
-#include "BenchPty.h"
-#include "app/TForm1.h"
+#include "BenchWindow.h"
 
 #include <QApplication>
-#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    TBenchPty device;
-    TForm1 form;
-    form.show();
-    form.ComPort.SetDevicePath(2, device.Path);
-    form.Button_Open->click();
-    if (!form.ComPort.Active()) return 1;
+    TBenchWindow bench(argc, argv);
+    if (!bench.ShowConnected()) return 1;
     // Let start-up work (first paint, port set-up) finish before measuring.
     RunEventLoopFor(500);
 
     const double before = ProcessCpuSeconds();
     RunEventLoopFor(10'000);
-    const bool stillConnected = form.ComPort.Active();
+    const bool stillConnected = bench.Form.ComPort.Active();
     const double used = ProcessCpuSeconds() - before;
     std::printf("Idle and connected for 10 s\n");
     std::printf("| %-30s | %10s |\n", "measure", "value");

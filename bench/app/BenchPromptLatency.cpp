@@ -1,10 +1,8 @@
 // Time from the device's ">" prompt to the window's automatic answer, beside expect(1) answering
 // the same prompt on the same kind of pseudo-terminal.
-#include "BenchPty.h"
-#include "app/TForm1.h"
+#include "BenchWindow.h"
 
 #include <QApplication>
-#include <QPushButton>
 
 #include <cstdio>
 #include <signal.h>
@@ -38,22 +36,18 @@ std::vector<double> MeasureRounds(TBenchPty& device)
 
 std::vector<double> MeasureTarvel(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    TBenchPty device;
-    TForm1 form;
-    form.show(); // the lamps and the terminal draw as they would for the operator
-    form.ComPort.SetDevicePath(2, device.Path);
-    form.Button_Open->click();
-    if (!form.ComPort.Active()) {
-        std::fprintf(stderr, "cannot open %s\n", device.Path.c_str());
+    TBenchWindow bench(argc, argv);
+    // Shown: the lamps and the terminal draw as they would for the operator.
+    if (!bench.ShowConnected()) {
+        std::fprintf(stderr, "cannot open %s\n", bench.Device.Path.c_str());
         return {};
     }
     std::vector<double> rounds;
     std::thread driver([&] {
-        rounds = MeasureRounds(device);
-        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+        rounds = MeasureRounds(bench.Device);
+        QMetaObject::invokeMethod(&bench.App, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    app.exec();
+    bench.App.exec();
     driver.join();
     return rounds;
 }
@@ -88,7 +82,6 @@ void PrintRow(const char* name, const std::vector<double>& rounds)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::vector<double> tarvel = MeasureTarvel(argc, argv);
     const std::vector<double> expect = MeasureExpect();
     std::printf("Prompt '>' to answer '2' over a pseudo-terminal, %d rounds (ms)\n", Rounds);

@@ -1,11 +1,9 @@
 // 10 MB of device output at full pseudo-terminal speed into the terminal: time until all of it
 // is shown, the longest stall of the event loop meanwhile, and the peak resident memory.
-#include "BenchPty.h"
-#include "app/TForm1.h"
+#include "BenchWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
@@ -20,14 +18,8 @@ constexpr std::size_t LineBytes = 80; // 78 characters + CR LF
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    TBenchPty device;
-    TForm1 form;
-    form.show();
-    form.ComPort.SetDevicePath(2, device.Path);
-    form.Button_Open->click();
-    if (!form.ComPort.Active()) return 1;
+    TBenchWindow bench(argc, argv);
+    if (!bench.ShowConnected()) return 1;
     QCoreApplication::processEvents();
     const long rssBefore = PeakRssKiB();
 
@@ -44,7 +36,7 @@ int main(int argc, char** argv)
             line[8] = ' ';
             block += line;
             if (block.size() >= 64 * 1024 || i + 1 == lines) {
-                device.WriteAll(block);
+                bench.Device.WriteAll(block);
                 block.clear();
             }
         }
@@ -64,21 +56,21 @@ int main(int argc, char** argv)
         if (now - lastTick > longestStall) {
             longestStall = now - lastTick;
             stallAt = now;
-            stallChars = form.reTerminal->document()->characterCount();
+            stallChars = bench.Form.reTerminal->document()->characterCount();
         }
         lastTick = now;
-        if (form.reTerminal->document()->characterCount() - 1 >= expectedCharacters) {
+        if (bench.Form.reTerminal->document()->characterCount() - 1 >= expectedCharacters) {
             shownAt = now;
-            app.quit();
+            bench.App.quit();
         }
     });
     tick.start();
-    QTimer::singleShot(300'000, &app, &QCoreApplication::quit);
-    app.exec();
+    QTimer::singleShot(300'000, &bench.App, &QCoreApplication::quit);
+    bench.App.exec();
     writer.join();
 
     const long rssPeak = PeakRssKiB();
-    QScrollBar* bar = form.reTerminal->verticalScrollBar();
+    QScrollBar* bar = bench.Form.reTerminal->verticalScrollBar();
     const bool followedEnd = bar->value() == bar->maximum();
     const double textMiB = static_cast<double>(lines * LineBytes) / (1024.0 * 1024.0);
     std::printf("Terminal ingest: %zu lines, %.1f MiB of device output\n", lines, textMiB);

@@ -1,11 +1,9 @@
 // Device output arriving in small pieces at serial-line speed (115200 baud, about 11.5 KB/s):
 // the CPU the window spends showing it, and how many pieces it handled.
-#include "BenchPty.h"
-#include "app/TForm1.h"
+#include "BenchWindow.h"
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -15,14 +13,8 @@
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    TBenchPty device;
-    TForm1 form;
-    form.show();
-    form.ComPort.SetDevicePath(2, device.Path);
-    form.Button_Open->click();
-    if (!form.ComPort.Active()) return 1;
+    TBenchWindow bench(argc, argv);
+    if (!bench.ShowConnected()) return 1;
     RunEventLoopFor(300);
 
     constexpr int Seconds = 5;
@@ -37,7 +29,7 @@ int main(int argc, char** argv)
             std::string piece;
             for (int j = 0; j < PieceBytes; ++j)
                 piece += text[at++ % text.size()];
-            device.WriteAll(piece);
+            bench.Device.WriteAll(piece);
             std::this_thread::sleep_until(
                 start +
                 std::chrono::microseconds(static_cast<long>(i + 1) * 1'000'000 / PiecesPerSecond));
@@ -53,7 +45,7 @@ int main(int argc, char** argv)
     poll.start(50);
     loop.exec();
     writer.join();
-    const int shownLines = form.reTerminal->document()->blockCount();
+    const int shownLines = bench.Form.reTerminal->document()->blockCount();
     const double used = ProcessCpuSeconds() - before;
     std::printf("Terminal trickle: %d-byte pieces at 115200 baud for %d s\n", PieceBytes, Seconds);
     std::printf("| %-34s | %10s |\n", "measure", "value");

@@ -3,43 +3,21 @@
 #include "i18n/ECatalogueError.h"
 #include "i18n/TDomain.h"
 
+#include "FuzzScratchDirectory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
 std::string CatalogueRoot;
-
-void WriteFile(const std::string& path, const uint8_t* data, std::size_t size)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) std::abort();
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written <= 0) std::abort();
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    ::close(fd);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/tmp/tarvel-fuzz-catalogue-XXXXXX";
-    if (!::mkdtemp(pattern)) std::abort();
-    CatalogueRoot = pattern;
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(CatalogueRoot, ignored);
-    });
+    CatalogueRoot = MakeFuzzScratchDirectory("/tmp/tarvel-fuzz-catalogue-XXXXXX");
     for (const char* dir : {"/xx", "/xx/LC_MESSAGES"})
         ::mkdir((CatalogueRoot + dir).c_str(), 0700);
     return 0;
@@ -47,7 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
-    WriteFile(CatalogueRoot + "/xx/LC_MESSAGES/default.mo", data, size);
+    WriteFuzzFile(CatalogueRoot + "/xx/LC_MESSAGES/default.mo", data, size);
     TDomain domain;
     domain.SetDomainName("default");
     domain.SetCatalogueDir(CatalogueRoot);

@@ -5,43 +5,20 @@
 #include "i18n/TDomain.h"
 #include "i18n/TStoredCatalogues.h"
 
+#include "FuzzScratchDirectory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
 std::string Directory;
-
-void WriteFile(const std::string& path, const uint8_t* data, std::size_t size)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) std::abort();
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written <= 0) std::abort();
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    ::close(fd);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/tmp/tarvel-fuzz-table-XXXXXX";
-    if (!::mkdtemp(pattern)) std::abort();
-    Directory = std::string(pattern) + "/";
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(Directory, ignored);
-    });
+    Directory = MakeFuzzScratchDirectory("/tmp/tarvel-fuzz-table-XXXXXX") + "/";
     return 0;
 }
 
@@ -52,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     for (int i = 7; i >= 0; --i)
         first = (first << 8) | data[i];
     const std::string executable = Directory + "program";
-    WriteFile(executable, data, size);
+    WriteFuzzFile(executable, data, size);
 
     TStoredCatalogues stored;
     stored.ScanTable(executable, first);

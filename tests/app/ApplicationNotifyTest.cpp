@@ -2,6 +2,7 @@
 // runs them.
 #include "app/TApplication.h"
 #include "app/TErrorReport.h"
+#include "tests/app/ErrorReportCapture.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -28,17 +29,8 @@ public:
     }
 };
 
-class ApplicationNotify : public testing::Test
+class ApplicationNotify : public ErrorReportCapture
 {
-protected:
-    void SetUp() override
-    {
-        Previous = TErrorReport::SetSink([this](const QString& text) { Reports << text; });
-    }
-    void TearDown() override { TErrorReport::SetSink(Previous); }
-
-    QStringList Reports;
-    TErrorReport::TSink Previous;
 };
 
 TEST_F(ApplicationNotify, TitlesTheApplication)

@@ -1,5 +1,6 @@
 #include "app/ErrorBoxText.h"
 #include "app/TErrorReport.h"
+#include "tests/app/ErrorReportCapture.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -24,17 +25,8 @@ TEST(ErrorBoxText, FullStopOnlyAfterCharactersAboveIt)
     EXPECT_EQ(ErrorBoxText("fermé"), "fermé."); // a byte above 0x7F is above '.', not negative
 }
 
-class ErrorReportSink : public testing::Test
+class ErrorReportSink : public ErrorReportCapture
 {
-protected:
-    void SetUp() override
-    {
-        Previous = TErrorReport::SetSink([this](const QString& text) { Reports << text; });
-    }
-    void TearDown() override { TErrorReport::SetSink(Previous); }
-
-    QStringList Reports;
-    TErrorReport::TSink Previous;
 };
 
 TEST_F(ErrorReportSink, GuardReportsAndStopsTheHandlerAtTheFailingStep)

@@ -49,19 +49,7 @@ protected:
 
     void Flash(const std::string& path)
     {
-        Form->ChooseFirmwareFile = [path] {
-            return std::optional<QString>(QString::fromStdString(path));
-        };
-        // Against hangs only: a transfer that never ends is stopped and the test fails.
-        bool watchdogFired = false;
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [&] {
-            watchdogFired = true;
-            Form->Button2Click(Form->Button2);
-        });
-        watchdog.start(60000);
-        TErrorReport::Guard([this] { Form->Button1Click(Form->Button1); });
+        const bool watchdogFired = FlashRunStoppedByWatchdog(*Form, path);
         EXPECT_FALSE(watchdogFired) << "transfer did not end by itself";
     }
 

@@ -103,21 +103,9 @@ protected:
     // Runs a transfer of the given file the way a click does, errors going to the report.
     void Flash(const std::string& path)
     {
-        Form->ChooseFirmwareFile = [path] {
-            return std::optional<QString>(QString::fromStdString(path));
-        };
-        // Against hangs only: a transfer that never ends is stopped and the test fails.
-        bool watchdogFired = false;
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [&] {
-            watchdogFired = true;
-            Form->Button2Click(Form->Button2);
-        });
-        watchdog.start(60000);
         Probing = true;
         PostProbe();
-        TErrorReport::Guard([this] { Form->Button1Click(Form->Button1); });
+        const bool watchdogFired = FlashRunStoppedByWatchdog(*Form, path);
         Probing = false;
         OnTurn = nullptr;
         EXPECT_FALSE(watchdogFired) << "transfer did not end by itself";

@@ -20,6 +20,11 @@ public:
     ~TTempDir();
     const std::filesystem::path& Path() const { return Root; }
     std::string operator/(const std::string& relative) const { return (Root / relative).string(); }
+    // Where a program in this directory looks for a domain's catalogue in a language.
+    std::string CataloguePath(const std::string& language, const std::string& domain) const
+    {
+        return *this / ("locale/" + language + "/LC_MESSAGES/" + domain + ".mo");
+    }
 
 private:
     std::filesystem::path Root;

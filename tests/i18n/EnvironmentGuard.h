@@ -35,6 +35,14 @@ public:
             ::unsetenv(name.c_str());
     }
 
+    // Makes lang the only variable that names the messages language.
+    void SetOnlyLang(const std::string& lang)
+    {
+        Set("LANG", lang);
+        Set("LC_ALL", std::nullopt);
+        Set("LC_MESSAGES", std::nullopt);
+    }
+
 private:
     std::map<std::string, std::optional<std::string>> Saved;
 };

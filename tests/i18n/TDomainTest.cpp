@@ -34,7 +34,7 @@ class DomainTest : public ::testing::Test
 protected:
     std::string CataloguePath(const std::string& language, const std::string& domain = "default")
     {
-        return Dir / ("locale/" + language + "/LC_MESSAGES/" + domain + ".mo");
+        return Dir.CataloguePath(language, domain);
     }
 
     void Prepare(TDomain& domain, const std::string& language, const std::string& name = "default")

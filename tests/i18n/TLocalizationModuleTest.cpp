@@ -17,16 +17,11 @@ namespace {
 class LocalizationModuleTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Environment.Set("LANG", "it_IT.UTF-8");
-        Environment.Set("LC_ALL", std::nullopt);
-        Environment.Set("LC_MESSAGES", std::nullopt);
-    }
+    void SetUp() override { Environment.SetOnlyLang("it_IT.UTF-8"); }
 
     std::string CataloguePath(const std::string& domain, const std::string& language = "it")
     {
-        return Dir / ("locale/" + language + "/LC_MESSAGES/" + domain + ".mo");
+        return Dir.CataloguePath(language, domain);
     }
 
     std::unique_ptr<TLocalizationModule> Start()

@@ -17,17 +17,7 @@ namespace {
 class TranslationInstanceTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Environment.Set("LANG", "it_IT.UTF-8");
-        Environment.Set("LC_ALL", std::nullopt);
-        Environment.Set("LC_MESSAGES", std::nullopt);
-    }
-
-    std::string CataloguePath(const std::string& language, const std::string& domain)
-    {
-        return Dir / ("locale/" + language + "/LC_MESSAGES/" + domain + ".mo");
-    }
+    void SetUp() override { Environment.SetOnlyLang("it_IT.UTF-8"); }
 
     std::unique_ptr<TTranslationInstance> MakeInstance()
     {
@@ -81,9 +71,10 @@ TEST_F(TranslationInstanceTest, UnsetOrEmptyLangFallsBackToTheSystemLanguage)
 
 TEST_F(TranslationInstanceTest, SelectLanguageResetsEveryDomain)
 {
-    CompileCatalogue(CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
-    CompileCatalogue(CataloguePath("fr", "default"), {{"Cancel", "Annuler"}});
-    CompileCatalogue(CataloguePath("fr", "qorport"), {{"Registry error", "Erreur du registre"}});
+    CompileCatalogue(Dir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
+    CompileCatalogue(Dir.CataloguePath("fr", "default"), {{"Cancel", "Annuler"}});
+    CompileCatalogue(Dir.CataloguePath("fr", "qorport"),
+                     {{"Registry error", "Erreur du registre"}});
     auto instance = MakeInstance();
     EXPECT_EQ(instance->Translate("Cancel"), "Annulla");
     EXPECT_EQ(instance->TranslateInDomain("qorport", "Registry error"), "Registry error");
@@ -102,7 +93,7 @@ TEST_F(TranslationInstanceTest, SelectLanguageResetsEveryDomain)
 TEST_F(TranslationInstanceTest, BindDomainMovesOneDomainElsewhere)
 {
     CompileCatalogue(Dir / "other/it/LC_MESSAGES/default.mo", {{"Cancel", "Annulla (other)"}});
-    CompileCatalogue(CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
+    CompileCatalogue(Dir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
     auto instance = MakeInstance();
     EXPECT_EQ(instance->Translate("Cancel"), "Annulla");
     instance->BindDomain("DEFAULT", Dir / "other");
@@ -113,7 +104,7 @@ TEST_F(TranslationInstanceTest, BindDomainMovesOneDomainElsewhere)
 
 TEST_F(TranslationInstanceTest, LineEndsAreLfInKeysAndCrLfInResults)
 {
-    CompileCatalogue(CataloguePath("it", "default"),
+    CompileCatalogue(Dir.CataloguePath("it", "default"),
                      {{"First line\nSecond line", "Prima riga\nSeconda riga"},
                       {"\nLeading", "\nIniziale"},
                       {"Lone CR", "Solo CR"}});
@@ -128,7 +119,7 @@ TEST_F(TranslationInstanceTest, LineEndsAreLfInKeysAndCrLfInResults)
 
 TEST_F(TranslationInstanceTest, EmptyTextReturnsTheHeader)
 {
-    CompileCatalogue(CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
+    CompileCatalogue(Dir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
     auto instance = MakeInstance();
     EXPECT_EQ(instance->Translate(""), "Project-Id-Version: test\r\nMIME-Version: 1.0\r\n"
                                        "Content-Type: text/plain; charset=UTF-8\r\n"
@@ -139,13 +130,13 @@ TEST_F(TranslationInstanceTest, EmptyTextReturnsTheHeader)
 TEST_F(TranslationInstanceTest, NonUtf8OrEmptyTranslationsRaiseTheExactError)
 {
     // A Latin-1 catalogue: its "è" is the single byte 0xE8.
-    CompilePoText(CataloguePath("it", "default"),
+    CompilePoText(Dir.CataloguePath("it", "default"),
                   "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n"
                   "msgid \"Retry\"\nmsgstr \"Riprov\xE8\"\n\n"
                   "msgid \"Cancel\"\nmsgstr \"Annulla\"\n\n"
                   "msgid \"Help\"\nmsgstr \"Aiuto\"\n");
     // Make the translation of "Help" empty (msgfmt never writes one).
-    auto bytes = ReadBytes(CataloguePath("it", "default"));
+    auto bytes = ReadBytes(Dir.CataloguePath("it", "default"));
     const uint32_t n = Read32(bytes, 8), keys = Read32(bytes, 12), values = Read32(bytes, 16);
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t length = Read32(bytes, keys + 8 * i);
@@ -153,7 +144,7 @@ TEST_F(TranslationInstanceTest, NonUtf8OrEmptyTranslationsRaiseTheExactError)
         if (std::string(bytes.data() + position, length) == "Help")
             Write32(bytes, values + 8 * i, 0);
     }
-    WriteBytes(CataloguePath("it", "default"), bytes);
+    WriteBytes(Dir.CataloguePath("it", "default"), bytes);
 
     auto instance = MakeInstance();
     EXPECT_EQ(TranslationError(*instance, "Retry"),
@@ -171,7 +162,7 @@ TEST_F(TranslationInstanceTest, NonUtf8OrEmptyTranslationsRaiseTheExactError)
 
 TEST_F(TranslationInstanceTest, CatalogueErrorsPassToTheCaller)
 {
-    WriteBytes(CataloguePath("it", "default"), std::vector<char>(64, 'x'));
+    WriteBytes(Dir.CataloguePath("it", "default"), std::vector<char>(64, 'x'));
     auto instance = MakeInstance();
     EXPECT_THROW(instance->Translate("Cancel"), ECatalogueError);
     EXPECT_THROW(instance->Translate("Cancel"), ECatalogueError);
@@ -179,7 +170,8 @@ TEST_F(TranslationInstanceTest, CatalogueErrorsPassToTheCaller)
 
 TEST_F(TranslationInstanceTest, DomainNamesIgnoreLetterCase)
 {
-    CompileCatalogue(CataloguePath("it", "qorport"), {{"Registry error", "Errore del registro"}});
+    CompileCatalogue(Dir.CataloguePath("it", "qorport"),
+                     {{"Registry error", "Errore del registro"}});
     auto instance = MakeInstance();
     TDomain& lower = instance->FindOrCreateDomain("qorport");
     EXPECT_EQ(&instance->FindOrCreateDomain("QorPort"), &lower);

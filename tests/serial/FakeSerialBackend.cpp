@@ -149,62 +149,52 @@ void TFakePort::SyncReadableLocked()
 
 std::vector<TDeviceControlBlock> TFakePort::StatesWritten() const
 {
-    std::lock_guard lock(fMutex);
-    return fStatesWritten;
+    return Locked(fStatesWritten);
 }
 
 TDeviceControlBlock TFakePort::State() const
 {
-    std::lock_guard lock(fMutex);
-    return fState;
+    return Locked(fState);
 }
 
 uint32_t TFakePort::RxQueueSize() const
 {
-    std::lock_guard lock(fMutex);
-    return fRxQueueSize;
+    return Locked(fRxQueueSize);
 }
 
 uint32_t TFakePort::TxQueueSize() const
 {
-    std::lock_guard lock(fMutex);
-    return fTxQueueSize;
+    return Locked(fTxQueueSize);
 }
 
 uint32_t TFakePort::EventMask() const
 {
-    std::lock_guard lock(fMutex);
-    return fEventMask;
+    return Locked(fEventMask);
 }
 
 std::vector<uint32_t> TFakePort::Purges() const
 {
-    std::lock_guard lock(fMutex);
-    return fPurges;
+    return Locked(fPurges);
 }
 
 std::string TFakePort::Written() const
 {
-    std::lock_guard lock(fMutex);
-    return fWritten;
+    return Locked(fWritten);
 }
 
 bool TFakePort::IsOpen() const
 {
-    std::lock_guard lock(fMutex);
-    return fOpen;
+    return Locked(fOpen);
 }
 
 int TFakePort::OpenCount() const
 {
-    std::lock_guard lock(fMutex);
-    return fOpenCount;
+    return Locked(fOpenCount);
 }
 
 uint64_t TFakePort::WaitCount() const
 {
-    std::lock_guard lock(fMutex);
-    return fWaitCount;
+    return Locked(fWaitCount);
 }
 
 bool TFakePort::WaitForWaitCountAbove(uint64_t count) const

@@ -51,6 +51,12 @@ private:
     friend class TFakeSerialBackend;
 
     void SyncReadableLocked();
+    // A copy of a field taken under the port's lock, for the observers above.
+    template <class T> T Locked(const T& field) const
+    {
+        std::lock_guard lock(fMutex);
+        return field;
+    }
 
     mutable std::mutex fMutex;
     std::condition_variable fModemChanged;

@@ -5,55 +5,15 @@
 #include "TQorComPort.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
+#include "tests/serial/TestMainThread.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
-
-// Stands in for the GUI thread: posted tasks run when the test pumps.
-class TPumpedMainThread final : public IMainThreadExecutor
-{
-public:
-    void Post(std::function<void()> task) override
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-        posted_.notify_all();
-    }
-
-    // Runs tasks as they come until done() holds; false after a hang guard of 20 s.
-    bool PumpUntil(const std::function<bool()>& done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        for (;;) {
-            for (;;) {
-                std::function<void()> task;
-                {
-                    std::lock_guard lock(mutex_);
-                    if (tasks_.empty()) break;
-                    task = std::move(tasks_.front());
-                    tasks_.pop_front();
-                }
-                task();
-            }
-            if (done()) return true;
-            std::unique_lock lock(mutex_);
-            if (!posted_.wait_until(lock, deadline, [this] { return !tasks_.empty(); }))
-                return done();
-        }
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<std::function<void()>> tasks_;
-};
 
 class SimulatedDeviceOverSerial : public ::testing::Test
 {
@@ -74,7 +34,20 @@ protected:
         return MainThread.PumpUntil([&] { return Received.find(needle) != std::string::npos; });
     }
 
-    TPumpedMainThread MainThread;
+    // Walks the menu into the boot loader: Enter, choice "2", then the password.
+    testing::AssertionResult EnterBootLoader()
+    {
+        const std::pair<std::string_view, std::string_view> steps[] = {
+            {"\r\n", ">"}, {"2", ":"}, {"qxvt", "Send"}};
+        for (const auto& [say, until] : steps) {
+            Port.WriteString(say);
+            if (!ReceiveUntil(until))
+                return testing::AssertionFailure() << "no \"" << until << "\" in: " << Received;
+        }
+        return testing::AssertionSuccess();
+    }
+
+    TTestMainThread MainThread;
     TQorComPort Port{MainThread};
     std::string Received;
     uint32_t Errors = 0;
@@ -99,12 +72,7 @@ TEST_F(SimulatedDeviceOverSerial, AnsweredPromptsThenAFileLoadTheImage)
     const auto data = GenerateFirmwareBytes(4096, 8);
     TSimulatedDevice device;
     Connect(device);
-    Port.WriteString("\r\n");
-    ASSERT_TRUE(ReceiveUntil(">"));
-    Port.WriteString("2");
-    ASSERT_TRUE(ReceiveUntil(":"));
-    Port.WriteString("qxvt");
-    ASSERT_TRUE(ReceiveUntil("Send")) << Received;
+    ASSERT_TRUE(EnterBootLoader());
 
     TSRecordFileOptions options;
     options.LineEnd = TLineEnd::Lf;
@@ -128,12 +96,7 @@ TEST_F(SimulatedDeviceOverSerial, HangUpIsReportedAsALostDevice)
     options.HangUpAtRecord = 1;
     TSimulatedDevice device(options);
     Connect(device);
-    Port.WriteString("\r\n");
-    ASSERT_TRUE(ReceiveUntil(">"));
-    Port.WriteString("2");
-    ASSERT_TRUE(ReceiveUntil(":"));
-    Port.WriteString("qxvt");
-    ASSERT_TRUE(ReceiveUntil("Send"));
+    ASSERT_TRUE(EnterBootLoader());
     Port.WriteString("S0030000FC\r");
     ASSERT_TRUE(MainThread.PumpUntil([this] { return (Errors & CE_DEVICE_LOST) != 0; }));
     EXPECT_TRUE(device.HungUp());

@@ -11,20 +11,7 @@
 
 namespace {
 
-struct TShownGauge
-{
-    QWidget Window;
-    TGauge* Gauge = new TGauge(&Window); // owned by Window
-    TPaintCounter Paints{*Gauge};
-
-    TShownGauge()
-    {
-        Window.resize(500, 200);
-        Window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window));
-        QCoreApplication::processEvents();
-    }
-};
+using TShownGauge = TShownInWindow<TGauge, 500, 200>;
 
 std::string MessageOf(const std::function<void()>& action)
 {
@@ -149,30 +136,30 @@ TEST(TGaugeRange, LoadingSkipsTheChecks)
 TEST(TGaugeRepaint, OnlyWhenTheWholePercentageChanges)
 {
     TShownGauge s;
-    s.Gauge->SetMaxValue(1000);
+    s.Widget->SetMaxValue(1000);
     int paints = s.Paints.Count();
-    s.Gauge->SetProgress(10); // 1 %
+    s.Widget->SetProgress(10); // 1 %
     EXPECT_EQ(s.Paints.Count(), ++paints);
-    s.Gauge->SetProgress(15); // still 1 %: stored, not painted
-    EXPECT_EQ(s.Gauge->Progress(), 15);
+    s.Widget->SetProgress(15); // still 1 %: stored, not painted
+    EXPECT_EQ(s.Widget->Progress(), 15);
     EXPECT_EQ(s.Paints.Count(), paints);
-    s.Gauge->SetProgress(15);
+    s.Widget->SetProgress(15);
     EXPECT_EQ(s.Paints.Count(), paints);
-    s.Gauge->SetProgress(20);
+    s.Widget->SetProgress(20);
     EXPECT_EQ(s.Paints.Count(), ++paints);
-    s.Gauge->SetProgress(-7); // clamped to 0 -> 0 %
+    s.Widget->SetProgress(-7); // clamped to 0 -> 0 %
     EXPECT_EQ(s.Paints.Count(), ++paints);
-    s.Gauge->SetProgress(-8); // clamped to the stored value: nothing
+    s.Widget->SetProgress(-8); // clamped to the stored value: nothing
     EXPECT_EQ(s.Paints.Count(), paints);
 }
 
 TEST(TGaugeRepaint, ATransferPaintsAtMostOncePerPercent)
 {
     TShownGauge s;
-    s.Gauge->SetMaxValue(12345);
+    s.Widget->SetMaxValue(12345);
     const int paints = s.Paints.Count();
     for (int v = 0; v <= 12345; ++v)
-        s.Gauge->SetProgress(v);
+        s.Widget->SetProgress(v);
     EXPECT_EQ(s.Paints.Count() - paints, 100);
 }
 
@@ -186,14 +173,14 @@ TEST(TGaugeRepaint, VisualSettersPaintOncePerChange)
         set();
         EXPECT_EQ(s.Paints.Count(), paints) << what << " again";
     };
-    expectOne("Kind", [&] { s.Gauge->SetKind(gkPie); });
-    expectOne("ShowText", [&] { s.Gauge->SetShowText(false); });
-    expectOne("BorderStyle", [&] { s.Gauge->SetBorderStyle(bsNone); });
-    expectOne("ForeColor", [&] { s.Gauge->SetForeColor(clNavy); });
-    expectOne("BackColor", [&] { s.Gauge->SetBackColor(clLime); });
-    expectOne("Color", [&] { s.Gauge->SetColor(clMaroon); });
-    expectOne("MinValue", [&] { s.Gauge->SetMinValue(-10); });
-    expectOne("MaxValue", [&] { s.Gauge->SetMaxValue(10); });
+    expectOne("Kind", [&] { s.Widget->SetKind(gkPie); });
+    expectOne("ShowText", [&] { s.Widget->SetShowText(false); });
+    expectOne("BorderStyle", [&] { s.Widget->SetBorderStyle(bsNone); });
+    expectOne("ForeColor", [&] { s.Widget->SetForeColor(clNavy); });
+    expectOne("BackColor", [&] { s.Widget->SetBackColor(clLime); });
+    expectOne("Color", [&] { s.Widget->SetColor(clMaroon); });
+    expectOne("MinValue", [&] { s.Widget->SetMinValue(-10); });
+    expectOne("MaxValue", [&] { s.Widget->SetMaxValue(10); });
 }
 
 TEST(TGaugeRepaint, HiddenGaugeDoesNotPaint)

@@ -27,9 +27,7 @@ struct TShownBar
     {
         Window.resize(400, 200);
         Bar->setGeometry(100, 80, 200, 45);
-        Window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window));
-        QCoreApplication::processEvents();
+        ShowExposed(Window);
     }
 
     void Send(QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
@@ -379,15 +377,29 @@ TEST(TTipTrackBarNotifications, PaletteAndStyleChanges)
     bar->setStyle(nullptr); // back to the application style before the style goes
 }
 
+struct TRangeRenders
+{
+    QImage Plain;
+    QImage WithRange;
+};
+
+// Renders a 200x45 bar without and then with the selection 2..7, which it keeps.
+TRangeRenders RenderWithRange(TTipTrackBar& bar)
+{
+    bar.resize(200, 45);
+    RenderOver(bar, 0xFFFF00FF); // the first render polishes the control
+    TRangeRenders renders;
+    renders.Plain = RenderOver(bar, 0xFFFF00FF);
+    bar.SetSelStart(2);
+    bar.SetSelEnd(7);
+    renders.WithRange = RenderOver(bar, 0xFFFF00FF);
+    return renders;
+}
+
 TEST(TTipTrackBarRange, HiddenRangeKeepsTheSelection)
 {
     TTipTrackBar bar;
-    bar.resize(200, 45);
-    RenderOver(bar, 0xFFFF00FF); // the first render polishes the control
-    const QImage plain = RenderOver(bar, 0xFFFF00FF);
-    bar.SetSelStart(2);
-    bar.SetSelEnd(7);
-    const QImage withRange = RenderOver(bar, 0xFFFF00FF);
+    const auto [plain, withRange] = RenderWithRange(bar);
     EXPECT_NE(withRange, plain);
     bar.SetShowRange(false);
     EXPECT_EQ(bar.SelStart(), 2);
@@ -400,12 +412,7 @@ TEST(TTipTrackBarRange, HiddenRangeKeepsTheSelection)
 TEST(TTipTrackBarRange, RangeDrawnBetweenItsEnds)
 {
     TTipTrackBar bar;
-    bar.resize(200, 45);
-    RenderOver(bar, 0xFFFF00FF); // the first render polishes the control
-    const QImage plain = RenderOver(bar, 0xFFFF00FF);
-    bar.SetSelStart(2);
-    bar.SetSelEnd(7);
-    const QImage withRange = RenderOver(bar, 0xFFFF00FF);
+    const auto [plain, withRange] = RenderWithRange(bar);
     // Positions of the range ends along the groove.
     bar.SetPosition(2);
     const int from = bar.ThumbRect().center().x();

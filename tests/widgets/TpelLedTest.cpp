@@ -20,20 +20,7 @@ public:
 };
 
 // A shown LED inside a window, so that repaints really paint.
-struct TShownLed
-{
-    QWidget Window;
-    TTestLed* Led = new TTestLed(&Window); // owned by Window
-    TPaintCounter Paints{*Led};
-
-    TShownLed()
-    {
-        Window.resize(100, 100);
-        Window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window));
-        QCoreApplication::processEvents();
-    }
-};
+using TShownLed = TShownInWindow<TTestLed, 100, 100>;
 
 TEST(TpelLedConstruction, InitialValues)
 {
@@ -56,19 +43,19 @@ TEST(TpelLedChange, RaisedOncePerRealChangeAfterTheRepaint)
     TShownLed s;
     std::vector<std::string> log;
     int paintsAtChange = -1;
-    s.Led->SetOnChange([&](QObject* sender) {
-        EXPECT_EQ(sender, s.Led);
-        log.push_back(s.Led->LedOn() ? "on" : "off");
+    s.Widget->SetOnChange([&](QObject* sender) {
+        EXPECT_EQ(sender, s.Widget);
+        log.push_back(s.Widget->LedOn() ? "on" : "off");
         paintsAtChange = s.Paints.Count();
     });
     const int before = s.Paints.Count();
 
-    s.Led->SetLedOn(true);
+    s.Widget->SetLedOn(true);
     EXPECT_EQ(s.Paints.Count(), before + 1); // painted before the setter returned
     EXPECT_EQ(paintsAtChange, before + 1);   // ...and before OnChange ran
-    s.Led->SetLedOn(true);
+    s.Widget->SetLedOn(true);
     EXPECT_EQ(s.Paints.Count(), before + 1);
-    s.Led->SetLedOn(false);
+    s.Widget->SetLedOn(false);
     EXPECT_EQ(s.Paints.Count(), before + 2);
     EXPECT_EQ(log, (std::vector<std::string>{"on", "off"}));
 }
@@ -77,24 +64,24 @@ TEST(TpelLedChange, OtherPropertiesRepaintWithoutOnChange)
 {
     TShownLed s;
     int changes = 0;
-    s.Led->SetOnChange([&](QObject*) { ++changes; });
+    s.Widget->SetOnChange([&](QObject*) { ++changes; });
     int paints = s.Paints.Count();
 
-    s.Led->SetOnColor(clRed);
+    s.Widget->SetOnColor(clRed);
     EXPECT_EQ(s.Paints.Count(), ++paints);
-    s.Led->SetOnColor(clRed);
+    s.Widget->SetOnColor(clRed);
     EXPECT_EQ(s.Paints.Count(), paints);
-    s.Led->SetOffColor(clMaroon);
+    s.Widget->SetOffColor(clMaroon);
     EXPECT_EQ(s.Paints.Count(), ++paints);
-    s.Led->SetOffColor(clMaroon);
+    s.Widget->SetOffColor(clMaroon);
     EXPECT_EQ(s.Paints.Count(), paints);
-    s.Led->SetBorderStyle(bsSingle);
+    s.Widget->SetBorderStyle(bsSingle);
     EXPECT_EQ(s.Paints.Count(), ++paints);
-    s.Led->SetBorderStyle(bsSingle);
+    s.Widget->SetBorderStyle(bsSingle);
     EXPECT_EQ(s.Paints.Count(), paints);
     // Flashing and Frequency only steer the timer.
-    s.Led->SetFlashing(true);
-    s.Led->SetFrequency(300);
+    s.Widget->SetFlashing(true);
+    s.Widget->SetFrequency(300);
     EXPECT_EQ(s.Paints.Count(), paints);
     EXPECT_EQ(changes, 0);
 }
@@ -177,10 +164,10 @@ TEST(TpelLedFlashing, PhaseAndFillColour)
 TEST(TpelLedFlashing, TickRepaintsLaterNotAtOnce)
 {
     TShownLed s;
-    s.Led->SetFlashing(true);
-    s.Led->SetLedOn(true);
+    s.Widget->SetFlashing(true);
+    s.Widget->SetLedOn(true);
     const int paints = s.Paints.Count();
-    s.Led->FlashTimerTick();
+    s.Widget->FlashTimerTick();
     EXPECT_EQ(s.Paints.Count(), paints); // deferred
     EXPECT_TRUE(QTest::qWaitFor([&] { return s.Paints.Count() > paints; }, 10000));
 }
@@ -188,11 +175,11 @@ TEST(TpelLedFlashing, TickRepaintsLaterNotAtOnce)
 TEST(TpelLedFlashing, RealTimerTogglesThePhase)
 {
     TShownLed s;
-    s.Led->SetFrequency(10);
-    s.Led->SetFlashing(true);
-    s.Led->SetLedOn(true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return s.Led->FlashPhase(); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !s.Led->FlashPhase(); }, 10000));
+    s.Widget->SetFrequency(10);
+    s.Widget->SetFlashing(true);
+    s.Widget->SetLedOn(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s.Widget->FlashPhase(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !s.Widget->FlashPhase(); }, 10000));
 }
 
 // Pixel checks: body in the fill colour, white highlight in the upper-left, corners

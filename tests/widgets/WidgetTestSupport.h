@@ -1,9 +1,12 @@
 #pragma once
 // Helpers shared by the widget tests: paint counting and off-screen rendering.
+#include <QCoreApplication>
 #include <QEvent>
 #include <QImage>
 #include <QObject>
+#include <QTest>
 #include <QWidget>
+#include <gtest/gtest.h>
 
 // Counts the paint events a widget receives.
 class TPaintCounter : public QObject
@@ -32,3 +35,25 @@ inline QImage RenderOver(QWidget& widget, QRgb background)
     widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
 }
+
+// Shows the window and waits until it is on screen, so that later repaints really paint.
+inline void ShowExposed(QWidget& window)
+{
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+}
+
+// A widget shown inside a window of the given size, with its paints counted.
+template <class TWidget, int Width, int Height> struct TShownInWindow
+{
+    QWidget Window;
+    TWidget* Widget = new TWidget(&Window); // owned by Window
+    TPaintCounter Paints{*Widget};
+
+    TShownInWindow()
+    {
+        Window.resize(Width, Height);
+        ShowExposed(Window);
+    }
+};
