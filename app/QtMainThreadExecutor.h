@@ -1,16 +1,35 @@
 #pragma once
 #include "serial/IMainThreadExecutor.h"
+#include "serial/TFileDescriptor.h"
 
-#include <QObject>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QSocketNotifier;
 
 // Runs the serial component's notifications on the thread that created the executor (the GUI
 // thread), in the order they were posted. Must outlive every component that posts to it.
+//
+// The hand-over is this class's own: a task is queued under Mutex by the posting thread and taken
+// out under Mutex by the GUI thread, so everything the poster wrote before Post is visible to the
+// task. An eventfd, watched by the GUI thread's event loop, only wakes it up.
 class QtMainThreadExecutor final : public IMainThreadExecutor
 {
 public:
-    QtMainThreadExecutor() = default;
-    void Post(std::function<void()> task) override;
+    QtMainThreadExecutor();
+    ~QtMainThreadExecutor() override; // tasks still queued are dropped
+    QtMainThreadExecutor(const QtMainThreadExecutor&) = delete;
+    QtMainThreadExecutor& operator=(const QtMainThreadExecutor&) = delete;
+
+    void Post(std::function<void()> task) override; // any thread
 
 private:
-    QObject Context; // queued calls run in this object's thread and die with it
+    void RunQueued(); // GUI thread
+
+    std::mutex Mutex;
+    std::deque<std::function<void()>> Queue; // guarded by Mutex
+    TFileDescriptor WakeUp;                  // eventfd: non-zero while a wake-up is pending
+    std::unique_ptr<QSocketNotifier> WakeUpNotifier;
 };
