@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (!input.Empty()) {
         const std::string_view chunk = input.Take(1 + input.Byte() % 64);
         buffer.Store(chunk.size(), [&](std::span<std::byte> free) {
-            std::memcpy(free.data(), chunk.data(), chunk.size());
+            // An empty chunk at the end of the input has no data pointer to copy from.
+            if (!chunk.empty()) std::memcpy(free.data(), chunk.data(), chunk.size());
             return chunk.size();
         });
         stream += chunk;
