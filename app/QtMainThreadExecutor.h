@@ -27,6 +27,7 @@ public:
 
 private:
     void RunQueued(); // GUI thread
+    void RaiseWakeUp();
 
     std::mutex Mutex;
     std::deque<std::function<void()>> Queue; // guarded by Mutex

@@ -3,6 +3,7 @@
 
 #include "app/TErrorReport.h"
 #include "app/WindowFont.h"
+#include "serial/PosixSerialBackend.h"
 #include "serial/SerialConstants.h"
 
 #include <QCheckBox>
@@ -57,7 +58,17 @@ QComboBox* MakeComboBox(QWidget* parent, const char* name, int left, int top, in
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent), ComPort(MainThread)
+namespace {
+ISerialBackend& BackendOrSystem(ISerialBackend* given, std::unique_ptr<ISerialBackend>& system)
+{
+    if (given != nullptr) return *given;
+    system = std::make_unique<TPosixSerialBackend>();
+    return *system;
+}
+} // namespace
+
+TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
+    : QWidget(parent), ComPort(MainThread, BackendOrSystem(backend, SystemBackend))
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Tarvel") + QString(28, QChar(u' ')) +
@@ -354,11 +365,21 @@ void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)
 {
     if ((Error & CE_DEVICE_LOST) == 0 || !ComPort.Active()) return;
     const std::string path = ConnectedDevicePath;
+    const std::string failure = ComPort.ThreadFailure();
     Armed = false;
+    if (TransferRunning) {
+        // The transfer ends as soon as it runs again; the window shows it ended already.
+        DeviceLostInTransfer = true;
+        ShowTransferCutByLostDevice();
+    }
     ComPort.SetActive(false);
     ConnectedDevicePath.clear();
     ShowDisconnected();
-    TErrorReport::Show("Dispositivo '" + path + "' scollegato: porta chiusa");
+    if (WindowClosing) return;
+    if (!failure.empty())
+        TErrorReport::Show("Porta '" + path + "' chiusa: " + failure);
+    else
+        TErrorReport::Show("Dispositivo '" + path + "' scollegato: porta chiusa");
 }
 
 void TForm1::Button5Click(QObject* /*Sender*/)
@@ -382,9 +403,21 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    // Release the device as soon as the window is closed, not only when it is destroyed.
-    TErrorReport::Guard([this] { ComPort.SetActive(false); });
+    WindowClosing = true;
     event->accept();
+    // Release the device as soon as the window is closed, not only when it is destroyed; a
+    // transfer still ending (after Stop Flash) keeps it until its loop is done.
+    if (!TransferRunning) CloseForClosingWindow();
+}
+
+void TForm1::CloseForClosingWindow()
+{
+    try {
+        ComPort.PurgeTx();
+        ComPort.SetActive(false);
+    } catch (const std::exception&) {
+        // Nobody is left to tell; the port closes for good when the window is destroyed.
+    }
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)
@@ -407,8 +440,8 @@ void TForm1::SendAndArm(std::string_view text)
 
 void TForm1::Button_SendClick(QObject* /*Sender*/)
 {
-    // The terminal's 8-bit text: characters outside Latin-1 go out as '?'.
-    std::string line = Edit_Data->text().toLatin1().toStdString();
+    // The terminal's code page, so what is typed is what the device would show back.
+    std::string line = TTerminalDecoder::EncodeTyped(Edit_Data->text());
     if (NewLine_CB->isChecked()) line += "\r\n";
     SendAndArm(line);
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -31,7 +32,8 @@ class TForm1 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // Ports open through `backend` when one is given (tests), else on the system's devices.
+    explicit TForm1(QWidget* parent = nullptr, ISerialBackend* backend = nullptr);
     ~TForm1() override;
 
     // Controls, named as in the window's layout (each also carries that objectName).
@@ -75,6 +77,7 @@ public:
 
 private:
     QtMainThreadExecutor MainThread; // declared before ComPort: it must outlive the port
+    std::unique_ptr<ISerialBackend> SystemBackend; // unless a backend was given
 
 public:
     TQorComPort ComPort;
@@ -135,6 +138,17 @@ public:
     // proportion to the whole log, each time.
     QString MemoLog;
     void ShowMemoLog();
+    // The device went away while a transfer ran (set by the lost-device report).
+    bool DeviceLostInTransfer = false;
+    // Stop, "ERREUR" or a lost device: the transfer ends at its next step.
+    bool TransferCut() const;
+    void WaitForTransmitRoom(std::size_t bytes);
+    void ShowTransferCutByLostDevice();
+    void RunTransfer();
+    // Set when the window was closed while a transfer's loop was still running (after Stop
+    // Flash): the port stays open until that loop has ended, then closes.
+    bool WindowClosing = false;
+    void CloseForClosingWindow();
     // --- end of firmware transfer ---
 
 protected:

@@ -9,6 +9,7 @@
 #include "app/MillisecondTick.h"
 #include "app/TFirmwareFile.h"
 #include "app/TerminalDecoder.h"
+#include "serial/EQorComPort.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -66,10 +67,21 @@ void TForm1::Button1Click(QObject* /*Sender*/)
     // the same port, interleaving two files' lines; it is ignored.
     if (TransferRunning) return;
     TransferRunning = true;
-    const auto running = qScopeGuard([this] {
+    try {
+        RunTransfer();
+    } catch (const std::exception&) {
         TransferRunning = false;
-        ShowMemoLog();
-    });
+        // A window that is closing reports nothing; the port it kept open for the transfer
+        // closes now.
+        if (!WindowClosing) throw;
+    }
+    TransferRunning = false;
+    if (WindowClosing) CloseForClosingWindow();
+}
+
+void TForm1::RunTransfer()
+{
+    const auto memo = qScopeGuard([this] { ShowMemoLog(); });
 
     StopRequested = false;
     FlashInProgress = true;
@@ -99,29 +111,71 @@ void TForm1::Button1Click(QObject* /*Sender*/)
     ShownElapsedSeconds = -1;
     LineCount = 0;
     WindowCount = 0;
+    DeviceLostInTransfer = false;
 
     reTerminal->ReplaceText(QStringLiteral("Send file\n\n"));
 
-    while (!file.Eof() && !StopRequested) {
+    while (!file.Eof() && !TransferCut()) {
         ShowElapsedTime();
         std::string line = file.ReadLine();
         line.push_back('\r');
         if (LineCount < PacedLines) Delay(PaceMs);
+        WaitForTransmitRoom(line.size());
         pelLed1->SetLedOn(true);
         pelLed2->SetLedOn(false);
-        ComPort.WriteString(line);
+        try {
+            ComPort.WriteString(line);
+        } catch (const EQorComPort&) {
+            if (!TransferCut()) throw;
+            break; // the device went away; the lost-device report says so
+        }
         ++LineCount;
         ++WindowCount;
         Panel3->setText(QString::number(LineCount));
         if (WindowCount == WindowLines) {
             ReplyReceived = false;
             Edit1->clear();
-            while (!ReplyReceived && !StopRequested)
+            while (!ReplyReceived && !TransferCut())
                 Delay(WindowPollMs);
         }
         ProgressBar1->SetProgress(
             FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched()));
     }
+    // The file has been read, not sent: the transfer lasts until the line has carried it.
+    while (!TransferCut() && ComPort.OutputPending() > 0) {
+        ShowElapsedTime();
+        Delay(WindowPollMs);
+    }
+    ShowElapsedTime();
+    // What a refused or stopped transfer still had queued must not reach the device, which
+    // would take it as menu input.
+    if (StopRequested) ComPort.PurgeTx();
+    if (TransferCut() && !StopRequested) ShowTransferCutByLostDevice();
+}
+
+bool TForm1::TransferCut() const
+{
+    return StopRequested || DeviceLostInTransfer || ComPort.DeviceLost();
+}
+
+void TForm1::WaitForTransmitRoom(std::size_t bytes)
+{
+    // Keeps at most TxBuffer bytes ahead of the wire, so Stop and "ERREUR" take effect at once;
+    // a line longer than that goes out alone.
+    const auto limit = static_cast<std::size_t>(ComPort.TxBuffer());
+    for (;;) {
+        const std::size_t pending = ComPort.OutputPending();
+        if (pending == 0 || pending + bytes <= limit || TransferCut()) return;
+        Delay(WindowPollMs);
+    }
+}
+
+void TForm1::ShowTransferCutByLostDevice()
+{
+    FlashInProgress = false;
+    pelLed1->SetLedOn(false);
+    pelLed2->SetLedOn(false);
+    Panel1->setText(QStringLiteral("Flash interrotto: dispositivo scollegato"));
 }
 
 void TForm1::Button2Click(QObject* /*Sender*/)

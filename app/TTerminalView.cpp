@@ -53,6 +53,7 @@ void TTerminalView::ClearText()
 {
     FlushTimer.stop();
     Pending.clear();
+    Decoder.Reset(); // an LF after a CR that came before the clear is a line end of its own
     document()->clear();
 }
 

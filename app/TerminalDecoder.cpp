@@ -1,6 +1,7 @@
 #include "app/TerminalDecoder.h"
 
 #include <array>
+#include <cstddef>
 
 namespace {
 // Code page 1252 for 0x80-0x9F; 0xFFFD where the code page assigns nothing.
@@ -18,6 +19,30 @@ QChar TTerminalDecoder::DisplayChar(unsigned char byte)
     if (byte >= 0x80 && byte < 0xA0) return QChar(Cp1252High[byte - 0x80]);
     if (byte == 0xAD) return QChar(u'\u2010'); // the soft hyphen would be invisible
     return QChar(static_cast<char16_t>(byte));
+}
+
+std::string TTerminalDecoder::EncodeTyped(const QString& text)
+{
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (const QChar ch : text) {
+        const char16_t unit = ch.unicode();
+        if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+            bytes.push_back(static_cast<char>(unit));
+            continue;
+        }
+        char byte = '?'; // what the code page cannot hold (and each half of a surrogate pair)
+        for (std::size_t i = 0; i < Cp1252High.size(); ++i) {
+            if (Cp1252High[i] == unit && unit != 0xFFFD) byte = static_cast<char>(0x80 + i);
+        }
+        bytes.push_back(byte);
+    }
+    return bytes;
+}
+
+void TTerminalDecoder::Reset()
+{
+    AfterCR = false;
 }
 
 QString TTerminalDecoder::Decode(std::string_view chunk)

@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <string>
 #include <string_view>
 
 class TTerminalDecoder
@@ -21,6 +22,11 @@ public:
 
     // Display character of one byte that is not a line end.
     static QChar DisplayChar(unsigned char byte);
+    // Typed text as the device reads it: code page 1252, as received bytes are shown, with '?'
+    // for a character the code page has no byte for.
+    static std::string EncodeTyped(const QString& text);
+    // Forgets the line state: what follows starts a fresh text.
+    void Reset();
 
 private:
     bool AfterCR = false; // the previous byte was a CR, so a following LF adds no second line end

@@ -11,6 +11,7 @@ class ISerialBackend
 public:
     virtual ~ISerialBackend() = default;
     // Opens the device for exclusive use in raw mode. nullptr when it cannot be opened
-    // (absent, not a terminal, in use elsewhere); nothing stays open then.
-    virtual std::unique_ptr<ISerialDevice> Open(const std::string& path) = 0;
+    // (absent, not a terminal, in use elsewhere), with `error` set to the errno that says why;
+    // nothing stays open then.
+    virtual std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) = 0;
 };

@@ -58,6 +58,12 @@ public:
 
     virtual bool Purge(uint32_t flags) = 0;
 
+    // Asks the driver to pass received bytes on at once (many USB adapters otherwise hold them
+    // up to 16 ms). false when the driver has no such mode, which is not an error.
+    virtual bool EnterLowLatency() = 0;
+    // Puts back what EnterLowLatency changed; nothing when it changed nothing.
+    virtual void LeaveLowLatency() = 0;
+
     // MS_ bits; nullopt when the device has no modem lines.
     virtual std::optional<uint32_t> ModemStatus() = 0;
     // nullopt when the device keeps no error counters.

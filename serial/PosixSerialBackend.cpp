@@ -9,19 +9,23 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path)
+std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path, int& error)
 {
+    const auto fail = [&error](int code) -> std::unique_ptr<ISerialDevice> {
+        error = code;
+        return nullptr;
+    };
     TFileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.Valid()) return nullptr;
+    if (!fd.Valid()) return fail(errno);
 
     termios tio{};
     if (::tcgetattr(fd.Get(), &tio) != 0) // not a terminal
-        return nullptr;
+        return fail(errno);
 
     // No sharing: a cooperative lock first (also holds against root), then the kernel's
     // exclusive mode, which some drivers do not offer.
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return nullptr;
-    if (::ioctl(fd.Get(), TIOCEXCL) != 0 && errno != EINVAL && errno != ENOTTY) return nullptr;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0 && errno != EINVAL && errno != ENOTTY) return fail(errno);
 
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
@@ -29,8 +33,9 @@ std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(fd.Get(), TCSANOW, &tio) != 0) {
+        const int code = errno;
         ::ioctl(fd.Get(), TIOCNXCL);
-        return nullptr;
+        return fail(code);
     }
     return std::make_unique<TPosixSerialDevice>(std::move(fd));
 }

@@ -185,6 +185,30 @@ bool TPosixSerialDevice::Purge(uint32_t flags)
     return true;
 }
 
+bool TPosixSerialDevice::EnterLowLatency()
+{
+    serial_struct info{};
+    // Pseudo-terminals and many drivers do not know the request; that is fine.
+    if (::ioctl(fFd.Get(), TIOCGSERIAL, &info) != 0) return false;
+    if (info.flags & ASYNC_LOW_LATENCY) return true;
+    const int before = info.flags;
+    info.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fFd.Get(), TIOCSSERIAL, &info) != 0) return false;
+    fSerialFlagsBefore = before;
+    return true;
+}
+
+void TPosixSerialDevice::LeaveLowLatency()
+{
+    if (!fSerialFlagsBefore) return;
+    serial_struct info{};
+    if (::ioctl(fFd.Get(), TIOCGSERIAL, &info) == 0) {
+        info.flags = *fSerialFlagsBefore;
+        ::ioctl(fFd.Get(), TIOCSSERIAL, &info); // a device already gone keeps nothing anyway
+    }
+    fSerialFlagsBefore.reset();
+}
+
 std::optional<uint32_t> TPosixSerialDevice::ModemStatus()
 {
     int lines = 0;

@@ -28,6 +28,8 @@ public:
     std::optional<uint32_t> OutputQueued() override;
     std::optional<bool> TransmitterEmpty() override;
     bool Purge(uint32_t flags) override;
+    bool EnterLowLatency() override;
+    void LeaveLowLatency() override;
     std::optional<uint32_t> ModemStatus() override;
     std::optional<TLineErrorCounters> ErrorCounters() override;
     bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
@@ -40,6 +42,7 @@ private:
     TFileDescriptor fFd;
     std::mutex fStateMutex;
     TDeviceControlBlock fShadow; // XonLim, XoffLim and Flags as last written
+    std::optional<int> fSerialFlagsBefore; // the driver's flags before EnterLowLatency changed them
 
     // The modem-change wait blocks in the kernel; it is ended by a signal to its thread.
     std::mutex fWaitMutex;

@@ -6,6 +6,7 @@
 #include "TTransmitQueue.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 TQorComPort::TQorComPort(IMainThreadExecutor& mainThread)
@@ -162,9 +163,10 @@ void TQorComPort::Open()
 {
     const std::string path = DevicePath(fPort);
     const std::string failure = "Cannot open port '" + path + "'";
-    if (fPort <= 0 && !fDevicePaths.contains(fPort)) throw EQorComPort(failure);
-    std::unique_ptr<ISerialDevice> device = fBackend.Open(path);
-    if (!device) throw EQorComPort(failure);
+    if (fPort <= 0 && !fDevicePaths.contains(fPort)) throw EQorComPort(failure, ENODEV);
+    int error = 0;
+    std::unique_ptr<ISerialDevice> device = fBackend.Open(path, error);
+    if (!device) throw EQorComPort(failure, error);
 
     TDeviceControlBlock state;
     device->GetState(state);
@@ -181,6 +183,7 @@ void TQorComPort::Open()
     if (fPortOptions.Contains(EventCtsDsr)) mask |= EV_CTS | EV_DSR;
     if (fPortOptions.Contains(EventError)) mask |= EV_ERR;
     device->SetEventMask(mask);
+    device->EnterLowLatency(); // a driver without the mode is served as before
 
     auto transmitQueue = std::make_unique<TTransmitQueue>();
     std::unique_ptr<TQorCommThread> thread;
@@ -189,9 +192,10 @@ void TQorComPort::Open()
             std::make_unique<TQorCommThread>(*this, *device, fNotifyWindow, *transmitQueue, mask);
         fNotifyWindow.BeginWorker();
         thread->Start();
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         fNotifyWindow.WorkerEnded();
-        throw EQorComPort(failure); // the device closes with `device`
+        device->LeaveLowLatency();
+        throw EQorComPort(failure, e.code().value()); // the device closes with `device`
     }
     fDevice = std::move(device);
     fTransmitQueue = std::move(transmitQueue);
@@ -220,6 +224,7 @@ void TQorComPort::Close(bool forced)
     }
     fCommThread.reset();
     fTransmitQueue.reset();
+    if (fDevice) fDevice->LeaveLowLatency();
     fDevice.reset();
     fActive = false;
     if (failure && !forced) std::rethrow_exception(failure);
@@ -228,6 +233,8 @@ void TQorComPort::Close(bool forced)
 int TQorComPort::Write(std::span<const std::byte> data)
 {
     if (!fActive) throw EQorComPort("Port not open");
+    // Taking bytes for a device that is gone would report as sent what nobody receives.
+    if (fTransmitQueue->Discarded()) throw EQorComPort("Port not open", ENODEV);
     const auto result = fTransmitQueue->Write(*fDevice, data);
     if (result.WakeWorker) fCommThread->Wake();
     return static_cast<int>(result.Immediate);
@@ -236,6 +243,32 @@ int TQorComPort::Write(std::span<const std::byte> data)
 int TQorComPort::WriteString(std::string_view s)
 {
     return Write(std::as_bytes(std::span(s.data(), s.size())));
+}
+
+uint32_t TQorComPort::OutputPending() const
+{
+    if (!fActive || !fDevice) return 0;
+    uint32_t pending = static_cast<uint32_t>(fTransmitQueue->QueuedBytes());
+    pending += fDevice->OutputQueued().value_or(0);
+    if (pending == 0 && fDevice->TransmitterEmpty() == false) pending = 1;
+    return pending;
+}
+
+void TQorComPort::PurgeTx()
+{
+    if (!fActive || !fDevice) return;
+    fTransmitQueue->Purge();
+    fDevice->Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+}
+
+bool TQorComPort::DeviceLost() const
+{
+    return fActive && fTransmitQueue && fTransmitQueue->Discarded();
+}
+
+std::string TQorComPort::ThreadFailure() const
+{
+    return fCommThread ? fCommThread->Failure() : std::string();
 }
 
 int TQorComPort::RxCount() const

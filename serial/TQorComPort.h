@@ -73,8 +73,21 @@ public:
 
     // Sends without waiting for the line; returns the bytes the driver took during the call
     // (the rest follows in order). The caller may reuse its buffer at once.
+    // Throws "Port not open" while closed, and also once the device has gone away.
     int Write(std::span<const std::byte> data);
     int WriteString(std::string_view s);
+    // Bytes written that have not left yet: those the component still queues plus those the
+    // driver reports holding (and one more while the transmitter is still shifting out the
+    // last character, where the driver tells). 0 while closed.
+    uint32_t OutputPending() const;
+    // Drops every byte written that has not left yet: the component's queue and the driver's
+    // output queue (tcflush TCOFLUSH).
+    void PurgeTx();
+    // The device has gone away (adapter pulled, line hung up) and the port is still open:
+    // nothing written reaches it any more, and the OnError notification is on its way.
+    bool DeviceLost() const;
+    // Why the communication thread had to end on its own, empty while it runs or ended normally.
+    std::string ThreadFailure() const;
     // Received bytes the reader may take now; meant for the OnDataAvailable handler.
     int RxCount() const;
     int Read(std::span<std::byte> buffer);

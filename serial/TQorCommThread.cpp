@@ -149,11 +149,37 @@ void TQorCommThread::Execute()
             }
             if (events != 0 || lost) HandleEvents(events, lost);
         }
+    } catch (const std::exception& e) {
+        ReportFailure(e.what());
     } catch (...) {
-        // The thread ends quietly; Close still completes.
+        ReportFailure("unknown error");
     }
     StopModemWatcher();
     fNotifyWindow.WorkerEnded();
+}
+
+std::string TQorCommThread::Failure() const
+{
+    std::lock_guard lock(fFailureMutex);
+    return fFailure;
+}
+
+void TQorCommThread::ReportFailure(std::string reason) noexcept
+{
+    // Reception has stopped: the port is as good as lost, and is reported so, once, so that the
+    // window does not go on showing a connection that nothing serves.
+    {
+        std::lock_guard lock(fFailureMutex);
+        fFailure = std::move(reason);
+    }
+    fTransmitQueue.Discard();
+    if (fDeviceLost) return;
+    fDeviceLost = true;
+    try {
+        fNotifyWindow.Post({TNotificationKind::Error, CE_DEVICE_LOST});
+    } catch (...) {
+        // Nothing is left to report through; Close still completes.
+    }
 }
 
 uint32_t TQorCommThread::TakeErrorFlags()

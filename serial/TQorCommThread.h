@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <thread>
 
 class TQorComPort;
@@ -40,6 +41,8 @@ public:
     void Consumed(uint32_t n);
     void DropPending() { fPending.store(0); }
     TQorCommBuffer& Buffer() { return fBuffer; }
+    // Why Execute had to end on its own; empty otherwise. Any thread.
+    std::string Failure() const;
 
 private:
     void Execute();
@@ -65,6 +68,9 @@ private:
     TQorCommBuffer fBuffer;
     std::optional<TLineErrorCounters> fLastCounters;
     bool fDeviceLost = false;
+    void ReportFailure(std::string reason) noexcept;
+    mutable std::mutex fFailureMutex;
+    std::string fFailure;
 
     std::mutex fModemMutex;
     uint32_t fModemEvents = 0; // EV_CTS / EV_DSR seen by the watcher, not yet handled

@@ -73,6 +73,14 @@ bool TTransmitQueue::ClearAwaitingEmpty(uint64_t generation)
     return true;
 }
 
+void TTransmitQueue::Purge()
+{
+    std::lock_guard lock(fMutex);
+    fChunks.clear();
+    fFrontOffset = 0;
+    fQueuedBytes = 0;
+}
+
 void TTransmitQueue::Discard()
 {
     std::lock_guard lock(fMutex);
@@ -81,4 +89,10 @@ void TTransmitQueue::Discard()
     fQueuedBytes = 0;
     fAwaitingEmpty = false;
     fDiscarding = true;
+}
+
+bool TTransmitQueue::Discarded() const
+{
+    std::lock_guard lock(fMutex);
+    return fDiscarding;
 }

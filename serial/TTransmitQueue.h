@@ -35,8 +35,12 @@ public:
     std::optional<uint64_t> AwaitingEmpty() const;
     // Ends the wait for "empty" unless another write came after `generation`.
     bool ClearAwaitingEmpty(uint64_t generation);
+    // Drops what is queued (a cancelled transfer); later writes are queued as before.
+    void Purge();
     // The device is gone: drop everything, accept nothing more.
     void Discard();
+    // Discard() was called: writes can no longer reach the device.
+    bool Discarded() const;
 
 private:
     mutable std::mutex fMutex;

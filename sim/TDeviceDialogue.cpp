@@ -49,6 +49,7 @@ void TDeviceDialogue::Receive(std::string_view bytes, std::vector<std::string>& 
     replies_ = &replies;
     for (char c : bytes) {
         if (state_ == TDeviceState::HungUp) break;
+        if (refused_) ++bytesAfterRefusal_;
         if (c == '\n' && lastWasCr_) { // CR LF is one line end
             lastWasCr_ = false;
             if (pendingBlankCr_) {
@@ -202,6 +203,7 @@ void TDeviceDialogue::Acknowledge()
 void TDeviceDialogue::Fail(const std::string& reason)
 {
     state_ = TDeviceState::Refusing;
+    refused_ = true;
     Say("\r\nERREUR record " + std::to_string(sessionRecords_) + " - " + reason +
         " - load stopped\r\n");
 }

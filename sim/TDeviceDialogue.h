@@ -44,6 +44,8 @@ public:
     const TLoadedImage& Image() const { return image_; }
     // Records taken in loading state since start (the count the fault options refer to).
     std::size_t RecordsReceived() const { return recordsReceived_; }
+    // Bytes received after the first "ERREUR": what a sender sent on past the refusal.
+    std::size_t BytesAfterRefusal() const { return bytesAfterRefusal_; }
     // Loads ended by a termination record.
     std::size_t CompletedLoads() const { return completedLoads_; }
 
@@ -72,6 +74,8 @@ private:
     std::size_t recordsReceived_ = 0;
     std::size_t completedLoads_ = 0;
     std::size_t sessionRecords_ = 0;
+    bool refused_ = false;
+    std::size_t bytesAfterRefusal_ = 0;
     std::size_t sessionDataBytes_ = 0;
     std::size_t progressCount_ = 0;
     std::size_t spinnerIndex_ = 0;

@@ -128,6 +128,12 @@ TDeviceState TSimulatedDevice::State() const
     return dialogue_.State();
 }
 
+std::size_t TSimulatedDevice::BytesAfterRefusal() const
+{
+    std::lock_guard lock(mutex_);
+    return dialogue_.BytesAfterRefusal();
+}
+
 std::size_t TSimulatedDevice::RecordsReceived() const
 {
     std::lock_guard lock(mutex_);

@@ -43,6 +43,7 @@ public:
     TLoadedImage LoadedImage() const;                             // address -> byte
     TDeviceState State() const;
     std::size_t RecordsReceived() const;
+    std::size_t BytesAfterRefusal() const; // received after the first "ERREUR" it said
     std::size_t CompletedLoads() const;
     bool HungUp() const;
     // Answers thrown away because the peer did not read them (see MaxQueuedReplyBytes).

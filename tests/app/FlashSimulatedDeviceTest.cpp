@@ -8,6 +8,7 @@
 #include "tests/app/FlashTempDir.h"
 #include "tests/app/FlashTestSupport.h"
 
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -105,26 +106,62 @@ TEST_F(FlashToSimulatedDevice, RefusedRecordStopsTheTransfer)
     EXPECT_TRUE(Reports.empty());
 }
 
-TEST_F(FlashToSimulatedDevice, PulledDeviceEndsTheTransferWithPortNotOpen)
+TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
+{
+    TSimulatedDeviceOptions options; // at the line's real pace
+    options.ErreurAtRecord = 1000;
+    Start(options);
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(384 * 1024, 6);
+    Flash(Dir.Write("refused.s19", GenerateSRecordFile(data, BaseAddress)));
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+
+    // What was on its way still drains out of the pseudo-terminal into the device.
+    std::size_t after = Device->BytesAfterRefusal();
+    for (;;) {
+        QDeadlineTimer settle(500);
+        FlashWaitUntil([&] { return settle.hasExpired(); });
+        if (Device->BytesAfterRefusal() == after) break;
+        after = Device->BytesAfterRefusal();
+    }
+    EXPECT_LE(after, Form->ComPort.TxBuffer() + PtyCapacityBytes());
+}
+
+// A pulled adapter ends the transfer at once, while the lines are paced and after.
+class FlashToPulledDevice : public FlashToSimulatedDevice,
+                            public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(FlashToPulledDevice, EndsTheTransferAndSaysWhy)
 {
     TSimulatedDeviceOptions options;
     options.Baudrate = 0;
-    options.HangUpAtRecord = 3; // early, while the lines are still paced
+    options.HangUpAtRecord = GetParam();
     Start(options);
     bool inProgressAtLastReport = true;
     OnReport = [this, &inProgressAtLastReport] { inProgressAtLastReport = Form->FlashInProgress; };
-    const std::vector<uint8_t> data = GenerateFirmwareBytes(16 * 1024, 5);
-    Flash(Dir.Write("pulled.s19", GenerateSRecordFile(data, BaseAddress)));
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(64 * 1024, 5);
+    const std::string text = GenerateSRecordFile(data, BaseAddress);
+    Flash(Dir.Write("pulled.s19", text));
+    // A loss found by a failing write is reported once the transfer has returned.
+    FlashWaitUntil([this] { return !Reports.empty(); }, 5000);
 
-    ASSERT_FALSE(Reports.empty());
-    EXPECT_EQ(Reports.back(), QStringLiteral("Port not open."));
+    // The lost-device report alone: no "Port not open" for lines into a port that is gone.
+    ASSERT_EQ(Reports.size(), 1u);
+    EXPECT_TRUE(Reports[0].contains(QStringLiteral("scollegato"))) << Reports[0].toStdString();
     EXPECT_FALSE(inProgressAtLastReport);
     EXPECT_FALSE(Form->ComPort.Active());
     EXPECT_FALSE(Form->FlashInProgress);
-    EXPECT_LT(Form->LineCount, 64);
-    EXPECT_GE(Form->LineCount, 3);
-    // The window's own report of the lost device came first, nested in the transfer's wait.
-    EXPECT_GE(Reports.size(), 2u);
+    EXPECT_FALSE(Form->TransferRunning);
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto: dispositivo scollegato"));
+    EXPECT_FALSE(Form->pelLed1->LedOn());
+    // Counted lines were written before the loss: at most what the line can hold beyond it.
+    EXPECT_GE(Form->LineCount, GetParam());
+    const std::size_t lineBytes = text.find('\n') + 1;
+    const std::size_t held = Form->ComPort.TxBuffer() + PtyCapacityBytes();
+    EXPECT_LE(static_cast<std::size_t>(Form->LineCount), GetParam() + 2 * held / lineBytes);
 }
+
+INSTANTIATE_TEST_SUITE_P(PacedAndAfter, FlashToPulledDevice, ::testing::Values(3, 300));
 
 } // namespace

@@ -13,5 +13,6 @@ if(TARGET tarvel_app)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/FlashTransferTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/FlashSimulatedDeviceTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/FlashPtyPeer.cpp
-    LIBS tarvel_app)
+            ${CMAKE_CURRENT_LIST_DIR}/FlashQueueTest.cpp
+    LIBS tarvel_app tarvel_serial_fake)
 endif()

@@ -2,10 +2,12 @@
 
 #include "SerialConstants.h"
 
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 class TFakeSerialDevice final : public ISerialDevice
 {
@@ -61,26 +63,49 @@ public:
     {
         std::lock_guard lock(fPort->fMutex);
         if (fPort->fHungUp) return {0, TIoStatus::Lost};
-        for (std::byte b : data)
-            fPort->fWritten.push_back(static_cast<char>(b));
+        for (std::byte b : data) {
+            if (fPort->fHoldingOutput)
+                fPort->fDriverQueue.push_back(static_cast<char>(b));
+            else
+                fPort->fWritten.push_back(static_cast<char>(b));
+        }
         return {data.size(), TIoStatus::Ok};
     }
     std::optional<uint32_t> BytesWaiting() override
     {
         std::lock_guard lock(fPort->fMutex);
+        if (!fPort->fThrowInThread.empty())
+            throw std::runtime_error(std::exchange(fPort->fThrowInThread, std::string()));
         fPort->fEventSignalled = false;
         fPort->SyncReadableLocked();
         return static_cast<uint32_t>(fPort->fRx.size());
     }
-    std::optional<uint32_t> OutputQueued() override { return 0; }
+    std::optional<uint32_t> OutputQueued() override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        return static_cast<uint32_t>(fPort->fDriverQueue.size());
+    }
     std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
     bool Purge(uint32_t flags) override
     {
         std::lock_guard lock(fPort->fMutex);
         fPort->fPurges.push_back(flags);
         if (flags & (PURGE_RXCLEAR | PURGE_RXABORT)) fPort->fRx.clear();
+        if (flags & (PURGE_TXCLEAR | PURGE_TXABORT)) fPort->fDriverQueue.clear();
         fPort->SyncReadableLocked();
         return true;
+    }
+    bool EnterLowLatency() override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        if (!fPort->fHasLowLatency) return false;
+        fPort->fLowLatency = true;
+        return true;
+    }
+    void LeaveLowLatency() override
+    {
+        std::lock_guard lock(fPort->fMutex);
+        fPort->fLowLatency = false;
     }
     std::optional<uint32_t> ModemStatus() override
     {
@@ -182,6 +207,46 @@ std::string TFakePort::Written() const
     return Locked(fWritten);
 }
 
+size_t TFakePort::DriverQueued() const
+{
+    std::lock_guard lock(fMutex);
+    return fDriverQueue.size();
+}
+
+void TFakePort::HoldOutput(bool value)
+{
+    std::lock_guard lock(fMutex);
+    fHoldingOutput = value;
+}
+
+void TFakePort::ReleaseOutput(size_t bytes)
+{
+    std::lock_guard lock(fMutex);
+    for (; bytes > 0 && !fDriverQueue.empty(); --bytes) {
+        fWritten.push_back(fDriverQueue.front());
+        fDriverQueue.pop_front();
+    }
+}
+
+bool TFakePort::LowLatency() const
+{
+    return Locked(fLowLatency);
+}
+
+void TFakePort::SetHasLowLatency(bool value)
+{
+    std::lock_guard lock(fMutex);
+    fHasLowLatency = value;
+}
+
+void TFakePort::ThrowInThread(std::string what)
+{
+    std::lock_guard lock(fMutex);
+    fThrowInThread = std::move(what);
+    fEventSignalled = true; // wakes the thread, which then asks for the byte count
+    SyncReadableLocked();
+}
+
 bool TFakePort::IsOpen() const
 {
     return Locked(fOpen);
@@ -265,12 +330,15 @@ TFakePort& TFakeSerialBackend::AddPort(const std::string& path)
     return *port;
 }
 
-std::unique_ptr<ISerialDevice> TFakeSerialBackend::Open(const std::string& path)
+std::unique_ptr<ISerialDevice> TFakeSerialBackend::Open(const std::string& path, int& error)
 {
     const auto it = fPorts.find(path);
+    error = ENOENT;
     if (it == fPorts.end()) return nullptr;
     std::lock_guard lock(it->second->fMutex);
+    error = EBUSY;
     if (it->second->fOpen || it->second->fHungUp) return nullptr;
+    error = 0;
     it->second->fOpen = true;
     ++it->second->fOpenCount;
     return std::make_unique<TFakeSerialDevice>(it->second);

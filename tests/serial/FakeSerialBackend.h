@@ -29,7 +29,9 @@ public:
     uint32_t TxQueueSize() const;
     uint32_t EventMask() const;
     std::vector<uint32_t> Purges() const;
-    std::string Written() const;
+    std::string Written() const; // what reached the line
+    size_t DriverQueued() const; // written, held in the driver's output queue (HoldOutput)
+    bool LowLatency() const;
     bool IsOpen() const;
     int OpenCount() const;
     // How often the communication thread has (re)started its wait on the port. A count
@@ -44,6 +46,13 @@ public:
     void HangUp();
     void SetHasModemLines(bool value);
     void SetHasErrorCounters(bool value);
+    // While held, written bytes wait in the driver's output queue until ReleaseOutput passes
+    // them on (a slow line); a transmit purge drops them.
+    void HoldOutput(bool value);
+    void ReleaseOutput(size_t bytes);
+    void SetHasLowLatency(bool value);
+    // The communication thread's next look at the port throws std::runtime_error(what).
+    void ThrowInThread(std::string what);
     size_t BytesWaiting() const;
 
 private:
@@ -67,6 +76,11 @@ private:
     uint32_t fEventMask = 0;
     std::vector<uint32_t> fPurges;
     std::string fWritten;
+    std::deque<char> fDriverQueue;
+    bool fHoldingOutput = false;
+    bool fHasLowLatency = true;
+    bool fLowLatency = false;
+    std::string fThrowInThread;
     std::deque<std::byte> fRx;
     bool fEventSignalled = false; // an error waits to be noticed
     mutable uint64_t fWaitCount = 0;
@@ -90,7 +104,7 @@ class TFakeSerialBackend final : public ISerialBackend
 public:
     // Registers (or returns) the port behind `path`; opening an unregistered path fails.
     TFakePort& AddPort(const std::string& path);
-    std::unique_ptr<ISerialDevice> Open(const std::string& path) override;
+    std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) override;
 
 private:
     std::map<std::string, std::shared_ptr<TFakePort>> fPorts;

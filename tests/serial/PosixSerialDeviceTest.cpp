@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <poll.h>
 #include <termios.h>
 
@@ -22,8 +23,27 @@ protected:
 
     TPtyPair Pty;
     TPosixSerialBackend Backend;
-    std::unique_ptr<ISerialDevice> Device = Backend.Open(Pty.SlavePath());
+    int OpenError = 0;
+    std::unique_ptr<ISerialDevice> Device = Backend.Open(Pty.SlavePath(), OpenError);
 };
+
+// A failed open says why, so the window can tell the technician what to do about it.
+TEST_F(PosixSerialDeviceTest, FailedOpenReportsItsCause)
+{
+    ASSERT_TRUE(Device);
+    const struct
+    {
+        std::string Path;
+        int Error;
+    } cases[] = {{"/dev/tarvel-no-such-device", ENOENT},
+                 {"/dev/null", ENOTTY},
+                 {Pty.SlavePath(), EBUSY}}; // held by the fixture's device
+    for (const auto& c : cases) {
+        int error = 0;
+        EXPECT_EQ(Backend.Open(c.Path, error), nullptr) << c.Path;
+        EXPECT_EQ(error, c.Error) << c.Path;
+    }
+}
 
 TEST_F(PosixSerialDeviceTest, OpensInRawMode)
 {

@@ -3,6 +3,7 @@
 #include "FakePortFixture.h"
 #include "SerialConstants.h"
 
+#include <cerrno>
 #include <stdexcept>
 
 namespace {
@@ -188,11 +189,53 @@ TEST_F(EventsTest, LostDeviceIsReportedOnceAndCloseCompletes)
     ASSERT_TRUE(MainThread.PumpUntil([&] { return !errors.empty(); }));
     EXPECT_EQ(errors, std::vector<uint32_t>{CE_DEVICE_LOST});
     EXPECT_EQ(AllReceived(), "last words"); // what arrived before is not lost
-    EXPECT_EQ(Port.WriteString("into the void"), 0);
+    EXPECT_TRUE(Port.DeviceLost());
+    EXPECT_THROW(Port.WriteString("into the void"), EQorComPort); // never reported as sent
     Port.SetActive(false);
     EXPECT_FALSE(Device.IsOpen());
     MainThread.RunPending();
     EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(EventsTest, ThreadThatFailsReportsThePortLostOnceAndWhy)
+{
+    std::vector<uint32_t> errors;
+    Port.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
+    RecordOffers();
+    Port.SetActive(true);
+    Device.ThrowInThread("no memory for the receive buffer");
+    ASSERT_TRUE(MainThread.PumpUntil([&] { return !errors.empty(); }));
+    EXPECT_EQ(errors, std::vector<uint32_t>{CE_DEVICE_LOST});
+    EXPECT_EQ(Port.ThreadFailure(), "no memory for the receive buffer");
+    EXPECT_THROW(Port.WriteString("x"), EQorComPort);
+    Port.SetActive(false);
+    MainThread.RunPending();
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(EventsTest, LowLatencyModeLastsWhileThePortIsOpen)
+{
+    Port.SetActive(true);
+    EXPECT_TRUE(Device.LowLatency());
+    Port.SetActive(false);
+    EXPECT_FALSE(Device.LowLatency());
+    // A driver without the mode opens as before.
+    Device.SetHasLowLatency(false);
+    Port.SetActive(true);
+    EXPECT_TRUE(Port.Active());
+    EXPECT_FALSE(Device.LowLatency());
+}
+
+TEST_F(EventsTest, OpenFailureKeepsTheSystemsReason)
+{
+    Port.SetDevicePath(2, "/dev/not-registered");
+    try {
+        Port.SetActive(true);
+        FAIL() << "opened";
+    } catch (const EQorComPort& e) {
+        EXPECT_STREQ(e.what(), "Cannot open port '/dev/not-registered'");
+        EXPECT_EQ(e.ErrorCode(), ENOENT);
+    }
 }
 
 TEST_F(EventsTest, CloseServesAHandOverThatIsWaiting)

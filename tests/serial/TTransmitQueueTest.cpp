@@ -33,6 +33,8 @@ public:
     std::optional<uint32_t> OutputQueued() override { return 0; }
     std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
     bool Purge(uint32_t) override { return true; }
+    bool EnterLowLatency() override { return false; }
+    void LeaveLowLatency() override {}
     std::optional<uint32_t> ModemStatus() override { return std::nullopt; }
     std::optional<TLineErrorCounters> ErrorCounters() override { return std::nullopt; }
     bool WaitModemChange(uint32_t, uint32_t) override { return false; }
