@@ -4,7 +4,9 @@
 #include "app/TErrorReport.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -44,6 +46,34 @@ TEST(QtMainThreadExecutor, AFailingTaskIsReportedAndLaterTasksStillRun)
     EXPECT_TRUE(WaitUntil([&] { return laterRan; }));
     TErrorReport::SetSink(previous);
     EXPECT_EQ(reports, QStringList{"Port not open."});
+}
+
+TEST(QtMainThreadExecutor, TasksQueuedBehindANestedEventLoopRunInsideIt)
+{
+    QtMainThreadExecutor executor;
+    std::vector<int> order;
+    bool nestedEnded = false;
+    executor.Post([&] {
+        order.push_back(1);
+        // What a modal box does: an event loop of its own until the others have run.
+        QEventLoop nested;
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, &nested, &QEventLoop::quit);
+        giveUp.start(5000);
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (order.size() == 3) nested.quit();
+        });
+        check.start(1);
+        nested.exec();
+        nestedEnded = true;
+        order.push_back(4);
+    });
+    executor.Post([&] { order.push_back(2); });
+    executor.Post([&] { order.push_back(3); });
+    ASSERT_TRUE(WaitUntil([&] { return nestedEnded; }));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
 TEST(QtMainThreadExecutor, TasksPendingWhenItIsDestroyedAreDropped)

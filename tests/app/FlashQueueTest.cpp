@@ -114,4 +114,25 @@ TEST_F(FlashOverSlowLine, TransferEndsOnlyOnceTheLineHasCarriedTheLastLine)
     EXPECT_EQ(Form.Panel1->text(), QStringLiteral("Flash in corso ......"));
 }
 
+TEST_F(FlashOverSlowLine, ClosingRightAfterStopKeepsThePortUntilTheTransferHasEnded)
+{
+    Port.HoldOutput(false);
+    Form.show();
+    bool activeAfterClose = false;
+    DuringTransfer([&] {
+        if (Form.LineCount != 10 || !Form.FlashInProgress) return;
+        // Both clicks land inside one of the transfer's waits.
+        Form.Button2Click(Form.Button2);
+        Form.close();
+        activeAfterClose = Form.ComPort.Active();
+    });
+    EXPECT_FALSE(FlashRunStoppedByWatchdog(Form, File(40, 20)));
+
+    EXPECT_TRUE(activeAfterClose);
+    EXPECT_FALSE(Form.isVisible());
+    EXPECT_FALSE(Form.ComPort.Active());
+    EXPECT_FALSE(Port.IsOpen());
+    EXPECT_TRUE(Reports.isEmpty()) << Reports.join('|').toStdString();
+}
+
 } // namespace

@@ -94,6 +94,13 @@ TEST_F(Responder, TypedLineArmsAndIsSentAsTyped)
     Form.NewLine_CB->setChecked(true);
     Form.Button_Send->click();
     EXPECT_TRUE(WaitForPeer("help me\r\n"));
+
+    // In the code page the terminal shows received bytes in.
+    Peer.ClearReceived();
+    Form.NewLine_CB->setChecked(false);
+    Form.Edit_Data->setText(QString::fromUtf16(u"5\u20ac"));
+    Form.Button_Send->click();
+    EXPECT_TRUE(WaitForPeer("5\x80"));
 }
 
 TEST_F(Responder, EnterInTheLineEditSendsTheLine)

@@ -59,3 +59,30 @@ TEST(TerminalDecoder, EveryOtherByteBecomesExactlyOneVisibleCharacter)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TerminalDecoder, TypedTextGoesOutInTheCodePageItIsShownIn)
+{
+    const struct
+    {
+        const char16_t* Typed;
+        std::string Sent;
+    } cases[] = {
+        {u"caf\u00e9 \u00ff", "caf\xe9 \xff"},
+        {u"\u20ac5 \u201cok\u201d \u2122", "\x80" "5 \x93ok\x94 \x99"},
+        {u"\u4e2d \U0001F600", "? ??"}, // not in the code page; a surrogate pair is two
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TTerminalDecoder::EncodeTyped(QString::fromUtf16(c.Typed)), c.Sent);
+}
+
+TEST(TerminalDecoder, ResetForgetsAChunkThatEndedInCr)
+{
+    TTerminalDecoder decoder;
+    decoder.Decode("a\r");
+    decoder.Reset();
+    EXPECT_EQ(decoder.Decode("\nb"), "\nb");
+}
+
+} // namespace

@@ -41,6 +41,21 @@ TEST(TerminalView, StartsEmptyWithoutLinesAndClearsToEmpty)
     EXPECT_EQ(view.LineText(0), "");
 }
 
+TEST(TerminalView, LineEndAfterAClearIsNotTakenForTheSecondHalfOfCrLf)
+{
+    TTerminalView view;
+    view.AppendReceived("prompt\r");
+    view.ClearText();
+    view.AppendReceived("\nnext");
+    view.FlushReceived();
+    EXPECT_EQ(view.toPlainText(), "\nnext");
+    view.AppendReceived("\r");
+    view.ReplaceText("Send file");
+    view.AppendReceived("\nok");
+    view.FlushReceived();
+    EXPECT_EQ(view.toPlainText(), "Send file\nok");
+}
+
 TEST(TerminalView, LineEditingForTheTransferDisplay)
 {
     TTerminalView view;
