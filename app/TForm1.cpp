@@ -1,6 +1,7 @@
 #include "app/TForm1.h"
 #include "app/IndicatorWidgets.h"
 
+#include "app/OpenFailureReason.h"
 #include "app/TErrorReport.h"
 #include "app/WindowFont.h"
 #include "serial/PosixSerialBackend.h"
@@ -355,7 +356,14 @@ void TForm1::Button_OpenClick(QObject* /*Sender*/)
         return;
     }
     const std::string path = ComPort.DevicePath(ComPort.Port());
-    ComPort.SetActive(true);
+    try {
+        ComPort.SetActive(true);
+    } catch (const EQorComPort& failure) {
+        const QString reason = OpenFailureReason(path, failure.ErrorCode());
+        if (reason.isEmpty()) throw;
+        throw EQorComPort(std::string(failure.what()) + "\n" + reason.toStdString(),
+                          failure.ErrorCode());
+    }
     ConnectedDevicePath = path;
     Button4->setEnabled(true);
     slConnexion->SetLedOn(true);

@@ -1,12 +1,17 @@
 // Choosing the port, connecting, disconnecting, losing the device and closing the window.
 #include "WindowTestFixture.h"
 #include "app/IndicatorWidgets.h"
+#include "app/OpenFailureReason.h"
+#include "serial/PosixDeviceUsers.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
+
+#include <cerrno>
 
 namespace {
 
@@ -43,7 +48,9 @@ TEST_F(Connection, FailedOpenIsReportedAndCanBeRetried)
     Form.ComPort.SetDevicePath(2, "/nonexistent/ttyTarvel");
     Form.Armed = true;
     Form.Button_Open->click();
-    EXPECT_EQ(Reports, QStringList{"Cannot open port '/nonexistent/ttyTarvel'"});
+    ASSERT_EQ(Reports.size(), 1);
+    EXPECT_EQ(Reports[0], "Cannot open port '/nonexistent/ttyTarvel'\n"
+                          "Nothing is plugged in there; tarvel --list-ports lists what is present.");
     EXPECT_FALSE(Form.ComPort.Active());
     EXPECT_FALSE(Form.Armed);
     EXPECT_FALSE(Form.Button4->isEnabled());
@@ -58,6 +65,28 @@ TEST_F(Connection, FailedOpenIsReportedAndCanBeRetried)
     EXPECT_TRUE(Form.Button4->isEnabled());
     EXPECT_TRUE(Form.slConnexion->LedOn());
     EXPECT_EQ(Reports.size(), 2);
+}
+
+// The second line says why, in words to act on: who holds a busy port, which group may use it.
+TEST_F(Connection, FailedOpenSaysWhy)
+{
+    Form.ComPort.SetDevicePath(2, Peer.DevicePath());
+    TForm1 other;
+    other.ComPort.SetDevicePath(2, Peer.DevicePath());
+    Form.Button_Open->click();
+    other.Button_Open->click();
+    ASSERT_EQ(Reports.size(), 1);
+    const QStringList lines = Reports[0].split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QString::fromStdString("Cannot open port '" + Peer.DevicePath() + "'"));
+    EXPECT_EQ(lines[1], QStringLiteral("It is in use by another program: %1 (process %2).")
+                            .arg(QCoreApplication::applicationFilePath().section('/', -1).left(15))
+                            .arg(QCoreApplication::applicationPid()));
+
+    const QString denied = OpenFailureReason(Peer.DevicePath(), EACCES);
+    const QString group = QString::fromStdString(DeviceGroupName(Peer.DevicePath()).value());
+    EXPECT_TRUE(denied.contains("'" + group + "'")) << denied.toStdString();
+    EXPECT_TRUE(denied.contains("usermod -aG " + group)) << denied.toStdString();
 }
 
 TEST_F(Connection, ChoosingCom1WhileConnectedKeepsTheOpenDeviceUntilReconnect)

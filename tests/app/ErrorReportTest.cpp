@@ -23,6 +23,7 @@ TEST(ErrorBoxText, FullStopOnlyAfterCharactersAboveIt)
     EXPECT_EQ(ErrorBoxText("Flash!"), "Flash!");
     EXPECT_EQ(ErrorBoxText(""), "");
     EXPECT_EQ(ErrorBoxText("fermé"), "fermé."); // a byte above 0x7F is above '.', not negative
+    EXPECT_EQ(ErrorBoxText("Port not open\nwhy"), "Port not open.\nwhy"); // the first line's
 }
 
 class ErrorReportSink : public ErrorReportCapture
