@@ -4,8 +4,9 @@
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // No display name: on X11 Qt would append it to every window title, and the main window's
+    // caption must read exactly as laid out.
     setApplicationName("tarvel");
-    setApplicationDisplayName("Tarvel");
     setApplicationVersion(TARVEL_VERSION);
 }
 

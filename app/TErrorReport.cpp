@@ -2,7 +2,6 @@
 
 #include "app/ErrorBoxText.h"
 
-#include <QGuiApplication>
 #include <QMessageBox>
 
 namespace {
@@ -33,7 +32,7 @@ TErrorReport::TSink TErrorReport::SetSink(TSink sink)
 
 void TErrorReport::ShowBox(const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text,
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tarvel"), text,
                     QMessageBox::Ok);
     box.setObjectName("ErrorReportBox");
     box.exec();

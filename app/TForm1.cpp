@@ -9,7 +9,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -111,7 +113,12 @@ TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
         box.exec();
     };
     ChooseFirmwareFile = [this]() -> std::optional<QString> {
-        if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+        const int result = OpenDialog1->exec();
+        // Return typed into the name box may accept the dialog with its completion list still
+        // open; that popup would stay over the window and take its next click.
+        for (QCompleter* completer : OpenDialog1->findChildren<QCompleter*>())
+            if (completer->popup() != nullptr) completer->popup()->hide();
+        if (result != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
             return std::nullopt;
         return OpenDialog1->selectedFiles().constFirst();
     };

@@ -10,7 +10,7 @@ packages=(
   gettext
   clang libclang-rt-dev
   fonts-comic-neue fontconfig
-  xvfb xauth
+  xvfb xauth openbox x11-utils
   expect
 )
 

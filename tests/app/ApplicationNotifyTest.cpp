@@ -33,9 +33,9 @@ class ApplicationNotify : public ErrorReportCapture
 {
 };
 
-TEST_F(ApplicationNotify, TitlesTheApplication)
+TEST_F(ApplicationNotify, SetsNoDisplayNameThatWouldEndUpInWindowTitles)
 {
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Tarvel");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 TEST_F(ApplicationNotify, ReportsAnExceptionFromAPostedEvent)

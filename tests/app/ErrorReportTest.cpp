@@ -64,7 +64,6 @@ TEST_F(ErrorReportSink, SetSinkReturnsTheSinkItReplaces)
 TEST(ErrorReportBox, IsAModalTarvelBoxWithErrorIconAndOneOkButton)
 {
     const TErrorReport::TSink previous = TErrorReport::SetSink({});
-    qApp->setApplicationDisplayName("Tarvel");
 
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;

@@ -1,0 +1,176 @@
+// The window on a real X server with a window manager: the title the window manager shows, the
+// file dialog's completion popup, and a pulled device in the middle of a transfer.
+#include "app/TApplication.h"
+#include "app/TErrorReport.h"
+#include "app/TForm1.h"
+#include "sim/SRecordGenerator.h"
+#include "sim/TSimulatedDevice.h"
+#include "tests/app/FlashTempDir.h"
+#include "tests/app/FlashTestSupport.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <sys/resource.h>
+
+namespace {
+
+const QString Caption =
+    QStringLiteral("Tarvel") + QString(28, QChar(u' ')) + QStringLiteral("Bidouille ======> pour KRO");
+
+// The title as the window manager reads it from the window's properties.
+QString TitleOnScreen(const QWidget& window)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
+                                          QStringLiteral("_NET_WM_NAME")});
+    xprop.waitForFinished(10000);
+    const QString out = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    const qsizetype start = out.indexOf(QLatin1Char('"'));
+    return start < 0 ? out : out.mid(start + 1, out.lastIndexOf(QLatin1Char('"')) - start - 1);
+}
+
+QStringList OtherVisibleWindows(const QWidget& mainWindow)
+{
+    QStringList others;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != &mainWindow && w->isVisible()) others << w->metaObject()->className();
+    return others;
+}
+
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(OnX11, TitlesAreExactlyTheCaptions)
+{
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(TitleOnScreen(form).toStdString(), Caption.toStdString());
+
+    // The close-refusal box keeps the toolkit's warning caption, nothing appended.
+    form.FlashInProgress = true;
+    QString boxTitle;
+    QTimer::singleShot(0, [&] {
+        FlashWaitUntil([] { return QApplication::activeModalWidget() != nullptr; }, 10000);
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            (void)QTest::qWaitForWindowExposed(box);
+            boxTitle = TitleOnScreen(*box);
+            box->accept();
+        }
+    });
+    form.close();
+    EXPECT_EQ(boxTitle.toStdString(), "Warning");
+    EXPECT_TRUE(form.isVisible());
+    form.FlashInProgress = false;
+}
+
+TEST(OnX11, NothingOfTheFileDialogOutlivesIt)
+{
+    FlashTempDir dir;
+    const std::string path = dir.Write("firmware.s19", "S9030000FC\n");
+    dir.Write("firmware-old.s19", "S9030000FC\n");
+    QStringList reports;
+    const auto previous = TErrorReport::SetSink([&](const QString& t) { reports << t; });
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+    bool popupWasOpen = false;
+    QTimer::singleShot(0, [&] {
+        FlashWaitUntil([&] { return form.OpenDialog1->isVisible(); }, 10000);
+        auto* name = form.OpenDialog1->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) return;
+        (void)QTest::qWaitForWindowExposed(form.OpenDialog1);
+        name->setFocus();
+        // Typing the full path opens the completion list with both files in it.
+        QTest::keyClicks(name, QString::fromStdString(path).chopped(4));
+        FlashWaitUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5000);
+        QTest::keyClicks(name, QStringLiteral(".s19"));
+        popupWasOpen = QApplication::activePopupWidget() != nullptr;
+        QWidget* target = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : name;
+        QTest::keyClick(target, Qt::Key_Return);
+        if (form.OpenDialog1->isVisible()) QTest::keyClick(name, Qt::Key_Return);
+    });
+    form.Button1->click(); // returns when the (portless) transfer has ended
+
+    EXPECT_TRUE(popupWasOpen);
+    EXPECT_EQ(form.Panel4->text(), QStringLiteral("firmware.s19"));
+    QTest::qWait(200);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(OtherVisibleWindows(form), QStringList{});
+    // The next click is the window's: CHIUDI! closes it.
+    QTest::mouseClick(form.Button5, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+    TErrorReport::SetSink(previous);
+}
+
+TEST(OnX11, PulledDeviceEndsTheTransferAndTheWindowCanBeClosed)
+{
+    TSimulatedDeviceOptions options;
+    options.Baudrate = 0;
+    options.HangUpAtRecord = 300;
+    TSimulatedDevice device(options);
+    FlashTempDir dir;
+    const std::string path = dir.Write(
+        "pulled.s19", GenerateSRecordFile(GenerateFirmwareBytes(64 * 1024, 7), 0x00400000));
+
+    TForm1 form;
+    form.ComPort.SetDevicePath(2, device.DevicePath());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.Button_Open->click();
+    ASSERT_TRUE(form.ComPort.Active());
+    form.Button4->click();
+    ASSERT_TRUE(FlashWaitUntil([&] { return form.Button1->isEnabled() && device.RecordsReceived() == 0 &&
+                                            form.reTerminal->toPlainText().contains("Ready."); }));
+
+    // The operator dismisses the lost-device box when it comes.
+    QTimer dismiss;
+    QString boxText;
+    QObject::connect(&dismiss, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxText = box->text();
+            box->accept();
+        }
+    });
+    dismiss.start(100);
+    EXPECT_FALSE(FlashRunStoppedByWatchdog(form, path));
+    FlashWaitUntil([&] { return !boxText.isEmpty(); }, 5000);
+    dismiss.stop();
+
+    EXPECT_TRUE(boxText.contains(QStringLiteral("scollegato"))) << boxText.toStdString();
+    EXPECT_FALSE(form.FlashInProgress);
+    QTest::mouseClick(form.Button5, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+
+    // Nothing runs on afterwards.
+    const double before = ProcessCpuSeconds();
+    QTest::qWait(1000);
+    EXPECT_LT(ProcessCpuSeconds() - before, 0.1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    TApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
