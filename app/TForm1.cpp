@@ -425,6 +425,12 @@ void TForm1::closeEvent(QCloseEvent* event)
     if (!TransferRunning) CloseForClosingWindow();
 }
 
+void TForm1::showEvent(QShowEvent* event)
+{
+    WindowClosing = false; // shown again: reports are for the operator once more
+    QWidget::showEvent(event);
+}
+
 void TForm1::CloseForClosingWindow()
 {
     try {

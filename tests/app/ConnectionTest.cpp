@@ -1,4 +1,5 @@
 // Choosing the port, connecting, disconnecting, losing the device and closing the window.
+#include "FakeSerialBackend.h"
 #include "WindowTestFixture.h"
 #include "app/IndicatorWidgets.h"
 #include "app/OpenFailureReason.h"
@@ -87,6 +88,22 @@ TEST_F(Connection, FailedOpenSaysWhy)
     const QString group = QString::fromStdString(DeviceGroupName(Peer.DevicePath()).value());
     EXPECT_TRUE(denied.contains("'" + group + "'")) << denied.toStdString();
     EXPECT_TRUE(denied.contains("usermod -aG " + group)) << denied.toStdString();
+}
+
+TEST_F(Connection, ReceptionThatStopsOnItsOwnClosesThePortAndSaysWhy)
+{
+    TFakeSerialBackend backend;
+    TFakePort& port = backend.AddPort("/dev/fake");
+    TForm1 form(nullptr, &backend);
+    form.ComPort.SetDevicePath(2, "/dev/fake");
+    form.Button_Open->click();
+    ASSERT_TRUE(form.ComPort.Active());
+    port.ThrowInThread("cannot start the modem-line watcher");
+    ASSERT_TRUE(WaitUntil([&] { return !Reports.isEmpty(); }));
+    EXPECT_EQ(Reports,
+              QStringList{"Porta '/dev/fake' chiusa: cannot start the modem-line watcher."});
+    EXPECT_FALSE(form.ComPort.Active());
+    EXPECT_FALSE(form.slConnexion->LedOn());
 }
 
 TEST_F(Connection, ChoosingCom1WhileConnectedKeepsTheOpenDeviceUntilReconnect)
