@@ -138,12 +138,17 @@ public:
     // proportion to the whole log, each time.
     QString MemoLog;
     void ShowMemoLog();
+    // The device's answer collected for the window wait, mirrored into the hidden Edit1.
+    QString CollectedAnswer;
+    void ShowCollectedAnswer(bool transferEnded);
     // The device went away while a transfer ran (set by the lost-device report).
     bool DeviceLostInTransfer = false;
     // Stop, "ERREUR" or a lost device: the transfer ends at its next step.
     bool TransferCut() const;
     void WaitForTransmitRoom(std::size_t bytes);
+    void WaitForLine(std::size_t bytes); // about the time the line takes to carry them
     void ShowTransferCutByLostDevice();
+    void DropQueuedLines();
     void RunTransfer();
     // Set when the window was closed while a transfer's loop was still running (after Stop
     // Flash): the port stays open until that loop has ended, then closes.

@@ -18,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace {
 
 // Lines sent without any answer before the sender waits for the device.
@@ -26,6 +28,7 @@ constexpr int32_t WindowLines = 64;
 constexpr int32_t PacedLines = 64;
 constexpr uint32_t PaceMs = 5;
 constexpr uint32_t WindowPollMs = 1;
+constexpr std::size_t MaxRoomWaitMs = 50;
 // The device has answered once more than this many characters have been collected.
 constexpr qsizetype AnswerThreshold = 11;
 constexpr int ThirdLine = 2;
@@ -61,6 +64,16 @@ void TForm1::ShowMemoLog()
     if (Memo1->toPlainText() != MemoLog) Memo1->setPlainText(MemoLog);
 }
 
+void TForm1::ShowCollectedAnswer(bool transferEnded)
+{
+    // A device that answers every line without a window wait makes the answer grow all along
+    // the transfer; laying out the hidden line edit's whole text on every chunk would cost time
+    // in proportion to it, each time. Past a screenful it is written when the transfer ends.
+    constexpr qsizetype ShownWhileRunning = 1024;
+    if (!transferEnded && CollectedAnswer.size() > ShownWhileRunning) return;
+    if (Edit1->text() != CollectedAnswer) Edit1->setText(CollectedAnswer);
+}
+
 void TForm1::Button1Click(QObject* /*Sender*/)
 {
     // A click handled inside a running transfer's wait would start a second transfer on
@@ -81,7 +94,10 @@ void TForm1::Button1Click(QObject* /*Sender*/)
 
 void TForm1::RunTransfer()
 {
-    const auto memo = qScopeGuard([this] { ShowMemoLog(); });
+    const auto memo = qScopeGuard([this] {
+        ShowMemoLog();
+        ShowCollectedAnswer(true);
+    });
 
     StopRequested = false;
     FlashInProgress = true;
@@ -89,6 +105,7 @@ void TForm1::RunTransfer()
     auto notInProgress = qScopeGuard([this] { FlashInProgress = false; });
     MemoLog.clear();
     Memo1->clear();
+    CollectedAnswer = Edit1->text();
 
     const std::optional<QString> chosen = ChooseFirmwareFile();
     if (!chosen) return;
@@ -134,6 +151,7 @@ void TForm1::RunTransfer()
         Panel3->setText(QString::number(LineCount));
         if (WindowCount == WindowLines) {
             ReplyReceived = false;
+            CollectedAnswer.clear();
             Edit1->clear();
             while (!ReplyReceived && !TransferCut())
                 Delay(WindowPollMs);
@@ -144,13 +162,17 @@ void TForm1::RunTransfer()
     // The file has been read, not sent: the transfer lasts until the line has carried it.
     while (!TransferCut() && ComPort.OutputPending() > 0) {
         ShowElapsedTime();
-        Delay(WindowPollMs);
+        WaitForLine(ComPort.OutputPending());
     }
     ShowElapsedTime();
-    // What a refused or stopped transfer still had queued must not reach the device, which
-    // would take it as menu input.
-    if (StopRequested) ComPort.PurgeTx();
     if (TransferCut() && !StopRequested) ShowTransferCutByLostDevice();
+}
+
+void TForm1::DropQueuedLines()
+{
+    // What a refused or stopped transfer still has queued must not reach the device, which would
+    // take it as menu input. The line of the pass under way still follows, as it always has.
+    if (TransferRunning) ComPort.PurgeTx();
 }
 
 bool TForm1::TransferCut() const
@@ -166,8 +188,17 @@ void TForm1::WaitForTransmitRoom(std::size_t bytes)
     for (;;) {
         const std::size_t pending = ComPort.OutputPending();
         if (pending == 0 || pending + bytes <= limit || TransferCut()) return;
-        Delay(WindowPollMs);
+        WaitForLine(pending + bytes - limit);
     }
+}
+
+void TForm1::WaitForLine(std::size_t bytes)
+{
+    // The line frees room at its own pace: looking again when it should have carried `bytes`
+    // spares waking up every millisecond; answers and Stop are handled meanwhile.
+    const auto bytesPerSecond = static_cast<std::size_t>(std::max(ComPort.Baudrate() / 10, 1));
+    Delay(static_cast<uint32_t>(
+        std::clamp<std::size_t>(bytes * 1000 / bytesPerSecond, WindowPollMs, MaxRoomWaitMs)));
 }
 
 void TForm1::ShowTransferCutByLostDevice()
@@ -184,6 +215,7 @@ void TForm1::Button2Click(QObject* /*Sender*/)
     FlashInProgress = false;
     Armed = false;
     Panel1->setText(QStringLiteral("Flash interrotto...."));
+    DropQueuedLines();
 }
 
 void TForm1::ComPortDataAvailableTransfer(const std::string& S)
@@ -191,8 +223,9 @@ void TForm1::ComPortDataAvailableTransfer(const std::string& S)
     pelLed1->SetLedOn(false);
     pelLed2->SetLedOn(true);
 
-    Edit1->setText(Edit1->text() + DisplayText(S));
-    if (Edit1->text().size() > AnswerThreshold) ReplyReceived = true;
+    CollectedAnswer += DisplayText(S);
+    if (CollectedAnswer.size() > AnswerThreshold) ReplyReceived = true;
+    ShowCollectedAnswer(false);
 
     MemoLog += QString::number(LineCount);
     MemoLog += QLatin1Char('/');
@@ -210,5 +243,6 @@ void TForm1::ComPortDataAvailableTransfer(const std::string& S)
     if (containsErreur) {
         Panel1->setText(QStringLiteral("Erreur Transfert ..... flash interrotto..."));
         StopRequested = true;
+        DropQueuedLines();
     }
 }
