@@ -1,6 +1,6 @@
 #include "app/EventLoopDelay.h"
 
-#include "app/MillisecondTick.h"
+#include "session/MillisecondTick.h"
 
 #include <QCoreApplication>
 #include <QPointer>

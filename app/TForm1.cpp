@@ -3,6 +3,7 @@
 
 #include "app/OpenFailureReason.h"
 #include "app/TErrorReport.h"
+#include "app/TForm1SessionBinding.h"
 #include "app/WindowFont.h"
 #include "serial/PosixSerialBackend.h"
 #include "serial/SerialConstants.h"
@@ -71,7 +72,9 @@ ISerialBackend& BackendOrSystem(ISerialBackend* given, std::unique_ptr<ISerialBa
 } // namespace
 
 TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
-    : QWidget(parent), ComPort(MainThread, BackendOrSystem(backend, SystemBackend))
+    : QWidget(parent), ComPort(MainThread, BackendOrSystem(backend, SystemBackend)),
+      SessionBinding(std::make_unique<TSessionBinding>(*this)),
+      Session(ComPort, *SessionBinding, *SessionBinding)
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Tarvel") + QString(28, QChar(u' ')) +
@@ -125,18 +128,6 @@ TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
 
     ConnectHandlers();
     TErrorReport::Guard([this] { FormCreate(this); });
-}
-
-TForm1::~TForm1()
-{
-    // The port closes before the controls its handlers touch go away.
-    ComPort.SetOnDataAvailable(nullptr);
-    ComPort.SetOnError(nullptr);
-    try {
-        ComPort.SetActive(false);
-    } catch (const std::exception&) {
-        // Nothing useful can be done about a failing close while the window goes away.
-    }
 }
 
 void TForm1::CreateControls()
@@ -382,11 +373,7 @@ void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)
     const std::string path = ConnectedDevicePath;
     const std::string failure = ComPort.ThreadFailure();
     Armed = false;
-    if (TransferRunning) {
-        // The transfer ends as soon as it runs again; the window shows it ended already.
-        DeviceLostInTransfer = true;
-        ShowTransferCutByLostDevice();
-    }
+    Session.DeviceLost();
     ComPort.SetActive(false);
     ConnectedDevicePath.clear();
     ShowDisconnected();
@@ -455,8 +442,7 @@ void TForm1::keyPressEvent(QKeyEvent* event)
 
 void TForm1::SendAndArm(std::string_view text)
 {
-    ComPort.WriteString(text);
-    Armed = true;
+    Session.SendTyped(text);
 }
 
 void TForm1::Button_SendClick(QObject* /*Sender*/)
@@ -490,8 +476,7 @@ void TForm1::SpeedButton5Click(QObject*)
 
 void TForm1::Button4Click(QObject* /*Sender*/)
 {
-    ComPort.WriteString("\r\n");
-    Armed = false;
+    Session.Init();
 }
 
 void TForm1::Button3Click(QObject* /*Sender*/)
@@ -502,28 +487,7 @@ void TForm1::Button3Click(QObject* /*Sender*/)
 void TForm1::ComPortDataAvailable(TQorComPort& /*Sender*/)
 {
     const std::string S = ComPort.ReadString();
-    if (FlashInProgress) {
-        ComPortDataAvailableTransfer(S);
-        return;
-    }
-    reTerminal->AppendReceived(S);
-    pelLed1->SetLedOn(false);
-    pelLed2->SetLedOn(true);
-    if (rgAutoItemIndex() == 0 && S.find('>') != std::string::npos) {
-        Armed = true;
-        switch (SelectedIndex(cbbTypeFlash)) {
-        case 0:
-            ComPort.WriteString("2");
-            break;
-        case 1:
-            ComPort.WriteString("1");
-            break;
-        default:
-            break;
-        }
-    }
-    if (S.find(':') != std::string::npos && Armed) ComPort.WriteString("qxvt");
-    if (S.find("Send") != std::string::npos) Button1->setEnabled(true);
-    pelLed1->SetLedOn(false);
-    pelLed2->SetLedOn(false);
+    Session.AutoAnswer = rgAutoItemIndex() == 0;
+    Session.FlashType = SelectedIndex(cbbTypeFlash);
+    Session.Receive(S);
 }

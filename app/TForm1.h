@@ -4,6 +4,7 @@
 #include "app/QtMainThreadExecutor.h"
 #include "app/TTerminalView.h"
 #include "serial/TQorComPort.h"
+#include "session/TBootLoaderSession.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -82,14 +83,24 @@ private:
 public:
     TQorComPort ComPort;
 
-    // State shared by the terminal and the firmware transfer, all on the GUI thread.
-    bool StopRequested = false;
-    bool FlashInProgress = false;
-    bool Armed = false;
-    bool ReplyReceived = false;
+private:
+    class TSessionBinding; // the session's waiter and view: this window's controls
+    std::unique_ptr<TSessionBinding> SessionBinding;
+
+public:
+    // The boot-loader dialogue and the transfer; the window binds its controls to it.
+    TBootLoaderSession Session;
+
+    // State shared by the terminal and the firmware transfer, all on the GUI thread (the
+    // session's, under the names the window's handlers have always used).
+    bool& StopRequested = Session.StopRequested;
+    bool& FlashInProgress = Session.FlashInProgress;
+    bool& Armed = Session.Armed;
+    bool& ReplyReceived = Session.ReplyReceived;
     QDateTime StartTime;
-    int32_t LineCount = 0;
-    int32_t WindowCount = 0;
+    int32_t& LineCount = Session.LineCount;
+    int32_t& WindowCount = Session.WindowCount;
+    bool& TransferRunning = Session.TransferRunning; // also after Stop, until the loop has ended
 
     // Handlers (the sender is the control that raised the event).
     void FormCreate(QObject* Sender);
@@ -126,30 +137,6 @@ public:
     void ComPortDataAvailableTransfer(const std::string& S);
     // Asks for the firmware file; by default runs OpenDialog1 modally. Empty when cancelled.
     std::function<std::optional<QString>()> ChooseFirmwareFile;
-    // True while Button1Click runs, also after Stop Flash until its loop has ended.
-    bool TransferRunning = false;
-    // Monotonic clock reading taken with StartTime: the elapsed time shown must not jump
-    // when the wall clock is set or changes to or from daylight saving time.
-    int64_t TransferStartMs = 0;
-    int64_t ShownElapsedSeconds = -1; // what Panel2 shows, to rewrite it once a second only
-    void ShowElapsedTime();
-    // Memo1's log of chunk arrivals, written into the hidden memo when the transfer ends:
-    // laying out the memo's one ever-growing line again on every chunk would cost time in
-    // proportion to the whole log, each time.
-    QString MemoLog;
-    void ShowMemoLog();
-    // The device's answer collected for the window wait, mirrored into the hidden Edit1.
-    QString CollectedAnswer;
-    void ShowCollectedAnswer(bool transferEnded);
-    // The device went away while a transfer ran (set by the lost-device report).
-    bool DeviceLostInTransfer = false;
-    // Stop, "ERREUR" or a lost device: the transfer ends at its next step.
-    bool TransferCut() const;
-    void WaitForTransmitRoom(std::size_t bytes);
-    void WaitForLine(std::size_t bytes); // about the time the line takes to carry them
-    void ShowTransferCutByLostDevice();
-    void DropQueuedLines();
-    void RunTransfer();
     // Set when the window was closed while a transfer's loop was still running (after Stop
     // Flash): the port stays open until that loop has ended, then closes.
     bool WindowClosing = false;

@@ -1,5 +1,5 @@
 #include "app/EventLoopDelay.h"
-#include "app/MillisecondTick.h"
+#include "session/MillisecondTick.h"
 
 #include <QCoreApplication>
 #include <QTimer>

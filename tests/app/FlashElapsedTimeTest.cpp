@@ -1,9 +1,6 @@
-#include "app/EInOutError.h"
 #include "app/ElapsedTimeText.h"
-#include "app/TFirmwareFile.h"
 
 #include <QCoreApplication>
-#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -35,41 +32,6 @@ TEST(FlashElapsedTime, DayLongTransfersWrapAndNegativeShowsZero)
     const QLocale it(QStringLiteral("it_IT"));
     EXPECT_EQ(ElapsedTimeText(24 * 3600 + 5, it), QStringLiteral("00:00:05"));
     EXPECT_EQ(ElapsedTimeText(-3, it), QStringLiteral("00:00:00"));
-}
-
-// Stands in for the catalogue that the language start-up installs.
-class FrenchRunTime : public QTranslator
-{
-public:
-    QString translate(const char* context, const char* sourceText, const char*, int) const override
-    {
-        if (QByteArray(context) != "RunTime") return {};
-        if (QByteArray(sourceText) == "File not found")
-            return QStringLiteral("Fichier introuvable");
-        if (QByteArray(sourceText) == "I/O error %d") return QStringLiteral("Erreur d'E/S %d");
-        return {};
-    }
-    bool isEmpty() const override { return false; }
-};
-
-TEST(FlashErrorText, FileErrorsGoThroughTheTranslatorInForce)
-{
-    FrenchRunTime french;
-    ASSERT_TRUE(QCoreApplication::installTranslator(&french));
-    const std::string notFound = InOutErrorText(ENOENT);
-    const std::string io = InOutErrorText(EIO);
-    std::string thrown;
-    try {
-        TFirmwareFile file("/nonexistent-folder-for-tarvel/file.s19");
-    } catch (const EInOutError& e) {
-        thrown = e.what();
-    }
-    QCoreApplication::removeTranslator(&french);
-
-    EXPECT_EQ(notFound, "Fichier introuvable");
-    EXPECT_EQ(io, "Erreur d'E/S " + std::to_string(EIO));
-    EXPECT_EQ(thrown, "Fichier introuvable");
-    EXPECT_EQ(InOutErrorText(ENOENT), "File not found"); // translator removed again
 }
 
 } // namespace

@@ -39,9 +39,11 @@ public:
         for (;;) {
             RunPending();
             if (pred()) return true;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            // pred() may come true through the communication thread alone, without a task:
+            // look again after a short while rather than only when a task arrives.
             std::unique_lock lock(fMutex);
-            if (!fPosted.wait_until(lock, deadline, [this] { return !fTasks.empty(); }))
-                return pred();
+            fPosted.wait_for(lock, std::chrono::milliseconds(2), [this] { return !fTasks.empty(); });
         }
     }
 

@@ -1,6 +1,6 @@
-#include "app/TFirmwareFile.h"
+#include "session/TFirmwareFile.h"
 
-#include "app/EInOutError.h"
+#include "session/EInOutError.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "app/FlashProgress.h"
+#include "session/FlashProgress.h"
 
 #include <gtest/gtest.h>
 

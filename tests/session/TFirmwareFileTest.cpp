@@ -1,12 +1,16 @@
-#include "app/EInOutError.h"
-#include "app/FlashProgress.h"
-#include "app/TFirmwareFile.h"
+#include "session/EInOutError.h"
+#include "session/FlashProgress.h"
+#include "session/TFirmwareFile.h"
 #include "tests/app/FlashTempDir.h"
+#include "CatalogueFixtures.h"
+#include "EnvironmentGuard.h"
+#include "i18n/TLocalizationModule.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -284,6 +288,38 @@ TEST_F(FlashFirmwareFile, FileTruncatedWhileReadEndsWhereTheDataEnds)
     EXPECT_EQ(rest, expected);
     EXPECT_EQ(file.Fetched(), 200u);
     EXPECT_TRUE(file.AllFetched());
+}
+
+} // namespace
+
+namespace {
+
+TEST(FlashErrorText, FileErrorsAreToldInTheCatalogueInForce)
+{
+    i18n_test::TTempDir dir;
+    const auto target = dir.Path() / "locale" / "fr" / "LC_MESSAGES";
+    std::filesystem::create_directories(target);
+    std::filesystem::copy_file(std::string(TARVEL_SHIPPED_LOCALE) + "/fr/LC_MESSAGES/default.mo",
+                               target / "default.mo");
+    i18n_test::TEnvironmentGuard environment;
+    environment.Set("LANG", "fr_FR.UTF-8");
+    std::string notFound, io, thrown;
+    {
+        TLocalizationOptions options;
+        options.ExecutablePath = dir / "tarvel";
+        TLocalizationModule module(std::move(options));
+        notFound = InOutErrorText(ENOENT);
+        io = InOutErrorText(EIO);
+        try {
+            TFirmwareFile file("/nonexistent-folder-for-tarvel/file.s19");
+        } catch (const EInOutError& e) {
+            thrown = e.what();
+        }
+    }
+    EXPECT_EQ(notFound, "Fichier introuvable");
+    EXPECT_EQ(io, "Erreur d'E/S " + std::to_string(EIO));
+    EXPECT_EQ(thrown, "Fichier introuvable");
+    EXPECT_EQ(InOutErrorText(ENOENT), "File not found"); // the module is gone again
 }
 
 } // namespace

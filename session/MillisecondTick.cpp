@@ -1,4 +1,4 @@
-#include "app/MillisecondTick.h"
+#include "session/MillisecondTick.h"
 
 #include <ctime>
 

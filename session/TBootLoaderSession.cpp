@@ -1,0 +1,280 @@
+#include "session/TBootLoaderSession.h"
+
+#include "serial/EQorComPort.h"
+#include "serial/TQorComPort.h"
+#include "session/FlashProgress.h"
+#include "session/MillisecondTick.h"
+#include "session/TFirmwareFile.h"
+
+#include <algorithm>
+#include <exception>
+#include <string>
+
+namespace {
+
+// The boot loader's password, sent for every ':' while armed.
+constexpr std::string_view Password = "qxvt";
+// Lines sent without any answer before the sender waits for the device.
+constexpr std::int32_t WindowLines = 64;
+// The first lines are each preceded by this pause, so a slow device can settle.
+constexpr std::int32_t PacedLines = 64;
+constexpr std::uint32_t PaceMs = 5;
+constexpr std::uint32_t WindowPollMs = 1;
+constexpr std::size_t MaxRoomWaitMs = 50;
+// The device has answered once more than this many characters have been collected.
+constexpr std::size_t AnswerThreshold = 11;
+constexpr std::size_t LatestAnswerBytes = 4;
+// Past this the collected answer is shown only when the transfer ends.
+constexpr std::size_t AnswerShownWhileRunning = 1024;
+
+constexpr std::string_view Flashing = "Flash in corso ......";
+constexpr std::string_view Stopped = "Flash interrotto....";
+constexpr std::string_view Refused = "Erreur Transfert ..... flash interrotto...";
+constexpr std::string_view CutByLostDevice = "Flash interrotto: dispositivo scollegato";
+
+bool Contains(std::string_view text, std::string_view part)
+{
+    return text.find(part) != std::string_view::npos;
+}
+
+// Runs `action` when the scope ends, however it ends.
+template <class TAction> class TScopeExit
+{
+public:
+    explicit TScopeExit(TAction action) : fAction(std::move(action)) {}
+    ~TScopeExit()
+    {
+        if (fArmed) fAction();
+    }
+    TScopeExit(const TScopeExit&) = delete;
+    TScopeExit& operator=(const TScopeExit&) = delete;
+    void Dismiss() { fArmed = false; }
+
+private:
+    TAction fAction;
+    bool fArmed = true;
+};
+
+std::string FileName(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+TBootLoaderSession::TBootLoaderSession(TQorComPort& port, ISessionWaiter& waiter,
+                                       ISessionView& view)
+    : fPort(port), fWaiter(waiter), fView(view)
+{
+}
+
+void TBootLoaderSession::Receive(const std::string& S)
+{
+    if (FlashInProgress) {
+        ReceiveDuringTransfer(S);
+        return;
+    }
+    fView.ShowReceived(S);
+    fView.ShowLamps(false, true);
+    if (AutoAnswer && Contains(S, ">")) {
+        Armed = true;
+        if (FlashType == 0) fPort.WriteString("2");
+        if (FlashType == 1) fPort.WriteString("1");
+    }
+    if (Contains(S, ":") && Armed) fPort.WriteString(Password);
+    if (Contains(S, "Send")) fView.EnableFlash();
+    fView.ShowLamps(false, false);
+}
+
+void TBootLoaderSession::Init()
+{
+    fPort.WriteString("\r\n");
+    Armed = false;
+}
+
+void TBootLoaderSession::SendTyped(std::string_view text)
+{
+    fPort.WriteString(text);
+    Armed = true;
+}
+
+void TBootLoaderSession::Flash(const std::function<std::optional<std::string>()>& choose)
+{
+    // A click handled inside a running transfer's wait would start a second transfer on the
+    // same port, interleaving two files' lines; it is ignored.
+    if (TransferRunning) return;
+    TransferRunning = true;
+    const TScopeExit running([this] {
+        TransferRunning = false;
+        fView.ShowChunkLog(fChunkLog);
+        ShowCollectedAnswer(true);
+    });
+
+    StopRequested = false;
+    FlashInProgress = true;
+    // Whatever ends the transfer, closing the window must be possible again.
+    TScopeExit notInProgress([this] { FlashInProgress = false; });
+    fChunkLog.clear();
+    fView.ShowChunkLog(fChunkLog);
+
+    const std::optional<std::string> chosen = choose();
+    if (!chosen) return;
+
+    fView.ShowStatus(Flashing);
+    fView.ShowFileName(FileName(*chosen));
+
+    // The clean-up also runs when a failure ends the transfer, before the error is shown.
+    notInProgress.Dismiss();
+    const TScopeExit cleanUp([this] {
+        FlashInProgress = false;
+        fView.ShowLamps(false, false);
+    });
+    TFirmwareFile file(*chosen);
+    RunTransfer(file);
+}
+
+void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
+{
+    fStartMs = MonotonicMilliseconds();
+    fShownElapsedSeconds = -1;
+    LineCount = 0;
+    WindowCount = 0;
+    fDeviceLostInTransfer = false;
+    fView.TransferStarted();
+    fView.ReplaceTerminal("Send file\n\n");
+
+    while (!file.Eof() && !TransferCut()) {
+        ShowElapsedTime();
+        std::string line = file.ReadLine();
+        line.push_back('\r');
+        if (LineCount < PacedLines) fWaiter.Delay(PaceMs);
+        WaitForTransmitRoom(line.size());
+        fView.ShowLamps(true, false);
+        try {
+            fPort.WriteString(line);
+        } catch (const EQorComPort&) {
+            if (!TransferCut()) throw;
+            break; // the device went away; the lost-device report says so
+        }
+        ++LineCount;
+        ++WindowCount;
+        fView.ShowLineCount(LineCount);
+        if (WindowCount == WindowLines) {
+            ReplyReceived = false;
+            fCollectedAnswer.clear();
+            fView.ShowCollectedAnswer(fCollectedAnswer);
+            while (!ReplyReceived && !TransferCut())
+                fWaiter.Delay(WindowPollMs);
+        }
+        fView.ShowProgress(
+            FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched()));
+    }
+    // The file has been read, not sent: the transfer lasts until the line has carried it.
+    while (!TransferCut() && fPort.OutputPending() > 0) {
+        ShowElapsedTime();
+        WaitForLine(fPort.OutputPending());
+    }
+    ShowElapsedTime();
+    if (TransferCut() && !StopRequested) ShowCutByLostDevice();
+}
+
+void TBootLoaderSession::Stop()
+{
+    StopRequested = true;
+    FlashInProgress = false;
+    Armed = false;
+    fView.ShowStatus(Stopped);
+    DropQueuedLines();
+}
+
+void TBootLoaderSession::DeviceLost()
+{
+    if (!TransferRunning) return;
+    // The transfer ends as soon as it runs again; the front end shows it ended already.
+    fDeviceLostInTransfer = true;
+    ShowCutByLostDevice();
+}
+
+bool TBootLoaderSession::TransferCut() const
+{
+    return StopRequested || fDeviceLostInTransfer || fPort.DeviceLost();
+}
+
+void TBootLoaderSession::ReceiveDuringTransfer(const std::string& S)
+{
+    fView.ShowLamps(false, true);
+
+    fCollectedAnswer += S;
+    if (fCollectedAnswer.size() > AnswerThreshold) ReplyReceived = true;
+    ShowCollectedAnswer(false);
+
+    fChunkLog += std::to_string(LineCount);
+    fChunkLog += '/';
+    // Laying out the log's one ever-growing line on every chunk would cost time in proportion
+    // to the whole log, each time: during a transfer it is shown when the transfer ends.
+    if (!TransferRunning) fView.ShowChunkLog(fChunkLog);
+
+    WindowCount = 0;
+
+    const bool beginsWithBsOrCr = !S.empty() && (S.front() == '\b' || S.front() == '\r');
+    const bool containsErreur = Contains(S, "ERREUR");
+    if (!beginsWithBsOrCr && !containsErreur && !Contains(S, "loads3"))
+        fView.ShowLatestAnswer(std::string_view(S).substr(0, LatestAnswerBytes));
+    if (containsErreur) {
+        fView.ShowStatus(Refused);
+        StopRequested = true;
+        DropQueuedLines();
+    }
+}
+
+void TBootLoaderSession::WaitForTransmitRoom(std::size_t bytes)
+{
+    // Keeps at most TxBuffer bytes ahead of the wire, so Stop and "ERREUR" take effect at once;
+    // a line longer than that goes out alone.
+    const auto limit = static_cast<std::size_t>(fPort.TxBuffer());
+    for (;;) {
+        const std::size_t pending = fPort.OutputPending();
+        if (pending == 0 || pending + bytes <= limit || TransferCut()) return;
+        WaitForLine(pending + bytes - limit);
+    }
+}
+
+void TBootLoaderSession::WaitForLine(std::size_t bytes)
+{
+    // The line frees room at its own pace: looking again when it should have carried `bytes`
+    // spares waking up every millisecond; answers and Stop are handled meanwhile.
+    const auto bytesPerSecond = static_cast<std::size_t>(std::max(fPort.Baudrate() / 10, 1));
+    fWaiter.Delay(static_cast<std::uint32_t>(
+        std::clamp<std::size_t>(bytes * 1000 / bytesPerSecond, WindowPollMs, MaxRoomWaitMs)));
+}
+
+void TBootLoaderSession::DropQueuedLines()
+{
+    // What a refused or stopped transfer still has queued must not reach the device, which would
+    // take it as menu input. The line of the pass under way still follows, as it always has.
+    if (TransferRunning) fPort.PurgeTx();
+}
+
+void TBootLoaderSession::ShowElapsedTime()
+{
+    const std::int64_t seconds = (MonotonicMilliseconds() - fStartMs) / 1000;
+    if (seconds == fShownElapsedSeconds) return;
+    fShownElapsedSeconds = seconds;
+    fView.ShowElapsedSeconds(seconds);
+}
+
+void TBootLoaderSession::ShowCollectedAnswer(bool transferEnded)
+{
+    // A device that answers every line without a window wait makes the answer grow all along
+    // the transfer; showing the whole of it on every chunk would cost time in proportion to it.
+    if (!transferEnded && fCollectedAnswer.size() > AnswerShownWhileRunning) return;
+    fView.ShowCollectedAnswer(fCollectedAnswer);
+}
+
+void TBootLoaderSession::ShowCutByLostDevice()
+{
+    FlashInProgress = false;
+    fView.ShowLamps(false, false);
+    fView.ShowStatus(CutByLostDevice);
+}

@@ -1,0 +1,104 @@
+#pragma once
+// A session with the boot loader on one serial port: the automatic answers to its prompts and
+// the paced transfer of a firmware file. The rules live here, free of any toolkit, so that the
+// window and a command-line flasher run the same dialogue; a front end supplies the wait and
+// shows what the session reports.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class TQorComPort;
+class TFirmwareFile;
+
+// Keeps the front end alive for at least ms milliseconds: whatever else must happen meanwhile
+// (the port's notifications, Stop) happens inside this call.
+class ISessionWaiter
+{
+public:
+    virtual ~ISessionWaiter() = default;
+    virtual void Delay(std::uint32_t ms) = 0;
+};
+
+// What the session reports as it goes. Texts are UTF-8; received bytes are passed as they came.
+class ISessionView
+{
+public:
+    virtual ~ISessionView() = default;
+    virtual void ShowLamps(bool sending, bool receiving) = 0;
+    virtual void ShowStatus(std::string_view text) = 0;
+    virtual void ShowElapsedSeconds(std::int64_t seconds) = 0;
+    virtual void ShowLineCount(std::int32_t lines) = 0;
+    virtual void ShowFileName(std::string_view name) = 0;
+    virtual void TransferStarted() = 0; // the file is open, its first line about to go
+    virtual void ShowProgress(int percent) = 0;
+    virtual void EnableFlash() = 0;
+    // The terminal: bytes received outside a transfer, the transfer's own text, and the start
+    // of the device's latest answer on the transfer's third line.
+    virtual void ShowReceived(std::string_view bytes) = 0;
+    virtual void ReplaceTerminal(std::string_view text) = 0;
+    virtual void ShowLatestAnswer(std::string_view firstBytes) = 0;
+    // The hidden logs: the answer collected for the window wait, and one entry per chunk.
+    virtual void ShowCollectedAnswer(std::string_view answer) = 0;
+    virtual void ShowChunkLog(std::string_view log) = 0;
+};
+
+class TBootLoaderSession
+{
+public:
+    TBootLoaderSession(TQorComPort& port, ISessionWaiter& waiter, ISessionView& view);
+
+    // --- the prompt responder
+    // Read by Receive: answer prompts at all, and which flash type ">" is answered with
+    // (0 firmware "2", 1 boot "1", anything else no answer).
+    bool AutoAnswer = true;
+    int FlashType = 0;
+    // Every ':' is answered with the password while armed.
+    bool Armed = false;
+    // Handles one received chunk: the transfer's branch while FlashInProgress, else the
+    // terminal and the automatic answers.
+    void Receive(const std::string& S);
+    // Init: wakes the boot loader and disarms.
+    void Init();
+    // A typed line or a quick digit: sent as is, and arms.
+    void SendTyped(std::string_view text);
+
+    // --- the transfer
+    bool StopRequested = false;
+    bool FlashInProgress = false;
+    bool ReplyReceived = false;
+    bool TransferRunning = false; // from Flash until its loop has ended, also after Stop
+    std::int32_t LineCount = 0;
+    std::int32_t WindowCount = 0;
+    // Runs a whole transfer of the file that choose() names (nullopt: cancelled); returns when it
+    // has ended. Failures (the file, the port) end it through the clean-up and are thrown.
+    void Flash(const std::function<std::optional<std::string>()>& choose);
+    void Stop();
+    // The device went away; a transfer under way ends at once.
+    void DeviceLost();
+    // Stop, "ERREUR" or a lost device: the transfer ends at its next step.
+    bool TransferCut() const;
+    // The transfer's branch of Receive.
+    void ReceiveDuringTransfer(const std::string& S);
+
+private:
+    void RunTransfer(TFirmwareFile& file);
+    void WaitForTransmitRoom(std::size_t bytes);
+    void WaitForLine(std::size_t bytes);
+    void DropQueuedLines();
+    void ShowElapsedTime();
+    void ShowCollectedAnswer(bool transferEnded);
+    void ShowCutByLostDevice();
+
+    TQorComPort& fPort;
+    ISessionWaiter& fWaiter;
+    ISessionView& fView;
+    bool fDeviceLostInTransfer = false;
+    std::int64_t fStartMs = 0;
+    std::int64_t fShownElapsedSeconds = -1;
+    std::string fCollectedAnswer;
+    std::string fChunkLog;
+};
