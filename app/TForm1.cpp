@@ -1,7 +1,7 @@
 #include "app/TForm1.h"
 #include "app/IndicatorWidgets.h"
 
-#include "app/OpenFailureReason.h"
+#include "session/OpenFailureReason.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1SessionBinding.h"
 #include "app/WindowFont.h"
@@ -357,10 +357,9 @@ void TForm1::Button_OpenClick(QObject* /*Sender*/)
     try {
         ComPort.SetActive(true);
     } catch (const EQorComPort& failure) {
-        const QString reason = OpenFailureReason(path, failure.ErrorCode());
-        if (reason.isEmpty()) throw;
-        throw EQorComPort(std::string(failure.what()) + "\n" + reason.toStdString(),
-                          failure.ErrorCode());
+        const std::string reason = OpenFailureReason(path, failure.ErrorCode());
+        if (reason.empty()) throw;
+        throw EQorComPort(std::string(failure.what()) + "\n" + reason, failure.ErrorCode());
     }
     ConnectedDevicePath = path;
     Button4->setEnabled(true);

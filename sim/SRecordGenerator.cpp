@@ -1,6 +1,6 @@
 #include "SRecordGenerator.h"
 
-#include "SRecord.h"
+#include "session/SRecord.h"
 
 #include <stdexcept>
 

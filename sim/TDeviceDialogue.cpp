@@ -1,6 +1,6 @@
 #include "TDeviceDialogue.h"
 
-#include "SRecord.h"
+#include "session/SRecord.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // The command-line tools as a user runs them.
 #include "TPtyPeer.h"
-#include "sim/SRecord.h"
+#include "session/SRecord.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TDeviceDialogue.h"
 

@@ -1,5 +1,5 @@
 #include "sim/SRecordGenerator.h"
-#include "sim/SRecord.h"
+#include "session/SRecord.h"
 
 #include <gtest/gtest.h>
 

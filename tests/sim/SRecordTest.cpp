@@ -1,4 +1,4 @@
-#include "sim/SRecord.h"
+#include "session/SRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "sim/TDeviceDialogue.h"
-#include "sim/SRecord.h"
+#include "session/SRecord.h"
 #include "sim/SRecordGenerator.h"
 
 #include <gtest/gtest.h>

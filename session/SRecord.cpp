@@ -1,4 +1,4 @@
-#include "SRecord.h"
+#include "session/SRecord.h"
 
 #include <cstdio>
 

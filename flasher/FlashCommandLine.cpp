@@ -1,0 +1,113 @@
+#include "flasher/FlashCommandLine.h"
+
+#include <charconv>
+
+namespace {
+
+std::string_view Value(std::span<const std::string_view> arguments, std::size_t& i)
+{
+    if (i + 1 >= arguments.size()) throw EUsage(std::string(arguments[i]) + " needs a value");
+    return arguments[++i];
+}
+
+} // namespace
+
+TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
+{
+    TFlashOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view a = arguments[i];
+        if (a == "--port") {
+            options.Ports.emplace_back(Value(arguments, i));
+        } else if (a == "--type") {
+            const std::string_view type = Value(arguments, i);
+            if (type == "firmware")
+                options.FlashType = 0;
+            else if (type == "boot")
+                options.FlashType = 1;
+            else
+                throw EUsage("--type is firmware or boot, not '" + std::string(type) + "'");
+        } else if (a == "--timeout") {
+            const std::string_view text = Value(arguments, i);
+            int seconds = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            if (error != std::errc() || end != text.data() + text.size() || seconds < 1)
+                throw EUsage("--timeout takes a whole number of seconds, not '" + std::string(text) + "'");
+            options.Timeout = std::chrono::seconds(seconds);
+        } else if (a == "--log") {
+            options.LogPath = Value(arguments, i);
+        } else if (a == "--progress") {
+            const std::string_view style = Value(arguments, i);
+            if (style == "auto")
+                options.Progress = TProgressStyle::Auto;
+            else if (style == "bar")
+                options.Progress = TProgressStyle::Bar;
+            else if (style == "plain")
+                options.Progress = TProgressStyle::Plain;
+            else if (style == "none")
+                options.Progress = TProgressStyle::None;
+            else
+                throw EUsage("--progress is auto, bar, plain or none, not '" + std::string(style) + "'");
+        } else if (a == "--quiet") {
+            options.Quiet = true;
+        } else if (a == "--no-check") {
+            options.NoCheck = true;
+        } else if (a == "--help" || a == "-h") {
+            options.ShowHelp = true;
+        } else if (a == "--version") {
+            options.ShowVersion = true;
+        } else if (a.starts_with("-")) {
+            throw EUsage("unknown option '" + std::string(a) + "'");
+        } else if (options.File.empty()) {
+            options.File = a;
+        } else {
+            throw EUsage("one firmware file only; '" + std::string(a) + "' is a second");
+        }
+    }
+    if (options.ShowHelp || options.ShowVersion) return options;
+    if (options.File.empty()) throw EUsage("no firmware file given");
+    if (options.Ports.empty()) throw EUsage("no --port given");
+    return options;
+}
+
+std::string FlashUsage()
+{
+    return R"(Usage: tarvel-flash --port DEVICE [--port DEVICE]... [options] FILE
+
+Flashes FILE into the boot loader on each port, in parallel, exactly as the Tarvel window does:
+115200 baud 8N1, DTR and RTS on, exclusive use; Init (CR LF), the menu answered with the flash
+type, the password prompt answered, then FILE line by line once the device says "Send": 5 ms
+before each of the first 64 lines, and after 64 lines without an answer a wait for one. At most
+8 KiB are ever queued ahead of the wire, so after "ERREUR", a time-out or Ctrl-C nothing more of
+the file reaches the device. After the last line tarvel-flash waits for the device's menu (">")
+or a second of quiet; an "ERREUR" then is a failure too.
+
+FILE is checked before any port is opened. When it is made of Motorola S-records (every non-empty
+line starts with S0..S9), every record is verified: hex digits only, the byte count, the
+checksum, the address width of its type, and a count record (S5/S6) against the data records
+before it. A bad record is named by its line number and nothing is sent.
+
+Options:
+  --port DEVICE      a serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal);
+                     give it several times to flash several boards at once
+  --type TYPE        firmware (default; the menu is answered "2") or boot ("1")
+  --timeout SECONDS  bound on each wait for the device: the menu after Init, the password
+                     prompt, "Send", an answer in a 64-line window (default 10)
+  --log FILE         everything each device said, byte for byte; with several ports one file
+                     per port, FILE.<n> in --port order
+  --progress STYLE   auto (default: bar on a terminal, plain otherwise), bar, plain (a line at
+                     start, every 10 % and the end; no carriage returns or colours), none
+  --quiet            print failures only
+  --no-check         send FILE as it is and let the device judge it
+  --help, --version  print and exit
+
+Exit codes:
+  0    every port flashed, and every line has left the driver
+  1    a device refused the file ("ERREUR") or stopped answering (time-out)
+  2    usage error, or a firmware file that is unreadable, empty, binary or corrupted
+  3    a port could not be opened (the message says why)
+  4    a device went away during the session
+  130  interrupted (Ctrl-C): every transfer stopped, ports closed
+With several ports the code is that of the first port, in --port order, that failed.
+)";
+}

@@ -1,0 +1,90 @@
+#include "flasher/ImageCheck.h"
+
+#include "session/SRecord.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// The lines as the sender reads them: up to LF, every CR dropped, ending at Ctrl-Z.
+std::vector<std::string_view> Lines(std::string_view text)
+{
+    if (const auto eof = text.find('\x1a'); eof != std::string_view::npos) text = text.substr(0, eof);
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        lines.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+std::string_view WithoutCr(std::string_view line)
+{
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    return line;
+}
+
+bool LooksLikeSRecords(const std::vector<std::string_view>& lines)
+{
+    bool any = false;
+    for (std::string_view line : lines) {
+        line = WithoutCr(line);
+        if (line.empty()) continue;
+        if (line.size() < 2 || line[0] != 'S' || line[1] < '0' || line[1] > '9') return false;
+        any = true;
+    }
+    return any;
+}
+
+std::string AtLine(std::size_t index, const std::string& what)
+{
+    return "line " + std::to_string(index + 1) + ": " + what;
+}
+
+} // namespace
+
+TImageCheck CheckImage(std::string_view text, bool verifyRecords)
+{
+    TImageCheck check;
+    if (text.empty()) {
+        check.Error = "the file is empty";
+        return check;
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        check.Error = "the file is binary, not a text firmware file";
+        return check;
+    }
+    const std::vector<std::string_view> lines = Lines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].size() > MaxLineBytes) {
+            check.Error = AtLine(i, "longer than " + std::to_string(MaxLineBytes) +
+                                        " bytes, the most the sender keeps queued");
+            return check;
+        }
+    }
+    if (!verifyRecords || !LooksLikeSRecords(lines)) return check;
+
+    std::uint32_t dataRecords = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = WithoutCr(lines[i]);
+        if (line.empty()) continue;
+        try {
+            const TSRecord record = ParseSRecord(line);
+            if (IsSRecordData(record.Type)) ++dataRecords;
+            if (record.Type == 5 || record.Type == 6) {
+                if (!record.Data.empty()) throw ESRecord("count record carries data");
+                if (record.Address != dataRecords)
+                    throw ESRecord("count record says " + std::to_string(record.Address) +
+                                   " data records, " + std::to_string(dataRecords) + " came before");
+            }
+        } catch (const ESRecord& e) {
+            check.Error = AtLine(i, e.what());
+            return check;
+        }
+    }
+    check.SRecords = true;
+    return check;
+}

@@ -1,0 +1,250 @@
+#include "flasher/TPortFlash.h"
+
+#include "flasher/FlashCommandLine.h"
+#include "serial/EQorComPort.h"
+#include "serial/SerialConstants.h"
+#include "session/EInOutError.h"
+#include "session/OpenFailureReason.h"
+
+#include <cstdio>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// After the last line, a device that says nothing for this long has taken the file.
+constexpr auto SettleTime = std::chrono::seconds(1);
+constexpr std::size_t KeptBytes = 256;
+
+bool Contains(std::string_view text, std::string_view part)
+{
+    return text.find(part) != std::string_view::npos;
+}
+
+std::string Printable(std::string_view bytes)
+{
+    std::string text;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\r')
+            text += "\\r";
+        else if (b == '\n')
+            text += "\\n";
+        else if (b < 0x20 || b >= 0x7F)
+            text += '.';
+        else
+            text += c;
+    }
+    return text;
+}
+
+std::string Hex(std::string_view bytes)
+{
+    std::string text;
+    char digits[4];
+    for (const char c : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X ", static_cast<unsigned char>(c));
+        text += digits;
+    }
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+// The device's words: its first line of text, without control bytes.
+std::string Words(std::string_view text)
+{
+    std::string words;
+    for (const char c : text) {
+        if ((c == '\r' || c == '\n') && !words.empty()) break;
+        if (static_cast<unsigned char>(c) >= 0x20) words += c;
+    }
+    return words;
+}
+
+} // namespace
+
+TPortFlash::TPortFlash(const TFlashOptions& options, std::string port, std::string logPath,
+                       TProgress progress)
+    : fOptions(options), fPortPath(std::move(port)), fProgress(std::move(progress))
+{
+    if (!logPath.empty()) fLog.open(logPath, std::ios::binary | std::ios::trunc);
+}
+
+void TPortFlash::Interrupt()
+{
+    fLoop.Post([this] {
+        fInterrupted = true;
+        if (fSession.TransferRunning) fSession.Stop();
+    });
+}
+
+TPortResult TPortFlash::Failure(int code, std::string message) const
+{
+    TPortResult result;
+    result.Code = code;
+    result.Message = std::move(message);
+    result.Lines = fLines;
+    result.Seconds = std::chrono::duration<double>(TClock::now() - fStart).count();
+    return result;
+}
+
+std::string TPortFlash::LastBytes() const
+{
+    const std::string_view last = std::string_view(fReceived).substr(
+        fReceived.size() > 48 ? fReceived.size() - 48 : 0);
+    return "\"" + Printable(last) + "\" (" + Hex(last) + ")";
+}
+
+TPortResult TPortFlash::Run()
+{
+    fStart = TClock::now();
+    if (TPortResult opened = Open(); opened.Code != 0) return opened;
+    TPortResult result = AwaitDialogue();
+    if (result.Code == 0) result = Transfer();
+    if (result.Code == 0) result = AwaitVerdict();
+    if (result.Code == 0) result = Failure(0, "flashed");
+    try {
+        fPort.SetActive(false);
+    } catch (const std::exception&) {
+        // Closing a port that is gone cannot fail in a way that changes the verdict.
+    }
+    return result;
+}
+
+TPortResult TPortFlash::Open()
+{
+    // The window's line: 115200 8N1, DTR and RTS on, no handshake.
+    fPort.SetBaudrate(115200);
+    fPort.SetByteSize(8);
+    fPort.SetParity(ptNone);
+    fPort.SetStopBits(sbOne);
+    fPort.FlowCtrl().SetRxDtrControl(dtrEnable);
+    fPort.FlowCtrl().SetRxRtsControl(rtsEnable);
+    fPort.SetDevicePath(1, fPortPath);
+    fPort.SetPort(1);
+    fSession.AutoAnswer = true;
+    fSession.FlashType = fOptions.FlashType;
+    fPort.SetOnDataAvailable([this](TQorComPort& port) { OnData(port.ReadString()); });
+    fPort.SetOnError([this](TQorComPort&, std::uint32_t error) {
+        if ((error & CE_DEVICE_LOST) == 0) return;
+        fLost = true;
+        fSession.DeviceLost();
+    });
+    try {
+        fPort.SetActive(true);
+    } catch (const EQorComPort& e) {
+        std::string message = e.what();
+        if (const std::string reason = OpenFailureReason(fPortPath, e.ErrorCode()); !reason.empty())
+            message += ": " + reason;
+        return Failure(3, message);
+    }
+    return {};
+}
+
+void TPortFlash::OnData(const std::string& bytes)
+{
+    if (fLog.is_open()) fLog.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    fBytesReceived += bytes.size();
+    fLastByte = TClock::now();
+    fReceived += bytes;
+    if (fReceived.size() > 4 * KeptBytes) fReceived.erase(0, fReceived.size() - KeptBytes);
+    if (!fSession.TransferRunning) fAfterTransfer += bytes;
+    if (Contains(bytes, ">")) fMenuSeen = true;
+    if (Contains(bytes, ":") && fSession.Armed) fPasswordSeen = true;
+    if (fSession.FlashInProgress && Contains(bytes, "ERREUR") && fRefusal.empty()) {
+        fRefusal = Words(std::string_view(bytes).substr(bytes.find("ERREUR")));
+        fRefusedAtLine = fSession.LineCount;
+    }
+    fSession.Receive(bytes);
+}
+
+bool TPortFlash::Awaited(const std::function<bool()>& done)
+{
+    return fLoop.RunUntil([&] { return done() || Interrupted(); }, fOptions.Timeout) && !Interrupted();
+}
+
+TPortResult TPortFlash::AwaitDialogue()
+{
+    fSession.Init();
+    const struct
+    {
+        bool& Seen;
+        const char* What;
+    } steps[] = {{fMenuSeen, "the boot loader's menu (\">\") after Init"},
+                 {fPasswordSeen, "the password prompt (\":\")"},
+                 {fSendSeen, "the device's \"Send\""}};
+    for (const auto& step : steps) {
+        if (Awaited([&] { return step.Seen; })) continue;
+        if (fInterrupted) return Failure(130, "interrupted before the transfer");
+        if (fLost) return Failure(4, "the device went away before the transfer");
+        if (fBytesReceived == 0)
+            return Failure(1, "no byte at all came back after Init within " +
+                                  std::to_string(fOptions.Timeout.count()) +
+                                  " s (wrong port, wrong speed, or the device is not in its boot "
+                                  "loader)");
+        return Failure(1, std::string("the device answered something unexpected while waiting for ") +
+                              step.What + ": " + LastBytes());
+    }
+    return {};
+}
+
+void TPortFlash::TransferStarted()
+{
+    fLastByte = TClock::now();
+    if (fProgress) fProgress(0, 0);
+}
+
+void TPortFlash::ShowProgress(int percent)
+{
+    if (fProgress) fProgress(percent, fLines);
+}
+
+void TPortFlash::Delay(std::uint32_t ms)
+{
+    fLoop.Delay(ms);
+    // A device that stops answering would hold the transfer in its window wait for ever.
+    if (fSession.TransferRunning && !fSession.TransferCut() &&
+        TClock::now() - fLastByte > fOptions.Timeout) {
+        fTimedOut = true;
+        fSession.Stop();
+    }
+}
+
+TPortResult TPortFlash::Transfer()
+{
+    fAfterTransfer.clear();
+    try {
+        fSession.Flash([this] { return std::optional<std::string>(fOptions.File); });
+    } catch (const EInOutError& e) {
+        return Failure(2, fOptions.File + ": " + e.what());
+    } catch (const EQorComPort& e) {
+        if (!fLost) return Failure(4, e.what());
+    }
+    if (fInterrupted) return Failure(130, "interrupted at line " + std::to_string(fLines));
+    if (fLost || (fSession.TransferCut() && !fSession.StopRequested))
+        return Failure(4, "the device went away after line " + std::to_string(fLines));
+    if (fTimedOut)
+        return Failure(1, "no answer from the device for " + std::to_string(fOptions.Timeout.count()) +
+                              " s in a 64-line window, after line " + std::to_string(fLines));
+    if (!fRefusal.empty())
+        return Failure(1, "the device refused the file: \"" + fRefusal + "\" (it came after line " +
+                              std::to_string(fRefusedAtLine) + " had been sent)");
+    return {};
+}
+
+TPortResult TPortFlash::AwaitVerdict()
+{
+    // No more answers to the menu: the board is flashed, and the rig decides what comes next.
+    fSession.AutoAnswer = false;
+    for (;;) {
+        if (Contains(fAfterTransfer, "ERREUR"))
+            return Failure(1, "the device refused the end of the file: \"" +
+                                  Words(fAfterTransfer.substr(fAfterTransfer.find("ERREUR"))) + "\"");
+        if (Contains(fAfterTransfer, ">")) return {};
+        if (fInterrupted) return Failure(130, "interrupted after the last line");
+        if (fLost) return Failure(4, "the device went away after the last line");
+        if (TClock::now() - fLastByte >= SettleTime) return {};
+        fLoop.RunUntil([&] { return Contains(fAfterTransfer, ">") || Interrupted(); },
+                       std::chrono::duration_cast<std::chrono::milliseconds>(SettleTime));
+    }
+}

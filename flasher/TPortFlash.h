@@ -1,0 +1,89 @@
+#pragma once
+// One board on one port: open it, wake its boot loader, let the session answer its prompts, send
+// the file, and wait for the device's verdict. Runs on a thread of its own; everything of this
+// port (component, session, event loop) belongs to that thread.
+
+#include "serial/TQorComPort.h"
+#include "session/TBootLoaderSession.h"
+#include "session/TSessionEventLoop.h"
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+struct TFlashOptions;
+
+struct TPortResult
+{
+    int Code = 0; // the program's exit codes: 0, 1, 3, 4, 130
+    std::string Message;
+    std::int32_t Lines = 0;
+    double Seconds = 0;
+};
+
+class TPortFlash final : private ISessionView, private ISessionWaiter
+{
+public:
+    // progress(percent, lines) is called on this port's thread as the transfer goes.
+    using TProgress = std::function<void(int percent, std::int32_t lines)>;
+    TPortFlash(const TFlashOptions& options, std::string port, std::string logPath,
+               TProgress progress);
+
+    TPortResult Run();
+    // Any thread: stops the transfer, or the wait for the device, at once.
+    void Interrupt();
+
+private:
+    TPortResult Open();
+    TPortResult AwaitDialogue();
+    TPortResult Transfer();
+    TPortResult AwaitVerdict();
+    void OnData(const std::string& bytes);
+    bool Awaited(const std::function<bool()>& done);
+    bool Interrupted() const { return fInterrupted || fLost; }
+    TPortResult Failure(int code, std::string message) const;
+    std::string LastBytes() const;
+
+    // ISessionWaiter: the event loop's wait, with the time-out on a silent device.
+    void Delay(std::uint32_t ms) override;
+    // ISessionView: only what a command line reports.
+    void ShowLamps(bool, bool) override {}
+    void ShowStatus(std::string_view) override {}
+    void ShowElapsedSeconds(std::int64_t) override {}
+    void ShowLineCount(std::int32_t lines) override { fLines = lines; }
+    void ShowFileName(std::string_view) override {}
+    void TransferStarted() override;
+    void ShowProgress(int percent) override;
+    void EnableFlash() override { fSendSeen = true; }
+    void ShowReceived(std::string_view) override {}
+    void ReplaceTerminal(std::string_view) override {}
+    void ShowLatestAnswer(std::string_view) override {}
+    void ShowCollectedAnswer(std::string_view) override {}
+    void ShowChunkLog(std::string_view) override {}
+
+    const TFlashOptions& fOptions;
+    const std::string fPortPath;
+    TProgress fProgress;
+    std::ofstream fLog;
+
+    TSessionEventLoop fLoop;
+    TQorComPort fPort{fLoop};
+    TBootLoaderSession fSession{fPort, *this, *this};
+
+    std::chrono::steady_clock::time_point fStart;
+    std::chrono::steady_clock::time_point fLastByte;
+    std::string fReceived;      // since Init, the last few hundred bytes
+    std::string fAfterTransfer; // since the last line went out
+    std::string fRefusal;       // the device's words with "ERREUR"
+    std::size_t fBytesReceived = 0;
+    bool fMenuSeen = false;
+    bool fPasswordSeen = false;
+    bool fSendSeen = false;
+    bool fTimedOut = false;
+    bool fLost = false;
+    bool fInterrupted = false; // set by Interrupt, through the loop
+    std::int32_t fLines = 0;
+    std::int32_t fRefusedAtLine = 0;
+};

@@ -1,0 +1,70 @@
+#include "session/OpenFailureReason.h"
+
+#include "i18n/TLocalizationModule.h"
+#include "serial/PosixDeviceUsers.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+namespace {
+
+constexpr const char* PermissionDenied =
+    "Permission denied: add your user to the group '%1' (sudo usermod -aG %1 $USER), then log "
+    "out and in again.";
+constexpr const char* InUseBy = "It is in use by another program: %1 (process %2).";
+constexpr const char* InUse = "It is in use by another program.";
+constexpr const char* NothingThere =
+    "Nothing is plugged in there; tarvel --list-ports lists what is present.";
+constexpr const char* NotASerialPort = "It is not a serial port.";
+constexpr const char* Texts[] = {PermissionDenied, InUseBy, InUse, NothingThere, NotASerialPort};
+
+std::string Tr(const char* text)
+{
+    try {
+        return TranslateResourceString(text);
+    } catch (const std::exception&) {
+        return text; // a damaged catalogue was reported at start-up
+    }
+}
+
+// Qt-style placeholders, so one catalogue entry serves every front end.
+std::string Filled(std::string text, const std::string& first, const std::string& second = {})
+{
+    for (const auto& [mark, value] : {std::pair{"%1", first}, std::pair{"%2", second}}) {
+        for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+            text.replace(at, 2, value), at += value.size();
+    }
+    return text;
+}
+
+} // namespace
+
+std::string OpenFailureReason(const std::string& path, int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return Filled(Tr(PermissionDenied), DeviceGroupName(path).value_or("dialout"));
+    case EBUSY:
+        if (const auto holder = FindDeviceHolder(path))
+            return Filled(Tr(InUseBy), holder->Program,
+                          std::to_string(holder->Pid));
+        return Tr(InUse);
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return Tr(NothingThere);
+    case ENOTTY:
+        return Tr(NotASerialPort);
+    case 0:
+        return {};
+    default:
+        return std::strerror(error);
+    }
+}
+
+std::span<const char* const> OpenFailureReasonTexts()
+{
+    return Texts;
+}
