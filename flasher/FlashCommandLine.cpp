@@ -30,9 +30,11 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
         } else if (a == "--timeout") {
             const std::string_view text = Value(arguments, i);
             int seconds = 0;
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), seconds);
             if (error != std::errc() || end != text.data() + text.size() || seconds < 1)
-                throw EUsage("--timeout takes a whole number of seconds, not '" + std::string(text) + "'");
+                throw EUsage("--timeout takes a whole number of seconds, not '" +
+                             std::string(text) + "'");
             options.Timeout = std::chrono::seconds(seconds);
         } else if (a == "--log") {
             options.LogPath = Value(arguments, i);
@@ -47,7 +49,8 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
             else if (style == "none")
                 options.Progress = TProgressStyle::None;
             else
-                throw EUsage("--progress is auto, bar, plain or none, not '" + std::string(style) + "'");
+                throw EUsage("--progress is auto, bar, plain or none, not '" + std::string(style) +
+                             "'");
         } else if (a == "--quiet") {
             options.Quiet = true;
         } else if (a == "--json") {

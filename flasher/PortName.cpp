@@ -17,8 +17,8 @@ std::string Lower(std::string text)
 
 std::string Described(const std::string& path, const TUsbIdentity& id)
 {
-    return path + " (usb:" + id.Vendor + ":" + id.Product + (id.Serial.empty() ? "" : ":" + id.Serial) +
-           ")";
+    return path + " (usb:" + id.Vendor + ":" + id.Product +
+           (id.Serial.empty() ? "" : ":" + id.Serial) + ")";
 }
 
 } // namespace
@@ -46,16 +46,16 @@ TPortMatch FindPort(const std::string& name, const std::string& devDir,
         const auto id = UsbIdentity(path, sysClassTty);
         if (!id) continue;
         candidates += "\n  " + Described(path, *id);
-        const bool match = automatic ||
-                           (Lower(id->Vendor) == Lower(wanted[0]) &&
-                            Lower(id->Product) == Lower(wanted[1]) &&
-                            (wanted.size() < 3 || id->Serial == wanted[2]));
+        const bool match = automatic || (Lower(id->Vendor) == Lower(wanted[0]) &&
+                                         Lower(id->Product) == Lower(wanted[1]) &&
+                                         (wanted.size() < 3 || id->Serial == wanted[2]));
         if (match) matches.push_back(path);
     }
     if (matches.size() == 1) return {matches.front(), {}};
-    const std::string list = candidates.empty() ? " (no USB serial adapter is present)"
-                                                : ":" + candidates;
-    if (matches.empty()) return {std::nullopt, "no USB serial adapter matches '" + name + "'" + list};
+    const std::string list =
+        candidates.empty() ? " (no USB serial adapter is present)" : ":" + candidates;
+    if (matches.empty())
+        return {std::nullopt, "no USB serial adapter matches '" + name + "'" + list};
     return {std::nullopt, "several USB serial adapters match '" + name + "'; name one" + list};
 }
 

@@ -11,7 +11,8 @@
 #include <unistd.h>
 
 TDeviceWatch::TDeviceWatch()
-    : fNotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), fStop(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : fNotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+      fStop(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     if (!fNotify.Valid() || !fStop.Valid())
         throw std::system_error(errno, std::generic_category(), "inotify");
@@ -23,8 +24,8 @@ void TDeviceWatch::WatchFoldersOf(const std::string& path)
         IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ATTRIB | IN_DELETE_SELF;
     // From the device's own folder up to the first one that exists: /dev/serial/by-id appears
     // only with the first USB adapter, and its creation is a change in /dev/serial or /dev.
-    for (std::filesystem::path folder = std::filesystem::path(path).parent_path();
-         !folder.empty(); folder = folder.parent_path()) {
+    for (std::filesystem::path folder = std::filesystem::path(path).parent_path(); !folder.empty();
+         folder = folder.parent_path()) {
         if (::inotify_add_watch(fNotify.Get(), folder.c_str(), Changes) >= 0) break;
         if (folder == folder.root_path()) break;
     }

@@ -11,9 +11,9 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -177,8 +177,8 @@ std::string JsonLine(const TBoard& board, const TFlashOptions& options, const st
          << ",\"sha256\":\"" << sha256 << "\",\"result\":\"" << ResultWord(board.Result.Code)
          << "\",\"exit_code\":" << board.Result.Code << ",\"lines\":" << board.Result.Lines
          << ",\"bytes\":" << BytesOfLines(text, board.Result.Lines)
-         << ",\"seconds\":" << board.Result.Seconds << ",\"message\":" << JsonText(board.Result.Message)
-         << "}\n";
+         << ",\"seconds\":" << board.Result.Seconds
+         << ",\"message\":" << JsonText(board.Result.Message) << "}\n";
     return json.str();
 }
 
@@ -202,9 +202,9 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGUSR1); // our own: the run is over
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    TLocalizationModule localization({.ExecutablePath = {}, .ReportError = [](const std::string& m) {
-        std::cerr << "tarvel-flash: " << m << '\n';
-    }});
+    TLocalizationModule localization(
+        {.ExecutablePath = {},
+         .ReportError = [](const std::string& m) { std::cerr << "tarvel-flash: " << m << '\n'; }});
 
     const std::vector<std::string> owned(argv + 1, argv + argc);
     const std::vector<std::string_view> arguments(owned.begin(), owned.end());
@@ -302,7 +302,8 @@ int main(int argc, char** argv)
             for (std::size_t i = 0; i < options.Ports.size(); ++i)
                 threads.emplace_back([&, i] {
                     std::string log = options.LogPath;
-                    if (!log.empty() && options.Ports.size() > 1) log += "." + std::to_string(i + 1);
+                    if (!log.empty() && options.Ports.size() > 1)
+                        log += "." + std::to_string(i + 1);
                     boards[i] = flashBoard(i, devices[i], log);
                 });
             for (std::thread& thread : threads)
@@ -351,19 +352,22 @@ int main(int argc, char** argv)
                 {
                     std::lock_guard lock(countMutex);
                     (board.Result.Code == 0 ? passed : failed) += 1;
-                    if (board.Result.Code != 0 && firstFailure == 0) firstFailure = board.Result.Code;
+                    if (board.Result.Code != 0 && firstFailure == 0)
+                        firstFailure = board.Result.Code;
                     std::ostringstream line;
                     line.precision(1);
                     line << std::fixed << Now() << " " << name << " serial "
                          << (board.Serial.empty() ? "-" : board.Serial) << " "
                          << ResultWord(board.Result.Code) << " " << board.Result.Seconds << " s";
-                    if (board.Result.Code != 0) line << " (exit " << board.Result.Code << "): " << board.Result.Message;
+                    if (board.Result.Code != 0)
+                        line << " (exit " << board.Result.Code << "): " << board.Result.Message;
                     line << "  [passed " << passed << ", failed " << failed << "]\n";
                     Say(board.Result.Code == 0 ? std::cout : std::cerr, line.str());
                     if (options.Json) Say(std::cout, JsonLine(board, options, sha256, text));
                 }
                 // The next board is another board: wait until this one is unplugged.
-                if (!watches[i]->WaitUntil([&] { return !std::filesystem::exists(device); }, device))
+                if (!watches[i]->WaitUntil([&] { return !std::filesystem::exists(device); },
+                                           device))
                     return;
             }
         });
@@ -372,6 +376,7 @@ int main(int argc, char** argv)
         thread.join();
     pthread_kill(signalWatch.native_handle(), SIGUSR1);
     signalWatch.join();
-    Say(std::cout, "boards passed " + std::to_string(passed) + ", failed " + std::to_string(failed) + "\n");
+    Say(std::cout,
+        "boards passed " + std::to_string(passed) + ", failed " + std::to_string(failed) + "\n");
     return firstFailure;
 }

@@ -48,7 +48,8 @@ std::vector<std::string> ListSerialPorts()
     return ListSerialPorts("/dev", "/sys/class/tty");
 }
 
-std::optional<TUsbIdentity> UsbIdentity(const std::string& devicePath, const std::string& sysClassTty)
+std::optional<TUsbIdentity> UsbIdentity(const std::string& devicePath,
+                                        const std::string& sysClassTty)
 {
     std::error_code ec;
     const fs::path device = fs::canonical(devicePath, ec); // by-id names are links to the tty

@@ -36,7 +36,8 @@ void Compress(std::array<std::uint32_t, 8>& h, const unsigned char* block)
     for (int i = 0; i < 64; ++i) {
         const std::uint32_t t1 =
             hh + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + K[i] + w[i];
-        const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        const std::uint32_t t2 =
+            (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
     }
     const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, hh};

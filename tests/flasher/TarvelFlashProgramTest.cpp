@@ -10,15 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <spawn.h>
 #include <pty.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -206,12 +206,14 @@ TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     std::ifstream in(out);
-    const std::string output((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string output((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 0) << output;
     EXPECT_NE(output.find("boards passed 2, failed 0"), std::string::npos) << output;
-    EXPECT_NE(output.find("\"sha256\":\"" + Sha256Hex(GenerateSRecordFile(Data, BaseAddress)) + "\""),
-              std::string::npos)
+    EXPECT_NE(
+        output.find("\"sha256\":\"" + Sha256Hex(GenerateSRecordFile(Data, BaseAddress)) + "\""),
+        std::string::npos)
         << output;
 }
 
@@ -236,14 +238,15 @@ TEST(PortName, UsbNamesMatchThroughSysfs)
     const auto find = [&](const std::string& name) { return FindPort(name, dev, sys); };
 
     EXPECT_EQ(find("usb:0403:6001:B2").Path, (dev / "ttyUSB3").string());
-    EXPECT_EQ(find("/dev/ttyUSB9").Path, "/dev/ttyUSB9");               // a path as it is
+    EXPECT_EQ(find("/dev/ttyUSB9").Path, "/dev/ttyUSB9"); // a path as it is
     for (const std::string name : {"usb:0403:6001", "auto"}) {
         const TPortMatch match = find(name);
         EXPECT_FALSE(match.Path) << name;
         EXPECT_NE(match.Problem.find("several"), std::string::npos) << match.Problem;
         EXPECT_NE(match.Problem.find("usb:0403:6001:A1"), std::string::npos) << match.Problem;
     }
-    EXPECT_NE(find("usb:1234:5678").Problem.find("no USB serial adapter matches"), std::string::npos);
+    EXPECT_NE(find("usb:1234:5678").Problem.find("no USB serial adapter matches"),
+              std::string::npos);
     EXPECT_NE(find("usb:0403").Problem.find("is not usb:VID:PID"), std::string::npos);
 }
 

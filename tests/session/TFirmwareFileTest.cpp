@@ -1,11 +1,11 @@
-#include "session/EInOutError.h"
-#include "session/FlashProgress.h"
 #include "session/TFirmwareFile.h"
-#include "session/Sha256.h"
-#include "tests/app/FlashTempDir.h"
 #include "CatalogueFixtures.h"
 #include "EnvironmentGuard.h"
 #include "i18n/TLocalizationModule.h"
+#include "session/EInOutError.h"
+#include "session/FlashProgress.h"
+#include "session/Sha256.h"
+#include "tests/app/FlashTempDir.h"
 
 #include <gtest/gtest.h>
 
