@@ -32,8 +32,7 @@ TErrorReport::TSink TErrorReport::SetSink(TSink sink)
 
 void TErrorReport::ShowBox(const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tarvel"), text,
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tarvel"), text, QMessageBox::Ok);
     box.setObjectName("ErrorReportBox");
     box.exec();
 }

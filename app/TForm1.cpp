@@ -1,16 +1,16 @@
 #include "app/TForm1.h"
 #include "app/IndicatorWidgets.h"
 
-#include "session/OpenFailureReason.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1SessionBinding.h"
 #include "app/WindowFont.h"
 #include "serial/PosixSerialBackend.h"
 #include "serial/SerialConstants.h"
+#include "session/OpenFailureReason.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>

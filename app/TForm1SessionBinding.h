@@ -81,8 +81,10 @@ public:
 
 private:
     static qsizetype Size(std::string_view text) { return static_cast<qsizetype>(text.size()); }
-    static QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), Size(text)); }
+    static QString Utf8(std::string_view text)
+    {
+        return QString::fromUtf8(text.data(), Size(text));
+    }
 
     TForm1& Form;
 };
-

@@ -30,9 +30,11 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
         } else if (a == "--timeout") {
             const std::string_view text = Value(arguments, i);
             int seconds = 0;
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), seconds);
             if (error != std::errc() || end != text.data() + text.size() || seconds < 1)
-                throw EUsage("--timeout takes a whole number of seconds, not '" + std::string(text) + "'");
+                throw EUsage("--timeout takes a whole number of seconds, not '" +
+                             std::string(text) + "'");
             options.Timeout = std::chrono::seconds(seconds);
         } else if (a == "--log") {
             options.LogPath = Value(arguments, i);
@@ -47,9 +49,14 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
             else if (style == "none")
                 options.Progress = TProgressStyle::None;
             else
-                throw EUsage("--progress is auto, bar, plain or none, not '" + std::string(style) + "'");
+                throw EUsage("--progress is auto, bar, plain or none, not '" + std::string(style) +
+                             "'");
         } else if (a == "--quiet") {
             options.Quiet = true;
+        } else if (a == "--json") {
+            options.Json = true;
+        } else if (a == "--watch") {
+            options.Watch = true;
         } else if (a == "--no-check") {
             options.NoCheck = true;
         } else if (a == "--help" || a == "-h") {
@@ -72,7 +79,9 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
 
 std::string FlashUsage()
 {
-    return R"(Usage: tarvel-flash --port DEVICE [--port DEVICE]... [options] FILE
+    return R"(Usage: tarvel-flash --port DEVICE [--port DEVICE]... [--type firmware|boot]
+                    [--timeout SECONDS] [--log FILE] [--progress auto|bar|plain|none]
+                    [--json] [--quiet] [--no-check] [--watch] FILE
 
 Flashes FILE into the boot loader on each port, in parallel, exactly as the Tarvel window does:
 115200 baud 8N1, DTR and RTS on, exclusive use; Init (CR LF), the menu answered with the flash
@@ -88,16 +97,28 @@ checksum, the address width of its type, and a count record (S5/S6) against the 
 before it. A bad record is named by its line number and nothing is sent.
 
 Options:
-  --port DEVICE      a serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal);
-                     give it several times to flash several boards at once
+  --port DEVICE      a serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal),
+                     usb:VID:PID or usb:VID:PID:SERIAL (found through sysfs, whatever ttyUSB
+                     number the board got), or auto (the one USB serial adapter present;
+                     otherwise the candidates are listed); give it several times to flash
+                     several boards at once
   --type TYPE        firmware (default; the menu is answered "2") or boot ("1")
   --timeout SECONDS  bound on each wait for the device: the menu after Init, the password
                      prompt, "Send", an answer in a 64-line window (default 10)
   --log FILE         everything each device said, byte for byte; with several ports one file
                      per port, FILE.<n> in --port order
-  --progress STYLE   auto (default: bar on a terminal, plain otherwise), bar, plain (a line at
-                     start, every 10 % and the end; no carriage returns or colours), none
+  --progress STYLE   auto (default: bar on a terminal, plain otherwise), bar (one live line;
+                     with several ports, plain), plain (a line at start, every 10 % and the
+                     end; no carriage returns or colours), none
+  --json             at the end, one JSON object per port: port, the adapter's USB serial
+                     number, file, the file's SHA-256, result, exit code, lines, bytes, seconds
   --quiet            print failures only
+  --watch            keep going, board after board: for each port wait until a device is there,
+                     flash it, wait until it is unplugged, and so on; one result line per board
+                     and a running count; Ctrl-C ends the loop and prints the totals (exit 0
+                     when every board passed, else the first failure's code). Arrivals are
+                     learnt from the kernel (inotify), not by polling. With --log, one file per
+                     board: FILE.<port>.<serial>.<time>
   --no-check         send FILE as it is and let the device judge it
   --help, --version  print and exit
 

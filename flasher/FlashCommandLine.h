@@ -18,6 +18,8 @@ struct TFlashOptions
     std::string LogPath; // empty: no log
     TProgressStyle Progress = TProgressStyle::Auto;
     bool Quiet = false;
+    bool Json = false;
+    bool Watch = false;
     bool NoCheck = false;
     bool ShowHelp = false;
     bool ShowVersion = false;

@@ -10,7 +10,8 @@ namespace {
 // The lines as the sender reads them: up to LF, every CR dropped, ending at Ctrl-Z.
 std::vector<std::string_view> Lines(std::string_view text)
 {
-    if (const auto eof = text.find('\x1a'); eof != std::string_view::npos) text = text.substr(0, eof);
+    if (const auto eof = text.find('\x1a'); eof != std::string_view::npos)
+        text = text.substr(0, eof);
     std::vector<std::string_view> lines;
     while (!text.empty()) {
         const auto end = text.find('\n');
@@ -23,7 +24,8 @@ std::vector<std::string_view> Lines(std::string_view text)
 
 std::string_view WithoutCr(std::string_view line)
 {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.remove_suffix(1);
     return line;
 }
 
@@ -78,7 +80,8 @@ TImageCheck CheckImage(std::string_view text, bool verifyRecords)
                 if (!record.Data.empty()) throw ESRecord("count record carries data");
                 if (record.Address != dataRecords)
                     throw ESRecord("count record says " + std::to_string(record.Address) +
-                                   " data records, " + std::to_string(dataRecords) + " came before");
+                                   " data records, " + std::to_string(dataRecords) +
+                                   " came before");
             }
         } catch (const ESRecord& e) {
             check.Error = AtLine(i, e.what());

@@ -90,8 +90,8 @@ TPortResult TPortFlash::Failure(int code, std::string message) const
 
 std::string TPortFlash::LastBytes() const
 {
-    const std::string_view last = std::string_view(fReceived).substr(
-        fReceived.size() > 48 ? fReceived.size() - 48 : 0);
+    const std::string_view last =
+        std::string_view(fReceived).substr(fReceived.size() > 48 ? fReceived.size() - 48 : 0);
     return "\"" + Printable(last) + "\" (" + Hex(last) + ")";
 }
 
@@ -160,7 +160,8 @@ void TPortFlash::OnData(const std::string& bytes)
 
 bool TPortFlash::Awaited(const std::function<bool()>& done)
 {
-    return fLoop.RunUntil([&] { return done() || Interrupted(); }, fOptions.Timeout) && !Interrupted();
+    return fLoop.RunUntil([&] { return done() || Interrupted(); }, fOptions.Timeout) &&
+           !Interrupted();
 }
 
 TPortResult TPortFlash::AwaitDialogue()
@@ -182,8 +183,9 @@ TPortResult TPortFlash::AwaitDialogue()
                                   std::to_string(fOptions.Timeout.count()) +
                                   " s (wrong port, wrong speed, or the device is not in its boot "
                                   "loader)");
-        return Failure(1, std::string("the device answered something unexpected while waiting for ") +
-                              step.What + ": " + LastBytes());
+        return Failure(1,
+                       std::string("the device answered something unexpected while waiting for ") +
+                           step.What + ": " + LastBytes());
     }
     return {};
 }
@@ -224,7 +226,8 @@ TPortResult TPortFlash::Transfer()
     if (fLost || (fSession.TransferCut() && !fSession.StopRequested))
         return Failure(4, "the device went away after line " + std::to_string(fLines));
     if (fTimedOut)
-        return Failure(1, "no answer from the device for " + std::to_string(fOptions.Timeout.count()) +
+        return Failure(1, "no answer from the device for " +
+                              std::to_string(fOptions.Timeout.count()) +
                               " s in a 64-line window, after line " + std::to_string(fLines));
     if (!fRefusal.empty())
         return Failure(1, "the device refused the file: \"" + fRefusal + "\" (it came after line " +
@@ -239,7 +242,8 @@ TPortResult TPortFlash::AwaitVerdict()
     for (;;) {
         if (Contains(fAfterTransfer, "ERREUR"))
             return Failure(1, "the device refused the end of the file: \"" +
-                                  Words(fAfterTransfer.substr(fAfterTransfer.find("ERREUR"))) + "\"");
+                                  Words(fAfterTransfer.substr(fAfterTransfer.find("ERREUR"))) +
+                                  "\"");
         if (Contains(fAfterTransfer, ">")) return {};
         if (fInterrupted) return Failure(130, "interrupted after the last line");
         if (fLost) return Failure(4, "the device went away after the last line");

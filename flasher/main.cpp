@@ -2,12 +2,18 @@
 // in the exit code.
 #include "flasher/FlashCommandLine.h"
 #include "flasher/ImageCheck.h"
+#include "flasher/PortName.h"
+#include "flasher/TDeviceWatch.h"
 #include "flasher/TPortFlash.h"
 #include "i18n/TLocalizationModule.h"
 #include "session/EInOutError.h"
+#include "session/Sha256.h"
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -93,6 +99,96 @@ private:
     TProgressStyle Style = TProgressStyle::Plain;
 };
 
+std::string JsonText(std::string_view text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (b < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+// Bytes on the wire for the first n lines of the file as the sender reads them (CR dropped, CR
+// after each line).
+std::uint64_t BytesOfLines(std::string_view text, std::int32_t n)
+{
+    std::uint64_t bytes = 0;
+    std::int32_t lines = 0;
+    for (const char c : text) {
+        if (lines >= n || c == '\x1a') break;
+        if (c == '\r') continue;
+        ++bytes; // an LF stands for the CR that goes out instead
+        if (c == '\n') ++lines;
+    }
+    return lines < n ? bytes + 1 : bytes; // a last line without LF still gets its CR
+}
+
+std::string Now()
+{
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::localtime(&now));
+    return text;
+}
+
+struct TBoard
+{
+    std::string Port;   // as named on the command line
+    std::string Device; // what was opened
+    std::string Serial;
+    TPortResult Result;
+};
+
+const char* ResultWord(int code)
+{
+    return code == 0 ? "ok" : code == 130 ? "interrupted" : "failed";
+}
+
+std::string ResultLine(const TBoard& board)
+{
+    std::ostringstream line;
+    line.precision(1);
+    line << std::fixed << board.Port << ": ";
+    if (board.Result.Code == 0)
+        line << "ok, " << board.Result.Lines << " lines in " << board.Result.Seconds << " s\n";
+    else
+        line << "FAILED (exit " << board.Result.Code << "): " << board.Result.Message << " ("
+             << board.Result.Lines << " lines sent, " << board.Result.Seconds << " s)\n";
+    return line.str();
+}
+
+std::string JsonLine(const TBoard& board, const TFlashOptions& options, const std::string& sha256,
+                     std::string_view text)
+{
+    std::ostringstream json;
+    json.precision(3);
+    json << std::fixed << "{\"port\":" << JsonText(board.Port)
+         << ",\"serial\":" << JsonText(board.Serial) << ",\"file\":" << JsonText(options.File)
+         << ",\"sha256\":\"" << sha256 << "\",\"result\":\"" << ResultWord(board.Result.Code)
+         << "\",\"exit_code\":" << board.Result.Code << ",\"lines\":" << board.Result.Lines
+         << ",\"bytes\":" << BytesOfLines(text, board.Result.Lines)
+         << ",\"seconds\":" << board.Result.Seconds
+         << ",\"message\":" << JsonText(board.Result.Message) << "}\n";
+    return json.str();
+}
+
+std::string SafeForFileName(std::string text)
+{
+    for (char& c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,9 +202,9 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGUSR1); // our own: the run is over
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    TLocalizationModule localization({.ExecutablePath = {}, .ReportError = [](const std::string& m) {
-        std::cerr << "tarvel-flash: " << m << '\n';
-    }});
+    TLocalizationModule localization(
+        {.ExecutablePath = {},
+         .ReportError = [](const std::string& m) { std::cerr << "tarvel-flash: " << m << '\n'; }});
 
     const std::vector<std::string> owned(argv + 1, argv + argc);
     const std::vector<std::string_view> arguments(owned.begin(), owned.end());
@@ -127,13 +223,23 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // The same device twice would interleave two transfers on one line.
-    std::set<std::filesystem::path> devices;
+    // Names are resolved now (in --watch mode, as each board arrives). The same device twice
+    // would interleave two transfers on one line.
+    std::vector<std::string> devices;
+    std::set<std::filesystem::path> seen;
     for (const std::string& port : options.Ports) {
+        std::string device = port;
+        if (!options.Watch) {
+            const TPortMatch match = FindPort(port);
+            if (!match.Path) return UsageError(match.Problem);
+            device = *match.Path;
+        }
         std::error_code error;
-        const auto device = std::filesystem::weakly_canonical(port, error);
-        if (!devices.insert(error ? std::filesystem::path(port) : device).second)
+        const auto canonical = std::filesystem::weakly_canonical(device, error);
+        if (!seen.insert(error ? std::filesystem::path(device) : canonical).second &&
+            (!options.Watch || port.rfind("usb:", 0) != 0))
             return UsageError("the same device is named twice: " + port);
+        devices.push_back(device);
     }
 
     // The image is checked whole before any port is opened.
@@ -150,51 +256,127 @@ int main(int argc, char** argv)
         std::cerr << "tarvel-flash: " << options.File
                   << " is not made of S-records; it is sent unchecked\n";
 
+    const std::string sha256 = Sha256Hex(text);
     TProgressReport progress(options, options.Ports.size(), text.size());
-    std::vector<std::unique_ptr<TPortFlash>> flashes;
-    for (std::size_t i = 0; i < options.Ports.size(); ++i) {
-        std::string log = options.LogPath;
-        if (!log.empty() && options.Ports.size() > 1) log += "." + std::to_string(i + 1);
-        flashes.push_back(std::make_unique<TPortFlash>(options, options.Ports[i], log,
-                                                       progress.For(options.Ports[i])));
-    }
 
+    // Ctrl-C reaches every port: a transfer stops at once, a watch ends.
+    std::mutex runningMutex;
+    std::vector<TPortFlash*> running(options.Ports.size(), nullptr);
+    std::vector<std::unique_ptr<TDeviceWatch>> watches;
+    for (std::size_t i = 0; i < options.Ports.size(); ++i)
+        watches.push_back(std::make_unique<TDeviceWatch>());
     bool interrupted = false;
     std::thread signalWatch([&] {
         int signal = 0;
         while (sigwait(&signals, &signal) == 0 && signal != SIGUSR1) {
+            std::lock_guard lock(runningMutex);
             interrupted = true;
-            for (auto& flash : flashes)
-                flash->Interrupt();
+            for (TPortFlash* flash : running)
+                if (flash) flash->Interrupt();
+            for (auto& watch : watches)
+                watch->Stop();
         }
     });
 
-    std::vector<TPortResult> results(flashes.size());
-    {
-        std::vector<std::thread> threads;
-        for (std::size_t i = 0; i < flashes.size(); ++i)
-            threads.emplace_back([&, i] { results[i] = flashes[i]->Run(); });
-        for (std::thread& thread : threads)
-            thread.join();
+    const auto flashBoard = [&](std::size_t i, const std::string& device, const std::string& log) {
+        TBoard board{options.Ports[i], device, PortSerialNumber(device), {}};
+        TPortFlash flash(options, device, log, progress.For(options.Ports[i]));
+        {
+            std::lock_guard lock(runningMutex);
+            if (interrupted) {
+                board.Result = {130, "interrupted before the transfer", 0, 0};
+                return board;
+            }
+            running[i] = &flash;
+        }
+        board.Result = flash.Run();
+        std::lock_guard lock(runningMutex);
+        running[i] = nullptr;
+        return board;
+    };
+
+    if (!options.Watch) {
+        std::vector<TBoard> boards(options.Ports.size());
+        {
+            std::vector<std::thread> threads;
+            for (std::size_t i = 0; i < options.Ports.size(); ++i)
+                threads.emplace_back([&, i] {
+                    std::string log = options.LogPath;
+                    if (!log.empty() && options.Ports.size() > 1)
+                        log += "." + std::to_string(i + 1);
+                    boards[i] = flashBoard(i, devices[i], log);
+                });
+            for (std::thread& thread : threads)
+                thread.join();
+        }
+        pthread_kill(signalWatch.native_handle(), SIGUSR1);
+        signalWatch.join();
+        progress.EndLiveLine();
+
+        int exitCode = 0;
+        for (const TBoard& board : boards) {
+            if (exitCode == 0 && board.Result.Code != 0) exitCode = board.Result.Code;
+            if (board.Result.Code != 0 || !options.Quiet)
+                Say(board.Result.Code == 0 ? std::cout : std::cerr, ResultLine(board));
+            if (options.Json) Say(std::cout, JsonLine(board, options, sha256, text));
+        }
+        return interrupted ? 130 : exitCode;
     }
+
+    // --watch: board after board on every port, until Ctrl-C.
+    std::mutex countMutex;
+    int passed = 0, failed = 0, firstFailure = 0;
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < options.Ports.size(); ++i) {
+        threads.emplace_back([&, i] {
+            const std::string& name = options.Ports[i];
+            const bool byUsb = name == "auto" || name.rfind("usb:", 0) == 0;
+            const std::string watched = byUsb ? std::string("/dev/tty") : name;
+            for (;;) {
+                std::string device;
+                const bool arrived = watches[i]->WaitUntil(
+                    [&] {
+                        const TPortMatch match = FindPort(name);
+                        if (!match.Path || !std::filesystem::exists(*match.Path)) return false;
+                        device = *match.Path;
+                        return true;
+                    },
+                    watched);
+                if (!arrived) return;
+                std::string log;
+                if (!options.LogPath.empty())
+                    log = options.LogPath + "." + SafeForFileName(name) + "." +
+                          SafeForFileName(PortSerialNumber(device)) + "." + SafeForFileName(Now());
+                const TBoard board = flashBoard(i, device, log);
+                if (board.Result.Code == 130) return;
+                {
+                    std::lock_guard lock(countMutex);
+                    (board.Result.Code == 0 ? passed : failed) += 1;
+                    if (board.Result.Code != 0 && firstFailure == 0)
+                        firstFailure = board.Result.Code;
+                    std::ostringstream line;
+                    line.precision(1);
+                    line << std::fixed << Now() << " " << name << " serial "
+                         << (board.Serial.empty() ? "-" : board.Serial) << " "
+                         << ResultWord(board.Result.Code) << " " << board.Result.Seconds << " s";
+                    if (board.Result.Code != 0)
+                        line << " (exit " << board.Result.Code << "): " << board.Result.Message;
+                    line << "  [passed " << passed << ", failed " << failed << "]\n";
+                    Say(board.Result.Code == 0 ? std::cout : std::cerr, line.str());
+                    if (options.Json) Say(std::cout, JsonLine(board, options, sha256, text));
+                }
+                // The next board is another board: wait until this one is unplugged.
+                if (!watches[i]->WaitUntil([&] { return !std::filesystem::exists(device); },
+                                           device))
+                    return;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
     pthread_kill(signalWatch.native_handle(), SIGUSR1);
     signalWatch.join();
-    progress.EndLiveLine();
-
-    int exitCode = 0;
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        const TPortResult& r = results[i];
-        if (exitCode == 0 && r.Code != 0) exitCode = r.Code;
-        std::ostringstream line;
-        line.precision(1);
-        line << std::fixed << options.Ports[i] << ": ";
-        if (r.Code == 0)
-            line << "ok, " << r.Lines << " lines in " << r.Seconds << " s\n";
-        else
-            line << "FAILED (exit " << r.Code << "): " << r.Message << " (" << r.Lines
-                 << " lines sent, " << r.Seconds << " s)\n";
-        if (r.Code != 0 || !options.Quiet) Say(r.Code == 0 ? std::cout : std::cerr, line.str());
-    }
-    if (interrupted) return 130;
-    return exitCode;
+    Say(std::cout,
+        "boards passed " + std::to_string(passed) + ", failed " + std::to_string(failed) + "\n");
+    return firstFailure;
 }

@@ -28,7 +28,9 @@ bool IsNumber(const char* name)
 
 std::optional<std::string> DeviceGroupName(const std::string& path)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
     std::vector<char> buffer(4096);
     group entry{};
@@ -40,7 +42,9 @@ std::optional<std::string> DeviceGroupName(const std::string& path)
 
 std::optional<TDeviceHolder> FindDeviceHolder(const std::string& path)
 {
-    struct stat device{};
+    struct stat device
+    {
+    };
     if (::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return std::nullopt;
     const TDir proc(::opendir("/proc"));
     if (!proc) return std::nullopt;
@@ -51,7 +55,9 @@ std::optional<TDeviceHolder> FindDeviceHolder(const std::string& path)
         if (!fds) continue; // gone meanwhile, or not ours to look at
         while (const dirent* fd = ::readdir(fds.get())) {
             if (!IsNumber(fd->d_name)) continue;
-            struct stat open{};
+            struct stat open
+            {
+            };
             if (::stat((fdDir + "/" + fd->d_name).c_str(), &open) != 0) continue;
             if (!S_ISCHR(open.st_mode) || open.st_rdev != device.st_rdev) continue;
             TDeviceHolder holder;

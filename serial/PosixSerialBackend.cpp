@@ -24,7 +24,8 @@ std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path
 
     // No sharing: a cooperative lock first (also holds against root), then the kernel's
     // exclusive mode, which some drivers do not offer.
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return fail(errno == EWOULDBLOCK ? EBUSY : errno);
     if (::ioctl(fd.Get(), TIOCEXCL) != 0 && errno != EINVAL && errno != ENOTTY) return fail(errno);
 
     ::cfmakeraw(&tio);

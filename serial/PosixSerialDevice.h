@@ -41,7 +41,7 @@ private:
 
     TFileDescriptor fFd;
     std::mutex fStateMutex;
-    TDeviceControlBlock fShadow; // XonLim, XoffLim and Flags as last written
+    TDeviceControlBlock fShadow;           // XonLim, XoffLim and Flags as last written
     std::optional<int> fSerialFlagsBefore; // the driver's flags before EnterLowLatency changed them
 
     // The modem-change wait blocks in the kernel; it is ended by a signal to its thread.

@@ -47,3 +47,23 @@ std::vector<std::string> ListSerialPorts()
 {
     return ListSerialPorts("/dev", "/sys/class/tty");
 }
+
+std::optional<TUsbIdentity> UsbIdentity(const std::string& devicePath,
+                                        const std::string& sysClassTty)
+{
+    std::error_code ec;
+    const fs::path device = fs::canonical(devicePath, ec); // by-id names are links to the tty
+    const fs::path tty = fs::path(sysClassTty) / (ec ? fs::path(devicePath) : device).filename();
+    // Up from the tty's device to the USB device, the first folder with vendor and product ids.
+    for (fs::path at = fs::canonical(tty / "device", ec); !ec && at.has_relative_path();
+         at = at.parent_path()) {
+        std::ifstream vendor(at / "idVendor");
+        std::ifstream product(at / "idProduct");
+        TUsbIdentity identity;
+        if (!(vendor >> identity.Vendor) || !(product >> identity.Product)) continue;
+        std::ifstream serial(at / "serial");
+        std::getline(serial, identity.Serial);
+        return identity;
+    }
+    return std::nullopt;
+}

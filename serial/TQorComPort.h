@@ -99,7 +99,11 @@ public:
     const TNotifyEvent& OnDataAvailable() const { return fOnDataAvailable; }
     void SetOnDataAvailable(TNotifyEvent handler);
     const TNotifyEvent& OnDataSent() const { return fOnDataSent; }
-    void SetOnDataSent(TNotifyEvent handler) { fOnDataSent = std::move(handler); }
+    void SetOnDataSent(TNotifyEvent handler)
+    {
+        fOnDataSent = std::move(handler);
+        fHasSentHandler = static_cast<bool>(fOnDataSent);
+    }
     const TPortLineEvent& OnCtsChanged() const { return fOnCtsChanged; }
     void SetOnCtsChanged(TPortLineEvent handler) { fOnCtsChanged = std::move(handler); }
     const TPortLineEvent& OnDsrChanged() const { return fOnDsrChanged; }
@@ -148,6 +152,7 @@ private:
     std::atomic<bool> fRxThresholdUse = false;
     std::atomic<int> fRxThresholdAmount = 0;
     std::atomic<bool> fHasDataHandler = false;
+    std::atomic<bool> fHasSentHandler = false; // nobody listening: no drain checks
 
     TPortExceptionEvent fOnBGException;
     TNotifyEvent fOnDataAvailable;

@@ -101,10 +101,12 @@ void TQorCommThread::Execute()
         while (!fStopRequested.load()) {
             pollfd fds[2] = {{fWake.Get(), POLLIN, 0}, {fDevice.PollDescriptor(), POLLIN, 0}};
             int timeout = -1;
+            // The driver's queue is looked at only for someone who wants to know it emptied.
+            const bool reportEmpty = fPort.fHasSentHandler.load();
             if (!fDeviceLost) {
                 if (fTransmitQueue.HasQueued())
                     fds[1].events |= POLLOUT;
-                else if (fTransmitQueue.AwaitingEmpty())
+                else if (reportEmpty && fTransmitQueue.AwaitingEmpty())
                     timeout = drainCheckMs;
             }
             const int ready = ::poll(fds, fDeviceLost ? 1 : 2, timeout);
@@ -126,7 +128,8 @@ void TQorCommThread::Execute()
                     if (fTransmitQueue.Drain(fDevice) == TTransmitQueue::TDrainResult::Lost)
                         lost = true;
                 }
-                if (auto generation = fTransmitQueue.AwaitingEmpty(); generation && !lost) {
+                if (auto generation = fTransmitQueue.AwaitingEmpty();
+                    generation && !lost && reportEmpty) {
                     if (*generation != drainGeneration) {
                         drainGeneration = *generation; // new output: check soon again
                         drainCheckMs = 1;

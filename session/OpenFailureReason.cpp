@@ -48,8 +48,7 @@ std::string OpenFailureReason(const std::string& path, int error)
         return Filled(Tr(PermissionDenied), DeviceGroupName(path).value_or("dialout"));
     case EBUSY:
         if (const auto holder = FindDeviceHolder(path))
-            return Filled(Tr(InUseBy), holder->Program,
-                          std::to_string(holder->Pid));
+            return Filled(Tr(InUseBy), holder->Program, std::to_string(holder->Pid));
         return Tr(InUse);
     case ENOENT:
     case ENODEV:

@@ -14,8 +14,7 @@ void TSessionEventLoop::Delay(std::uint32_t ms)
     RunUntilDeadline({}, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
 }
 
-bool TSessionEventLoop::RunUntil(const std::function<bool()>& done,
-                                 std::chrono::milliseconds limit)
+bool TSessionEventLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
     return RunUntilDeadline(done, std::chrono::steady_clock::now() + limit);
 }

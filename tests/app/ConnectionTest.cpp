@@ -2,12 +2,12 @@
 #include "FakeSerialBackend.h"
 #include "WindowTestFixture.h"
 #include "app/IndicatorWidgets.h"
-#include "session/OpenFailureReason.h"
 #include "serial/PosixDeviceUsers.h"
+#include "session/OpenFailureReason.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
@@ -50,8 +50,9 @@ TEST_F(Connection, FailedOpenIsReportedAndCanBeRetried)
     Form.Armed = true;
     Form.Button_Open->click();
     ASSERT_EQ(Reports.size(), 1);
-    EXPECT_EQ(Reports[0], "Cannot open port '/nonexistent/ttyTarvel'\n"
-                          "Nothing is plugged in there; tarvel --list-ports lists what is present.");
+    EXPECT_EQ(Reports[0],
+              "Cannot open port '/nonexistent/ttyTarvel'\n"
+              "Nothing is plugged in there; tarvel --list-ports lists what is present.");
     EXPECT_FALSE(Form.ComPort.Active());
     EXPECT_FALSE(Form.Armed);
     EXPECT_FALSE(Form.Button4->isEnabled());

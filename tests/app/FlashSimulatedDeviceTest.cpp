@@ -127,8 +127,7 @@ TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
 }
 
 // A pulled adapter ends the transfer at once, while the lines are paced and after.
-class FlashToPulledDevice : public FlashToSimulatedDevice,
-                            public ::testing::WithParamInterface<int>
+class FlashToPulledDevice : public FlashToSimulatedDevice, public ::testing::WithParamInterface<int>
 {
 };
 

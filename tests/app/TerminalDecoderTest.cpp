@@ -70,7 +70,8 @@ TEST(TerminalDecoder, TypedTextGoesOutInTheCodePageItIsShownIn)
         std::string Sent;
     } cases[] = {
         {u"caf\u00e9 \u00ff", "caf\xe9 \xff"},
-        {u"\u20ac5 \u201cok\u201d \u2122", "\x80" "5 \x93ok\x94 \x99"},
+        {u"\u20ac5 \u201cok\u201d \u2122", "\x80"
+                                           "5 \x93ok\x94 \x99"},
         {u"\u4e2d \U0001F600", "? ??"}, // not in the code page; a surrogate pair is two
     };
     for (const auto& c : cases)

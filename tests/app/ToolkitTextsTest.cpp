@@ -1,8 +1,8 @@
 // Every toolkit text the window can show (box captions and buttons, the file dialog, the reasons
 // of an open failure) has an Italian and a French translation in the shipped catalogues.
-#include "session/OpenFailureReason.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
+#include "session/OpenFailureReason.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -14,7 +14,6 @@
 #include <QTranslator>
 
 #include <gtest/gtest.h>
-
 
 namespace {
 
@@ -32,7 +31,8 @@ public:
             qstrcmp(sourceText, "QT_LAYOUT_DIRECTION") == 0)
             return {};
         if (sourceText != nullptr && *sourceText != '\0')
-            Asked.insert(QString::fromUtf8(sourceText) + QChar(u'\x1f') + QString::fromUtf8(context));
+            Asked.insert(QString::fromUtf8(sourceText) + QChar(u'\x1f') +
+                         QString::fromUtf8(context));
         return {};
     }
     bool isEmpty() const override { return false; }
@@ -102,9 +102,9 @@ TEST(ToolkitTexts, EveryTextTheWindowCanShowIsTranslated)
         const QSet<QString> ids = CatalogueIds(language);
         for (const QString& entry : recorder.Asked) {
             const QString text = entry.section(QChar(u'\x1f'), 0, 0);
-            EXPECT_TRUE(ids.contains(text)) << language.toStdString() << ": \"" << text.toStdString()
-                                            << "\" (" << entry.section(QChar(u'\x1f'), 1).toStdString()
-                                            << ")";
+            EXPECT_TRUE(ids.contains(text))
+                << language.toStdString() << ": \"" << text.toStdString() << "\" ("
+                << entry.section(QChar(u'\x1f'), 1).toStdString() << ")";
         }
     }
 }

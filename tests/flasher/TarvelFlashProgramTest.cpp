@@ -1,6 +1,8 @@
 // tarvel-flash as a rig runs it: a process against simulated boot loaders, judged by its exit
 // code, its output and what the devices loaded.
 #include "flasher/ImageCheck.h"
+#include "flasher/PortName.h"
+#include "session/Sha256.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"
@@ -8,9 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <pty.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,6 +162,92 @@ TEST_F(TarvelFlash, ACorruptedRecordIsNamedAndNothingIsSent)
     EXPECT_EQ(run.ExitCode, 2) << run.Output;
     EXPECT_NE(run.Output.find("line 4: Checksum mismatch"), std::string::npos) << run.Output;
     EXPECT_EQ(device.State(), TDeviceState::Idle); // not even woken
+}
+
+// A rig's loop: two boards appear one after the other at the same name (a link made, removed,
+// made again); each is flashed once, and Ctrl-C ends the loop with the totals.
+TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
+{
+    const std::string file = Image(4 * 1024, 5);
+    const std::string board = Dir.Path("board");
+    const std::string out = Dir.Path("out.txt");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<std::string> args{TARVEL_FLASH, "--watch", "--json", "--port", board, file};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, TARVEL_FLASH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 3000 && !done(); ++i)
+            ::usleep(10 * 1000);
+        return done();
+    };
+    for (int i = 0; i < 2; ++i) {
+        TSimulatedDeviceOptions options;
+        options.Baudrate = 0;
+        TSimulatedDevice device(options);
+        std::filesystem::create_symlink(device.DevicePath(), board);
+        EXPECT_TRUE(waitFor([&] { return device.CompletedLoads() == 1; })) << "board " << i + 1;
+        // Unplugged once the flasher has let go of it.
+        EXPECT_TRUE(waitFor([&] { return device.State() == TDeviceState::Menu; }));
+        ::usleep(200 * 1000);
+        std::filesystem::remove(board);
+        EXPECT_TRUE(LoadedExactly(device, Data)) << "board " << i + 1;
+    }
+    ::usleep(200 * 1000);
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    std::ifstream in(out);
+    const std::string output((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    EXPECT_NE(output.find("boards passed 2, failed 0"), std::string::npos) << output;
+    EXPECT_NE(
+        output.find("\"sha256\":\"" + Sha256Hex(GenerateSRecordFile(Data, BaseAddress)) + "\""),
+        std::string::npos)
+        << output;
+}
+
+// Boards are found by what sysfs says of their adapter, whatever ttyUSB number they got.
+TEST(PortName, UsbNamesMatchThroughSysfs)
+{
+    FlashTempDir root;
+    const std::filesystem::path dev = root.Path("dev"), sys = root.Path("sys");
+    std::filesystem::create_directories(dev);
+    const auto adapter = [&](const std::string& tty, const std::string& serial) {
+        const std::filesystem::path usb = root.Path("devices/" + tty);
+        std::filesystem::create_directories(usb / "1-1:1.0" / tty);
+        std::ofstream(usb / "idVendor") << "0403\n";
+        std::ofstream(usb / "idProduct") << "6001\n";
+        std::ofstream(usb / "serial") << serial << "\n";
+        std::filesystem::create_directories(sys / tty);
+        std::filesystem::create_directory_symlink(usb / "1-1:1.0" / tty, sys / tty / "device");
+        std::ofstream(dev / tty);
+    };
+    adapter("ttyUSB0", "A1");
+    adapter("ttyUSB3", "B2");
+    const auto find = [&](const std::string& name) { return FindPort(name, dev, sys); };
+
+    EXPECT_EQ(find("usb:0403:6001:B2").Path, (dev / "ttyUSB3").string());
+    EXPECT_EQ(find("/dev/ttyUSB9").Path, "/dev/ttyUSB9"); // a path as it is
+    for (const std::string name : {"usb:0403:6001", "auto"}) {
+        const TPortMatch match = find(name);
+        EXPECT_FALSE(match.Path) << name;
+        EXPECT_NE(match.Problem.find("several"), std::string::npos) << match.Problem;
+        EXPECT_NE(match.Problem.find("usb:0403:6001:A1"), std::string::npos) << match.Problem;
+    }
+    EXPECT_NE(find("usb:1234:5678").Problem.find("no USB serial adapter matches"),
+              std::string::npos);
+    EXPECT_NE(find("usb:0403").Problem.find("is not usb:VID:PID"), std::string::npos);
 }
 
 // The image rules that the flasher applies before anything is opened.

@@ -61,3 +61,33 @@ TEST_F(SerialPortListTest, MissingDirectoriesGiveAnEmptyList)
 }
 
 } // namespace
+
+namespace {
+
+// A fake sysfs as the kernel lays out a USB adapter: the tty's device link points into the USB
+// interface, whose parent folder holds the device's ids and serial number.
+TEST_F(SerialPortListTest, UsbIdentityIsFoundThroughTheTtysDeviceAndItsByIdName)
+{
+    const fs::path usb = Root / "devices" / "usb1" / "1-1";
+    fs::create_directories(usb / "1-1:1.0" / "ttyUSB0");
+    std::ofstream(usb / "idVendor") << "0403\n";
+    std::ofstream(usb / "idProduct") << "6001\n";
+    std::ofstream(usb / "serial") << "A50285BI\n";
+    fs::create_directories(Root / "sys" / "ttyUSB0");
+    fs::create_directory_symlink(usb / "1-1:1.0" / "ttyUSB0", Root / "sys" / "ttyUSB0" / "device");
+    Node("ttyUSB0");
+    fs::create_symlink(Dev("ttyUSB0"), Root / "dev" / "serial" / "by-id" / "usb-FTDI_A50285BI");
+    Node("ttyS0");
+
+    const std::string sys = (Root / "sys").string();
+    for (const std::string& path : {Dev("ttyUSB0"), Dev("serial/by-id/usb-FTDI_A50285BI")}) {
+        const auto identity = UsbIdentity(path, sys);
+        ASSERT_TRUE(identity) << path;
+        EXPECT_EQ(identity->Vendor, "0403");
+        EXPECT_EQ(identity->Product, "6001");
+        EXPECT_EQ(identity->Serial, "A50285BI");
+    }
+    EXPECT_FALSE(UsbIdentity(Dev("ttyS0"), sys));
+}
+
+} // namespace

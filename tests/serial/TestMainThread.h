@@ -43,7 +43,8 @@ public:
             // pred() may come true through the communication thread alone, without a task:
             // look again after a short while rather than only when a task arrives.
             std::unique_lock lock(fMutex);
-            fPosted.wait_for(lock, std::chrono::milliseconds(2), [this] { return !fTasks.empty(); });
+            fPosted.wait_for(lock, std::chrono::milliseconds(2),
+                             [this] { return !fTasks.empty(); });
         }
     }
 

@@ -1,9 +1,9 @@
 // The session's rules without a toolkit: a fake port, a waiter that only runs the port's
 // notifications, and a view that records what the session reports.
+#include "session/TBootLoaderSession.h"
 #include "FakeSerialBackend.h"
 #include "TestMainThread.h"
 #include "serial/TQorComPort.h"
-#include "session/TBootLoaderSession.h"
 #include "tests/app/FlashTempDir.h"
 
 #include <gtest/gtest.h>
@@ -130,7 +130,7 @@ TEST_F(BootLoaderSession, WindowWaitsForTwelveCharactersAndErreurStopsTheFile)
         } else if (step == 1 && !Session.ReplyReceived && Device.BytesWaiting() == 0) {
             step = 2;
             EXPECT_EQ(Session.LineCount, 64);
-            Device.Receive("123456789"); // 12 with the first chunk
+            Device.Receive("123456789");                    // 12 with the first chunk
         } else if (Session.LineCount == 128 && step == 2) { // the next window wait
             step = 3;
             Device.Receive("ERREUR 100");

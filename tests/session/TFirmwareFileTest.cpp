@@ -1,14 +1,16 @@
-#include "session/EInOutError.h"
-#include "session/FlashProgress.h"
 #include "session/TFirmwareFile.h"
-#include "tests/app/FlashTempDir.h"
 #include "CatalogueFixtures.h"
 #include "EnvironmentGuard.h"
 #include "i18n/TLocalizationModule.h"
+#include "session/EInOutError.h"
+#include "session/FlashProgress.h"
+#include "session/Sha256.h"
+#include "tests/app/FlashTempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
@@ -320,6 +322,29 @@ TEST(FlashErrorText, FileErrorsAreToldInTheCatalogueInForce)
     EXPECT_EQ(io, "Erreur d'E/S " + std::to_string(EIO));
     EXPECT_EQ(thrown, "Fichier introuvable");
     EXPECT_EQ(InOutErrorText(ENOENT), "File not found"); // the module is gone again
+}
+
+} // namespace
+
+namespace {
+
+TEST(Sha256, KnownDigests)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    };
+    for (const auto& [text, digest] : cases)
+        EXPECT_EQ(Sha256Hex(text), digest) << text;
+    // Two padding blocks, against the system's own tool.
+    FILE* pipe = ::popen("printf 'a%.0s' $(seq 1000) | sha256sum", "r");
+    ASSERT_NE(pipe, nullptr);
+    char out[65] = {};
+    ASSERT_EQ(std::fread(out, 1, 64, pipe), 64u);
+    ::pclose(pipe);
+    EXPECT_EQ(Sha256Hex(std::string(1000, 'a')), std::string(out));
 }
 
 } // namespace

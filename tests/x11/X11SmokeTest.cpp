@@ -26,8 +26,8 @@
 
 namespace {
 
-const QString Caption =
-    QStringLiteral("Tarvel") + QString(28, QChar(u' ')) + QStringLiteral("Bidouille ======> pour KRO");
+const QString Caption = QStringLiteral("Tarvel") + QString(28, QChar(u' ')) +
+                        QStringLiteral("Bidouille ======> pour KRO");
 
 // The title as the window manager reads it from the window's properties.
 QString TitleOnScreen(const QWidget& window)
@@ -104,7 +104,8 @@ TEST(OnX11, NothingOfTheFileDialogOutlivesIt)
         FlashWaitUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5000);
         QTest::keyClicks(name, QStringLiteral(".s19"));
         popupWasOpen = QApplication::activePopupWidget() != nullptr;
-        QWidget* target = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : name;
+        QWidget* target =
+            QApplication::activePopupWidget() ? QApplication::activePopupWidget() : name;
         QTest::keyClick(target, Qt::Key_Return);
         if (form.OpenDialog1->isVisible()) QTest::keyClick(name, Qt::Key_Return);
     });
@@ -138,8 +139,10 @@ TEST(OnX11, PulledDeviceEndsTheTransferAndTheWindowCanBeClosed)
     form.Button_Open->click();
     ASSERT_TRUE(form.ComPort.Active());
     form.Button4->click();
-    ASSERT_TRUE(FlashWaitUntil([&] { return form.Button1->isEnabled() && device.RecordsReceived() == 0 &&
-                                            form.reTerminal->toPlainText().contains("Ready."); }));
+    ASSERT_TRUE(FlashWaitUntil([&] {
+        return form.Button1->isEnabled() && device.RecordsReceived() == 0 &&
+               form.reTerminal->toPlainText().contains("Ready.");
+    }));
 
     // The operator dismisses the lost-device box when it comes.
     QTimer dismiss;

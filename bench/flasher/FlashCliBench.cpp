@@ -1,0 +1,144 @@
+// tarvel-flash against tarvel-devsim at 115200 baud, printed as a table (not pass/fail): one
+// port, four ports at once, and the window flashing the same image, side by side. Each device is
+// a process of its own, so the CPU figures are tarvel-flash's alone.
+//
+// Usage: tarvel_bench_flash_cli [--size DATA_BYTES]   (default 1 MiB)
+#include "sim/SRecordGenerator.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+std::string Bin(const std::string& name)
+{
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+}
+
+pid_t Spawn(std::vector<std::string> args, int stdoutFd)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// A tarvel-devsim process at 115200 baud.
+struct TDevice
+{
+    pid_t Pid = -1;
+    std::string Path;
+    TDevice()
+    {
+        int out[2];
+        if (::pipe(out) != 0) std::exit(1);
+        Pid = Spawn({Bin("tarvel-devsim")}, out[1]);
+        ::close(out[1]);
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            Path.push_back(c);
+        ::close(out[0]);
+    }
+    ~TDevice()
+    {
+        ::kill(Pid, SIGTERM);
+        ::waitpid(Pid, nullptr, 0);
+    }
+};
+
+struct TRun
+{
+    double Seconds = 0;
+    double CpuSeconds = 0;
+    int ExitCode = -1;
+};
+
+TRun RunFlash(const std::vector<std::string>& ports, const std::string& file)
+{
+    std::vector<std::string> args{Bin("tarvel-flash"), "--quiet"};
+    for (const std::string& port : ports)
+        args.insert(args.end(), {"--port", port});
+    args.push_back(file);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = Spawn(args, -1);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    TRun run;
+    run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::size_t size = 1024 * 1024;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--size") == 0) size = std::strtoul(argv[i + 1], nullptr, 10);
+
+    const std::string text = GenerateSRecordFile(GenerateFirmwareBytes(size, 11), 0x08000000);
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("tarvel-bench-" + std::to_string(::getpid()) + ".s19"))
+                                 .string();
+    std::ofstream(file, std::ios::binary) << text;
+    // On the wire: every line and its CR, the file's own CRs dropped, 10 bits a byte.
+    std::size_t wireBytes = 0;
+    for (const char c : text)
+        wireBytes += c != '\r';
+    const double wireSeconds = static_cast<double>(wireBytes) / 11520.0;
+
+    std::printf("Image: %zu data bytes, %.2f MiB file, %.2f s on the wire at 115200 baud\n", size,
+                static_cast<double>(text.size()) / (1 << 20), wireSeconds);
+    std::printf("%-24s %9s %9s %8s %8s %9s %5s\n", "run", "seconds", "wire s", "ratio", "CPU s",
+                "CPU %", "exit");
+    const auto row = [&](const char* name, const TRun& run) {
+        std::printf("%-24s %9.2f %9.2f %8.4f %8.2f %8.2f%% %5d\n", name, run.Seconds, wireSeconds,
+                    run.Seconds / wireSeconds, run.CpuSeconds, 100.0 * run.CpuSeconds / run.Seconds,
+                    run.ExitCode);
+        std::fflush(stdout);
+    };
+    {
+        TDevice device;
+        row("tarvel-flash, 1 port", RunFlash({device.Path}, file));
+    }
+    {
+        std::vector<TDevice> devices(4);
+        std::vector<std::string> ports;
+        for (const TDevice& d : devices)
+            ports.push_back(d.Path);
+        row("tarvel-flash, 4 ports", RunFlash(ports, file));
+    }
+    // The window on the same image and device, from its own benchmark.
+    std::printf("The window on the same image (tarvel_bench_flash --paced-only):\n");
+    std::fflush(stdout);
+    const std::string window =
+        Bin("tarvel_bench_flash") + " --paced-only --size " + std::to_string(size);
+    if (std::system(window.c_str()) != 0) std::printf("  (the window benchmark did not run)\n");
+    std::filesystem::remove(file);
+    return 0;
+}

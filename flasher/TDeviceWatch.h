@@ -1,0 +1,25 @@
+#pragma once
+// Waits for a device to come or go, learning of it from the kernel (inotify on the folders that
+// hold its name), never by polling; Stop() ends a wait from any thread.
+
+#include "serial/TFileDescriptor.h"
+
+#include <functional>
+#include <string>
+
+class TDeviceWatch
+{
+public:
+    TDeviceWatch(); // throws std::system_error
+    // Returns true once holds() is true, false when stopped first. `path` names where the
+    // device shows up: its folder (or, while that does not exist, the nearest one that does) is
+    // watched, and holds() asked again after every change there.
+    bool WaitUntil(const std::function<bool()>& holds, const std::string& path);
+    void Stop();
+
+private:
+    void WatchFoldersOf(const std::string& path);
+
+    TFileDescriptor fNotify;
+    TFileDescriptor fStop; // eventfd
+};
