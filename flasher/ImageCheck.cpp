@@ -2,25 +2,11 @@
 
 #include "session/SRecord.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace {
-
-// The lines as the sender reads them: up to LF, every CR dropped, ending at Ctrl-Z.
-std::vector<std::string_view> Lines(std::string_view text)
-{
-    if (const auto eof = text.find('\x1a'); eof != std::string_view::npos)
-        text = text.substr(0, eof);
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
-    }
-    return lines;
-}
 
 std::string_view WithoutCr(std::string_view line)
 {
@@ -48,6 +34,30 @@ std::string AtLine(std::size_t index, const std::string& what)
 
 } // namespace
 
+std::vector<std::string_view> FirmwareLines(std::string_view text)
+{
+    if (const auto eof = text.find('\x1a'); eof != std::string_view::npos)
+        text = text.substr(0, eof);
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        lines.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+std::uint64_t BytesOfLines(std::string_view text, std::int32_t n)
+{
+    std::uint64_t bytes = 0;
+    const std::vector<std::string_view> lines = FirmwareLines(text);
+    for (std::size_t i = 0; i < lines.size() && i < static_cast<std::size_t>(std::max(n, 0)); ++i)
+        bytes += lines[i].size() -
+                 static_cast<std::size_t>(std::count(lines[i].begin(), lines[i].end(), '\r')) + 1;
+    return bytes;
+}
+
 TImageCheck CheckImage(std::string_view text, bool verifyRecords)
 {
     TImageCheck check;
@@ -59,7 +69,7 @@ TImageCheck CheckImage(std::string_view text, bool verifyRecords)
         check.Error = "the file is binary, not a text firmware file";
         return check;
     }
-    const std::vector<std::string_view> lines = Lines(text);
+    const std::vector<std::string_view> lines = FirmwareLines(text);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].size() > MaxLineBytes) {
             check.Error = AtLine(i, "longer than " + std::to_string(MaxLineBytes) +

@@ -118,21 +118,6 @@ std::string JsonText(std::string_view text)
     return quoted + "\"";
 }
 
-// Bytes on the wire for the first n lines of the file as the sender reads them (CR dropped, CR
-// after each line).
-std::uint64_t BytesOfLines(std::string_view text, std::int32_t n)
-{
-    std::uint64_t bytes = 0;
-    std::int32_t lines = 0;
-    for (const char c : text) {
-        if (lines >= n || c == '\x1a') break;
-        if (c == '\r') continue;
-        ++bytes; // an LF stands for the CR that goes out instead
-        if (c == '\n') ++lines;
-    }
-    return lines < n ? bytes + 1 : bytes; // a last line without LF still gets its CR
-}
-
 std::string Now()
 {
     const std::time_t now = std::time(nullptr);

@@ -171,9 +171,9 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
             FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched()));
     }
     // The file has been read, not sent: the transfer lasts until the line has carried it.
-    while (!TransferCut() && fPort.OutputPending() > 0) {
+    for (std::size_t pending; !TransferCut() && (pending = fPort.OutputPending()) > 0;) {
         ShowElapsedTime();
-        WaitForLine(fPort.OutputPending());
+        WaitForLine(pending);
     }
     ShowElapsedTime();
     if (TransferCut() && !StopRequested) ShowCutByLostDevice();

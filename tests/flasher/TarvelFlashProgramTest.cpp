@@ -1,5 +1,6 @@
 // tarvel-flash as a rig runs it: a process against simulated boot loaders, judged by its exit
 // code, its output and what the devices loaded.
+#include "CatalogueFixtures.h"
 #include "flasher/ImageCheck.h"
 #include "flasher/PortName.h"
 #include "session/Sha256.h"
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +21,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -34,15 +35,9 @@ struct TRun
 
 TRun RunFlash(const std::string& arguments)
 {
-    TRun run;
-    FILE* pipe = ::popen((std::string(TARVEL_FLASH) + " " + arguments + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.Output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    auto [exitCode, output] =
+        i18n_test::RunCommand(std::string(TARVEL_FLASH) + " " + arguments + " 2>&1");
+    return {exitCode, std::move(output)};
 }
 
 bool LoadedExactly(const TSimulatedDevice& device, const std::vector<uint8_t>& data)
