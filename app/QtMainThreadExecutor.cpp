@@ -4,17 +4,9 @@
 
 #include <QSocketNotifier>
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdint>
-#include <system_error>
-
-QtMainThreadExecutor::QtMainThreadExecutor() : WakeUp(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+QtMainThreadExecutor::QtMainThreadExecutor()
 {
-    if (!WakeUp.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
-    WakeUpNotifier = std::make_unique<QSocketNotifier>(WakeUp.Get(), QSocketNotifier::Read);
+    WakeUpNotifier = std::make_unique<QSocketNotifier>(WakeUp.Descriptor(), QSocketNotifier::Read);
     QObject::connect(WakeUpNotifier.get(), &QSocketNotifier::activated, [this] { RunQueued(); });
 }
 
@@ -29,13 +21,12 @@ void QtMainThreadExecutor::Post(std::function<void()> task)
         Queue.push_back(std::move(task));
     }
     // A non-empty queue already has a wake-up on its way, or is being run.
-    if (wasEmpty) RaiseWakeUp();
+    if (wasEmpty) WakeUp.Raise();
 }
 
 void QtMainThreadExecutor::RunQueued()
 {
-    uint64_t count;
-    [[maybe_unused]] const ssize_t read = ::read(WakeUp.Get(), &count, sizeof count);
+    WakeUp.Clear();
     // One task at a time. Before a task runs, the wake-up is raised again while others wait,
     // so that a task running a nested event loop (a modal box, the transfer's waits) has them
     // run inside it, still in posting order.
@@ -49,15 +40,8 @@ void QtMainThreadExecutor::RunQueued()
             Queue.pop_front();
             moreQueued = !Queue.empty();
         }
-        if (moreQueued) RaiseWakeUp();
+        if (moreQueued) WakeUp.Raise();
         // Errors are reported here rather than unwinding through Qt's event dispatch.
         TErrorReport::Guard(task);
     }
-}
-
-void QtMainThreadExecutor::RaiseWakeUp()
-{
-    const uint64_t one = 1;
-    // Cannot fail short of a counter overflow, which the reads in RunQueued rule out.
-    [[maybe_unused]] const ssize_t written = ::write(WakeUp.Get(), &one, sizeof one);
 }

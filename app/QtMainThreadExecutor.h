@@ -1,6 +1,6 @@
 #pragma once
 #include "serial/IMainThreadExecutor.h"
-#include "serial/TFileDescriptor.h"
+#include "system/TWakeUpEvent.h"
 
 #include <deque>
 #include <functional>
@@ -27,10 +27,9 @@ public:
 
 private:
     void RunQueued(); // GUI thread
-    void RaiseWakeUp();
 
     std::mutex Mutex;
     std::deque<std::function<void()>> Queue; // guarded by Mutex
-    TFileDescriptor WakeUp;                  // eventfd: non-zero while a wake-up is pending
+    TWakeUpEvent WakeUp;                     // raised while a wake-up is pending
     std::unique_ptr<QSocketNotifier> WakeUpNotifier;
 };

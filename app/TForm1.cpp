@@ -1,5 +1,7 @@
 #include "app/TForm1.h"
-#include "app/IndicatorWidgets.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
 
 #include "app/TErrorReport.h"
 #include "app/TForm1SessionBinding.h"

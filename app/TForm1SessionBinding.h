@@ -3,9 +3,11 @@
 // session lands in the control the window's layout gives it.
 
 #include "app/ElapsedTimeText.h"
-#include "app/IndicatorWidgets.h"
 #include "app/TForm1.h"
 #include "app/TerminalDecoder.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
 
 #include <QFile>
 #include <QLabel>

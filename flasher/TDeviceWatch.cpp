@@ -5,17 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <system_error>
 #include <unistd.h>
 
-TDeviceWatch::TDeviceWatch()
-    : fNotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
-      fStop(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+TDeviceWatch::TDeviceWatch() : fNotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
 {
-    if (!fNotify.Valid() || !fStop.Valid())
-        throw std::system_error(errno, std::generic_category(), "inotify");
+    if (!fNotify.Valid()) throw std::system_error(errno, std::generic_category(), "inotify");
 }
 
 void TDeviceWatch::WatchFoldersOf(const std::string& path)
@@ -37,7 +33,7 @@ bool TDeviceWatch::WaitUntil(const std::function<bool()>& holds, const std::stri
         // Watching first, then looking: a change in between is not missed.
         WatchFoldersOf(path);
         if (holds()) return true;
-        pollfd fds[2] = {{fNotify.Get(), POLLIN, 0}, {fStop.Get(), POLLIN, 0}};
+        pollfd fds[2] = {{fNotify.Get(), POLLIN, 0}, {fStop.Descriptor(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
         if (fds[1].revents & POLLIN) return false;
         std::array<char, 4096> events{};
@@ -48,6 +44,5 @@ bool TDeviceWatch::WaitUntil(const std::function<bool()>& holds, const std::stri
 
 void TDeviceWatch::Stop()
 {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(fStop.Get(), &one, sizeof one);
+    fStop.Raise();
 }

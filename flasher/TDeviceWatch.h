@@ -2,7 +2,8 @@
 // Waits for a device to come or go, learning of it from the kernel (inotify on the folders that
 // hold its name), never by polling; Stop() ends a wait from any thread.
 
-#include "serial/TFileDescriptor.h"
+#include "system/TFileDescriptor.h"
+#include "system/TWakeUpEvent.h"
 
 #include <functional>
 #include <string>
@@ -21,5 +22,5 @@ private:
     void WatchFoldersOf(const std::string& path);
 
     TFileDescriptor fNotify;
-    TFileDescriptor fStop; // eventfd
+    TWakeUpEvent fStop;
 };

@@ -1,4 +1,4 @@
-#include "CatalogueTableMarker.h"
+#include "i18n/CatalogueTableMarker.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "ExecutablePath.h"
+#include "i18n/ExecutablePath.h"
 
 #include <unistd.h>
 #include <vector>

@@ -21,8 +21,9 @@ std::string LanguageOfLocaleName(std::string_view localeName);
 // LC_MESSAGES, else LANG; quotes removed. Empty when none is set.
 std::string DefaultLocaleFromConfig(std::string_view configText);
 
-// Windows locale identifiers and the catalogue directory each names (used where the system
-// gives no ISO names). These are directory names as shipped, not corrected ISO codes.
+// Windows locale identifiers and the catalogue directory each names: Windows gives the user's
+// language as such an identifier (GetUserDefaultLCID), not as an ISO name. Linux never asks this
+// table; the Windows build does. These are directory names as shipped, not corrected ISO codes.
 struct TLocaleIdLanguage
 {
     uint32_t LocaleId;

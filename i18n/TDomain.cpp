@@ -1,7 +1,7 @@
-#include "TDomain.h"
+#include "i18n/TDomain.h"
 
-#include "ECatalogueError.h"
-#include "TStoredCatalogues.h"
+#include "i18n/TMappedFile.h"
+#include "i18n/TStoredCatalogues.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 #pragma once
-#include "TMappedFile.h"
+#include "i18n/TMappedFile.h"
 
 #include <atomic>
 #include <cstdint>

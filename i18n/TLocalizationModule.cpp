@@ -1,6 +1,6 @@
-#include "TLocalizationModule.h"
+#include "i18n/TLocalizationModule.h"
 
-#include "ExecutablePath.h"
+#include "i18n/ExecutablePath.h"
 
 #include <iostream>
 #include <mutex>

@@ -1,6 +1,6 @@
 #pragma once
-#include "TStoredCatalogues.h"
-#include "TTranslationInstance.h"
+#include "i18n/TStoredCatalogues.h"
+#include "i18n/TTranslationInstance.h"
 
 #include <atomic>
 #include <functional>
@@ -32,7 +32,6 @@ public:
     ~TLocalizationModule();
 
     const std::string& ExecutablePath() const { return Executable; }
-    const TStoredCatalogues& EmbeddedCatalogues() const { return *Stored; }
     TTranslationInstance& DefaultTranslator() { return *Translator; }
     std::vector<std::string> ResourceDomains() const;
 

@@ -1,6 +1,6 @@
-#include "TMappedFile.h"
+#include "i18n/TMappedFile.h"
 
-#include "ECatalogueError.h"
+#include "i18n/TMappedFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -22,7 +22,7 @@ std::string SystemMessage(int error)
 TMappedFile::TMappedFile(const std::string& path)
 {
     // Non-blocking so that a FIFO in a catalogue's place cannot stall the program.
-    File = TCatalogueFileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    File = TFileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!File.Valid()) throw ECatalogueError("Cannot open file " + path);
 
     // An empty file (or anything that is not a regular file) has nothing to map.

@@ -1,8 +1,16 @@
 #pragma once
-#include "TCatalogueFileHandle.h"
+#include "system/TFileDescriptor.h"
 
 #include <cstddef>
+#include <stdexcept>
 #include <string>
+
+// Raised when a message catalogue exists but cannot be opened, mapped or read.
+class ECatalogueError : public std::runtime_error
+{
+public:
+    explicit ECatalogueError(const std::string& message) : std::runtime_error(message) {}
+};
 
 // A whole file mapped read-only into memory; unmapped and closed when it goes. Construction
 // raises ECatalogueError with the message of the step that failed, naming the file.
@@ -18,7 +26,7 @@ public:
     std::size_t Size() const { return Length; }
 
 private:
-    TCatalogueFileHandle File;
+    TFileDescriptor File;
     const unsigned char* View = nullptr;
     std::size_t Length = 0;
 };

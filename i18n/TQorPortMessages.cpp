@@ -1,6 +1,6 @@
-#include "TQorPortMessages.h"
+#include "i18n/TQorPortMessages.h"
 
-#include "TLocalizationModule.h"
+#include "i18n/TLocalizationModule.h"
 
 #include <exception>
 

@@ -1,7 +1,6 @@
 #pragma once
 #include <array>
 #include <cstddef>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,7 +41,6 @@ public:
     TQorPortMessages();
 
     const std::string& operator[](std::size_t index) const { return Texts.at(index); }
-    std::span<const std::string> All() const { return Texts; }
 
 private:
     std::array<std::string, Count> Texts;

@@ -1,7 +1,7 @@
-#include "TStoredCatalogues.h"
+#include "i18n/TStoredCatalogues.h"
 
-#include "CatalogueTableMarker.h"
-#include "TCatalogueFileHandle.h"
+#include "i18n/CatalogueTableMarker.h"
+#include "system/TFileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,7 +81,7 @@ void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t fi
     ExecutablePath = executablePath;
     BaseDirectory = DirectoryWithSeparator(executablePath);
 
-    TCatalogueFileHandle file(::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC));
+    TFileDescriptor file(::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.Valid()) return;
     struct stat info
     {

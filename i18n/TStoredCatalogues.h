@@ -1,10 +1,15 @@
 #pragma once
-#include "TStoredCatalogueInfo.h"
-
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
+
+// Where one catalogue stored inside the executable lies (absolute file positions).
+struct TStoredCatalogueInfo
+{
+    int64_t StoredOffset = 0;
+    int64_t StoredSize = 0;
+};
 
 // Catalogues that a packaging step appended to the executable file, found through the table whose
 // position the executable's marker holds. Filled once at start-up, read-only afterwards.

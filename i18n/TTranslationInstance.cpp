@@ -1,8 +1,8 @@
-#include "TTranslationInstance.h"
+#include "i18n/TTranslationInstance.h"
 
-#include "ETranslationError.h"
-#include "SystemLanguage.h"
-#include "Utf8Text.h"
+#include "i18n/SystemLanguage.h"
+#include "i18n/TTranslationInstance.h"
+#include "i18n/Utf8Text.h"
 
 #include <algorithm>
 #include <cstdlib>

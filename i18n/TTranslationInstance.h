@@ -1,13 +1,21 @@
 #pragma once
-#include "TDomain.h"
+#include "i18n/TDomain.h"
 
 #include <memory>
 #include <shared_mutex>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class TStoredCatalogues;
+
+// Raised when a catalogue answers with a text that cannot be used (not UTF-8, or empty).
+class ETranslationError : public std::runtime_error
+{
+public:
+    explicit ETranslationError(const std::string& message) : std::runtime_error(message) {}
+};
 
 // The process's translation instance: the current language, the text domains (created on first
 // use, found by name ignoring letter case) and the preparation of keys and results (UTF-8, CR

@@ -1,4 +1,4 @@
-#include "Utf8Text.h"
+#include "i18n/Utf8Text.h"
 
 std::string WithoutCarriageReturns(std::string_view text)
 {

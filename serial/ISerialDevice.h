@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TDeviceControlBlock.h"
+#include "serial/TDeviceControlBlock.h"
 
 #include <cstddef>
 #include <cstdint>

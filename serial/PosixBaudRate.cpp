@@ -1,4 +1,4 @@
-#include "PosixBaudRate.h"
+#include "serial/PosixBaudRate.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

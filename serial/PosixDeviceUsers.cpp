@@ -1,4 +1,4 @@
-#include "PosixDeviceUsers.h"
+#include "serial/PosixDeviceUsers.h"
 
 #include <cstdlib>
 #include <dirent.h>

@@ -1,7 +1,7 @@
-#include "PosixSerialBackend.h"
+#include "serial/PosixSerialBackend.h"
 
-#include "PosixSerialDevice.h"
-#include "TFileDescriptor.h"
+#include "serial/PosixSerialDevice.h"
+#include "system/TFileDescriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>

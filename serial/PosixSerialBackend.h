@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ISerialBackend.h"
+#include "serial/ISerialBackend.h"
 
 // Opens terminal devices (/dev/ttyS*, /dev/ttyUSB*, pseudo-terminals) for exclusive raw use.
 class TPosixSerialBackend final : public ISerialBackend

@@ -1,8 +1,8 @@
-#include "PosixSerialDevice.h"
+#include "serial/PosixSerialDevice.h"
 
-#include "PosixBaudRate.h"
-#include "SerialConstants.h"
-#include "TermiosLineState.h"
+#include "serial/PosixBaudRate.h"
+#include "serial/SerialConstants.h"
+#include "serial/TermiosLineState.h"
 
 #include <array>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ISerialDevice.h"
-#include "TFileDescriptor.h"
+#include "serial/ISerialDevice.h"
+#include "system/TFileDescriptor.h"
 
 #include <condition_variable>
 #include <mutex>

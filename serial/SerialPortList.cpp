@@ -1,4 +1,4 @@
-#include "SerialPortList.h"
+#include "serial/SerialPortList.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,10 +1,10 @@
-#include "TFlowCtrl.h"
+#include "serial/TFlowCtrl.h"
 
-#include "SerialConstants.h"
-#include "TQorComPort.h"
+#include "serial/SerialConstants.h"
+#include <utility>
 
-TFlowCtrl::TFlowCtrl(TQorComPort& owner)
-    : fOwner(owner), fDcbFlags(DCB_fBinary | DCB_DtrControlEnable | DCB_RtsControlEnable)
+TFlowCtrl::TFlowCtrl(std::function<void(uint32_t flags)> apply)
+    : fApply(std::move(apply)), fDcbFlags(DCB_fBinary | DCB_DtrControlEnable | DCB_RtsControlEnable)
 {
 }
 
@@ -18,7 +18,7 @@ void TFlowCtrl::SetBits(uint32_t bits, bool on)
 
 void TFlowCtrl::ApplyFlowCtrl()
 {
-    fOwner.ApplyDcbFlags(fDcbFlags);
+    fApply(fDcbFlags);
 }
 
 void TFlowCtrl::SetRxDsrSensivity(bool value)

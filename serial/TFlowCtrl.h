@@ -1,15 +1,17 @@
 #pragma once
 
-#include "SerialTypes.h"
+#include "serial/SerialTypes.h"
 
 #include <cstdint>
+#include <functional>
 
 // Flow-control settings of a TQorComPort, kept as the flags word the port state stores.
 // Each change is written to the open port at once.
 class TFlowCtrl
 {
 public:
-    explicit TFlowCtrl(TQorComPort& owner);
+    // apply writes the flags word to the owning port's state while it is open.
+    explicit TFlowCtrl(std::function<void(uint32_t flags)> apply);
     TFlowCtrl(const TFlowCtrl&) = delete;
     TFlowCtrl& operator=(const TFlowCtrl&) = delete;
 
@@ -34,7 +36,7 @@ private:
     void SetBits(uint32_t bits, bool on);
     void ApplyFlowCtrl();
 
-    TQorComPort& fOwner;
+    std::function<void(uint32_t)> fApply;
     bool fRxDsrSensivity = false;
     TDtrControl fRxDtrControl = dtrEnable;
     TRtsControl fRxRtsControl = rtsEnable;

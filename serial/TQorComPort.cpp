@@ -1,9 +1,9 @@
-#include "TQorComPort.h"
+#include "serial/TQorComPort.h"
 
-#include "PosixSerialBackend.h"
-#include "SerialConstants.h"
-#include "TQorCommThread.h"
-#include "TTransmitQueue.h"
+#include "serial/PosixSerialBackend.h"
+#include "serial/SerialConstants.h"
+#include "serial/TQorCommThread.h"
+#include "serial/TTransmitQueue.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,15 +11,15 @@
 
 TQorComPort::TQorComPort(IMainThreadExecutor& mainThread)
     : fOwnedBackend(std::make_unique<TPosixSerialBackend>()), fBackend(*fOwnedBackend),
-      fNotifyWindow(mainThread, [this](const TNotification& n) { NotifyWndProc(n); }),
-      fFlowCtrl(*this)
+      fNotifier(mainThread, [this](const TNotification& n) { NotifyWndProc(n); }),
+      fFlowCtrl([this](uint32_t flags) { ApplyDcbFlags(flags); })
 {
 }
 
 TQorComPort::TQorComPort(IMainThreadExecutor& mainThread, ISerialBackend& backend)
     : fBackend(backend),
-      fNotifyWindow(mainThread, [this](const TNotification& n) { NotifyWndProc(n); }),
-      fFlowCtrl(*this)
+      fNotifier(mainThread, [this](const TNotification& n) { NotifyWndProc(n); }),
+      fFlowCtrl([this](uint32_t flags) { ApplyDcbFlags(flags); })
 {
 }
 
@@ -96,25 +96,17 @@ void TQorComPort::SetStopBits(TStopBits value)
     ApplyToOpenPort([value](TDeviceControlBlock& state) { state.StopBits = value; });
 }
 
-std::string TQorComPort::LineEnd() const
-{
-    std::lock_guard lock(fLineEndMutex);
-    return fLineEnd;
-}
-
 void TQorComPort::SetLineEnd(std::string_view value)
 {
-    std::lock_guard lock(fLineEndMutex);
-    fLineEnd = value;
+    fReceive.SetLineEnd(value);
 }
 
 void TQorComPort::SetLineMode(bool value)
 {
-    if (value == fLineMode) return;
-    fLineMode = value;
-    if (!value && fActive && RxCount() > 0)
-        fNotifyWindow.Post({TNotificationKind::DataAvailable, 0});
-    if (value && fRxThresholdUse) fRxThresholdUse = false;
+    if (value == LineMode()) return;
+    fReceive.SetLineMode(value);
+    if (!value && fActive && RxCount() > 0) fNotifier.Post({TNotificationKind::DataAvailable, 0});
+    if (value && RxThresholdUse()) fReceive.SetThresholdUse(false);
 }
 
 void TQorComPort::SetPortOptions(TPortOptions value)
@@ -136,16 +128,15 @@ void TQorComPort::SetRxBuffer(uint32_t value)
 
 void TQorComPort::SetRxThresholdAmount(int value)
 {
-    fRxThresholdAmount = value;
+    fReceive.SetThresholdAmount(value);
 }
 
 void TQorComPort::SetRxThresholdUse(bool value)
 {
-    if (value == fRxThresholdUse) return;
-    fRxThresholdUse = value;
-    if (value && fLineMode) fLineMode = false;
-    if (!value && fActive && RxCount() > 0)
-        fNotifyWindow.Post({TNotificationKind::DataAvailable, 0});
+    if (value == RxThresholdUse()) return;
+    fReceive.SetThresholdUse(value);
+    if (value && LineMode()) fReceive.SetLineMode(false);
+    if (!value && fActive && RxCount() > 0) fNotifier.Post({TNotificationKind::DataAvailable, 0});
 }
 
 void TQorComPort::SetTxBuffer(uint32_t value)
@@ -156,7 +147,7 @@ void TQorComPort::SetTxBuffer(uint32_t value)
 void TQorComPort::SetOnDataAvailable(TNotifyEvent handler)
 {
     fOnDataAvailable = std::move(handler);
-    fHasDataHandler = static_cast<bool>(fOnDataAvailable);
+    fReceive.SetHasDataHandler(static_cast<bool>(fOnDataAvailable));
 }
 
 void TQorComPort::Open()
@@ -189,11 +180,11 @@ void TQorComPort::Open()
     std::unique_ptr<TQorCommThread> thread;
     try {
         thread =
-            std::make_unique<TQorCommThread>(*this, *device, fNotifyWindow, *transmitQueue, mask);
-        fNotifyWindow.BeginWorker();
+            std::make_unique<TQorCommThread>(fReceive, *device, fNotifier, *transmitQueue, mask);
+        fNotifier.BeginWorker();
         thread->Start();
     } catch (const std::system_error& e) {
-        fNotifyWindow.WorkerEnded();
+        fNotifier.WorkerEnded();
         device->LeaveLowLatency();
         throw EQorComPort(failure, e.code().value()); // the device closes with `device`
     }
@@ -206,7 +197,7 @@ void TQorComPort::Close(bool forced)
 {
     // Give the handler what line or threshold mode still holds; an exception here keeps
     // the port open.
-    if (!forced && BufferedMode() && RxCount() > 0 && fOnDataAvailable) {
+    if (!forced && fReceive.Buffered() && RxCount() > 0 && fOnDataAvailable) {
         const TNotifyEvent handler = fOnDataAvailable;
         handler(*this);
     }
@@ -215,7 +206,7 @@ void TQorComPort::Close(bool forced)
     if (fCommThread) {
         fCommThread->RequestStop();
         try {
-            fNotifyWindow.WaitForWorkerEnd();
+            fNotifier.WaitForWorkerEnd();
         } catch (...) {
             failure = std::current_exception();
         }
@@ -286,7 +277,7 @@ int TQorComPort::Read(std::span<std::byte> buffer)
     // Bytes left in the receive buffer by line or threshold mode come first, also after a
     // switch to plain mode; otherwise they would be lost and the count would not match.
     taken = fCommThread->Buffer().Read(target);
-    if (!BufferedMode() && taken < count) {
+    if (!fReceive.Buffered() && taken < count) {
         const TIoResult io = fDevice->Read(target.subspan(taken));
         if (io.Status == TIoStatus::Lost && taken == 0) {
             fCommThread->DropPending(); // the bytes went with the device

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "EQorComPort.h"
-#include "IMainThreadExecutor.h"
-#include "ISerialBackend.h"
-#include "SerialTypes.h"
-#include "TFlowCtrl.h"
-#include "TNotification.h"
-#include "TNotifyWindow.h"
+#include "serial/EQorComPort.h"
+#include "serial/IMainThreadExecutor.h"
+#include "serial/ISerialBackend.h"
+#include "serial/SerialTypes.h"
+#include "serial/TFlowCtrl.h"
+#include "serial/TMainThreadNotifier.h"
+#include "serial/TNotification.h"
+#include "serial/TReceivePolicy.h"
 
 #include <atomic>
 #include <cstddef>
@@ -52,17 +53,17 @@ public:
     void SetStopBits(TStopBits value);
     TFlowCtrl& FlowCtrl() { return fFlowCtrl; }
     const TFlowCtrl& FlowCtrl() const { return fFlowCtrl; }
-    std::string LineEnd() const;
+    std::string LineEnd() const { return fReceive.LineEnd(); }
     void SetLineEnd(std::string_view value);
-    bool LineMode() const { return fLineMode; }
+    bool LineMode() const { return fReceive.LineMode(); }
     void SetLineMode(bool value);
     TPortOptions PortOptions() const { return fPortOptions; }
     void SetPortOptions(TPortOptions value);
     uint32_t RxBuffer() const { return fRxBuffer; }
     void SetRxBuffer(uint32_t value);
-    int RxThresholdAmount() const { return fRxThresholdAmount; }
+    int RxThresholdAmount() const { return fReceive.ThresholdAmount(); }
     void SetRxThresholdAmount(int value);
-    bool RxThresholdUse() const { return fRxThresholdUse; }
+    bool RxThresholdUse() const { return fReceive.ThresholdUse(); }
     void SetRxThresholdUse(bool value);
     uint32_t TxBuffer() const { return fTxBuffer; }
     void SetTxBuffer(uint32_t value);
@@ -102,7 +103,7 @@ public:
     void SetOnDataSent(TNotifyEvent handler)
     {
         fOnDataSent = std::move(handler);
-        fHasSentHandler = static_cast<bool>(fOnDataSent);
+        fReceive.SetHasSentHandler(static_cast<bool>(fOnDataSent));
     }
     const TPortLineEvent& OnCtsChanged() const { return fOnCtsChanged; }
     void SetOnCtsChanged(TPortLineEvent handler) { fOnCtsChanged = std::move(handler); }
@@ -116,20 +117,16 @@ public:
     void NotifyWndProc(const TNotification& notification);
 
 private:
-    friend class TFlowCtrl;
-    friend class TQorCommThread;
-
     void Open();
     // forced: called while destroying; skips the last offer to the handler and never throws.
     void Close(bool forced);
     template <class TChange> void ApplyToOpenPort(TChange change);
     void ApplyDcbFlags(uint32_t flags);
-    bool BufferedMode() const { return fLineMode || fRxThresholdUse; }
     template <class THandler, class... TArgs> void Guarded(const THandler& handler, TArgs... args);
 
     std::unique_ptr<ISerialBackend> fOwnedBackend;
     ISerialBackend& fBackend;
-    TNotifyWindow fNotifyWindow;
+    TMainThreadNotifier fNotifier;
     TFlowCtrl fFlowCtrl;
 
     bool fActive = false;
@@ -145,14 +142,7 @@ private:
     uint32_t fXoffLimit = 4096;
     uint32_t fXonLimit = 6144;
 
-    // Read by the communication thread while the main thread may change them.
-    mutable std::mutex fLineEndMutex;
-    std::string fLineEnd = "\r\n";
-    std::atomic<bool> fLineMode = false;
-    std::atomic<bool> fRxThresholdUse = false;
-    std::atomic<int> fRxThresholdAmount = 0;
-    std::atomic<bool> fHasDataHandler = false;
-    std::atomic<bool> fHasSentHandler = false; // nobody listening: no drain checks
+    TReceivePolicy fReceive; // read by the communication thread too
 
     TPortExceptionEvent fOnBGException;
     TNotifyEvent fOnDataAvailable;

@@ -1,4 +1,4 @@
-#include "TQorCommBuffer.h"
+#include "serial/TQorCommBuffer.h"
 
 #include <algorithm>
 #include <cstring>

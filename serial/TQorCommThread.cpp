@@ -1,16 +1,14 @@
-#include "TQorCommThread.h"
+#include "serial/TQorCommThread.h"
 
-#include "SerialConstants.h"
-#include "TNotifyWindow.h"
-#include "TQorComPort.h"
-#include "TTransmitQueue.h"
+#include "serial/SerialConstants.h"
+#include "serial/TMainThreadNotifier.h"
+#include "serial/TReceivePolicy.h"
+#include "serial/TTransmitQueue.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -28,13 +26,12 @@ uint32_t Grown(uint32_t now, uint32_t before)
 
 } // namespace
 
-TQorCommThread::TQorCommThread(TQorComPort& port, ISerialDevice& device,
-                               TNotifyWindow& notifyWindow, TTransmitQueue& transmitQueue,
+TQorCommThread::TQorCommThread(const TReceivePolicy& receive, ISerialDevice& device,
+                               TMainThreadNotifier& notifier, TTransmitQueue& transmitQueue,
                                uint32_t eventMask)
-    : fPort(port), fDevice(device), fNotifyWindow(notifyWindow), fTransmitQueue(transmitQueue),
-      fEventMask(eventMask), fWake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : fReceive(receive), fDevice(device), fNotifier(notifier), fTransmitQueue(transmitQueue),
+      fEventMask(eventMask)
 {
-    if (!fWake.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
 TQorCommThread::~TQorCommThread()
@@ -45,8 +42,9 @@ TQorCommThread::~TQorCommThread()
 
 void TQorCommThread::Start()
 {
-    // Errors counted before the port was opened are not this session's.
-    fLastCounters = fDevice.ErrorCounters();
+    // Errors counted before the port was opened are not this session's. Without EV_ERR nobody
+    // hears of errors, so the counters are never asked for.
+    if (fEventMask & EV_ERR) fLastCounters = fDevice.ErrorCounters();
     fThread = std::thread([this] { Execute(); });
 }
 
@@ -63,8 +61,7 @@ void TQorCommThread::Join()
 
 void TQorCommThread::Wake()
 {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(fWake.Get(), &one, sizeof one);
+    fWake.Raise();
 }
 
 void TQorCommThread::Consumed(uint32_t n)
@@ -99,10 +96,11 @@ void TQorCommThread::Execute()
         uint64_t drainGeneration = 0;
         int emptyWakeups = 0;
         while (!fStopRequested.load()) {
-            pollfd fds[2] = {{fWake.Get(), POLLIN, 0}, {fDevice.PollDescriptor(), POLLIN, 0}};
+            pollfd fds[2] = {{fWake.Descriptor(), POLLIN, 0},
+                             {fDevice.PollDescriptor(), POLLIN, 0}};
             int timeout = -1;
             // The driver's queue is looked at only for someone who wants to know it emptied.
-            const bool reportEmpty = fPort.fHasSentHandler.load();
+            const bool reportEmpty = fReceive.HasSentHandler();
             if (!fDeviceLost) {
                 if (fTransmitQueue.HasQueued())
                     fds[1].events |= POLLOUT;
@@ -112,10 +110,7 @@ void TQorCommThread::Execute()
             const int ready = ::poll(fds, fDeviceLost ? 1 : 2, timeout);
             if (ready < 0 && errno != EINTR && errno != EAGAIN)
                 break; // poll itself failing leaves nothing sensible to wait for
-            if (fds[0].revents & POLLIN) {
-                uint64_t count;
-                [[maybe_unused]] ssize_t n = ::read(fWake.Get(), &count, sizeof count);
-            }
+            if (fds[0].revents & POLLIN) fWake.Clear();
             if (fStopRequested.load()) break;
 
             uint32_t events = TakeModemEvents();
@@ -158,7 +153,7 @@ void TQorCommThread::Execute()
         ReportFailure("unknown error");
     }
     StopModemWatcher();
-    fNotifyWindow.WorkerEnded();
+    fNotifier.WorkerEnded();
 }
 
 std::string TQorCommThread::Failure() const
@@ -179,7 +174,7 @@ void TQorCommThread::ReportFailure(std::string reason) noexcept
     if (fDeviceLost) return;
     fDeviceLost = true;
     try {
-        fNotifyWindow.Post({TNotificationKind::Error, CE_DEVICE_LOST});
+        fNotifier.Post({TNotificationKind::Error, CE_DEVICE_LOST});
     } catch (...) {
         // Nothing is left to report through; Close still completes.
     }
@@ -209,10 +204,11 @@ bool TQorCommThread::OutputDrained()
 
 void TQorCommThread::HandleEvents(uint32_t events, bool lost)
 {
-    const uint32_t modemStatus = fDevice.ModemStatus().value_or(0);
-
-    // Fetch and clear the line errors, and see how much has arrived.
-    const uint32_t errors = TakeErrorFlags();
+    // Only what someone listens to is asked of the driver: each ioctl is time on the way to the
+    // data-available handler.
+    const uint32_t modemStatus =
+        (events & (EV_CTS | EV_DSR)) ? fDevice.ModemStatus().value_or(0) : 0;
+    const uint32_t errors = TakeErrorFlags(); // nothing unless EV_ERR is in the mask
     const auto waiting = fDevice.BytesWaiting();
     if (!waiting) lost = true;
     if (lost && waiting && *waiting > 0)
@@ -221,30 +217,29 @@ void TQorCommThread::HandleEvents(uint32_t events, bool lost)
     if ((events & EV_RXCHAR) && waiting) {
         fPending.store(*waiting);
         if (*waiting > 0) {
-            if (!fPort.fHasDataHandler.load()) {
+            if (!fReceive.HasDataHandler()) {
                 fDevice.Purge(PURGE_RXABORT | PURGE_RXCLEAR);
                 fPending.store(0);
-            } else if (fPort.BufferedMode()) {
+            } else if (fReceive.Buffered()) {
                 ReadBuffered();
             } else {
                 while (fPending.load() > 0) {
-                    if (!Offer(fPending.load()) || !fPort.fHasDataHandler.load()) break;
+                    if (!Offer(fPending.load()) || !fReceive.HasDataHandler()) break;
                 }
             }
         }
     }
-    if (events & EV_TXEMPTY) fNotifyWindow.Post({TNotificationKind::DataSent, 0});
-    if (events & EV_CTS) fNotifyWindow.Post({TNotificationKind::CtsChanged, modemStatus});
-    if (events & EV_DSR) fNotifyWindow.Post({TNotificationKind::DsrChanged, modemStatus});
-    if ((fEventMask & EV_ERR) && errors != 0)
-        fNotifyWindow.Post({TNotificationKind::Error, errors});
+    if (events & EV_TXEMPTY) fNotifier.Post({TNotificationKind::DataSent, 0});
+    if (events & EV_CTS) fNotifier.Post({TNotificationKind::CtsChanged, modemStatus});
+    if (events & EV_DSR) fNotifier.Post({TNotificationKind::DsrChanged, modemStatus});
+    if (errors != 0) fNotifier.Post({TNotificationKind::Error, errors});
 
     if (lost && !fDeviceLost) {
         // Stop using the descriptor: from now on only the stop request is waited for.
         fDeviceLost = true;
         fTransmitQueue.Discard();
         StopModemWatcher();
-        fNotifyWindow.Post({TNotificationKind::Error, CE_DEVICE_LOST});
+        fNotifier.Post({TNotificationKind::Error, CE_DEVICE_LOST});
     }
 }
 
@@ -252,7 +247,7 @@ bool TQorCommThread::Offer(uint32_t pending)
 {
     if (fStopRequested.load()) return false;
     fPending.store(pending);
-    return fNotifyWindow.Send({TNotificationKind::DataAvailable, 0}) && !fStopRequested.load();
+    return fNotifier.Send({TNotificationKind::DataAvailable, 0}) && !fStopRequested.load();
 }
 
 void TQorCommThread::ReadBuffered()
@@ -266,27 +261,27 @@ void TQorCommThread::ReadBuffered()
     });
     Consumed(static_cast<uint32_t>(stored));
     if (lost) fPending.store(0);
-    if (!fPort.fHasDataHandler.load()) return; // the bytes stay in the buffer
+    if (!fReceive.HasDataHandler()) return; // the bytes stay in the buffer
 
-    if (!fPort.fLineMode.load()) {
+    if (!fReceive.LineMode()) {
         // Threshold mode: fixed-size chunks while enough unread bytes remain. An amount
         // below 1 would offer nothing for ever; one byte is the smallest chunk.
         while (true) {
-            const size_t amount = static_cast<size_t>(std::max(1, fPort.fRxThresholdAmount.load()));
+            const size_t amount = static_cast<size_t>(std::max(1, fReceive.ThresholdAmount()));
             if (fBuffer.Unread() < amount) break;
-            if (!Offer(static_cast<uint32_t>(amount)) || !fPort.fHasDataHandler.load()) break;
+            if (!Offer(static_cast<uint32_t>(amount)) || !fReceive.HasDataHandler()) break;
         }
         return;
     }
 
     // Line mode: one whole line per offer, repeated until the handler has read all of it.
     while (true) {
-        const auto line = fBuffer.FindLine(fPort.LineEnd());
+        const auto line = fBuffer.FindLine(fReceive.LineEnd());
         if (!line) break;
         for (;;) {
             const size_t remainder = fBuffer.LineRemainder();
             if (remainder == 0) break;
-            if (!Offer(static_cast<uint32_t>(remainder)) || !fPort.fHasDataHandler.load())
+            if (!Offer(static_cast<uint32_t>(remainder)) || !fReceive.HasDataHandler())
                 return; // what was offered stays offered (Close gives it to a new handler)
         }
         fPending.store(0);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ISerialDevice.h"
-#include "TFileDescriptor.h"
-#include "TQorCommBuffer.h"
+#include "serial/ISerialDevice.h"
+#include "serial/TQorCommBuffer.h"
+#include "system/TWakeUpEvent.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-class TQorComPort;
-class TNotifyWindow;
+class TReceivePolicy;
+class TMainThreadNotifier;
 class TTransmitQueue;
 
 // Waits for events of one open port: received bytes, an empty transmit queue, CTS/DSR
@@ -23,8 +23,9 @@ class TTransmitQueue;
 class TQorCommThread
 {
 public:
-    TQorCommThread(TQorComPort& port, ISerialDevice& device, TNotifyWindow& notifyWindow,
-                   TTransmitQueue& transmitQueue, uint32_t eventMask);
+    TQorCommThread(const TReceivePolicy& receive, ISerialDevice& device,
+                   TMainThreadNotifier& notifier, TTransmitQueue& transmitQueue,
+                   uint32_t eventMask);
     // Stops and joins if that has not happened yet.
     ~TQorCommThread();
     TQorCommThread(const TQorCommThread&) = delete;
@@ -56,13 +57,13 @@ private:
     void StopModemWatcher();
     uint32_t TakeModemEvents();
 
-    TQorComPort& fPort;
+    const TReceivePolicy& fReceive;
     ISerialDevice& fDevice;
-    TNotifyWindow& fNotifyWindow;
+    TMainThreadNotifier& fNotifier;
     TTransmitQueue& fTransmitQueue;
     const uint32_t fEventMask;
 
-    TFileDescriptor fWake; // eventfd: stop request, queued output, modem-line change
+    TWakeUpEvent fWake; // stop request, queued output, modem-line change
     std::atomic<bool> fStopRequested = false;
     std::atomic<uint32_t> fPending = 0;
     TQorCommBuffer fBuffer;

@@ -1,4 +1,4 @@
-#include "TTransmitQueue.h"
+#include "serial/TTransmitQueue.h"
 
 TTransmitQueue::TWriteResult TTransmitQueue::Write(ISerialDevice& device,
                                                    std::span<const std::byte> data)

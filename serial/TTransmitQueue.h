@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ISerialDevice.h"
+#include "serial/ISerialDevice.h"
 
 #include <cstddef>
 #include <deque>

@@ -1,6 +1,6 @@
-#include "TermiosLineState.h"
+#include "serial/TermiosLineState.h"
 
-#include "SerialConstants.h"
+#include "serial/SerialConstants.h"
 
 #include <array>
 

@@ -11,31 +11,19 @@ TFirmwareFile::TFirmwareFile(const std::string& path)
 {
     // O_NONBLOCK keeps a FIFO without writer from freezing the window at open; such
     // files are refused below anyway.
-    Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (Fd < 0) throw EInOutError::FromErrno(errno);
+    Fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!Fd.Valid()) throw EInOutError::FromErrno(errno);
 
     struct stat st
     {
     };
-    if (::fstat(Fd, &st) != 0) {
-        const int err = errno;
-        ::close(Fd);
-        throw EInOutError::FromErrno(err);
-    }
+    if (::fstat(Fd.Get(), &st) != 0) throw EInOutError::FromErrno(errno);
     // Only regular files have an end: a directory cannot be read as text, and a device
     // or pipe (/dev/zero, a FIFO) would feed an endless line or block the window.
-    if (!S_ISREG(st.st_mode)) {
-        ::close(Fd);
-        throw EInOutError::FromErrno(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
-    }
-    const int flags = ::fcntl(Fd, F_GETFL);
-    if (flags >= 0) ::fcntl(Fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!S_ISREG(st.st_mode)) throw EInOutError::FromErrno(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+    const int flags = ::fcntl(Fd.Get(), F_GETFL);
+    if (flags >= 0) ::fcntl(Fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
     OpenedSize = static_cast<std::uint64_t>(st.st_size);
-}
-
-TFirmwareFile::~TFirmwareFile()
-{
-    if (Fd >= 0) ::close(Fd);
 }
 
 bool TFirmwareFile::Refill()
@@ -43,7 +31,7 @@ bool TFirmwareFile::Refill()
     if (EndOfData) return false;
     ssize_t n;
     do {
-        n = ::read(Fd, Buffer.data(), Buffer.size());
+        n = ::read(Fd.Get(), Buffer.data(), Buffer.size());
     } while (n < 0 && errno == EINTR);
     if (n < 0) throw EInOutError::FromErrno(errno);
     Pos = 0;

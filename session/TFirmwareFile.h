@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/TFileDescriptor.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +22,6 @@ public:
     static constexpr char CtrlZ = 26;
 
     explicit TFirmwareFile(const std::string& path);
-    ~TFirmwareFile();
     TFirmwareFile(const TFirmwareFile&) = delete;
     TFirmwareFile& operator=(const TFirmwareFile&) = delete;
 
@@ -42,7 +43,7 @@ private:
     // Refills an exhausted buffer; false when the file has no more bytes.
     bool Refill();
 
-    int Fd = -1;
+    TFileDescriptor Fd;
     std::uint64_t OpenedSize = 0;
     std::uint64_t BytesFetched = 0;
     std::array<char, BufferSize> Buffer{};

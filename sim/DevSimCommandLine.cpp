@@ -1,4 +1,4 @@
-#include "DevSimCommandLine.h"
+#include "sim/DevSimCommandLine.h"
 
 #include <charconv>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #pragma once
 // Command line of tarvel-devsim.
 
-#include "TSimulatedDevice.h"
+#include "sim/TSimulatedDevice.h"
 
 #include <span>
 #include <string>

@@ -1,7 +1,7 @@
 // tarvel-srec-gen: writes a valid S-record firmware file of any size.
 
-#include "DevSimCommandLine.h"
-#include "SRecordGenerator.h"
+#include "sim/DevSimCommandLine.h"
+#include "sim/SRecordGenerator.h"
 
 #include <charconv>
 #include <fstream>

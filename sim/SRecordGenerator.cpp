@@ -1,4 +1,4 @@
-#include "SRecordGenerator.h"
+#include "sim/SRecordGenerator.h"
 
 #include "session/SRecord.h"
 

@@ -1,4 +1,4 @@
-#include "TDeviceDialogue.h"
+#include "sim/TDeviceDialogue.h"
 
 #include "session/SRecord.h"
 

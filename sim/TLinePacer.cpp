@@ -1,4 +1,4 @@
-#include "TLinePacer.h"
+#include "sim/TLinePacer.h"
 
 #include <algorithm>
 #include <limits>

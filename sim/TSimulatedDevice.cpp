@@ -1,6 +1,6 @@
-#include "TSimulatedDevice.h"
+#include "sim/TSimulatedDevice.h"
 
-#include "TLinePacer.h"
+#include "sim/TLinePacer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,6 @@
 #include <optional>
 #include <poll.h>
 #include <pty.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -96,9 +95,6 @@ TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
         throw std::system_error(error, std::generic_category(), "ttyname_r");
     devicePath_ = name;
 
-    stop_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!stop_.Valid()) ThrowErrno("eventfd");
-
     // Best effort: without the watch only a crashed program's exclusive mode stays behind.
     closeWatch_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (closeWatch_.Valid() && ::inotify_add_watch(closeWatch_.Get(), devicePath_.c_str(),
@@ -110,9 +106,7 @@ TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
 
 TSimulatedDevice::~TSimulatedDevice()
 {
-    const uint64_t one = 1;
-    while (::write(stop_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    stop_.Raise();
     if (thread_.joinable()) thread_.join();
 }
 
@@ -240,7 +234,7 @@ void TSimulatedDevice::ServeLoop()
         }
 
         pollfd fds[3] = {
-            {stop_.Get(), POLLIN, 0},
+            {stop_.Descriptor(), POLLIN, 0},
             {master_.Get(),
              static_cast<short>((waitReadable ? POLLIN : 0) | (waitWritable ? POLLOUT : 0)), 0},
             {closeWatch_.Get(), POLLIN, 0}}; // a negative descriptor is skipped

@@ -2,8 +2,9 @@
 // A boot loader on the far end of a pseudo-terminal, so that the program, its tests and its demo
 // can talk to "a device" without hardware. The program opens DevicePath() like a serial port.
 
-#include "TDeviceDialogue.h"
-#include "TUniqueFd.h"
+#include "sim/TDeviceDialogue.h"
+#include "system/TFileDescriptor.h"
+#include "system/TWakeUpEvent.h"
 
 #include <atomic>
 #include <chrono>
@@ -61,10 +62,10 @@ private:
     void OnPeerClosed();
 
     TSimulatedDeviceOptions options_;
-    TUniqueFd master_;
-    TUniqueFd slave_;      // held so the master sees no hang-up while the program reconnects
-    TUniqueFd stop_;       // eventfd that ends the thread
-    TUniqueFd closeWatch_; // inotify: the program closed the line (-1 when unavailable)
+    TFileDescriptor master_;
+    TFileDescriptor slave_;      // held so the master sees no hang-up while the program reconnects
+    TWakeUpEvent stop_;          // ends the thread
+    TFileDescriptor closeWatch_; // inotify: the program closed the line (-1 when unavailable)
     std::string devicePath_;
 
     mutable std::mutex mutex_; // guards dialogue_ and threadError_

@@ -1,9 +1,10 @@
 // tarvel-devsim: a simulated device on a pseudo-terminal, for trying Tarvel without hardware.
 
-#include "DevSimCommandLine.h"
-#include "SRecordGenerator.h"
-#include "TSimulatedDevice.h"
-#include "TUniqueFd.h"
+#include "sim/DevSimCommandLine.h"
+#include "sim/SRecordGenerator.h"
+#include "sim/TSimulatedDevice.h"
+#include "system/TFileDescriptor.h"
+#include "system/TWakeUpEvent.h"
 
 #include <cerrno>
 #include <csignal>
@@ -11,7 +12,6 @@
 #include <fstream>
 #include <iostream>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <vector>
 
@@ -33,13 +33,6 @@ void DumpImage(const TSimulatedDevice& device, const std::string& path)
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0)
         std::cerr << "tarvel-devsim: cannot write " << path << "\n";
-}
-
-void Notify(int eventFd)
-{
-    const uint64_t one = 1;
-    while (::write(eventFd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
 }
 
 } // namespace
@@ -68,28 +61,27 @@ int main(int argc, char** argv)
         sigaddset(&signals, SIGTERM);
         sigaddset(&signals, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-        TUniqueFd signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
-        TUniqueFd events(::eventfd(0, EFD_CLOEXEC));
-        if (!signalFd.Valid() || !events.Valid()) {
+        TFileDescriptor signalFd(::signalfd(-1, &signals, SFD_CLOEXEC));
+        TWakeUpEvent events;
+        if (!signalFd.Valid()) {
             std::perror("tarvel-devsim");
             return 1;
         }
-        commandLine.Device.OnLoadComplete = [fd = events.Get()] { Notify(fd); };
-        commandLine.Device.OnHangUp = [fd = events.Get()] { Notify(fd); };
+        commandLine.Device.OnLoadComplete = [&events] { events.Raise(); };
+        commandLine.Device.OnHangUp = [&events] { events.Raise(); };
 
         TSimulatedDevice device(commandLine.Device);
         std::cout << device.DevicePath() << std::endl;
 
         for (;;) {
-            pollfd fds[2] = {{signalFd.Get(), POLLIN, 0}, {events.Get(), POLLIN, 0}};
+            pollfd fds[2] = {{signalFd.Get(), POLLIN, 0}, {events.Descriptor(), POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) {
                 if (errno == EINTR) continue;
                 std::perror("tarvel-devsim");
                 break;
             }
             if (fds[0].revents != 0) break;
-            uint64_t count = 0;
-            if (::read(events.Get(), &count, sizeof count) < 0) continue;
+            events.Clear();
             if (device.HungUp()) {
                 std::cerr << "tarvel-devsim: hung up (fault injected)\n";
                 break;

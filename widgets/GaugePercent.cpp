@@ -1,4 +1,4 @@
-#include "GaugePercent.h"
+#include "widgets/GaugePercent.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
-#include "GaugeRenderer.h"
+#include "widgets/GaugeRenderer.h"
 
-#include "GaugePercent.h"
-#include "TPixelMask.h"
+#include "widgets/GaugePercent.h"
+#include "widgets/TPixelMask.h"
 
 #include <QFontMetrics>
 #include <QPainter>

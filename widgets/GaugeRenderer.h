@@ -1,13 +1,20 @@
 #pragma once
 // Composes a gauge's picture off screen. Kept apart from the widget so that the picture
 // is a function of plain values and can be checked pixel by pixel.
-#include "TBorderStyle.h"
-#include "TGaugeKind.h"
+#include "widgets/TColor.h"
 
 #include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QSize>
+
+enum TGaugeKind : std::uint8_t {
+    gkText = 0,
+    gkHorizontalBar = 1,
+    gkVerticalBar = 2,
+    gkPie = 3,
+    gkNeedle = 4
+};
 
 struct TGaugePicture
 {

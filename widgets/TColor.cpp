@@ -1,4 +1,4 @@
-#include "TColor.h"
+#include "widgets/TColor.h"
 
 #include <QColor>
 #include <QGuiApplication>

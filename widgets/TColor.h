@@ -5,6 +5,9 @@
 
 class QColor;
 
+// Whether a control draws a one-pixel frame around itself.
+enum TBorderStyle : std::uint8_t { bsNone = 0, bsSingle = 1 };
+
 using TColor = std::uint32_t;
 
 inline constexpr TColor clSystemColor = 0xFF000000;

@@ -1,8 +1,8 @@
-#include "TGauge.h"
+#include "widgets/TGauge.h"
 
-#include "EInvalidOperation.h"
-#include "GaugePercent.h"
-#include "GaugeRenderer.h"
+#include "widgets/GaugePercent.h"
+#include "widgets/GaugeRenderer.h"
+#include "widgets/TGauge.h"
 
 #include <QPainter>
 #include <climits>

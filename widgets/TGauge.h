@@ -1,14 +1,19 @@
 #pragma once
 // A progress indicator: bar, pie, needle or plain text, with the whole percentage
 // printed over it in inverted colours.
-#include "TBorderStyle.h"
-#include "TColor.h"
-#include "TGaugeKind.h"
+#include "widgets/GaugeRenderer.h"
+#include "widgets/TColor.h"
 
 #include <QWidget>
 #include <optional>
+#include <stdexcept>
 
-struct TGaugePicture;
+// Raised when a control is asked for something its current state forbids.
+class EInvalidOperation : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class TGauge : public QWidget
 {

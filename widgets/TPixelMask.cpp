@@ -1,4 +1,4 @@
-#include "TPixelMask.h"
+#include "widgets/TPixelMask.h"
 
 #include <QColor>
 #include <QImage>

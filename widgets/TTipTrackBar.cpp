@@ -1,4 +1,4 @@
-#include "TTipTrackBar.h"
+#include "widgets/TTipTrackBar.h"
 
 #include <QEnterEvent>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "TpelLed.h"
+#include "widgets/TpelLed.h"
 
-#include "TPixelMask.h"
+#include "widgets/TPixelMask.h"
 
 #include <QPainter>
 #include <algorithm>

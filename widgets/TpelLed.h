@@ -1,9 +1,8 @@
 #pragma once
 // A two-state lamp: a filled ellipse with a white highlight in its upper-left part,
 // optionally flashing while lit.
-#include "TBorderStyle.h"
-#include "TColor.h"
-#include "TNotifyEvent.h"
+#include "widgets/TColor.h"
+#include <functional>
 
 #include <QTimer>
 #include <QWidget>
@@ -14,7 +13,7 @@ class TpelLed : public QWidget
 {
     Q_OBJECT
 public:
-    using TNotifyEvent = widgets::TNotifyEvent;
+    using TNotifyEvent = std::function<void(QObject* Sender)>;
 
     explicit TpelLed(QWidget* parent = nullptr);
     ~TpelLed() override;

@@ -1,5 +1,5 @@
 // CPU time the program uses over 10 s while connected to a silent device.
-#include "BenchWindow.h"
+#include "bench/app/BenchWindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 // Time from the device's ">" prompt to the window's automatic answer, beside expect(1) answering
 // the same prompt on the same kind of pseudo-terminal.
-#include "BenchWindow.h"
+#include "bench/app/BenchWindow.h"
 
 #include <QApplication>
 

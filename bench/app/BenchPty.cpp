@@ -1,4 +1,4 @@
-#include "BenchPty.h"
+#include "bench/app/BenchPty.h"
 
 #include <QEventLoop>
 #include <QTimer>

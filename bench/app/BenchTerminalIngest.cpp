@@ -1,6 +1,6 @@
 // 10 MB of device output at full pseudo-terminal speed into the terminal: time until all of it
 // is shown, the longest stall of the event loop meanwhile, and the peak resident memory.
-#include "BenchWindow.h"
+#include "bench/app/BenchWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

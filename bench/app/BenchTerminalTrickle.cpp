@@ -1,6 +1,6 @@
 // Device output arriving in small pieces at serial-line speed (115200 baud, about 11.5 KB/s):
 // the CPU the window spends showing it, and how many pieces it handled.
-#include "BenchWindow.h"
+#include "bench/app/BenchWindow.h"
 
 #include <QApplication>
 #include <QEventLoop>

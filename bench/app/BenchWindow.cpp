@@ -1,4 +1,4 @@
-#include "BenchWindow.h"
+#include "bench/app/BenchWindow.h"
 
 #include <QPushButton>
 

@@ -1,8 +1,8 @@
 #pragma once
 // The window under measurement beside the pseudo-terminal that plays the device.
 
-#include "BenchPty.h"
 #include "app/TForm1.h"
+#include "bench/app/BenchPty.h"
 
 #include <QApplication>
 

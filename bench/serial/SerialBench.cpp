@@ -1,9 +1,9 @@
 // Serial component figures on pseudo-terminals: prompt round trip, receive and send
 // throughput, and processor time while idle or after the device is gone. Prints a table.
-#include "PtyPair.h"
-#include "SerialConstants.h"
-#include "TQorComPort.h"
-#include "TestMainThread.h"
+#include "serial/SerialConstants.h"
+#include "serial/TQorComPort.h"
+#include "tests/serial/PtyPair.h"
+#include "tests/serial/TestMainThread.h"
 
 #include <algorithm>
 #include <atomic>

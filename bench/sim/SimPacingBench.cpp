@@ -3,7 +3,7 @@
 
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
-#include "sim/TUniqueFd.h"
+#include "system/TFileDescriptor.h"
 
 #include <cerrno>
 #include <chrono>
@@ -77,7 +77,7 @@ private:
         if (::poll(&fd, 1, 30'000) <= 0) throw std::runtime_error("device stopped answering");
     }
 
-    TUniqueFd fd_;
+    TFileDescriptor fd_;
 };
 
 std::string AsSent(const std::string& file)

@@ -1,9 +1,9 @@
 // libFuzzer target: the bytes are a message catalogue file; it is mapped and searched like any
 // catalogue found on disk. Errors are expected; reads outside the file and crashes are not.
-#include "i18n/ECatalogueError.h"
 #include "i18n/TDomain.h"
+#include "i18n/TMappedFile.h"
 
-#include "FuzzScratchDirectory.h"
+#include "i18n/fuzz/FuzzScratchDirectory.h"
 
 #include <cstddef>
 #include <cstdint>

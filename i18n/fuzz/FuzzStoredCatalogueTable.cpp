@@ -1,11 +1,11 @@
 // libFuzzer target: the bytes are an executable file with a catalogue table; the first 8 bytes
 // give the table's position (as the marker would). The table is scanned and its catalogues are
 // used through a domain, so damaged records and offsets are exercised together.
-#include "i18n/ECatalogueError.h"
 #include "i18n/TDomain.h"
+#include "i18n/TMappedFile.h"
 #include "i18n/TStoredCatalogues.h"
 
-#include "FuzzScratchDirectory.h"
+#include "i18n/fuzz/FuzzScratchDirectory.h"
 
 #include <cstddef>
 #include <cstdint>

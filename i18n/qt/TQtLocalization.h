@@ -1,6 +1,6 @@
 #pragma once
-#include "TQtTranslationHook.h"
 #include "i18n/TQorPortMessages.h"
+#include "i18n/qt/TQtTranslationHook.h"
 
 // Brings the running localization module into the Qt application: runs the serial library's
 // message start-up (which adds "qorport" and opens the catalogues, so a damaged one is reported
@@ -13,8 +13,6 @@ public:
         : Hook(std::move(translationErrors))
     {
     }
-
-    const TQorPortMessages& SerialMessages() const { return Messages; }
 
 private:
     TQorPortMessages Messages;

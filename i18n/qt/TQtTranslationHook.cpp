@@ -1,4 +1,4 @@
-#include "TQtTranslationHook.h"
+#include "i18n/qt/TQtTranslationHook.h"
 
 #include <QCoreApplication>
 #include <stdexcept>

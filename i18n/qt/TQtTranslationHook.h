@@ -1,5 +1,5 @@
 #pragma once
-#include "TResourceTranslator.h"
+#include "i18n/qt/TResourceTranslator.h"
 
 #include <memory>
 

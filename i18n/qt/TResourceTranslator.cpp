@@ -1,4 +1,4 @@
-#include "TResourceTranslator.h"
+#include "i18n/qt/TResourceTranslator.h"
 
 #include "../TLocalizationModule.h"
 

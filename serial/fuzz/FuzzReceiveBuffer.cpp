@@ -1,7 +1,7 @@
 // libFuzzer target: the line-mode receive buffer against a plain model. The input chooses the
 // line end, the bytes that arrive, how they are split into arrivals, and how much each read
 // takes. Every line handed out must be exactly the stream's next line, whatever the split.
-#include "TQorCommBuffer.h"
+#include "serial/TQorCommBuffer.h"
 
 #include <cstddef>
 #include <cstdint>

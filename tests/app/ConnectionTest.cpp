@@ -1,9 +1,11 @@
 // Choosing the port, connecting, disconnecting, losing the device and closing the window.
-#include "FakeSerialBackend.h"
-#include "WindowTestFixture.h"
-#include "app/IndicatorWidgets.h"
 #include "serial/PosixDeviceUsers.h"
 #include "session/OpenFailureReason.h"
+#include "tests/app/WindowTestFixture.h"
+#include "tests/serial/FakeSerialBackend.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
 
 #include <QApplication>
 #include <QComboBox>

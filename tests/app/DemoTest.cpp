@@ -1,9 +1,9 @@
 // The demo: the window on the built-in simulated device, answering its prompts by itself.
-#include "PtyPeer.h"
 #include "app/ProgramSetup.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
 #include "sim/TSimulatedDevice.h"
+#include "tests/app/PtyPeer.h"
 
 #include <QPushButton>
 #include <gtest/gtest.h>

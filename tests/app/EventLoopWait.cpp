@@ -1,4 +1,4 @@
-#include "EventLoopWait.h"
+#include "tests/app/EventLoopWait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

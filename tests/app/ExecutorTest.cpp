@@ -1,7 +1,7 @@
 // The serial component's notifications reach the GUI thread in the order they were posted.
-#include "PtyPeer.h"
 #include "app/QtMainThreadExecutor.h"
 #include "app/TErrorReport.h"
+#include "tests/app/PtyPeer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,11 +1,11 @@
 // The transfer against a port whose driver passes bytes on only when the test lets it: the file
 // may run only a transmit buffer ahead of the wire, a stop drops what is still queued, and a
 // transfer that read the whole file lasts until the line has carried it.
-#include "FakeSerialBackend.h"
 #include "app/TForm1.h"
 #include "serial/SerialConstants.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/app/FlashTestSupport.h"
+#include "tests/serial/FakeSerialBackend.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

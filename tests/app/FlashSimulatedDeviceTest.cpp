@@ -1,12 +1,14 @@
 // Transfers to the simulated boot loader: the whole dialogue through the window, then the
 // firmware file, checked against what the device loaded.
-#include "app/IndicatorWidgets.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/app/FlashTestSupport.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
 
 #include <QDeadlineTimer>
 #include <QLabel>

@@ -3,12 +3,14 @@
 // only when the transfer processes events, that is inside its waits, so the scripts see
 // the transfer exactly at those points.
 #include "app/ElapsedTimeText.h"
-#include "app/IndicatorWidgets.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
 #include "tests/app/FlashPtyPeer.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/app/FlashTestSupport.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

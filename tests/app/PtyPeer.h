@@ -2,7 +2,7 @@
 // The far end of a pseudo-terminal, standing in for a device: the window opens DevicePath(), the
 // test writes what the device says and reads what the window sent.
 
-#include "EventLoopWait.h"
+#include "tests/app/EventLoopWait.h"
 
 #include <QSocketNotifier>
 

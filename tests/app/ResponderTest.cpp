@@ -1,6 +1,8 @@
 // What the window shows and answers when the device talks to it outside a transfer.
-#include "WindowTestFixture.h"
-#include "app/IndicatorWidgets.h"
+#include "tests/app/WindowTestFixture.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 // A flood of device output reaches the terminal whole: nothing lost, doubled or reordered.
-#include "WindowTestFixture.h"
+#include "tests/app/WindowTestFixture.h"
 
 #include <QTextDocument>
 

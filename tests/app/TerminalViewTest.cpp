@@ -1,5 +1,5 @@
-#include "EventLoopWait.h"
 #include "app/TTerminalView.h"
+#include "tests/app/EventLoopWait.h"
 
 #include <QScrollBar>
 #include <QTextBlock>

@@ -1,6 +1,8 @@
 // The main window against its layout: geometry, texts, fonts, tab order, visibility, enabled state.
-#include "app/IndicatorWidgets.h"
 #include "app/TForm1.h"
+#include "widgets/TGauge.h"
+#include "widgets/TTipTrackBar.h"
+#include "widgets/TpelLed.h"
 
 #include <QCheckBox>
 #include <QComboBox>

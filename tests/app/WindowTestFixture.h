@@ -1,9 +1,9 @@
 #pragma once
 // A window whose COM2 is a pseudo-terminal peer, with error reports captured instead of shown.
 
-#include "PtyPeer.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
+#include "tests/app/PtyPeer.h"
 
 #include <QPushButton>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // tarvel-flash as a rig runs it: a process against simulated boot loaders, judged by its exit
 // code, its output and what the devices loaded.
-#include "CatalogueFixtures.h"
 #include "flasher/ImageCheck.h"
 #include "flasher/PortName.h"
 #include "session/Sha256.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"
+#include "tests/i18n/CatalogueFixtures.h"
 
 #include <gtest/gtest.h>
 

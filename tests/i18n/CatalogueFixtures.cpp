@@ -1,4 +1,4 @@
-#include "CatalogueFixtures.h"
+#include "tests/i18n/CatalogueFixtures.h"
 
 #include <gtest/gtest.h>
 

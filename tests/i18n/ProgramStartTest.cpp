@@ -1,7 +1,7 @@
 // The program's start-up order with the localization: module first, then the application object
 // (the test main's), the translator and the serial texts, then the main window.
-#include "CatalogueFixtures.h"
-#include "EnvironmentGuard.h"
+#include "tests/i18n/CatalogueFixtures.h"
+#include "tests/i18n/EnvironmentGuard.h"
 
 #include "app/ErrorBoxText.h"
 #include "app/TErrorReport.h"

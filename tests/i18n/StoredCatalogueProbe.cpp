@@ -1,8 +1,8 @@
 // Test helper: reads the catalogue table stored in its own executable file and answers lookups
 // in the domain "default" for the language in argv[1], one line per key in argv[2...].
-#include "i18n/ECatalogueError.h"
 #include "i18n/ExecutablePath.h"
 #include "i18n/TDomain.h"
+#include "i18n/TMappedFile.h"
 #include "i18n/TStoredCatalogues.h"
 
 #include <iostream>

@@ -1,8 +1,8 @@
 // Catalogues stored inside an executable file by the packaging tool, read by the program itself.
-#include "CatalogueFixtures.h"
+#include "tests/i18n/CatalogueFixtures.h"
 
-#include "i18n/ECatalogueError.h"
 #include "i18n/TDomain.h"
+#include "i18n/TMappedFile.h"
 #include "i18n/TStoredCatalogues.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "CatalogueFixtures.h"
+#include "tests/i18n/CatalogueFixtures.h"
 
-#include "i18n/ECatalogueError.h"
 #include "i18n/TDomain.h"
+#include "i18n/TMappedFile.h"
 
 #include <gtest/gtest.h>
 

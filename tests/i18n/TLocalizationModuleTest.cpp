@@ -1,5 +1,5 @@
-#include "CatalogueFixtures.h"
-#include "EnvironmentGuard.h"
+#include "tests/i18n/CatalogueFixtures.h"
+#include "tests/i18n/EnvironmentGuard.h"
 
 #include "i18n/TLocalizationModule.h"
 #include "i18n/TQorPortMessages.h"

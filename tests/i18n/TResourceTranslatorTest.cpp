@@ -1,7 +1,7 @@
 // The toolkit's own texts (standard dialog buttons, file dialog labels) shown through the shipped
 // catalogues once the resource translator is installed.
-#include "CatalogueFixtures.h"
-#include "EnvironmentGuard.h"
+#include "tests/i18n/CatalogueFixtures.h"
+#include "tests/i18n/EnvironmentGuard.h"
 
 #include "i18n/TLocalizationModule.h"
 #include "i18n/qt/TQtLocalization.h"
@@ -124,7 +124,7 @@ TEST_F(ResourceTranslatorTest, FrenchCatalogueAndRuntimeTexts)
               QString::fromUtf8("%1 existe déjà.\nVoulez-vous le remplacer ?"));
     EXPECT_EQ(Tr("Runtime", "File not found"), "Fichier introuvable");
     EXPECT_EQ(Tr("Runtime", "I/O error %d"), "Erreur d'E/S %d");
-    EXPECT_EQ(QString::fromStdString(localization.SerialMessages()[0]),
+    EXPECT_EQ(QString::fromStdString(Translate(TQorPortMessages::SourceTexts[0])),
               QString::fromUtf8("Impossible d'ouvrir le port série"));
     // Texts the catalogue does not know stay as Qt has them, line ends included.
     EXPECT_EQ(Tr("QShortcut", "Alt"), "Alt");
@@ -146,7 +146,8 @@ TEST_F(ResourceTranslatorTest, EveryShippedTextIsTranslatedInBothLanguages)
     StartIn("it_IT");
     TQtLocalization localization;
     for (std::size_t i = 0; i < TQorPortMessages::Count; ++i)
-        EXPECT_NE(localization.SerialMessages()[i], TQorPortMessages::SourceTexts[i]) << i;
+        EXPECT_NE(Translate(TQorPortMessages::SourceTexts[i]), TQorPortMessages::SourceTexts[i])
+            << i;
     for (const char* text :
          {"File not found", "File access denied", "Too many open files", "Invalid file name",
           "Disk full", "Read beyond end of file", "File not open", "I/O error %d"})

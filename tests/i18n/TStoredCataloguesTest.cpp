@@ -1,4 +1,4 @@
-#include "CatalogueFixtures.h"
+#include "tests/i18n/CatalogueFixtures.h"
 
 #include "i18n/CatalogueTableMarker.h"
 #include "i18n/TStoredCatalogues.h"

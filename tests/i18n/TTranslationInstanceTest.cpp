@@ -1,8 +1,7 @@
-#include "CatalogueFixtures.h"
-#include "EnvironmentGuard.h"
+#include "tests/i18n/CatalogueFixtures.h"
+#include "tests/i18n/EnvironmentGuard.h"
 
-#include "i18n/ECatalogueError.h"
-#include "i18n/ETranslationError.h"
+#include "i18n/TMappedFile.h"
 #include "i18n/TTranslationInstance.h"
 
 #include <gtest/gtest.h>

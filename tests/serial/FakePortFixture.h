@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FakeSerialBackend.h"
-#include "TQorComPort.h"
-#include "TestMainThread.h"
+#include "serial/TQorComPort.h"
+#include "tests/serial/FakeSerialBackend.h"
+#include "tests/serial/TestMainThread.h"
 
 #include <gtest/gtest.h>
 

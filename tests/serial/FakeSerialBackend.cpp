@@ -1,6 +1,6 @@
-#include "FakeSerialBackend.h"
+#include "tests/serial/FakeSerialBackend.h"
 
-#include "SerialConstants.h"
+#include "serial/SerialConstants.h"
 
 #include <cerrno>
 #include <chrono>
@@ -110,12 +110,14 @@ public:
     std::optional<uint32_t> ModemStatus() override
     {
         std::lock_guard lock(fPort->fMutex);
+        ++fPort->fStatusQueries;
         if (!fPort->fHasModemLines) return std::nullopt;
         return fPort->fModemStatus;
     }
     std::optional<TLineErrorCounters> ErrorCounters() override
     {
         std::lock_guard lock(fPort->fMutex);
+        ++fPort->fStatusQueries;
         if (!fPort->fHasErrorCounters) return std::nullopt;
         return fPort->fCounters;
     }

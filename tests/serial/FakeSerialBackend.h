@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ISerialBackend.h"
-#include "TFileDescriptor.h"
+#include "serial/ISerialBackend.h"
+#include "system/TFileDescriptor.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -38,6 +38,8 @@ public:
     // above one seen inside a handler proves the thread finished handling that event.
     uint64_t WaitCount() const;
     bool WaitForWaitCountAbove(uint64_t count) const;
+    // How often the modem lines or the error counters were asked for.
+    uint64_t StatusQueries() const { return Locked(fStatusQueries); }
 
     // --- test controls
     void Receive(std::string_view bytes);
@@ -92,6 +94,7 @@ private:
     bool fHasModemLines = true;
     bool fHasErrorCounters = true;
     uint32_t fModemStatus = 0;
+    uint64_t fStatusQueries = 0;
     uint64_t fModemGeneration = 0;
     TLineErrorCounters fCounters;
     TFileDescriptor fDeviceEnd; // polled by the communication thread

@@ -1,7 +1,7 @@
 // The POSIX backend's translation of the line state to termios, on a pseudo-terminal.
-#include "PosixSerialBackend.h"
-#include "PtyPair.h"
-#include "SerialConstants.h"
+#include "serial/PosixSerialBackend.h"
+#include "serial/SerialConstants.h"
+#include "tests/serial/PtyPair.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,11 @@
-#include "PtyFlooder.h"
+#include "tests/serial/PtyFlooder.h"
 
 #include <poll.h>
 #include <stdexcept>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
-TPtyFlooder::TPtyFlooder(int master) : fStop(::eventfd(0, EFD_CLOEXEC))
+TPtyFlooder::TPtyFlooder(int master)
 {
-    if (!fStop.Valid()) throw std::runtime_error("eventfd");
     fThread = std::thread([this, master] { Run(master); });
 }
 
@@ -18,8 +16,7 @@ TPtyFlooder::~TPtyFlooder()
 
 void TPtyFlooder::Stop()
 {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(fStop.Get(), &one, sizeof one);
+    fStop.Raise();
     if (fThread.joinable()) fThread.join();
 }
 
@@ -37,7 +34,7 @@ void TPtyFlooder::Run(int master)
             filled = sizeof block;
             start = 0;
         }
-        pollfd fds[2] = {{fStop.Get(), POLLIN, 0}, {master, POLLOUT, 0}};
+        pollfd fds[2] = {{fStop.Descriptor(), POLLIN, 0}, {master, POLLOUT, 0}};
         if (::poll(fds, 2, -1) < 0) continue;
         if (fds[0].revents) return;
         if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TFileDescriptor.h"
+#include "system/TWakeUpEvent.h"
 
 #include <atomic>
 #include <cstddef>
@@ -20,7 +20,7 @@ public:
 private:
     void Run(int master);
 
-    TFileDescriptor fStop; // eventfd
+    TWakeUpEvent fStop;
     std::atomic<size_t> fSent = 0;
     std::thread fThread;
 };

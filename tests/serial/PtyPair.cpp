@@ -1,4 +1,4 @@
-#include "PtyPair.h"
+#include "tests/serial/PtyPair.h"
 
 #include <dirent.h>
 #include <fcntl.h>

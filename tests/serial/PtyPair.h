@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TFileDescriptor.h"
+#include "system/TFileDescriptor.h"
 
 #include <chrono>
 #include <string>

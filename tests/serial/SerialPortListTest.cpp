@@ -1,5 +1,5 @@
 // Which device nodes count as serial ports.
-#include "SerialPortList.h"
+#include "serial/SerialPortList.h"
 
 #include <gtest/gtest.h>
 

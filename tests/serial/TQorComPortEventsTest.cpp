@@ -1,7 +1,7 @@
 // Posted notifications, the handler guard, modem lines, line errors, a lost device, and
 // closing while a hand-over is in progress.
-#include "FakePortFixture.h"
-#include "SerialConstants.h"
+#include "serial/SerialConstants.h"
+#include "tests/serial/FakePortFixture.h"
 
 #include <cerrno>
 #include <stdexcept>
@@ -176,6 +176,19 @@ TEST_F(EventsTest, LineErrorsWithoutEventErrorAreClearedSilently)
     ASSERT_TRUE(PumpUntilReceived("m"));
     MainThread.RunPending();
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(EventsTest, ReceivingAsksNothingOfTheDriverThatNobodyListensFor)
+{
+    RecordOffers();
+    Port.SetActive(true);
+    Device.Receive("a");
+    ASSERT_TRUE(PumpUntilReceived("a"));
+    const uint64_t afterStart = Device.StatusQueries(); // the lines on at open are reported once
+    for (const char* chunk : {"b", "c", "d"})
+        Device.Receive(chunk);
+    ASSERT_TRUE(PumpUntilReceived("abcd"));
+    EXPECT_EQ(Device.StatusQueries(), afterStart);
 }
 
 TEST_F(EventsTest, LostDeviceIsReportedOnceAndCloseCompletes)

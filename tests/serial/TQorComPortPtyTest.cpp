@@ -1,10 +1,10 @@
 // The component on pseudo-terminals: the real POSIX backend, the test playing the device.
-#include "EQorComPort.h"
-#include "PtyFlooder.h"
-#include "PtyPair.h"
-#include "SerialConstants.h"
-#include "TQorComPort.h"
-#include "TestMainThread.h"
+#include "serial/EQorComPort.h"
+#include "serial/SerialConstants.h"
+#include "serial/TQorComPort.h"
+#include "tests/serial/PtyFlooder.h"
+#include "tests/serial/PtyPair.h"
+#include "tests/serial/TestMainThread.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // How received bytes are offered in plain, line and threshold mode.
-#include "FakePortFixture.h"
-#include "SerialConstants.h"
+#include "serial/SerialConstants.h"
+#include "tests/serial/FakePortFixture.h"
 
 namespace {
 

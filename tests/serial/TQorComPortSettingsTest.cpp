@@ -1,6 +1,6 @@
 // Settings of the component and what of them reaches the (fake) port, when.
-#include "FakePortFixture.h"
-#include "SerialConstants.h"
+#include "serial/SerialConstants.h"
+#include "tests/serial/FakePortFixture.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The receive buffer of line and threshold mode on its own.
-#include "TQorCommBuffer.h"
+#include "serial/TQorCommBuffer.h"
 
 #include <gtest/gtest.h>
 

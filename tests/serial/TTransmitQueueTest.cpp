@@ -1,5 +1,5 @@
 // The transmit queue on its own, against a device that takes only what it has room for.
-#include "TTransmitQueue.h"
+#include "serial/TTransmitQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The line state <-> termios translation as pure functions.
-#include "TermiosLineState.h"
-#include "SerialConstants.h"
+#include "serial/TermiosLineState.h"
+#include "serial/SerialConstants.h"
 
 #include <gtest/gtest.h>
 

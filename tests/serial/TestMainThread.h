@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IMainThreadExecutor.h"
+#include "serial/IMainThreadExecutor.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,10 +1,10 @@
 // The session's rules without a toolkit: a fake port, a waiter that only runs the port's
 // notifications, and a view that records what the session reports.
 #include "session/TBootLoaderSession.h"
-#include "FakeSerialBackend.h"
-#include "TestMainThread.h"
 #include "serial/TQorComPort.h"
 #include "tests/app/FlashTempDir.h"
+#include "tests/serial/FakeSerialBackend.h"
+#include "tests/serial/TestMainThread.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #include "session/TFirmwareFile.h"
-#include "CatalogueFixtures.h"
-#include "EnvironmentGuard.h"
 #include "i18n/TLocalizationModule.h"
 #include "session/EInOutError.h"
 #include "session/FlashProgress.h"
 #include "session/Sha256.h"
 #include "tests/app/FlashTempDir.h"
+#include "tests/i18n/CatalogueFixtures.h"
+#include "tests/i18n/EnvironmentGuard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The command-line tools as a user runs them.
-#include "TPtyPeer.h"
 #include "session/SRecord.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TDeviceDialogue.h"
+#include "tests/sim/TPtyPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,7 @@ public:
             return;
         }
         output_.Reset(pipeFds[0]);
-        TUniqueFd writeEnd(pipeFds[1]);
+        TFileDescriptor writeEnd(pipeFds[1]);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
@@ -88,7 +88,7 @@ public:
 
 private:
     pid_t pid_ = -1;
-    TUniqueFd output_;
+    TFileDescriptor output_;
 };
 
 std::string ReadFile(const std::string& path)

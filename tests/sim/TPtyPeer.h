@@ -1,7 +1,7 @@
 #pragma once
 // The program's end of a simulated device, opened with plain POSIX calls.
 
-#include "sim/TUniqueFd.h"
+#include "system/TFileDescriptor.h"
 
 #include <gtest/gtest.h>
 
@@ -104,5 +104,5 @@ private:
         return rc > 0 || (rc < 0 && errno == EINTR);
     }
 
-    TUniqueFd fd_;
+    TFileDescriptor fd_;
 };

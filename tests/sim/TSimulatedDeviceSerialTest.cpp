@@ -1,8 +1,8 @@
 // The simulated device through the program's own serial component, in the plain mode the main
 // window uses.
-#include "EQorComPort.h"
-#include "SerialConstants.h"
-#include "TQorComPort.h"
+#include "serial/EQorComPort.h"
+#include "serial/SerialConstants.h"
+#include "serial/TQorComPort.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "tests/serial/TestMainThread.h"

@@ -1,6 +1,6 @@
 #include "sim/TSimulatedDevice.h"
-#include "TPtyPeer.h"
 #include "sim/SRecordGenerator.h"
+#include "tests/sim/TPtyPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -233,7 +233,7 @@ TEST(TSimulatedDevice, ExclusiveModeLeftByACrashedProgramIsCleared)
     const auto deadline = TClock::now() + TPtyPeer::Patience;
     while (exclusive != 0 && TClock::now() < deadline) {
         // Root may open an exclusive terminal, anyone else gets EBUSY until it is cleared.
-        TUniqueFd probe(::open(device.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        TFileDescriptor probe(::open(device.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         if (probe.Valid()) {
             ASSERT_EQ(::ioctl(probe.Get(), TIOCGEXCL, &exclusive), 0);
         }

@@ -1,7 +1,7 @@
 #include "widgets/TGauge.h"
-#include "WidgetTestSupport.h"
-#include "widgets/EInvalidOperation.h"
+#include "tests/widgets/WidgetTestSupport.h"
 #include "widgets/GaugeRenderer.h"
+#include "widgets/TGauge.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

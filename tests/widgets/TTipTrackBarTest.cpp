@@ -1,5 +1,5 @@
 #include "widgets/TTipTrackBar.h"
-#include "WidgetTestSupport.h"
+#include "tests/widgets/WidgetTestSupport.h"
 
 #include <QApplication>
 #include <QEnterEvent>

@@ -1,5 +1,5 @@
 #include "widgets/TpelLed.h"
-#include "WidgetTestSupport.h"
+#include "tests/widgets/WidgetTestSupport.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -1,27 +1,27 @@
-#include "TNotifyWindow.h"
+#include "serial/TMainThreadNotifier.h"
 
 #include <exception>
 #include <utility>
 
-TNotifyWindow::TNotifyWindow(IMainThreadExecutor& mainThread, TWndProc wndProc)
+TMainThreadNotifier::TMainThreadNotifier(IMainThreadExecutor& mainThread, TWndProc wndProc)
     : fMainThread(mainThread), fWndProc(std::move(wndProc)),
       fLiveness(std::make_shared<TLiveness>(TLiveness{this}))
 {
 }
 
-TNotifyWindow::~TNotifyWindow()
+TMainThreadNotifier::~TMainThreadNotifier()
 {
     fLiveness->Window = nullptr;
 }
 
-void TNotifyWindow::Post(TNotification notification)
+void TMainThreadNotifier::Post(TNotification notification)
 {
     fMainThread.Post([liveness = fLiveness, notification] {
         if (liveness->Window) liveness->Window->fWndProc(notification);
     });
 }
 
-void TNotifyWindow::BeginWorker()
+void TMainThreadNotifier::BeginWorker()
 {
     std::lock_guard lock(fMutex);
     fSlotFull = false;
@@ -30,7 +30,7 @@ void TNotifyWindow::BeginWorker()
     fWorkerEnded = false;
 }
 
-bool TNotifyWindow::Send(TNotification notification)
+bool TMainThreadNotifier::Send(TNotification notification)
 {
     std::unique_lock lock(fMutex);
     if (fAbandoned) return false;
@@ -47,7 +47,7 @@ bool TNotifyWindow::Send(TNotification notification)
     return delivered;
 }
 
-void TNotifyWindow::ServeSlot()
+void TMainThreadNotifier::ServeSlot()
 {
     std::unique_lock lock(fMutex);
     if (!fSlotFull || fSlotInService)
@@ -58,7 +58,7 @@ void TNotifyWindow::ServeSlot()
 
     struct TCompletion
     {
-        TNotifyWindow& Window;
+        TMainThreadNotifier& Window;
         ~TCompletion()
         {
             std::lock_guard lock(Window.fMutex);
@@ -70,14 +70,14 @@ void TNotifyWindow::ServeSlot()
     fWndProc(notification);
 }
 
-void TNotifyWindow::WorkerEnded()
+void TMainThreadNotifier::WorkerEnded()
 {
     std::lock_guard lock(fMutex);
     fWorkerEnded = true;
     fChanged.notify_all();
 }
 
-void TNotifyWindow::WaitForWorkerEnd()
+void TMainThreadNotifier::WaitForWorkerEnd()
 {
     std::exception_ptr failure;
     std::unique_lock lock(fMutex);

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "IMainThreadExecutor.h"
-#include "TNotification.h"
+#include "serial/IMainThreadExecutor.h"
+#include "serial/TNotification.h"
 
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 
-// Delivers the communication thread's notifications on the main thread.
+// Delivers the communication thread's notifications on the main thread. It plays the part of
+// the component's hidden notification window (whose window procedure is NotifyWndProc) on a
+// platform where the main thread is reached through an executor rather than window messages.
 //
 // Posted notifications are queued through the executor. The data-available notification is
 // synchronous: the worker parks it in a one-entry slot, posts a task that serves the slot,
@@ -18,16 +20,16 @@
 //
 // The slot's mutex is also the hand-over point: what the worker wrote before Send is visible
 // to the handler, and what the handler wrote is visible to the worker after Send returns.
-class TNotifyWindow
+class TMainThreadNotifier
 {
 public:
     using TWndProc = std::function<void(const TNotification&)>;
 
-    TNotifyWindow(IMainThreadExecutor& mainThread, TWndProc wndProc);
+    TMainThreadNotifier(IMainThreadExecutor& mainThread, TWndProc wndProc);
     // Tasks still queued in the executor become no-ops.
-    ~TNotifyWindow();
-    TNotifyWindow(const TNotifyWindow&) = delete;
-    TNotifyWindow& operator=(const TNotifyWindow&) = delete;
+    ~TMainThreadNotifier();
+    TMainThreadNotifier(const TMainThreadNotifier&) = delete;
+    TMainThreadNotifier& operator=(const TMainThreadNotifier&) = delete;
 
     // Any thread: queue a notification.
     void Post(TNotification notification);
@@ -47,7 +49,7 @@ public:
 private:
     struct TLiveness
     {
-        TNotifyWindow* Window; // reset by the destructor; read and written on the main thread
+        TMainThreadNotifier* Window; // reset by the destructor; read and written on the main thread
     };
 
     void ServeSlot(); // main thread

@@ -1,0 +1,28 @@
+#include "system/TWakeUpEvent.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+
+TWakeUpEvent::TWakeUpEvent() : fEvent(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+    if (!fEvent.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+void TWakeUpEvent::Raise() const noexcept
+{
+    const uint64_t one = 1;
+    // Fails only when the counter would overflow, and then a wake-up is pending anyway.
+    while (::write(fEvent.Get(), &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void TWakeUpEvent::Clear() const noexcept
+{
+    uint64_t count;
+    // Non-blocking: nothing raised leaves nothing to clear.
+    [[maybe_unused]] const ssize_t n = ::read(fEvent.Get(), &count, sizeof count);
+}
