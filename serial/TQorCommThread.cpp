@@ -115,6 +115,7 @@ void TQorCommThread::Execute()
 
             uint32_t events = TakeModemEvents();
             bool lost = false;
+            std::optional<std::optional<uint32_t>> waiting;
             if (!fDeviceLost) {
                 const short revents = ready > 0 ? fds[1].revents : 0;
                 if (revents & (POLLHUP | POLLERR | POLLNVAL)) lost = true;
@@ -137,15 +138,15 @@ void TQorCommThread::Execute()
                     }
                 }
                 if ((revents & POLLIN) && !lost) {
-                    const auto waiting = fDevice.BytesWaiting();
-                    if (waiting && *waiting == 0) {
+                    waiting = fDevice.BytesWaiting();
+                    if (*waiting && **waiting == 0) {
                         if (++emptyWakeups >= kMaxEmptyWakeups) lost = true;
                     } else {
                         emptyWakeups = 0;
                     }
                 }
             }
-            if (events != 0 || lost) HandleEvents(events, lost);
+            if (events != 0 || lost) HandleEvents(events, lost, waiting);
         }
     } catch (const std::exception& e) {
         ReportFailure(e.what());
@@ -202,14 +203,15 @@ bool TQorCommThread::OutputDrained()
     return true;
 }
 
-void TQorCommThread::HandleEvents(uint32_t events, bool lost)
+void TQorCommThread::HandleEvents(uint32_t events, bool lost,
+                                  std::optional<std::optional<uint32_t>> asked)
 {
     // Only what someone listens to is asked of the driver: each ioctl is time on the way to the
     // data-available handler.
     const uint32_t modemStatus =
         (events & (EV_CTS | EV_DSR)) ? fDevice.ModemStatus().value_or(0) : 0;
     const uint32_t errors = TakeErrorFlags(); // nothing unless EV_ERR is in the mask
-    const auto waiting = fDevice.BytesWaiting();
+    const std::optional<uint32_t> waiting = asked ? *asked : fDevice.BytesWaiting();
     if (!waiting) lost = true;
     if (lost && waiting && *waiting > 0)
         events |= EV_RXCHAR; // deliver what arrived before the device went away

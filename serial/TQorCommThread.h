@@ -47,7 +47,9 @@ public:
 
 private:
     void Execute();
-    void HandleEvents(uint32_t events, bool lost);
+    // waiting: the receive count when the caller has just asked for it (one FIONREAD per wake-up).
+    void HandleEvents(uint32_t events, bool lost,
+                      std::optional<std::optional<uint32_t>> waiting = std::nullopt);
     void ReadBuffered();
     // Sets Pending and runs the data-available handler on the main thread. false: stop offering.
     bool Offer(uint32_t pending);

@@ -75,14 +75,21 @@ void TBootLoaderSession::Receive(const std::string& S)
         ReceiveDuringTransfer(S);
         return;
     }
-    fView.ShowReceived(S);
-    fView.ShowLamps(false, true);
-    if (AutoAnswer && Contains(S, ">")) {
-        Armed = true;
-        if (FlashType == 0) fPort.WriteString("2");
-        if (FlashType == 1) fPort.WriteString("1");
+    // The answer leaves before the text is shown: the device waits for it, while nothing shown
+    // reaches the screen before this handler returns anyway. What arrived is shown also when
+    // the answer cannot be written (the device went away).
+    {
+        const TScopeExit show([&] {
+            fView.ShowReceived(S);
+            fView.ShowLamps(false, true);
+        });
+        if (AutoAnswer && Contains(S, ">")) {
+            Armed = true;
+            if (FlashType == 0) fPort.WriteString("2");
+            if (FlashType == 1) fPort.WriteString("1");
+        }
+        if (Contains(S, ":") && Armed) fPort.WriteString(Password);
     }
-    if (Contains(S, ":") && Armed) fPort.WriteString(Password);
     if (Contains(S, "Send")) fView.EnableFlash();
     fView.ShowLamps(false, false);
 }

@@ -25,7 +25,11 @@ public:
     void TransferStarted() override {}
     void ShowProgress(int percent) override { Progress = percent; }
     void EnableFlash() override { FlashEnabled = true; }
-    void ShowReceived(std::string_view bytes) override { Terminal += bytes; }
+    void ShowReceived(std::string_view bytes) override
+    {
+        Terminal += bytes;
+        if (OnShowReceived) OnShowReceived();
+    }
     void ReplaceTerminal(std::string_view text) override { Terminal = text; }
     void ShowLatestAnswer(std::string_view bytes) override { LatestAnswers.emplace_back(bytes); }
     void ShowCollectedAnswer(std::string_view) override {}
@@ -35,6 +39,7 @@ public:
     std::vector<std::string> LatestAnswers;
     int Progress = -1;
     bool FlashEnabled = false;
+    std::function<void()> OnShowReceived;
 };
 
 // Each wait runs the port's notifications and lets the test's script act, as a front end's
@@ -112,6 +117,20 @@ TEST_F(BootLoaderSession, AnswersTheMenuByFlashTypeAndThePasswordOnlyWhileArmed)
     DeviceSays("Send the file");
     EXPECT_TRUE(View.FlashEnabled);
     EXPECT_NE(View.Terminal.find("Send the file"), std::string::npos);
+}
+
+TEST_F(BootLoaderSession, TheAnswerLeavesBeforeThePromptIsShownWhichIsShownEvenIfItCannot)
+{
+    std::string writtenWhenShown;
+    View.OnShowReceived = [&] { writtenWhenShown = Device.Written(); };
+    Session.AutoAnswer = true;
+    DeviceSays("Menu>");
+    EXPECT_EQ(writtenWhenShown, "2");
+
+    Device.HangUp();
+    ASSERT_TRUE(MainThread.PumpUntil([&] { return Port.DeviceLost(); }));
+    EXPECT_THROW(Session.Receive("again>"), EQorComPort);
+    EXPECT_EQ(View.Terminal, "Menu>again>");
 }
 
 TEST_F(BootLoaderSession, WindowWaitsForTwelveCharactersAndErreurStopsTheFile)
