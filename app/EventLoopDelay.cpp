@@ -22,16 +22,16 @@ class TBoundaryWakeUp : public QObject
 {
 public:
     explicit TBoundaryWakeUp(QObject* parent)
-        : QObject(parent), Fd(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
+        : QObject(parent), fFd(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
     {
-        if (Fd < 0) throw std::runtime_error("timerfd_create failed");
-        Notifier = new QSocketNotifier(Fd, QSocketNotifier::Read, this);
-        connect(Notifier, &QSocketNotifier::activated, this, [this] { Drain(); });
+        if (fFd < 0) throw std::runtime_error("timerfd_create failed");
+        fNotifier = new QSocketNotifier(fFd, QSocketNotifier::Read, this);
+        connect(fNotifier, &QSocketNotifier::activated, this, [this] { Drain(); });
     }
     ~TBoundaryWakeUp() override
     {
-        delete Notifier; // before the descriptor it watches
-        ::close(Fd);
+        delete fNotifier; // before the descriptor it watches
+        ::close(fFd);
     }
     TBoundaryWakeUp(const TBoundaryWakeUp&) = delete;
     TBoundaryWakeUp& operator=(const TBoundaryWakeUp&) = delete;
@@ -48,7 +48,7 @@ public:
         itimerspec at{};
         at.it_value.tv_sec = static_cast<time_t>(atMs / 1000);
         at.it_value.tv_nsec = static_cast<long>(atMs % 1000) * 1000000;
-        ::timerfd_settime(Fd, TFD_TIMER_ABSTIME, &at, nullptr);
+        ::timerfd_settime(fFd, TFD_TIMER_ABSTIME, &at, nullptr);
     }
 
     // One per application, made on first use: the waits of a transfer come a thousand
@@ -64,12 +64,12 @@ private:
     void Drain()
     {
         std::uint64_t expirations = 0;
-        while (::read(Fd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
+        while (::read(fFd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
         }
     }
 
-    int Fd;
-    QSocketNotifier* Notifier = nullptr;
+    int fFd;
+    QSocketNotifier* fNotifier = nullptr;
 };
 
 } // namespace

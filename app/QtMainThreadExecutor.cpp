@@ -6,8 +6,9 @@
 
 QtMainThreadExecutor::QtMainThreadExecutor()
 {
-    WakeUpNotifier = std::make_unique<QSocketNotifier>(WakeUp.Descriptor(), QSocketNotifier::Read);
-    QObject::connect(WakeUpNotifier.get(), &QSocketNotifier::activated, [this] { RunQueued(); });
+    fWakeUpNotifier =
+        std::make_unique<QSocketNotifier>(fWakeUp.Descriptor(), QSocketNotifier::Read);
+    QObject::connect(fWakeUpNotifier.get(), &QSocketNotifier::activated, [this] { RunQueued(); });
 }
 
 QtMainThreadExecutor::~QtMainThreadExecutor() = default;
@@ -16,17 +17,17 @@ void QtMainThreadExecutor::Post(std::function<void()> task)
 {
     bool wasEmpty;
     {
-        std::lock_guard lock(Mutex);
-        wasEmpty = Queue.empty();
-        Queue.push_back(std::move(task));
+        std::lock_guard lock(fMutex);
+        wasEmpty = fQueue.empty();
+        fQueue.push_back(std::move(task));
     }
     // A non-empty queue already has a wake-up on its way, or is being run.
-    if (wasEmpty) WakeUp.Raise();
+    if (wasEmpty) fWakeUp.Raise();
 }
 
 void QtMainThreadExecutor::RunQueued()
 {
-    WakeUp.Clear();
+    fWakeUp.Clear();
     // One task at a time. Before a task runs, the wake-up is raised again while others wait,
     // so that a task running a nested event loop (a modal box, the transfer's waits) has them
     // run inside it, still in posting order.
@@ -34,13 +35,13 @@ void QtMainThreadExecutor::RunQueued()
         std::function<void()> task;
         bool moreQueued;
         {
-            std::lock_guard lock(Mutex);
-            if (Queue.empty()) return;
-            task = std::move(Queue.front());
-            Queue.pop_front();
-            moreQueued = !Queue.empty();
+            std::lock_guard lock(fMutex);
+            if (fQueue.empty()) return;
+            task = std::move(fQueue.front());
+            fQueue.pop_front();
+            moreQueued = !fQueue.empty();
         }
-        if (moreQueued) WakeUp.Raise();
+        if (moreQueued) fWakeUp.Raise();
         // Errors are reported here rather than unwinding through Qt's event dispatch.
         TErrorReport::Guard(task);
     }

@@ -28,8 +28,8 @@ public:
 private:
     void RunQueued(); // GUI thread
 
-    std::mutex Mutex;
-    std::deque<std::function<void()>> Queue; // guarded by Mutex
-    TWakeUpEvent WakeUp;                     // raised while a wake-up is pending
-    std::unique_ptr<QSocketNotifier> WakeUpNotifier;
+    std::mutex fMutex;
+    std::deque<std::function<void()>> fQueue; // guarded by Mutex
+    TWakeUpEvent fWakeUp;                     // raised while a wake-up is pending
+    std::unique_ptr<QSocketNotifier> fWakeUpNotifier;
 };

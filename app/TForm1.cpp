@@ -74,9 +74,9 @@ ISerialBackend& BackendOrSystem(ISerialBackend* given, std::unique_ptr<ISerialBa
 } // namespace
 
 TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
-    : QWidget(parent), ComPort(MainThread, BackendOrSystem(backend, SystemBackend)),
-      SessionBinding(std::make_unique<TSessionBinding>(*this)),
-      Session(ComPort, *SessionBinding, *SessionBinding)
+    : QWidget(parent), ComPort(fMainThread, BackendOrSystem(backend, fSystemBackend)),
+      fSessionBinding(std::make_unique<TSessionBinding>(*this)),
+      Session(ComPort, *fSessionBinding, *fSessionBinding)
 {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Tarvel") + QString(28, QChar(u' ')) +
@@ -351,7 +351,7 @@ void TForm1::Button_OpenClick(QObject* /*Sender*/)
     Armed = false;
     if (ComPort.Active()) {
         ComPort.SetActive(false);
-        ConnectedDevicePath.clear();
+        fConnectedDevicePath.clear();
         ShowDisconnected();
         return;
     }
@@ -363,7 +363,7 @@ void TForm1::Button_OpenClick(QObject* /*Sender*/)
         if (reason.empty()) throw;
         throw EQorComPort(std::string(failure.what()) + "\n" + reason, failure.ErrorCode());
     }
-    ConnectedDevicePath = path;
+    fConnectedDevicePath = path;
     Button4->setEnabled(true);
     slConnexion->SetLedOn(true);
 }
@@ -371,12 +371,12 @@ void TForm1::Button_OpenClick(QObject* /*Sender*/)
 void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)
 {
     if ((Error & CE_DEVICE_LOST) == 0 || !ComPort.Active()) return;
-    const std::string path = ConnectedDevicePath;
+    const std::string path = fConnectedDevicePath;
     const std::string failure = ComPort.ThreadFailure();
     Armed = false;
     Session.DeviceLost();
     ComPort.SetActive(false);
-    ConnectedDevicePath.clear();
+    fConnectedDevicePath.clear();
     ShowDisconnected();
     if (WindowClosing) return;
     if (!failure.empty())

@@ -77,15 +77,15 @@ public:
     QFileDialog* OpenDialog1 = nullptr;
 
 private:
-    QtMainThreadExecutor MainThread; // declared before ComPort: it must outlive the port
-    std::unique_ptr<ISerialBackend> SystemBackend; // unless a backend was given
+    QtMainThreadExecutor fMainThread; // declared before ComPort: it must outlive the port
+    std::unique_ptr<ISerialBackend> fSystemBackend; // unless a backend was given
 
 public:
     TQorComPort ComPort;
 
 private:
     class TSessionBinding; // the session's waiter and view: this window's controls
-    std::unique_ptr<TSessionBinding> SessionBinding;
+    std::unique_ptr<TSessionBinding> fSessionBinding;
 
 public:
     // The boot-loader dialogue and the transfer; the window binds its controls to it.
@@ -154,5 +154,5 @@ private:
     void SendAndArm(std::string_view text);
     void ShowDisconnected();
 
-    std::string ConnectedDevicePath; // what the open port was opened on, for messages
+    std::string fConnectedDevicePath; // what the open port was opened on, for messages
 };

@@ -34,51 +34,51 @@ inline QString DisplayText(std::string_view bytes)
 class TForm1::TSessionBinding final : public ISessionWaiter, public ISessionView
 {
 public:
-    explicit TSessionBinding(TForm1& form) : Form(form) {}
+    explicit TSessionBinding(TForm1& form) : fForm(form) {}
 
-    void Delay(std::uint32_t ms) override { Form.Delay(ms); }
+    void Delay(std::uint32_t ms) override { fForm.Delay(ms); }
 
     void ShowLamps(bool sending, bool receiving) override
     {
-        Form.pelLed1->SetLedOn(sending);
-        Form.pelLed2->SetLedOn(receiving);
+        fForm.pelLed1->SetLedOn(sending);
+        fForm.pelLed2->SetLedOn(receiving);
     }
-    void ShowStatus(std::string_view text) override { Form.Panel1->setText(Utf8(text)); }
+    void ShowStatus(std::string_view text) override { fForm.Panel1->setText(Utf8(text)); }
     void ShowElapsedSeconds(std::int64_t seconds) override
     {
-        Form.Panel2->setText(ElapsedTimeText(seconds, QLocale::system()));
+        fForm.Panel2->setText(ElapsedTimeText(seconds, QLocale::system()));
     }
     void ShowLineCount(std::int32_t lines) override
     {
-        Form.Panel3->setText(QString::number(lines));
+        fForm.Panel3->setText(QString::number(lines));
     }
     void ShowFileName(std::string_view name) override
     {
-        Form.Panel4->setText(QFile::decodeName(QByteArray(name.data(), Size(name))));
+        fForm.Panel4->setText(QFile::decodeName(QByteArray(name.data(), Size(name))));
     }
-    void TransferStarted() override { Form.StartTime = QDateTime::currentDateTime(); }
-    void ShowProgress(int percent) override { Form.ProgressBar1->SetProgress(percent); }
-    void EnableFlash() override { Form.Button1->setEnabled(true); }
-    void ShowReceived(std::string_view bytes) override { Form.reTerminal->AppendReceived(bytes); }
+    void TransferStarted() override { fForm.StartTime = QDateTime::currentDateTime(); }
+    void ShowProgress(int percent) override { fForm.ProgressBar1->SetProgress(percent); }
+    void EnableFlash() override { fForm.Button1->setEnabled(true); }
+    void ShowReceived(std::string_view bytes) override { fForm.reTerminal->AppendReceived(bytes); }
     void ReplaceTerminal(std::string_view text) override
     {
-        Form.reTerminal->ReplaceText(Utf8(text));
+        fForm.reTerminal->ReplaceText(Utf8(text));
     }
     void ShowLatestAnswer(std::string_view firstBytes) override
     {
-        Form.reTerminal->DeleteLine(form1_binding::ThirdLine);
+        fForm.reTerminal->DeleteLine(form1_binding::ThirdLine);
         // Byte for character, line ends shown as symbols: the line stays one line.
-        Form.reTerminal->AppendLine(form1_binding::DisplayText(firstBytes));
+        fForm.reTerminal->AppendLine(form1_binding::DisplayText(firstBytes));
     }
     void ShowCollectedAnswer(std::string_view answer) override
     {
         const QString text = form1_binding::DisplayText(answer);
-        if (Form.Edit1->text() != text) Form.Edit1->setText(text);
+        if (fForm.Edit1->text() != text) fForm.Edit1->setText(text);
     }
     void ShowChunkLog(std::string_view log) override
     {
         const QString text = QString::fromLatin1(log.data(), Size(log));
-        if (Form.Memo1->toPlainText() != text) Form.Memo1->setPlainText(text);
+        if (fForm.Memo1->toPlainText() != text) fForm.Memo1->setPlainText(text);
     }
 
 private:
@@ -88,5 +88,5 @@ private:
         return QString::fromUtf8(text.data(), Size(text));
     }
 
-    TForm1& Form;
+    TForm1& fForm;
 };

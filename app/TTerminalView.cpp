@@ -16,9 +16,9 @@ TTerminalView::TTerminalView(QWidget* parent) : QPlainTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTabChangesFocus(false);
-    FlushTimer.setSingleShot(true);
-    FlushTimer.setInterval(FlushIntervalMs);
-    connect(&FlushTimer, &QTimer::timeout, this, &TTerminalView::FlushReceived);
+    fFlushTimer.setSingleShot(true);
+    fFlushTimer.setInterval(FlushIntervalMs);
+    connect(&fFlushTimer, &QTimer::timeout, this, &TTerminalView::FlushReceived);
 }
 
 void TTerminalView::InsertAtEnd(const QString& text)
@@ -34,26 +34,26 @@ void TTerminalView::InsertAtEnd(const QString& text)
 
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
-    Pending += Decoder.Decode(bytes);
+    fPending += fDecoder.Decode(bytes);
     // A flood is added in bounded steps, so no single insertion stalls the window for long.
-    if (Pending.size() >= MaxPendingCharacters)
+    if (fPending.size() >= MaxPendingCharacters)
         FlushReceived();
-    else if (!Pending.isEmpty() && !FlushTimer.isActive())
-        FlushTimer.start();
+    else if (!fPending.isEmpty() && !fFlushTimer.isActive())
+        fFlushTimer.start();
 }
 
 void TTerminalView::FlushReceived()
 {
-    FlushTimer.stop();
-    const QString text = std::exchange(Pending, QString());
+    fFlushTimer.stop();
+    const QString text = std::exchange(fPending, QString());
     InsertAtEnd(text);
 }
 
 void TTerminalView::ClearText()
 {
-    FlushTimer.stop();
-    Pending.clear();
-    Decoder.Reset(); // an LF after a CR that came before the clear is a line end of its own
+    fFlushTimer.stop();
+    fPending.clear();
+    fDecoder.Reset(); // an LF after a CR that came before the clear is a line end of its own
     document()->clear();
 }
 

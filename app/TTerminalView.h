@@ -36,7 +36,7 @@ public:
 private:
     void InsertAtEnd(const QString& text);
 
-    TTerminalDecoder Decoder;
-    QString Pending; // received, not yet in the document
-    QTimer FlushTimer;
+    TTerminalDecoder fDecoder;
+    QString fPending; // received, not yet in the document
+    QTimer fFlushTimer;
 };

@@ -42,7 +42,7 @@ std::string TTerminalDecoder::EncodeTyped(const QString& text)
 
 void TTerminalDecoder::Reset()
 {
-    AfterCR = false;
+    fAfterCr = false;
 }
 
 QString TTerminalDecoder::Decode(std::string_view chunk)
@@ -53,15 +53,15 @@ QString TTerminalDecoder::Decode(std::string_view chunk)
         const auto byte = static_cast<unsigned char>(c);
         if (byte == '\r') {
             text += QChar(u'\n');
-            AfterCR = true;
+            fAfterCr = true;
             continue;
         }
         if (byte == '\n') {
-            if (!AfterCR) text += QChar(u'\n');
-            AfterCR = false;
+            if (!fAfterCr) text += QChar(u'\n');
+            fAfterCr = false;
             continue;
         }
-        AfterCR = false;
+        fAfterCr = false;
         text += DisplayChar(byte);
     }
     return text;

@@ -29,5 +29,5 @@ public:
     void Reset();
 
 private:
-    bool AfterCR = false; // the previous byte was a CR, so a following LF adds no second line end
+    bool fAfterCr = false; // the previous byte was a CR, so a following LF adds no second line end
 };

@@ -55,13 +55,13 @@ class TProgressReport
 {
 public:
     TProgressReport(const TFlashOptions& options, std::size_t ports, std::uintmax_t fileBytes)
-        : FileBytes(fileBytes)
+        : fFileBytes(fileBytes)
     {
         TProgressStyle style = options.Progress;
         if (style == TProgressStyle::Auto)
             style = ::isatty(STDOUT_FILENO) ? TProgressStyle::Bar : TProgressStyle::Plain;
         if (style == TProgressStyle::Bar && ports > 1) style = TProgressStyle::Plain;
-        Style = options.Quiet ? TProgressStyle::None : style;
+        fStyle = options.Quiet ? TProgressStyle::None : style;
     }
 
     TPortFlash::TProgress For(const std::string& port)
@@ -69,9 +69,9 @@ public:
         auto lastTenth = std::make_shared<int>(-1);
         auto start = std::make_shared<std::chrono::steady_clock::time_point>();
         return [this, port, lastTenth, start](int percent, std::int32_t lines) {
-            if (Style == TProgressStyle::None) return;
+            if (fStyle == TProgressStyle::None) return;
             if (lines == 0 && percent == 0) *start = std::chrono::steady_clock::now();
-            if (Style == TProgressStyle::Plain) {
+            if (fStyle == TProgressStyle::Plain) {
                 if (percent / 10 == *lastTenth || percent == 100) return;
                 *lastTenth = percent / 10;
                 Say(std::cout, port + ": " + std::to_string(percent) + " %, " +
@@ -80,9 +80,9 @@ public:
             }
             const double seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - *start).count();
-            const double sent = static_cast<double>(FileBytes) * percent / 100.0;
+            const double sent = static_cast<double>(fFileBytes) * percent / 100.0;
             const double rate = seconds > 0 ? sent / seconds : 0;
-            const double left = rate > 0 ? (static_cast<double>(FileBytes) - sent) / rate : 0;
+            const double left = rate > 0 ? (static_cast<double>(fFileBytes) - sent) / rate : 0;
             char text[160];
             std::snprintf(text, sizeof text, "\r%s %3d %%  %d lines  %.0f B/s  %.0f s left   ",
                           port.c_str(), percent, lines, rate, left);
@@ -91,12 +91,12 @@ public:
     }
     void EndLiveLine()
     {
-        if (Style == TProgressStyle::Bar) Say(std::cout, "\n");
+        if (fStyle == TProgressStyle::Bar) Say(std::cout, "\n");
     }
 
 private:
-    std::uintmax_t FileBytes;
-    TProgressStyle Style = TProgressStyle::Plain;
+    std::uintmax_t fFileBytes;
+    TProgressStyle fStyle = TProgressStyle::Plain;
 };
 
 std::string JsonText(std::string_view text)

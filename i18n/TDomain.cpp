@@ -33,7 +33,7 @@ int CompareBytes(std::string_view a, std::string_view b)
 
 } // namespace
 
-TDomain::TDomain(const TStoredCatalogues* storedCatalogues) : Stored(storedCatalogues) {}
+TDomain::TDomain(const TStoredCatalogues* storedCatalogues) : fStored(storedCatalogues) {}
 
 TDomain::~TDomain()
 {
@@ -43,41 +43,41 @@ TDomain::~TDomain()
 void TDomain::SetCatalogueDir(std::string dir)
 {
     if (dir.empty() || dir.back() != '/') dir += '/';
-    Directory = std::move(dir);
+    fDirectory = std::move(dir);
     CloseCatalogue();
 }
 
 void TDomain::SetLanguage(std::string code)
 {
     CloseCatalogue();
-    LanguageCode = std::move(code);
+    fLanguageCode = std::move(code);
 }
 
 void TDomain::CloseCatalogue()
 {
-    std::unique_lock lock(OpenLock);
-    if (Opened.load(std::memory_order_relaxed)) {
-        Opened.store(false, std::memory_order_release);
-        Mapping.reset();
-        Base = nullptr;
-        CatalogueSize = 0;
+    std::unique_lock lock(fOpenLock);
+    if (fOpened.load(std::memory_order_relaxed)) {
+        fOpened.store(false, std::memory_order_release);
+        fMapping.reset();
+        fBase = nullptr;
+        fCatalogueSize = 0;
     }
-    MayTry.store(true, std::memory_order_release);
+    fMayTry.store(true, std::memory_order_release);
 }
 
 std::string TDomain::CandidatePath(std::string_view language) const
 {
-    std::string path = Directory;
+    std::string path = fDirectory;
     path += language;
     path += "/LC_MESSAGES/";
-    path += Name;
+    path += fName;
     path += ".mo";
     return path;
 }
 
 bool TDomain::Available(const std::string& path) const
 {
-    if (Stored && Stored->Contains(path)) return true;
+    if (fStored && fStored->Contains(path)) return true;
     struct stat info
     {
     };
@@ -87,8 +87,8 @@ bool TDomain::Available(const std::string& path) const
 uint32_t TDomain::Read32(uint64_t position) const
 {
     uint32_t value;
-    std::memcpy(&value, Base + position, sizeof value);
-    return SwapBytes ? ByteSwapped(value) : value;
+    std::memcpy(&value, fBase + position, sizeof value);
+    return fSwapBytes ? ByteSwapped(value) : value;
 }
 
 TDomain::TEntry TDomain::ReadEntry(uint32_t tableOffset, uint32_t index) const
@@ -100,21 +100,21 @@ TDomain::TEntry TDomain::ReadEntry(uint32_t tableOffset, uint32_t index) const
 std::string_view TDomain::EntryText(uint32_t tableOffset, uint32_t index) const
 {
     const TEntry entry = ReadEntry(tableOffset, index);
-    return {reinterpret_cast<const char*>(Base + entry.Position), entry.Length};
+    return {reinterpret_cast<const char*>(fBase + entry.Position), entry.Length};
 }
 
 // The header is trusted by nothing else: both tables and every string they point to must lie
 // inside the mapping before the first lookup reads them.
 bool TDomain::TablesInside() const
 {
-    const uint64_t tableSize = TableEntrySize * EntryCount;
-    for (uint32_t table : {KeyTableOffset, ValueTableOffset}) {
-        if (uint64_t{table} + tableSize > CatalogueSize) return false;
+    const uint64_t tableSize = TableEntrySize * fEntryCount;
+    for (uint32_t table : {fKeyTableOffset, fValueTableOffset}) {
+        if (uint64_t{table} + tableSize > fCatalogueSize) return false;
     }
-    for (uint32_t table : {KeyTableOffset, ValueTableOffset}) {
-        for (uint32_t i = 0; i < EntryCount; ++i) {
+    for (uint32_t table : {fKeyTableOffset, fValueTableOffset}) {
+        for (uint32_t i = 0; i < fEntryCount; ++i) {
             const TEntry entry = ReadEntry(table, i);
-            if (uint64_t{entry.Position} + entry.Length > CatalogueSize) return false;
+            if (uint64_t{entry.Position} + entry.Length > fCatalogueSize) return false;
         }
     }
     return true;
@@ -122,21 +122,21 @@ bool TDomain::TablesInside() const
 
 void TDomain::OpenCatalogue()
 {
-    std::unique_lock lock(OpenLock);
-    if (Opened.load(std::memory_order_relaxed) || !MayTry.load(std::memory_order_relaxed)) return;
+    std::unique_lock lock(fOpenLock);
+    if (fOpened.load(std::memory_order_relaxed) || !fMayTry.load(std::memory_order_relaxed)) return;
 
-    std::string candidate = CandidatePath(LanguageCode);
+    std::string candidate = CandidatePath(fLanguageCode);
     if (!Available(candidate)) {
-        candidate = CandidatePath(std::string_view(LanguageCode).substr(0, 2));
+        candidate = CandidatePath(std::string_view(fLanguageCode).substr(0, 2));
         if (!Available(candidate)) {
-            MayTry.store(false, std::memory_order_release);
+            fMayTry.store(false, std::memory_order_release);
             return;
         }
     }
 
     TStoredCatalogues::TLocation location;
-    if (Stored)
-        location = Stored->Locate(candidate);
+    if (fStored)
+        location = fStored->Locate(candidate);
     else
         location = {candidate, 0, 0};
 
@@ -145,53 +145,53 @@ void TDomain::OpenCatalogue()
     if (location.Offset < 0 || static_cast<uint64_t>(location.Offset) >= mapping->Size())
         throw ECatalogueError(invalid);
 
-    StartOffset = location.Offset;
-    Base = mapping->Data() + StartOffset;
-    CatalogueSize = mapping->Size() - static_cast<std::size_t>(StartOffset);
-    if (CatalogueSize < HeaderSize) {
-        Base = nullptr;
+    fStartOffset = location.Offset;
+    fBase = mapping->Data() + fStartOffset;
+    fCatalogueSize = mapping->Size() - static_cast<std::size_t>(fStartOffset);
+    if (fCatalogueSize < HeaderSize) {
+        fBase = nullptr;
         throw ECatalogueError(invalid);
     }
 
     uint32_t magic;
-    std::memcpy(&magic, Base, sizeof magic);
+    std::memcpy(&magic, fBase, sizeof magic);
     if (magic != NativeMagic && magic != SwappedMagic) {
-        Base = nullptr;
+        fBase = nullptr;
         throw ECatalogueError(invalid);
     }
-    SwapBytes = magic == SwappedMagic;
-    EntryCount = Read32(8);
-    KeyTableOffset = Read32(12);
-    ValueTableOffset = Read32(16);
+    fSwapBytes = magic == SwappedMagic;
+    fEntryCount = Read32(8);
+    fKeyTableOffset = Read32(12);
+    fValueTableOffset = Read32(16);
     if (!TablesInside()) {
-        Base = nullptr;
+        fBase = nullptr;
         throw ECatalogueError(invalid);
     }
 
-    Mapping = std::move(mapping);
-    Opened.store(true, std::memory_order_release);
+    fMapping = std::move(mapping);
+    fOpened.store(true, std::memory_order_release);
 }
 
 std::string TDomain::Lookup(std::string_view key)
 {
-    if (!Opened.load(std::memory_order_acquire) && MayTry.load(std::memory_order_acquire))
+    if (!fOpened.load(std::memory_order_acquire) && fMayTry.load(std::memory_order_acquire))
         OpenCatalogue();
-    if (!Opened.load(std::memory_order_acquire) || EntryCount == 0) return std::string(key);
+    if (!fOpened.load(std::memory_order_acquire) || fEntryCount == 0) return std::string(key);
 
     // Binary search from the largest power of two not above N, halving the step and clamping
     // the probe into 1..N.
     uint32_t probe = 1;
-    while (probe <= EntryCount / 2)
+    while (probe <= fEntryCount / 2)
         probe *= 2;
     uint32_t step = probe / 2;
     for (;;) {
-        const int order = CompareBytes(key, EntryText(KeyTableOffset, probe - 1));
-        if (order == 0) return std::string(EntryText(ValueTableOffset, probe - 1));
+        const int order = CompareBytes(key, EntryText(fKeyTableOffset, probe - 1));
+        if (order == 0) return std::string(EntryText(fValueTableOffset, probe - 1));
         if (step == 0) return std::string(key);
         if (order < 0)
             probe = probe > step ? probe - step : 1;
         else
-            probe = std::min(probe + step, EntryCount);
+            probe = std::min(probe + step, fEntryCount);
         step /= 2;
     }
 }

@@ -27,16 +27,16 @@ public:
     TDomain& operator=(const TDomain&) = delete;
     ~TDomain();
 
-    void SetDomainName(std::string name) { Name = std::move(name); }
-    const std::string& DomainName() const { return Name; }
+    void SetDomainName(std::string name) { fName = std::move(name); }
+    const std::string& DomainName() const { return fName; }
 
     // Stores dir with a trailing "/" and closes the catalogue.
     void SetCatalogueDir(std::string dir);
-    const std::string& CatalogueDir() const { return Directory; }
+    const std::string& CatalogueDir() const { return fDirectory; }
 
     // Closes the catalogue and stores the language code.
     void SetLanguage(std::string code);
-    const std::string& Language() const { return LanguageCode; }
+    const std::string& Language() const { return fLanguageCode; }
 
     // The translation of key, or key itself when there is no catalogue or no such entry.
     // Raises ECatalogueError when a catalogue exists but cannot be used.
@@ -44,8 +44,8 @@ public:
 
     void CloseCatalogue();
 
-    bool IsOpen() const { return Opened.load(std::memory_order_acquire); }
-    bool MayOpen() const { return MayTry.load(std::memory_order_acquire); }
+    bool IsOpen() const { return fOpened.load(std::memory_order_acquire); }
+    bool MayOpen() const { return fMayTry.load(std::memory_order_acquire); }
 
 private:
     struct TEntry
@@ -62,22 +62,22 @@ private:
     std::string_view EntryText(uint32_t tableOffset, uint32_t index) const;
     bool TablesInside() const;
 
-    const TStoredCatalogues* Stored;
-    std::string Name;
-    std::string Directory;
-    std::string LanguageCode;
-    std::shared_mutex OpenLock;
+    const TStoredCatalogues* fStored;
+    std::string fName;
+    std::string fDirectory;
+    std::string fLanguageCode;
+    std::shared_mutex fOpenLock;
 
     // Valid while Opened is true; written only under OpenLock before Opened becomes true.
-    bool SwapBytes = false;
-    uint32_t EntryCount = 0;
-    uint32_t KeyTableOffset = 0;
-    uint32_t ValueTableOffset = 0;
-    int64_t StartOffset = 0;
-    std::unique_ptr<TMappedFile> Mapping;
-    const unsigned char* Base = nullptr;
-    std::size_t CatalogueSize = 0; // bytes from Base to the end of the mapping
+    bool fSwapBytes = false;
+    uint32_t fEntryCount = 0;
+    uint32_t fKeyTableOffset = 0;
+    uint32_t fValueTableOffset = 0;
+    int64_t fStartOffset = 0;
+    std::unique_ptr<TMappedFile> fMapping;
+    const unsigned char* fBase = nullptr;
+    std::size_t fCatalogueSize = 0; // bytes from Base to the end of the mapping
 
-    std::atomic<bool> Opened{false};
-    std::atomic<bool> MayTry{true};
+    std::atomic<bool> fOpened{false};
+    std::atomic<bool> fMayTry{true};
 };

@@ -18,18 +18,18 @@ TLocalizationModule* RunningModule = nullptr;
 } // namespace
 
 TLocalizationModule::TLocalizationModule(TLocalizationOptions options)
-    : Executable(options.ExecutablePath.empty() ? CurrentExecutablePath()
-                                                : std::move(options.ExecutablePath)),
-      ErrorSink(std::move(options.ReportError))
+    : fExecutable(options.ExecutablePath.empty() ? CurrentExecutablePath()
+                                                 : std::move(options.ExecutablePath)),
+      fErrorSink(std::move(options.ReportError))
 {
     {
         std::shared_lock lock(ModuleLock);
         if (RunningModule) throw std::logic_error("The localization module is already running");
     }
-    Stored = std::make_unique<TStoredCatalogues>();
-    Stored->Scan(Executable);
-    Domains.push_back("default");
-    Translator = std::make_unique<TTranslationInstance>(Executable, Stored.get());
+    fStored = std::make_unique<TStoredCatalogues>();
+    fStored->Scan(fExecutable);
+    fDomains.push_back("default");
+    fTranslator = std::make_unique<TTranslationInstance>(fExecutable, fStored.get());
 
     std::unique_lock lock(ModuleLock);
     if (RunningModule) throw std::logic_error("The localization module is already running");
@@ -42,22 +42,22 @@ TLocalizationModule::~TLocalizationModule()
         std::unique_lock lock(ModuleLock);
         if (RunningModule == this) RunningModule = nullptr;
     }
-    Translator.reset();
-    Domains.clear();
-    Stored.reset();
-    Executable.clear();
+    fTranslator.reset();
+    fDomains.clear();
+    fStored.reset();
+    fExecutable.clear();
 }
 
 std::vector<std::string> TLocalizationModule::ResourceDomains() const
 {
     std::shared_lock lock(ModuleLock);
-    return Domains;
+    return fDomains;
 }
 
 void TLocalizationModule::ReportError(const std::string& message) const
 {
-    if (ErrorSink)
-        ErrorSink(message);
+    if (fErrorSink)
+        fErrorSink(message);
     else
         std::cerr << "Tarvel: " << message << std::endl;
 }
@@ -85,7 +85,7 @@ std::string TranslateInDomain(std::string_view domain, std::string_view key)
 void AddResourceDomain(std::string name)
 {
     std::unique_lock lock(ModuleLock);
-    if (RunningModule) RunningModule->Domains.push_back(std::move(name));
+    if (RunningModule) RunningModule->fDomains.push_back(std::move(name));
 }
 
 std::string TranslateResourceString(std::string_view text)
@@ -93,7 +93,7 @@ std::string TranslateResourceString(std::string_view text)
     std::shared_lock lock(ModuleLock);
     if (!RunningModule || !RunningModule->IsTranslating()) return std::string(text);
     std::string result(text);
-    for (const std::string& domain : RunningModule->Domains) {
+    for (const std::string& domain : RunningModule->fDomains) {
         result = RunningModule->DefaultTranslator().TranslateInDomain(domain, text);
         if (result != text) break;
     }

@@ -31,14 +31,14 @@ public:
     TLocalizationModule& operator=(const TLocalizationModule&) = delete;
     ~TLocalizationModule();
 
-    const std::string& ExecutablePath() const { return Executable; }
-    TTranslationInstance& DefaultTranslator() { return *Translator; }
+    const std::string& ExecutablePath() const { return fExecutable; }
+    TTranslationInstance& DefaultTranslator() { return *fTranslator; }
     std::vector<std::string> ResourceDomains() const;
 
     // After a start-up failure the program runs untranslated: resource strings come back as
     // they are.
-    void StopTranslating() { Translating.store(false); }
-    bool IsTranslating() const { return Translating.load(); }
+    void StopTranslating() { fTranslating.store(false); }
+    bool IsTranslating() const { return fTranslating.load(); }
 
     void ReportError(const std::string& message) const;
 
@@ -46,12 +46,12 @@ private:
     friend void AddResourceDomain(std::string name);
     friend std::string TranslateResourceString(std::string_view text);
 
-    std::string Executable;
-    TLocalizationErrorSink ErrorSink;
-    std::unique_ptr<TStoredCatalogues> Stored;
-    std::vector<std::string> Domains; // guarded by the module lock
-    std::unique_ptr<TTranslationInstance> Translator;
-    std::atomic<bool> Translating{true};
+    std::string fExecutable;
+    TLocalizationErrorSink fErrorSink;
+    std::unique_ptr<TStoredCatalogues> fStored;
+    std::vector<std::string> fDomains; // guarded by the module lock
+    std::unique_ptr<TTranslationInstance> fTranslator;
+    std::atomic<bool> fTranslating{true};
 };
 
 // The running module, or nullptr.

@@ -22,11 +22,11 @@ public:
     TMappedFile& operator=(const TMappedFile&) = delete;
     ~TMappedFile();
 
-    const unsigned char* Data() const { return View; }
-    std::size_t Size() const { return Length; }
+    const unsigned char* Data() const { return fView; }
+    std::size_t Size() const { return fLength; }
 
 private:
-    TFileDescriptor File;
-    const unsigned char* View = nullptr;
-    std::size_t Length = 0;
+    TFileDescriptor fFile;
+    const unsigned char* fView = nullptr;
+    std::size_t fLength = 0;
 };

@@ -9,7 +9,7 @@ TQorPortMessages::TQorPortMessages()
     AddResourceDomain("qorport");
     try {
         for (std::size_t i = 0; i < Count; ++i)
-            Texts[i] = Translate(SourceTexts[i]);
+            fTexts[i] = Translate(SourceTexts[i]);
         // Open every resource catalogue now, so that a damaged one shows up at start-up rather
         // than inside the first dialog that needs it.
         if (TLocalizationModule* module = LocalizationModule()) {
@@ -18,7 +18,7 @@ TQorPortMessages::TQorPortMessages()
         }
     } catch (const std::exception& error) {
         for (std::size_t i = 0; i < Count; ++i)
-            Texts[i] = std::string(SourceTexts[i]);
+            fTexts[i] = std::string(SourceTexts[i]);
         if (TLocalizationModule* module = LocalizationModule()) {
             module->StopTranslating();
             module->ReportError(error.what());

@@ -40,8 +40,8 @@ public:
     // report, translation is switched off and the texts stay untranslated.
     TQorPortMessages();
 
-    const std::string& operator[](std::size_t index) const { return Texts.at(index); }
+    const std::string& operator[](std::size_t index) const { return fTexts.at(index); }
 
 private:
-    std::array<std::string, Count> Texts;
+    std::array<std::string, Count> fTexts;
 };

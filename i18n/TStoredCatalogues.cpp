@@ -78,8 +78,8 @@ void TStoredCatalogues::Scan(const std::string& executablePath)
 void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t firstRecord)
 {
     if (firstRecord == 0) return;
-    ExecutablePath = executablePath;
-    BaseDirectory = DirectoryWithSeparator(executablePath);
+    fExecutablePath = executablePath;
+    fBaseDirectory = DirectoryWithSeparator(executablePath);
 
     TFileDescriptor file(::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.Valid()) return;
@@ -109,21 +109,21 @@ void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t fi
         TStoredCatalogueInfo entry;
         entry.StoredOffset = static_cast<int64_t>(LittleEndian64(header + 8));
         entry.StoredSize = static_cast<int64_t>(LittleEndian64(header + 16));
-        if (!Entries.emplace(Trimmed(std::move(name)), entry).second) return;
+        if (!fEntries.emplace(Trimmed(std::move(name)), entry).second) return;
         position = next;
     }
 }
 
 std::string_view TStoredCatalogues::RelativePath(std::string_view path, bool& removed) const
 {
-    removed = !BaseDirectory.empty() && path.substr(0, BaseDirectory.size()) == BaseDirectory;
-    return removed ? path.substr(BaseDirectory.size()) : path;
+    removed = !fBaseDirectory.empty() && path.substr(0, fBaseDirectory.size()) == fBaseDirectory;
+    return removed ? path.substr(fBaseDirectory.size()) : path;
 }
 
 bool TStoredCatalogues::Contains(std::string_view path) const
 {
     bool removed = false;
-    return Entries.find(RelativePath(path, removed)) != Entries.end();
+    return fEntries.find(RelativePath(path, removed)) != fEntries.end();
 }
 
 TStoredCatalogues::TLocation TStoredCatalogues::Locate(std::string_view path) const
@@ -131,9 +131,9 @@ TStoredCatalogues::TLocation TStoredCatalogues::Locate(std::string_view path) co
     bool removed = false;
     std::string_view relative = RelativePath(path, removed);
     if (removed) {
-        auto found = Entries.find(relative);
-        if (found != Entries.end())
-            return {ExecutablePath, found->second.StoredOffset, found->second.StoredSize};
+        auto found = fEntries.find(relative);
+        if (found != fEntries.end())
+            return {fExecutablePath, found->second.StoredOffset, found->second.StoredSize};
     }
     return {std::string(path), 0, 0};
 }

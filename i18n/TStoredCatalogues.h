@@ -32,8 +32,8 @@ public:
     bool Contains(std::string_view path) const;
     TLocation Locate(std::string_view path) const;
 
-    const std::string& BaseDir() const { return BaseDirectory; }
-    std::size_t Count() const { return Entries.size(); }
+    const std::string& BaseDir() const { return fBaseDirectory; }
+    std::size_t Count() const { return fEntries.size(); }
 
 private:
     struct TCaseInsensitiveLess
@@ -45,7 +45,7 @@ private:
     // Path with BaseDir removed from its start; removed tells whether it was there.
     std::string_view RelativePath(std::string_view path, bool& removed) const;
 
-    std::string ExecutablePath;
-    std::string BaseDirectory;
-    std::map<std::string, TStoredCatalogueInfo, TCaseInsensitiveLess> Entries;
+    std::string fExecutablePath;
+    std::string fBaseDirectory;
+    std::map<std::string, TStoredCatalogueInfo, TCaseInsensitiveLess> fEntries;
 };

@@ -31,14 +31,14 @@ std::string LanguageFromEnvironment()
 
 TTranslationInstance::TTranslationInstance(const std::string& executablePath,
                                            const TStoredCatalogues* storedCatalogues)
-    : Stored(storedCatalogues), Current("default")
+    : fStored(storedCatalogues), fCurrent("default")
 {
     const auto slash = executablePath.rfind('/');
-    LocaleDirectory =
+    fLocaleDirectory =
         (slash == std::string::npos ? std::string() : executablePath.substr(0, slash + 1)) +
         "locale";
     SelectLanguage({});
-    BindDomain("default", LocaleDirectory);
+    BindDomain("default", fLocaleDirectory);
     SetCurrentDomain("default");
 }
 
@@ -47,10 +47,10 @@ TTranslationInstance::~TTranslationInstance() = default;
 void TTranslationInstance::SelectLanguage(std::string code)
 {
     if (code.empty()) code = LanguageFromEnvironment();
-    std::unique_lock lock(DomainsLock);
-    Language = std::move(code);
-    for (auto& domain : Domains)
-        domain->SetLanguage(Language);
+    std::unique_lock lock(fDomainsLock);
+    fLanguage = std::move(code);
+    for (auto& domain : fDomains)
+        domain->SetLanguage(fLanguage);
 }
 
 void TTranslationInstance::BindDomain(std::string_view domain, std::string dir)
@@ -60,12 +60,12 @@ void TTranslationInstance::BindDomain(std::string_view domain, std::string dir)
 
 void TTranslationInstance::SetCurrentDomain(std::string domain)
 {
-    Current = std::move(domain);
+    fCurrent = std::move(domain);
 }
 
 std::string TTranslationInstance::Translate(std::string_view key)
 {
-    return TranslateInDomain(Current, key);
+    return TranslateInDomain(fCurrent, key);
 }
 
 std::string TTranslationInstance::TranslateInDomain(std::string_view domain, std::string_view key)
@@ -82,7 +82,7 @@ std::string TTranslationInstance::TranslateInDomain(std::string_view domain, std
 
 TDomain* TTranslationInstance::FindDomain(std::string_view name) const
 {
-    for (const auto& domain : Domains) {
+    for (const auto& domain : fDomains) {
         if (SameNameIgnoringCase(domain->DomainName(), name)) return domain.get();
     }
     return nullptr;
@@ -91,21 +91,21 @@ TDomain* TTranslationInstance::FindDomain(std::string_view name) const
 TDomain& TTranslationInstance::FindOrCreateDomain(std::string_view name)
 {
     {
-        std::shared_lock lock(DomainsLock);
+        std::shared_lock lock(fDomainsLock);
         if (TDomain* found = FindDomain(name)) return *found;
     }
-    std::unique_lock lock(DomainsLock);
+    std::unique_lock lock(fDomainsLock);
     if (TDomain* found = FindDomain(name)) return *found; // another thread created it meanwhile
-    auto domain = std::make_unique<TDomain>(Stored);
+    auto domain = std::make_unique<TDomain>(fStored);
     domain->SetDomainName(std::string(name));
-    domain->SetCatalogueDir(LocaleDirectory);
-    domain->SetLanguage(Language);
-    Domains.push_back(std::move(domain));
-    return *Domains.back();
+    domain->SetCatalogueDir(fLocaleDirectory);
+    domain->SetLanguage(fLanguage);
+    fDomains.push_back(std::move(domain));
+    return *fDomains.back();
 }
 
 std::size_t TTranslationInstance::DomainCount() const
 {
-    std::shared_lock lock(DomainsLock);
-    return Domains.size();
+    std::shared_lock lock(fDomainsLock);
+    return fDomains.size();
 }

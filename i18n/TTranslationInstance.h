@@ -45,18 +45,18 @@ public:
     // Safe to call from any thread.
     TDomain& FindOrCreateDomain(std::string_view name);
 
-    const std::string& CurrentLanguage() const { return Language; }
-    const std::string& CurrentDomain() const { return Current; }
-    const std::string& LocaleDir() const { return LocaleDirectory; }
+    const std::string& CurrentLanguage() const { return fLanguage; }
+    const std::string& CurrentDomain() const { return fCurrent; }
+    const std::string& LocaleDir() const { return fLocaleDirectory; }
     std::size_t DomainCount() const;
 
 private:
     TDomain* FindDomain(std::string_view name) const;
 
-    const TStoredCatalogues* Stored;
-    std::string Language;
-    std::string Current;
-    std::string LocaleDirectory;
-    mutable std::shared_mutex DomainsLock;
-    std::vector<std::unique_ptr<TDomain>> Domains;
+    const TStoredCatalogues* fStored;
+    std::string fLanguage;
+    std::string fCurrent;
+    std::string fLocaleDirectory;
+    mutable std::shared_mutex fDomainsLock;
+    std::vector<std::unique_ptr<TDomain>> fDomains;
 };

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-tidy clang-format
   fonts-comic-neue fontconfig
   xvfb xauth openbox x11-utils
   expect

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # README command 2: installs the dependencies, builds Tarvel and runs every test.
-#   1. the whole suite (GUI tests headless) on the debug build;
+#   1. the whole suite (GUI tests headless) on the debug build, and its naming style (clang-tidy);
 #   2. the non-GUI suite under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the fuzz targets for a bounded time (FUZZ_SECONDS each, default 60).
 set -euo pipefail
@@ -17,6 +17,9 @@ echo "== debug build and full test suite =="
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j"$jobs"
 ctest --preset dev -j"$jobs" | tee -a "$log"
+
+echo "== naming style =="
+bash scripts/check-naming.sh
 
 echo "== AddressSanitizer + UBSan: non-GUI tests =="
 cmake --preset asan -DTARVEL_BUILD_GUI=OFF >/dev/null

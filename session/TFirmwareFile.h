@@ -32,22 +32,22 @@ public:
     std::string ReadLine();
 
     // Size of the file when it was opened, in whole buffers.
-    std::uint64_t TotalBlocks() const { return OpenedSize / BufferSize; }
+    std::uint64_t TotalBlocks() const { return fOpenedSize / BufferSize; }
     // Bytes fetched from the file so far, in whole buffers.
-    std::uint64_t BlocksRead() const { return BytesFetched / BufferSize; }
-    std::uint64_t Fetched() const { return BytesFetched; }
+    std::uint64_t BlocksRead() const { return fBytesFetched / BufferSize; }
+    std::uint64_t Fetched() const { return fBytesFetched; }
     // True once the last part of the file has been fetched.
-    bool AllFetched() const { return EndOfData || BytesFetched >= OpenedSize; }
+    bool AllFetched() const { return fEndOfData || fBytesFetched >= fOpenedSize; }
 
 private:
     // Refills an exhausted buffer; false when the file has no more bytes.
     bool Refill();
 
-    TFileDescriptor Fd;
-    std::uint64_t OpenedSize = 0;
-    std::uint64_t BytesFetched = 0;
-    std::array<char, BufferSize> Buffer{};
-    std::size_t Pos = 0;
-    std::size_t End = 0;
-    bool EndOfData = false;
+    TFileDescriptor fFd;
+    std::uint64_t fOpenedSize = 0;
+    std::uint64_t fBytesFetched = 0;
+    std::array<char, BufferSize> fBuffer{};
+    std::size_t fPos = 0;
+    std::size_t fEnd = 0;
+    bool fEndOfData = false;
 };

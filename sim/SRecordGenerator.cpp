@@ -12,13 +12,13 @@ constexpr std::size_t MaxHeader = 252; // 255 - 2 address bytes - 1 checksum
 class TRecordWriter
 {
 public:
-    explicit TRecordWriter(const TSRecordFileOptions& options) : options_(options)
+    explicit TRecordWriter(const TSRecordFileOptions& options) : fOptions(options)
     {
         if (options.BytesPerRecord < 1 || options.BytesPerRecord > MaxS3Data)
             throw std::invalid_argument("BytesPerRecord must be between 1 and 250");
         if (options.Header.size() > MaxHeader)
             throw std::invalid_argument("Header longer than 252 bytes");
-        lineEnd_ = options.LineEnd == TLineEnd::CrLf ? "\r\n" : "\n";
+        fLineEnd = options.LineEnd == TLineEnd::CrLf ? "\r\n" : "\n";
         Add({0, 0, std::vector<uint8_t>(options.Header.begin(), options.Header.end())});
     }
 
@@ -27,10 +27,10 @@ public:
     {
         if (static_cast<uint64_t>(address) + data.size() > (uint64_t{1} << 32))
             throw std::invalid_argument("Data runs past the end of the 32-bit address space");
-        if (!firstAddress_) firstAddress_ = address;
-        for (std::size_t offset = 0; offset < data.size(); offset += options_.BytesPerRecord) {
+        if (!fIrstAddress) fIrstAddress = address;
+        for (std::size_t offset = 0; offset < data.size(); offset += fOptions.BytesPerRecord) {
             const auto chunk =
-                data.subspan(offset, std::min(options_.BytesPerRecord, data.size() - offset));
+                data.subspan(offset, std::min(fOptions.BytesPerRecord, data.size() - offset));
             Add({3, static_cast<uint32_t>(address + offset),
                  std::vector<uint8_t>(chunk.begin(), chunk.end())});
         }
@@ -38,21 +38,21 @@ public:
 
     std::string Finish()
     {
-        Add({7, options_.StartAddress.value_or(firstAddress_.value_or(0)), {}});
-        return std::move(text_);
+        Add({7, fOptions.StartAddress.value_or(fIrstAddress.value_or(0)), {}});
+        return std::move(fText);
     }
 
 private:
     void Add(const TSRecord& record)
     {
-        text_ += FormatSRecord(record);
-        text_ += lineEnd_;
+        fText += FormatSRecord(record);
+        fText += fLineEnd;
     }
 
-    const TSRecordFileOptions& options_;
-    const char* lineEnd_;
-    std::optional<uint32_t> firstAddress_;
-    std::string text_;
+    const TSRecordFileOptions& fOptions;
+    const char* fLineEnd;
+    std::optional<uint32_t> fIrstAddress;
+    std::string fText;
 };
 
 } // namespace

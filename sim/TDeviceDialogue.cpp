@@ -42,60 +42,60 @@ bool Reached(std::size_t count, int k)
 
 } // namespace
 
-TDeviceDialogue::TDeviceDialogue(TDeviceDialogueOptions options) : options_(options) {}
+TDeviceDialogue::TDeviceDialogue(TDeviceDialogueOptions options) : fOptions(options) {}
 
 void TDeviceDialogue::Receive(std::string_view bytes, std::vector<std::string>& replies)
 {
-    replies_ = &replies;
+    fReplies = &replies;
     for (char c : bytes) {
-        if (state_ == TDeviceState::HungUp) break;
-        if (refused_) ++bytesAfterRefusal_;
-        if (c == '\n' && lastWasCr_) { // CR LF is one line end
-            lastWasCr_ = false;
-            if (pendingBlankCr_) {
+        if (fState == TDeviceState::HungUp) break;
+        if (fRefused) ++fBytesAfterRefusal;
+        if (c == '\n' && fLastWasCr) { // CR LF is one line end
+            fLastWasCr = false;
+            if (fPendingBlankCr) {
                 // Init's CR LF on a blank line: the operator gave up on this load.
-                pendingBlankCr_ = false;
+                fPendingBlankCr = false;
                 Say("\r\nLoad abandoned\r\n");
                 ShowMenu(true);
             }
             continue;
         }
-        pendingBlankCr_ = false;
-        lastWasCr_ = c == '\r';
+        fPendingBlankCr = false;
+        fLastWasCr = c == '\r';
         if (c == '\r' || c == '\n')
             OnLineEnd(c);
         else
             OnChar(c);
     }
-    replies_ = nullptr;
+    fReplies = nullptr;
 }
 
 void TDeviceDialogue::OnChar(char c)
 {
-    switch (state_) {
+    switch (fState) {
     case TDeviceState::Menu:
         if (c >= '0' && c <= '9') OnMenuChoice(c);
         break;
     case TDeviceState::Password:
-        passwordTyped_ += c;
-        if (passwordTyped_ == Password) {
-            passwordTyped_.clear();
-            state_ = TDeviceState::Loading;
-            sessionRecords_ = sessionDataBytes_ = progressCount_ = spinnerIndex_ = 0;
-            line_.clear();
-            lineOverflow_ = false;
+        fPasswordTyped += c;
+        if (fPasswordTyped == Password) {
+            fPasswordTyped.clear();
+            fState = TDeviceState::Loading;
+            fSessionRecords = fSessionDataBytes = fProgressCount = fSpinnerIndex = 0;
+            fLine.clear();
+            fLineOverflow = false;
             Say(std::string(ReadyLine));
-        } else if (passwordTyped_.size() >= Password.size()) {
-            passwordTyped_.clear();
+        } else if (fPasswordTyped.size() >= Password.size()) {
+            fPasswordTyped.clear();
             Say("\r\nWrong password" + std::string(PasswordPrompt));
         }
         break;
     case TDeviceState::Loading:
     case TDeviceState::Refusing:
-        if (line_.size() < MaxLineLength)
-            line_ += c;
+        if (fLine.size() < MaxLineLength)
+            fLine += c;
         else
-            lineOverflow_ = true;
+            fLineOverflow = true;
         break;
     case TDeviceState::Idle:
     case TDeviceState::HungUp:
@@ -105,24 +105,24 @@ void TDeviceDialogue::OnChar(char c)
 
 void TDeviceDialogue::OnLineEnd(char c)
 {
-    const bool blank = line_.empty() && !lineOverflow_;
-    switch (state_) {
+    const bool blank = fLine.empty() && !fLineOverflow;
+    switch (fState) {
     case TDeviceState::Idle:
     case TDeviceState::Menu:
         ShowMenu(true);
         break;
     case TDeviceState::Password:
-        if (passwordTyped_.empty()) {
+        if (fPasswordTyped.empty()) {
             ShowMenu(true);
         } else {
-            passwordTyped_.clear();
+            fPasswordTyped.clear();
             Say("\r\nWrong password" + std::string(PasswordPrompt));
         }
         break;
     case TDeviceState::Loading:
         // Blank lines between records are skipped; only CR LF after some records (Init) leaves.
         if (blank) {
-            pendingBlankCr_ = c == '\r' && sessionRecords_ > 0;
+            fPendingBlankCr = c == '\r' && fSessionRecords > 0;
             break;
         }
         OnRecord();
@@ -133,15 +133,15 @@ void TDeviceDialogue::OnLineEnd(char c)
     case TDeviceState::HungUp:
         break;
     }
-    line_.clear();
-    lineOverflow_ = false;
+    fLine.clear();
+    fLineOverflow = false;
 }
 
 void TDeviceDialogue::OnMenuChoice(char digit)
 {
     if (digit == '1' || digit == '2') {
-        state_ = TDeviceState::Password;
-        passwordTyped_.clear();
+        fState = TDeviceState::Password;
+        fPasswordTyped.clear();
         Say(std::string(1, digit) +
             (digit == '1' ? "\r\nFlash boot loader" : "\r\nFlash firmware") +
             std::string(PasswordPrompt));
@@ -153,32 +153,32 @@ void TDeviceDialogue::OnMenuChoice(char digit)
 
 void TDeviceDialogue::OnRecord()
 {
-    const std::size_t k = ++recordsReceived_;
-    ++sessionRecords_;
-    if (Reached(k, options_.HangUpAtRecord)) {
-        state_ = TDeviceState::HungUp;
+    const std::size_t k = ++fRecordsReceived;
+    ++fSessionRecords;
+    if (Reached(k, fOptions.HangUpAtRecord)) {
+        fState = TDeviceState::HungUp;
         return;
     }
-    if (options_.SilenceFromRecord > 0 && k >= static_cast<std::size_t>(options_.SilenceFromRecord))
-        silent_ = true;
-    if (Reached(k, options_.ErreurAtRecord)) return Fail("Flash write failed");
-    if (lineOverflow_) return Fail("Record too long");
+    if (fOptions.SilenceFromRecord > 0 && k >= static_cast<std::size_t>(fOptions.SilenceFromRecord))
+        fSilent = true;
+    if (Reached(k, fOptions.ErreurAtRecord)) return Fail("Flash write failed");
+    if (fLineOverflow) return Fail("Record too long");
 
     TSRecord record;
     try {
-        record = ParseSRecord(line_);
+        record = ParseSRecord(fLine);
     } catch (const ESRecord& error) {
         return Fail(error.what());
     }
     if (IsSRecordData(record.Type)) {
         for (std::size_t i = 0; i < record.Data.size(); ++i)
-            image_[static_cast<uint32_t>(record.Address + i)] = record.Data[i];
-        sessionDataBytes_ += record.Data.size();
+            fImage[static_cast<uint32_t>(record.Address + i)] = record.Data[i];
+        fSessionDataBytes += record.Data.size();
     }
     if (IsSRecordTermination(record.Type)) {
-        ++completedLoads_;
-        Say("\r\nLoad complete - " + std::to_string(sessionRecords_) + " records, " +
-            std::to_string(sessionDataBytes_) + " data bytes\r\n");
+        ++fCompletedLoads;
+        Say("\r\nLoad complete - " + std::to_string(fSessionRecords) + " records, " +
+            std::to_string(fSessionDataBytes) + " data bytes\r\n");
         ShowMenu(false);
         return;
     }
@@ -187,35 +187,35 @@ void TDeviceDialogue::OnRecord()
 
 void TDeviceDialogue::Acknowledge()
 {
-    if (Every(sessionRecords_, options_.ProgressEvery)) {
+    if (Every(fSessionRecords, fOptions.ProgressEvery)) {
         // Every progress text is at least 12 characters, so that one answer is always enough
         // to end the sender's wait for the device.
-        if (++progressCount_ % PlainProgressEvery == 0)
-            Say("Loaded " + std::to_string(sessionRecords_) + " records, " +
-                std::to_string(sessionDataBytes_) + " bytes\r\n");
+        if (++fProgressCount % PlainProgressEvery == 0)
+            Say("Loaded " + std::to_string(fSessionRecords) + " records, " +
+                std::to_string(fSessionDataBytes) + " bytes\r\n");
         else
-            Say("\rRecords " + Padded(sessionRecords_, 6) + " OK");
-    } else if (Every(sessionRecords_, options_.AnswerEvery)) {
-        Say(std::string{'\b', Spinner[spinnerIndex_++ % Spinner.size()]});
+            Say("\rRecords " + Padded(fSessionRecords, 6) + " OK");
+    } else if (Every(fSessionRecords, fOptions.AnswerEvery)) {
+        Say(std::string{'\b', Spinner[fSpinnerIndex++ % Spinner.size()]});
     }
 }
 
 void TDeviceDialogue::Fail(const std::string& reason)
 {
-    state_ = TDeviceState::Refusing;
-    refused_ = true;
-    Say("\r\nERREUR record " + std::to_string(sessionRecords_) + " - " + reason +
+    fState = TDeviceState::Refusing;
+    fRefused = true;
+    Say("\r\nERREUR record " + std::to_string(fSessionRecords) + " - " + reason +
         " - load stopped\r\n");
 }
 
 void TDeviceDialogue::ShowMenu(bool withBanner)
 {
-    state_ = TDeviceState::Menu;
-    passwordTyped_.clear();
+    fState = TDeviceState::Menu;
+    fPasswordTyped.clear();
     Say((withBanner ? std::string(Banner) : std::string()) + std::string(Menu));
 }
 
 void TDeviceDialogue::Say(std::string text)
 {
-    if (!silent_ && replies_ != nullptr) replies_->push_back(std::move(text));
+    if (!fSilent && fReplies != nullptr) fReplies->push_back(std::move(text));
 }

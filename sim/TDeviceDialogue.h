@@ -40,14 +40,14 @@ public:
     // piece of text the device writes in one go.
     void Receive(std::string_view bytes, std::vector<std::string>& replies);
 
-    TDeviceState State() const { return state_; }
-    const TLoadedImage& Image() const { return image_; }
+    TDeviceState State() const { return fState; }
+    const TLoadedImage& Image() const { return fImage; }
     // Records taken in loading state since start (the count the fault options refer to).
-    std::size_t RecordsReceived() const { return recordsReceived_; }
+    std::size_t RecordsReceived() const { return fRecordsReceived; }
     // Bytes received after the first "ERREUR": what a sender sent on past the refusal.
-    std::size_t BytesAfterRefusal() const { return bytesAfterRefusal_; }
+    std::size_t BytesAfterRefusal() const { return fBytesAfterRefusal; }
     // Loads ended by a termination record.
-    std::size_t CompletedLoads() const { return completedLoads_; }
+    std::size_t CompletedLoads() const { return fCompletedLoads; }
 
 private:
     void OnChar(char c);
@@ -59,24 +59,24 @@ private:
     void ShowMenu(bool withBanner);
     void Say(std::string text);
 
-    TDeviceDialogueOptions options_;
-    TDeviceState state_ = TDeviceState::Idle;
-    std::vector<std::string>* replies_ = nullptr;
-    bool silent_ = false;
+    TDeviceDialogueOptions fOptions;
+    TDeviceState fState = TDeviceState::Idle;
+    std::vector<std::string>* fReplies = nullptr;
+    bool fSilent = false;
 
-    bool lastWasCr_ = false;
-    bool pendingBlankCr_ = false; // a blank line ended by CR while loading; CR LF abandons the load
-    std::string line_;
-    bool lineOverflow_ = false;
-    std::string passwordTyped_;
+    bool fLastWasCr = false;
+    bool fPendingBlankCr = false; // a blank line ended by CR while loading; CR LF abandons the load
+    std::string fLine;
+    bool fLineOverflow = false;
+    std::string fPasswordTyped;
 
-    TLoadedImage image_;
-    std::size_t recordsReceived_ = 0;
-    std::size_t completedLoads_ = 0;
-    std::size_t sessionRecords_ = 0;
-    bool refused_ = false;
-    std::size_t bytesAfterRefusal_ = 0;
-    std::size_t sessionDataBytes_ = 0;
-    std::size_t progressCount_ = 0;
-    std::size_t spinnerIndex_ = 0;
+    TLoadedImage fImage;
+    std::size_t fRecordsReceived = 0;
+    std::size_t fCompletedLoads = 0;
+    std::size_t fSessionRecords = 0;
+    bool fRefused = false;
+    std::size_t fBytesAfterRefusal = 0;
+    std::size_t fSessionDataBytes = 0;
+    std::size_t fProgressCount = 0;
+    std::size_t fSpinnerIndex = 0;
 };

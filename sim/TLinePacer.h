@@ -16,8 +16,8 @@ public:
     // A character on the line is a start bit, 8 data bits and a stop bit.
     static double BytesPerSecondForBaud(int baud) { return baud > 0 ? baud / 10.0 : 0.0; }
 
-    bool Paced() const { return rate_ > 0; }
-    double BytesPerSecond() const { return rate_; }
+    bool Paced() const { return fRate > 0; }
+    double BytesPerSecond() const { return fRate; }
 
     // Whole bytes that may pass now.
     std::size_t Available(TClock::time_point now);
@@ -29,8 +29,8 @@ public:
 private:
     void Refill(TClock::time_point now);
 
-    double rate_;
-    double burst_;
-    double tokens_;
-    TClock::time_point last_;
+    double fRate;
+    double fBurst;
+    double fTokens;
+    TClock::time_point fLast;
 };

@@ -72,13 +72,13 @@ timespec ToTimespec(TClock::duration duration)
 } // namespace
 
 TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
-    : options_(std::move(options)), dialogue_(DialogueOptions(options_))
+    : fOptions(std::move(options)), fDialogue(DialogueOptions(fOptions))
 {
     int master = -1;
     int slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) ThrowErrno("openpty");
-    master_.Reset(master);
-    slave_.Reset(slave);
+    fMaster.Reset(master);
+    fSlave.Reset(slave);
     SetFlag(master, F_GETFD, F_SETFD, FD_CLOEXEC, "fcntl");
     SetFlag(slave, F_GETFD, F_SETFD, FD_CLOEXEC, "fcntl");
     SetFlag(master, F_GETFL, F_SETFL, O_NONBLOCK, "fcntl");
@@ -93,51 +93,51 @@ TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
     char name[256];
     if (const int error = ::ttyname_r(slave, name, sizeof name); error != 0)
         throw std::system_error(error, std::generic_category(), "ttyname_r");
-    devicePath_ = name;
+    fDevicePath = name;
 
     // Best effort: without the watch only a crashed program's exclusive mode stays behind.
-    closeWatch_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (closeWatch_.Valid() && ::inotify_add_watch(closeWatch_.Get(), devicePath_.c_str(),
+    fCloseWatch.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (fCloseWatch.Valid() && ::inotify_add_watch(fCloseWatch.Get(), fDevicePath.c_str(),
                                                    IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
-        closeWatch_.Reset();
+        fCloseWatch.Reset();
 
-    thread_ = std::thread(&TSimulatedDevice::Serve, this);
+    fThread = std::thread(&TSimulatedDevice::Serve, this);
 }
 
 TSimulatedDevice::~TSimulatedDevice()
 {
-    stop_.Raise();
-    if (thread_.joinable()) thread_.join();
+    fStop.Raise();
+    if (fThread.joinable()) fThread.join();
 }
 
 TLoadedImage TSimulatedDevice::LoadedImage() const
 {
-    std::lock_guard lock(mutex_);
-    return dialogue_.Image();
+    std::lock_guard lock(fMutex);
+    return fDialogue.Image();
 }
 
 TDeviceState TSimulatedDevice::State() const
 {
-    std::lock_guard lock(mutex_);
-    return dialogue_.State();
+    std::lock_guard lock(fMutex);
+    return fDialogue.State();
 }
 
 std::size_t TSimulatedDevice::BytesAfterRefusal() const
 {
-    std::lock_guard lock(mutex_);
-    return dialogue_.BytesAfterRefusal();
+    std::lock_guard lock(fMutex);
+    return fDialogue.BytesAfterRefusal();
 }
 
 std::size_t TSimulatedDevice::RecordsReceived() const
 {
-    std::lock_guard lock(mutex_);
-    return dialogue_.RecordsReceived();
+    std::lock_guard lock(fMutex);
+    return fDialogue.RecordsReceived();
 }
 
 std::size_t TSimulatedDevice::CompletedLoads() const
 {
-    std::lock_guard lock(mutex_);
-    return dialogue_.CompletedLoads();
+    std::lock_guard lock(fMutex);
+    return fDialogue.CompletedLoads();
 }
 
 bool TSimulatedDevice::HungUp() const
@@ -147,8 +147,8 @@ bool TSimulatedDevice::HungUp() const
 
 std::string TSimulatedDevice::ThreadError() const
 {
-    std::lock_guard lock(mutex_);
-    return threadError_;
+    std::lock_guard lock(fMutex);
+    return fThreadError;
 }
 
 void TSimulatedDevice::Serve()
@@ -156,26 +156,26 @@ void TSimulatedDevice::Serve()
     try {
         ServeLoop();
     } catch (const std::exception& error) {
-        std::lock_guard lock(mutex_);
-        threadError_ = error.what();
+        std::lock_guard lock(fMutex);
+        fThreadError = error.what();
     }
 }
 
 void TSimulatedDevice::OnPeerClosed()
 {
     alignas(inotify_event) char events[4096];
-    while (::read(closeWatch_.Get(), events, sizeof events) > 0) {
+    while (::read(fCloseWatch.Get(), events, sizeof events) > 0) {
     }
     // A program that opened the line exclusively and died without undoing it would, as the
     // terminal stays open on our side, keep every later open out ("device busy").
-    ::ioctl(slave_.Get(), TIOCNXCL);
+    ::ioctl(fSlave.Get(), TIOCNXCL);
 }
 
 void TSimulatedDevice::ServeLoop()
 {
     // The pacing sleeps are short; the default timer slack would make every one of them late.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    const double rate = TLinePacer::BytesPerSecondForBaud(options_.Baudrate);
+    const double rate = TLinePacer::BytesPerSecondForBaud(fOptions.Baudrate);
     TLinePacer receivePacer(rate, ReceiveBurst, TClock::now());
     TLinePacer sendPacer(rate, SendBurst, TClock::now());
     std::deque<TPendingReply> pending;
@@ -207,7 +207,7 @@ void TSimulatedDevice::ServeLoop()
                 wakeAt(reply.ReleaseAt);
                 break;
             }
-            const ssize_t n = ::write(master_.Get(), reply.Text.data() + reply.Written,
+            const ssize_t n = ::write(fMaster.Get(), reply.Text.data() + reply.Written,
                                       reply.Text.size() - reply.Written);
             if (n < 0) {
                 if (errno == EINTR) continue;
@@ -234,10 +234,10 @@ void TSimulatedDevice::ServeLoop()
         }
 
         pollfd fds[3] = {
-            {stop_.Descriptor(), POLLIN, 0},
-            {master_.Get(),
+            {fStop.Descriptor(), POLLIN, 0},
+            {fMaster.Get(),
              static_cast<short>((waitReadable ? POLLIN : 0) | (waitWritable ? POLLOUT : 0)), 0},
-            {closeWatch_.Get(), POLLIN, 0}}; // a negative descriptor is skipped
+            {fCloseWatch.Get(), POLLIN, 0}}; // a negative descriptor is skipped
         timespec timeout{};
         if (deadline) timeout = ToTimespec(*deadline - TClock::now());
         if (::ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr) < 0) {
@@ -254,7 +254,7 @@ void TSimulatedDevice::ServeLoop()
         now = TClock::now();
         const std::size_t allowed = std::min(buffer.size(), receivePacer.Available(now));
         if (allowed == 0) continue;
-        const ssize_t n = ::read(master_.Get(), buffer.data(), allowed);
+        const ssize_t n = ::read(fMaster.Get(), buffer.data(), allowed);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
             ThrowErrno("read from pseudo-terminal");
@@ -266,28 +266,28 @@ void TSimulatedDevice::ServeLoop()
         bool hungUp = false;
         bool loadCompleted = false;
         {
-            std::lock_guard lock(mutex_);
-            const std::size_t loadsBefore = dialogue_.CompletedLoads();
-            dialogue_.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)),
+            std::lock_guard lock(fMutex);
+            const std::size_t loadsBefore = fDialogue.CompletedLoads();
+            fDialogue.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)),
                               replies);
-            hungUp = dialogue_.State() == TDeviceState::HungUp;
-            loadCompleted = dialogue_.CompletedLoads() != loadsBefore;
+            hungUp = fDialogue.State() == TDeviceState::HungUp;
+            loadCompleted = fDialogue.CompletedLoads() != loadsBefore;
         }
         if (hungUp) {
             // Like a pulled USB adapter: the line is gone at once, with whatever was queued.
-            master_.Reset();
-            slave_.Reset();
-            if (options_.OnHangUp) options_.OnHangUp();
+            fMaster.Reset();
+            fSlave.Reset();
+            if (fOptions.OnHangUp) fOptions.OnHangUp();
             return;
         }
         for (std::string& text : replies) {
             if (pendingBytes + text.size() > MaxQueuedReplyBytes) {
-                droppedReplyBytes_ += text.size();
+                fDroppedReplyBytes += text.size();
                 continue;
             }
             pendingBytes += text.size();
-            pending.push_back({std::move(text), now + options_.ReplyDelay});
+            pending.push_back({std::move(text), now + fOptions.ReplyDelay});
         }
-        if (loadCompleted && options_.OnLoadComplete) options_.OnLoadComplete();
+        if (loadCompleted && fOptions.OnLoadComplete) fOptions.OnLoadComplete();
     }
 }

@@ -40,7 +40,7 @@ public:
     TSimulatedDevice(const TSimulatedDevice&) = delete;
     TSimulatedDevice& operator=(const TSimulatedDevice&) = delete;
 
-    const std::string& DevicePath() const { return devicePath_; } // the pty slave
+    const std::string& DevicePath() const { return fDevicePath; } // the pty slave
     TLoadedImage LoadedImage() const;                             // address -> byte
     TDeviceState State() const;
     std::size_t RecordsReceived() const;
@@ -48,7 +48,7 @@ public:
     std::size_t CompletedLoads() const;
     bool HungUp() const;
     // Answers thrown away because the peer did not read them (see MaxQueuedReplyBytes).
-    std::size_t DroppedReplyBytes() const { return droppedReplyBytes_; }
+    std::size_t DroppedReplyBytes() const { return fDroppedReplyBytes; }
     // Empty while the device thread runs normally; the reason when it had to give up.
     std::string ThreadError() const;
 
@@ -61,17 +61,17 @@ private:
     void ServeLoop();
     void OnPeerClosed();
 
-    TSimulatedDeviceOptions options_;
-    TFileDescriptor master_;
-    TFileDescriptor slave_;      // held so the master sees no hang-up while the program reconnects
-    TWakeUpEvent stop_;          // ends the thread
-    TFileDescriptor closeWatch_; // inotify: the program closed the line (-1 when unavailable)
-    std::string devicePath_;
+    TSimulatedDeviceOptions fOptions;
+    TFileDescriptor fMaster;
+    TFileDescriptor fSlave;      // held so the master sees no hang-up while the program reconnects
+    TWakeUpEvent fStop;          // ends the thread
+    TFileDescriptor fCloseWatch; // inotify: the program closed the line (-1 when unavailable)
+    std::string fDevicePath;
 
-    mutable std::mutex mutex_; // guards dialogue_ and threadError_
-    TDeviceDialogue dialogue_;
-    std::string threadError_;
-    std::atomic<std::size_t> droppedReplyBytes_{0};
+    mutable std::mutex fMutex; // guards dialogue_ and threadError_
+    TDeviceDialogue fDialogue;
+    std::string fThreadError;
+    std::atomic<std::size_t> fDroppedReplyBytes{0};
 
-    std::thread thread_; // last: starts after everything above exists
+    std::thread fThread; // last: starts after everything above exists
 };

@@ -29,86 +29,86 @@ TGauge::TGauge(QWidget* parent) : QWidget(parent)
 int TGauge::Percent() const
 {
     // Differences in 64 bits: a range wider than the 32-bit signed range stays correct.
-    return ToPercent(static_cast<std::int64_t>(Progress_) - MinValue_,
-                     static_cast<std::int64_t>(MaxValue_) - MinValue_);
+    return ToPercent(static_cast<std::int64_t>(fProgress) - fMinValue,
+                     static_cast<std::int64_t>(fMaxValue) - fMinValue);
 }
 
 void TGauge::SetProgress(int value)
 {
     const int old = Percent();
-    if (value < MinValue_)
-        value = MinValue_;
-    else if (value > MaxValue_)
-        value = MaxValue_;
-    if (value == Progress_) return;
-    Progress_ = value;
+    if (value < fMinValue)
+        value = fMinValue;
+    else if (value > fMaxValue)
+        value = fMaxValue;
+    if (value == fProgress) return;
+    fProgress = value;
     if (Percent() != old) repaint();
 }
 
 void TGauge::SetMinValue(int value)
 {
-    if (value == MinValue_) return;
-    if (value > MaxValue_ && !Loading_)
-        throw RangeError(-2147483647LL, static_cast<long long>(MaxValue_) - 1);
-    MinValue_ = value;
-    if (Progress_ < value) Progress_ = value;
+    if (value == fMinValue) return;
+    if (value > fMaxValue && !fLoading)
+        throw RangeError(-2147483647LL, static_cast<long long>(fMaxValue) - 1);
+    fMinValue = value;
+    if (fProgress < value) fProgress = value;
     repaint();
 }
 
 void TGauge::SetMaxValue(int value)
 {
-    if (value == MaxValue_) return;
-    if (value < MinValue_ && !Loading_)
-        throw RangeError(static_cast<long long>(MinValue_) + 1, 2147483647LL);
-    MaxValue_ = value;
-    if (Progress_ > value) Progress_ = value;
+    if (value == fMaxValue) return;
+    if (value < fMinValue && !fLoading)
+        throw RangeError(static_cast<long long>(fMinValue) + 1, 2147483647LL);
+    fMaxValue = value;
+    if (fProgress > value) fProgress = value;
     repaint();
 }
 
 void TGauge::SetKind(TGaugeKind value)
 {
-    if (value == Kind_) return;
-    Kind_ = value;
+    if (value == fKind) return;
+    fKind = value;
     repaint();
 }
 
 void TGauge::SetShowText(bool value)
 {
-    if (value == ShowText_) return;
-    ShowText_ = value;
+    if (value == fShowText) return;
+    fShowText = value;
     repaint();
 }
 
 void TGauge::SetBorderStyle(TBorderStyle value)
 {
-    if (value == BorderStyle_) return;
-    BorderStyle_ = value;
+    if (value == fBorderStyle) return;
+    fBorderStyle = value;
     repaint();
 }
 
 void TGauge::SetForeColor(TColor value)
 {
-    if (value == ForeColor_) return;
-    ForeColor_ = value;
+    if (value == fForeColor) return;
+    fForeColor = value;
     repaint();
 }
 
 void TGauge::SetBackColor(TColor value)
 {
-    if (value == BackColor_) return;
-    BackColor_ = value;
+    if (value == fBackColor) return;
+    fBackColor = value;
     repaint();
 }
 
 TColor TGauge::Color() const
 {
-    return Color_ ? *Color_ : QColorToColor(palette().color(QPalette::Window));
+    return fColor ? *fColor : QColorToColor(palette().color(QPalette::Window));
 }
 
 void TGauge::SetColor(TColor value)
 {
-    if (Color_ && *Color_ == value) return;
-    Color_ = value;
+    if (fColor && *fColor == value) return;
+    fColor = value;
     repaint();
 }
 
@@ -116,13 +116,13 @@ TGaugePicture TGauge::Picture() const
 {
     TGaugePicture g;
     g.Size = size();
-    g.Kind = Kind_;
+    g.Kind = fKind;
     g.Percent = Percent();
-    g.ShowText = ShowText_;
-    g.BorderStyle = BorderStyle_;
-    g.ForeColor = ColorToQColor(ForeColor_);
-    g.BackColor = ColorToQColor(BackColor_);
-    g.Color = Color_ ? ColorToQColor(*Color_) : palette().color(QPalette::Window);
+    g.ShowText = fShowText;
+    g.BorderStyle = fBorderStyle;
+    g.ForeColor = ColorToQColor(fForeColor);
+    g.BackColor = ColorToQColor(fBackColor);
+    g.Color = fColor ? ColorToQColor(*fColor) : palette().color(QPalette::Window);
     g.Font = font();
     return g;
 }

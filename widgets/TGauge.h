@@ -21,21 +21,21 @@ class TGauge : public QWidget
 public:
     explicit TGauge(QWidget* parent = nullptr);
 
-    int MinValue() const { return MinValue_; }
+    int MinValue() const { return fMinValue; }
     void SetMinValue(int value); // throws EInvalidOperation above MaxValue (unless loading)
-    int MaxValue() const { return MaxValue_; }
+    int MaxValue() const { return fMaxValue; }
     void SetMaxValue(int value); // throws EInvalidOperation below MinValue (unless loading)
-    int Progress() const { return Progress_; }
+    int Progress() const { return fProgress; }
     void SetProgress(int value); // clamped to MinValue..MaxValue
-    TGaugeKind Kind() const { return Kind_; }
+    TGaugeKind Kind() const { return fKind; }
     void SetKind(TGaugeKind value);
-    bool ShowText() const { return ShowText_; }
+    bool ShowText() const { return fShowText; }
     void SetShowText(bool value);
-    TBorderStyle BorderStyle() const { return BorderStyle_; }
+    TBorderStyle BorderStyle() const { return fBorderStyle; }
     void SetBorderStyle(TBorderStyle value);
-    TColor ForeColor() const { return ForeColor_; }
+    TColor ForeColor() const { return fForeColor; }
     void SetForeColor(TColor value);
-    TColor BackColor() const { return BackColor_; }
+    TColor BackColor() const { return fBackColor; }
     void SetBackColor(TColor value);
     // Background of the pie and needle kinds; follows the parent's colour until set.
     TColor Color() const;
@@ -46,8 +46,8 @@ public:
 
     // While a layout is being applied the range checks are skipped, so MinValue and
     // MaxValue may be set in any order.
-    bool Loading() const { return Loading_; }
-    void SetLoading(bool loading) { Loading_ = loading; }
+    bool Loading() const { return fLoading; }
+    void SetLoading(bool loading) { fLoading = loading; }
 
     // What a paint draws, as plain values.
     TGaugePicture Picture() const;
@@ -56,14 +56,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    int MinValue_ = 0;
-    int MaxValue_ = 100;
-    int Progress_ = 0;
-    TGaugeKind Kind_ = gkHorizontalBar;
-    bool ShowText_ = true;
-    TBorderStyle BorderStyle_ = bsSingle;
-    TColor ForeColor_ = clBlack;
-    TColor BackColor_ = clWhite;
-    std::optional<TColor> Color_;
-    bool Loading_ = false;
+    int fMinValue = 0;
+    int fMaxValue = 100;
+    int fProgress = 0;
+    TGaugeKind fKind = gkHorizontalBar;
+    bool fShowText = true;
+    TBorderStyle fBorderStyle = bsSingle;
+    TColor fForeColor = clBlack;
+    TColor fBackColor = clWhite;
+    std::optional<TColor> fColor;
+    bool fLoading = false;
 };

@@ -77,15 +77,15 @@ TRadialPair Radials(const TEllipseGeometry& g, QPoint start, QPoint end)
 } // namespace
 
 TPixelMask::TPixelMask(QRect bounds)
-    : Bounds_(bounds), Bits_(static_cast<size_t>(std::max(0, bounds.width())) *
+    : fBounds(bounds), fBits(static_cast<size_t>(std::max(0, bounds.width())) *
                              static_cast<size_t>(std::max(0, bounds.height())))
 {
 }
 
 void TPixelMask::Set(int x, int y)
 {
-    Bits_[static_cast<size_t>(y - Bounds_.top()) * static_cast<size_t>(Bounds_.width()) +
-          static_cast<size_t>(x - Bounds_.left())] = 1;
+    fBits[static_cast<size_t>(y - fBounds.top()) * static_cast<size_t>(fBounds.width()) +
+          static_cast<size_t>(x - fBounds.left())] = 1;
 }
 
 template <class TInside> void TPixelMask::SetWhere(const TBox& box, TInside inside)
@@ -97,9 +97,9 @@ template <class TInside> void TPixelMask::SetWhere(const TBox& box, TInside insi
 
 bool TPixelMask::Contains(int x, int y) const
 {
-    if (!Bounds_.contains(x, y)) return false;
-    return Bits_[static_cast<size_t>(y - Bounds_.top()) * static_cast<size_t>(Bounds_.width()) +
-                 static_cast<size_t>(x - Bounds_.left())] != 0;
+    if (!fBounds.contains(x, y)) return false;
+    return fBits[static_cast<size_t>(y - fBounds.top()) * static_cast<size_t>(fBounds.width()) +
+                 static_cast<size_t>(x - fBounds.left())] != 0;
 }
 
 bool TPixelMask::IsEdge(int x, int y) const
@@ -110,14 +110,14 @@ bool TPixelMask::IsEdge(int x, int y) const
 
 int TPixelMask::Count() const
 {
-    return static_cast<int>(std::count(Bits_.begin(), Bits_.end(), 1));
+    return static_cast<int>(std::count(fBits.begin(), fBits.end(), 1));
 }
 
 TPixelMask TPixelMask::Rectangle(TBox box)
 {
     box = Normalised(box);
     TPixelMask mask(box.ToQRect());
-    std::fill(mask.Bits_.begin(), mask.Bits_.end(), 1);
+    std::fill(mask.fBits.begin(), mask.fBits.end(), 1);
     return mask;
 }
 
@@ -194,8 +194,8 @@ TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
         };
         const QPoint from = pixel(e1x, e1y), to = pixel(e2x, e2y);
         const TPixelMask stroke = Line(from, to);
-        for (int y = stroke.Bounds_.top(); y <= stroke.Bounds_.bottom(); ++y)
-            for (int x = stroke.Bounds_.left(); x <= stroke.Bounds_.right(); ++x)
+        for (int y = stroke.fBounds.top(); y <= stroke.fBounds.bottom(); ++y)
+            for (int x = stroke.fBounds.left(); x <= stroke.fBounds.right(); ++x)
                 if (stroke.Contains(x, y)) mask.Set(x, y);
         mask.Set(to.x(), to.y());
     }
@@ -228,18 +228,18 @@ TPixelMask TPixelMask::Line(QPoint from, QPoint to)
 
 void TPixelMask::Paint(QPainter& painter, const QColor& brush, const QColor& pen) const
 {
-    if (Bounds_.isEmpty()) return;
+    if (fBounds.isEmpty()) return;
     // Compose the figure as one transparent-backed image and draw it in one call: far
     // cheaper than a fill per run, and exact (no scaling, no antialiasing).
-    QImage figure(Bounds_.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage figure(fBounds.size(), QImage::Format_ARGB32_Premultiplied);
     figure.fill(Qt::transparent);
     const QRgb brushRgb = brush.rgba(), penRgb = pen.rgba();
-    for (int y = Bounds_.top(); y <= Bounds_.bottom(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(figure.scanLine(y - Bounds_.top()));
-        for (int x = Bounds_.left(); x <= Bounds_.right(); ++x)
-            if (Contains(x, y)) line[x - Bounds_.left()] = IsEdge(x, y) ? penRgb : brushRgb;
+    for (int y = fBounds.top(); y <= fBounds.bottom(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(figure.scanLine(y - fBounds.top()));
+        for (int x = fBounds.left(); x <= fBounds.right(); ++x)
+            if (Contains(x, y)) line[x - fBounds.left()] = IsEdge(x, y) ? penRgb : brushRgb;
     }
-    painter.drawImage(Bounds_.topLeft(), figure);
+    painter.drawImage(fBounds.topLeft(), figure);
 }
 
 void TPixelMask::Paint(QPainter& painter, const QColor& colour) const

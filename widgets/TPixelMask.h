@@ -43,7 +43,7 @@ public:
     bool Contains(int x, int y) const;
     // A covered pixel with at least one uncovered 4-neighbour: where a 1-pixel pen draws.
     bool IsEdge(int x, int y) const;
-    QRect Bounds() const { return Bounds_; }
+    QRect Bounds() const { return fBounds; }
     int Count() const;
 
     // Interior in brush colour, edge in pen colour.
@@ -56,6 +56,6 @@ private:
     // Marks the pixels of box for which inside(x, y) holds.
     template <class TInside> void SetWhere(const TBox& box, TInside inside);
 
-    QRect Bounds_;
-    std::vector<unsigned char> Bits_; // row-major over Bounds_
+    QRect fBounds;
+    std::vector<unsigned char> fBits; // row-major over Bounds_
 };

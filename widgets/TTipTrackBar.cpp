@@ -38,7 +38,7 @@ TTipTrackBar::TTipTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
     ApplyTicks();
 
     connect(this, &QAbstractSlider::sliderPressed, this, [this] {
-        if (ToolTips_) ShowPositionTip();
+        if (fToolTips) ShowPositionTip();
     });
     connect(this, &QAbstractSlider::sliderReleased, this, &TTipTrackBar::HidePositionTip);
 }
@@ -48,12 +48,12 @@ TTipTrackBar::~TTipTrackBar() = default;
 void TTipTrackBar::sliderChange(SliderChange change)
 {
     QSlider::sliderChange(change);
-    if (change == SliderRangeChange && TickStyle_ == tsManual) ApplyTicks(); // ends moved
+    if (change == SliderRangeChange && fTickStyle == tsManual) ApplyTicks(); // ends moved
     if (change != SliderValueChange) return;
-    if (ToolTips_ && isSliderDown()) ShowPositionTip();
+    if (fToolTips && isSliderDown()) ShowPositionTip();
     // Called straight from the position change rather than through a signal, so that an
     // exception from the handler reaches the caller like any other error.
-    if (OnChange_) OnChange_(this);
+    if (fOnChange) fOnChange(this);
 }
 
 void TTipTrackBar::SetMin(int value)
@@ -73,32 +73,32 @@ void TTipTrackBar::SetPosition(int value)
 
 void TTipTrackBar::SetFrequency(int value)
 {
-    if (value == Frequency_) return;
-    Frequency_ = value;
+    if (value == fFrequency) return;
+    fFrequency = value;
     ApplyTicks();
 }
 
 void TTipTrackBar::SetTickMarks(TTickMark value)
 {
-    if (value == TickMarks_) return;
-    TickMarks_ = value;
+    if (value == fTickMarks) return;
+    fTickMarks = value;
     ApplyTicks();
 }
 
 void TTipTrackBar::SetTickStyle(TTickStyle value)
 {
-    if (value == TickStyle_) return;
-    TickStyle_ = value;
+    if (value == fTickStyle) return;
+    fTickStyle = value;
     ApplyTicks();
 }
 
 void TTipTrackBar::ApplyTicks()
 {
-    if (TickStyle_ == tsNone) {
+    if (fTickStyle == tsNone) {
         setTickPosition(QSlider::NoTicks);
         return;
     }
-    switch (TickMarks_) {
+    switch (fTickMarks) {
     case tmBottomRight:
         setTickPosition(QSlider::TicksBelow);
         break;
@@ -110,7 +110,7 @@ void TTipTrackBar::ApplyTicks()
         break;
     }
     // Manual ticks have no counterpart in QSlider: mark only the two ends.
-    const int interval = TickStyle_ == tsAuto ? Frequency_ : maximum() - minimum();
+    const int interval = fTickStyle == tsAuto ? fFrequency : maximum() - minimum();
     setTickInterval(std::max(1, interval));
 }
 
@@ -125,41 +125,41 @@ void TTipTrackBar::SetOrientation(TTrackBarOrientation value)
     setOrientation(value == trHorizontal ? Qt::Horizontal : Qt::Vertical);
     // A vertical track bar has its minimum at the top.
     setInvertedAppearance(value == trVertical);
-    if (LiveToolTipSide_) ApplyToolTipSide();
+    if (fLiveToolTipSide) ApplyToolTipSide();
 }
 
 void TTipTrackBar::SetSelStart(int value)
 {
-    if (value == SelStart_) return;
-    SelStart_ = value;
+    if (value == fSelStart) return;
+    fSelStart = value;
     update();
 }
 
 void TTipTrackBar::SetSelEnd(int value)
 {
-    if (value == SelEnd_) return;
-    SelEnd_ = value;
+    if (value == fSelEnd) return;
+    fSelEnd = value;
     update();
 }
 
 void TTipTrackBar::SetShowRange(bool value)
 {
-    if (value == ShowRange_) return;
-    ShowRange_ = value;
+    if (value == fShowRange) return;
+    fShowRange = value;
     update();
 }
 
 void TTipTrackBar::SetToolTips(bool value)
 {
-    if (value == ToolTips_) return;
-    ToolTips_ = value;
+    if (value == fToolTips) return;
+    fToolTips = value;
     if (!value) HidePositionTip();
 }
 
 void TTipTrackBar::SetToolTipSide(TTipTrackToolTipSide value)
 {
-    if (value == ToolTipSide_) return;
-    ToolTipSide_ = value;
+    if (value == fToolTipSide) return;
+    fToolTipSide = value;
     ApplyToolTipSide();
 }
 
@@ -168,8 +168,8 @@ void TTipTrackBar::ApplyToolTipSide()
     // Only a control that exists on screen has a live tip; before that the side is just
     // stored and taken over when the control is first shown.
     if (!testAttribute(Qt::WA_WState_Created)) return;
-    LiveToolTipSide_ = ToolTipSide_;
-    if (PositionTip_ && PositionTip_->isVisible()) ShowPositionTip();
+    fLiveToolTipSide = fToolTipSide;
+    if (fPositionTip && fPositionTip->isVisible()) ShowPositionTip();
 }
 
 void TTipTrackBar::showEvent(QShowEvent* event)
@@ -187,8 +187,8 @@ void TTipTrackBar::hideEvent(QHideEvent* event)
 QString TTipTrackBar::ToolTipText()
 {
     QString text = QString::number(Position());
-    if (OnToolTip_) OnToolTip_(this, text);
-    LastToolTipText_ = text;
+    if (fOnToolTip) fOnToolTip(this, text);
+    fLastToolTipText = text;
     return text;
 }
 
@@ -201,12 +201,12 @@ QRect TTipTrackBar::ThumbRect() const
 
 void TTipTrackBar::ShowPositionTip()
 {
-    if (!PositionTip_) {
-        PositionTip_ = new QLabel(this, Qt::ToolTip); // owned by the track bar
-        PositionTip_->setMargin(2);
-        PositionTip_->setAutoFillBackground(true);
+    if (!fPositionTip) {
+        fPositionTip = new QLabel(this, Qt::ToolTip); // owned by the track bar
+        fPositionTip->setMargin(2);
+        fPositionTip->setAutoFillBackground(true);
     }
-    QLabel& tip = *PositionTip_;
+    QLabel& tip = *fPositionTip;
     tip.setPalette(QToolTip::palette());
     tip.setFont(QToolTip::font());
     tip.setText(ToolTipText());
@@ -215,7 +215,7 @@ void TTipTrackBar::ShowPositionTip()
     const QRect handle = ThumbRect();
     const QSize size = tip.size();
     QPoint topLeft;
-    switch (LiveToolTipSide_.value_or(tsTop)) {
+    switch (fLiveToolTipSide.value_or(tsTop)) {
     case tsLeft:
         topLeft =
             QPoint(handle.left() - TipGap - size.width(), handle.center().y() - size.height() / 2);
@@ -237,19 +237,19 @@ void TTipTrackBar::ShowPositionTip()
 
 void TTipTrackBar::HidePositionTip()
 {
-    if (PositionTip_) PositionTip_->hide();
+    if (fPositionTip) fPositionTip->hide();
 }
 
 void TTipTrackBar::changeEvent(QEvent* event)
 {
     QSlider::changeEvent(event);
-    if (event->type() == QEvent::StyleChange && OnCtl3DChanged_) OnCtl3DChanged_(this);
-    if (event->type() == QEvent::PaletteChange && OnParentColorChange_) OnParentColorChange_(this);
+    if (event->type() == QEvent::StyleChange && fOnCtl3DChanged) fOnCtl3DChanged(this);
+    if (event->type() == QEvent::PaletteChange && fOnParentColorChange) fOnParentColorChange(this);
 }
 
 bool TTipTrackBar::event(QEvent* event)
 {
-    if (event->type() == QEvent::ToolTip && !ShowHint_) {
+    if (event->type() == QEvent::ToolTip && !fShowHint) {
         event->ignore();
         return true;
     }
@@ -260,49 +260,49 @@ void TTipTrackBar::enterEvent(QEnterEvent* event)
 {
     QSlider::enterEvent(event);
     const QPalette pal = QToolTip::palette();
-    for (size_t i = 0; i < SavedHintColor_.size(); ++i)
-        SavedHintColor_[i] = pal.color(HintGroups[i], QPalette::ToolTipBase);
-    const QColor hint = ColorToQColor(HintColor_);
+    for (size_t i = 0; i < fSavedHintColor.size(); ++i)
+        fSavedHintColor[i] = pal.color(HintGroups[i], QPalette::ToolTipBase);
+    const QColor hint = ColorToQColor(fHintColor);
     SetToolTipBase({hint, hint, hint});
-    if (OnMouseEnter_) OnMouseEnter_(this);
+    if (fOnMouseEnter) fOnMouseEnter(this);
 }
 
 void TTipTrackBar::leaveEvent(QEvent* event)
 {
     QSlider::leaveEvent(event);
-    if (SavedHintColor_[0].isValid()) SetToolTipBase(SavedHintColor_);
-    if (OnMouseLeave_) OnMouseLeave_(this);
+    if (fSavedHintColor[0].isValid()) SetToolTipBase(fSavedHintColor);
+    if (fOnMouseLeave) fOnMouseLeave(this);
 }
 
 void TTipTrackBar::mousePressEvent(QMouseEvent* event)
 {
     QSlider::mousePressEvent(event);
-    if (OnMouseDown_)
-        OnMouseDown_(this, event->button(), event->modifiers(), event->position().toPoint().x(),
+    if (fOnMouseDown)
+        fOnMouseDown(this, event->button(), event->modifiers(), event->position().toPoint().x(),
                      event->position().toPoint().y());
 }
 
 void TTipTrackBar::mouseMoveEvent(QMouseEvent* event)
 {
     QSlider::mouseMoveEvent(event);
-    if (OnMouseMove_)
-        OnMouseMove_(this, event->modifiers(), event->position().toPoint().x(),
+    if (fOnMouseMove)
+        fOnMouseMove(this, event->modifiers(), event->position().toPoint().x(),
                      event->position().toPoint().y());
 }
 
 void TTipTrackBar::mouseReleaseEvent(QMouseEvent* event)
 {
     QSlider::mouseReleaseEvent(event);
-    if (OnMouseUp_)
-        OnMouseUp_(this, event->button(), event->modifiers(), event->position().toPoint().x(),
+    if (fOnMouseUp)
+        fOnMouseUp(this, event->button(), event->modifiers(), event->position().toPoint().x(),
                    event->position().toPoint().y());
     // After every release, whether or not the position moved.
-    if (OnChanged_) OnChanged_(this);
+    if (fOnChanged) fOnChanged(this);
 }
 
 void TTipTrackBar::paintEvent(QPaintEvent* event)
 {
-    if (!ShowRange_ || SelEnd_ <= SelStart_) {
+    if (!fShowRange || fSelEnd <= fSelStart) {
         QSlider::paintEvent(event);
         return;
     }
@@ -325,7 +325,7 @@ void TTipTrackBar::paintEvent(QPaintEvent* event)
         return grooveStart + handleLength / 2 +
                QStyle::sliderPositionFromValue(minimum(), maximum(), v, span, opt.upsideDown);
     };
-    const int a = at(SelStart_), b = at(SelEnd_);
+    const int a = at(fSelStart), b = at(fSelEnd);
     const int from = std::min(a, b), length = std::abs(b - a) + 1;
     const QColor colour = palette().color(QPalette::Highlight);
     if (horizontal) {

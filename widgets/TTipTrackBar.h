@@ -46,56 +46,56 @@ public:
     void SetMax(int value);
     int Position() const { return value(); }
     void SetPosition(int value);
-    int Frequency() const { return Frequency_; } // tick spacing
+    int Frequency() const { return fFrequency; } // tick spacing
     void SetFrequency(int value);
     int LineSize() const { return singleStep(); }
     void SetLineSize(int value) { setSingleStep(value); }
     int PageSize() const { return pageStep(); }
     void SetPageSize(int value) { setPageStep(value); }
-    TTickMark TickMarks() const { return TickMarks_; }
+    TTickMark TickMarks() const { return fTickMarks; }
     void SetTickMarks(TTickMark value);
-    TTickStyle TickStyle() const { return TickStyle_; }
+    TTickStyle TickStyle() const { return fTickStyle; }
     void SetTickStyle(TTickStyle value);
     TTrackBarOrientation Orientation() const;
     void SetOrientation(TTrackBarOrientation value);
-    int SelStart() const { return SelStart_; }
+    int SelStart() const { return fSelStart; }
     void SetSelStart(int value);
-    int SelEnd() const { return SelEnd_; }
+    int SelEnd() const { return fSelEnd; }
     void SetSelEnd(int value);
     QString Hint() const { return toolTip(); }
     void SetHint(const QString& text) { setToolTip(text); }
-    bool ShowHint() const { return ShowHint_; }
-    void SetShowHint(bool value) { ShowHint_ = value; }
+    bool ShowHint() const { return fShowHint; }
+    void SetShowHint(bool value) { fShowHint = value; }
 
     // Range display, position tip and hint colour.
-    bool ShowRange() const { return ShowRange_; }
+    bool ShowRange() const { return fShowRange; }
     void SetShowRange(bool value);
-    bool ToolTips() const { return ToolTips_; }
+    bool ToolTips() const { return fToolTips; }
     void SetToolTips(bool value);
-    TTipTrackToolTipSide ToolTipSide() const { return ToolTipSide_; }
+    TTipTrackToolTipSide ToolTipSide() const { return fToolTipSide; }
     void SetToolTipSide(TTipTrackToolTipSide value);
     // The side the live position tip uses; empty until the control has been shown.
-    std::optional<TTipTrackToolTipSide> LiveToolTipSide() const { return LiveToolTipSide_; }
-    TColor HintColor() const { return HintColor_; }
-    void SetHintColor(TColor value) { HintColor_ = value; }
+    std::optional<TTipTrackToolTipSide> LiveToolTipSide() const { return fLiveToolTipSide; }
+    TColor HintColor() const { return fHintColor; }
+    void SetHintColor(TColor value) { fHintColor = value; }
 
-    const TNotifyEvent& OnChange() const { return OnChange_; }
-    void SetOnChange(TNotifyEvent handler) { OnChange_ = std::move(handler); }
-    void SetOnChanged(TNotifyEvent handler) { OnChanged_ = std::move(handler); }
-    void SetOnMouseEnter(TNotifyEvent handler) { OnMouseEnter_ = std::move(handler); }
-    void SetOnMouseLeave(TNotifyEvent handler) { OnMouseLeave_ = std::move(handler); }
-    void SetOnCtl3DChanged(TNotifyEvent handler) { OnCtl3DChanged_ = std::move(handler); }
-    void SetOnParentColorChange(TNotifyEvent handler) { OnParentColorChange_ = std::move(handler); }
-    void SetOnToolTip(TTipTrackToolTipEvent handler) { OnToolTip_ = std::move(handler); }
-    void SetOnMouseDown(TMouseEvent handler) { OnMouseDown_ = std::move(handler); }
-    void SetOnMouseUp(TMouseEvent handler) { OnMouseUp_ = std::move(handler); }
-    void SetOnMouseMove(TMouseMoveEvent handler) { OnMouseMove_ = std::move(handler); }
+    const TNotifyEvent& OnChange() const { return fOnChange; }
+    void SetOnChange(TNotifyEvent handler) { fOnChange = std::move(handler); }
+    void SetOnChanged(TNotifyEvent handler) { fOnChanged = std::move(handler); }
+    void SetOnMouseEnter(TNotifyEvent handler) { fOnMouseEnter = std::move(handler); }
+    void SetOnMouseLeave(TNotifyEvent handler) { fOnMouseLeave = std::move(handler); }
+    void SetOnCtl3DChanged(TNotifyEvent handler) { fOnCtl3DChanged = std::move(handler); }
+    void SetOnParentColorChange(TNotifyEvent handler) { fOnParentColorChange = std::move(handler); }
+    void SetOnToolTip(TTipTrackToolTipEvent handler) { fOnToolTip = std::move(handler); }
+    void SetOnMouseDown(TMouseEvent handler) { fOnMouseDown = std::move(handler); }
+    void SetOnMouseUp(TMouseEvent handler) { fOnMouseUp = std::move(handler); }
+    void SetOnMouseMove(TMouseMoveEvent handler) { fOnMouseMove = std::move(handler); }
 
     // The text the position tip shows now: the position, as OnToolTip leaves it.
     QString ToolTipText();
-    const QString& LastToolTipText() const { return LastToolTipText_; }
+    const QString& LastToolTipText() const { return fLastToolTipText; }
     // The position tip window while it exists (only while the thumb is dragged).
-    const QLabel* PositionTip() const { return PositionTip_; }
+    const QLabel* PositionTip() const { return fPositionTip; }
     // Where the thumb is drawn, in widget coordinates.
     QRect ThumbRect() const;
 
@@ -118,29 +118,29 @@ private:
     void ShowPositionTip();
     void HidePositionTip();
 
-    int Frequency_ = 1;
-    TTickMark TickMarks_ = tmBottomRight;
-    TTickStyle TickStyle_ = tsAuto;
-    int SelStart_ = 0;
-    int SelEnd_ = 0;
-    bool ShowHint_ = true;
-    bool ShowRange_ = true;
-    bool ToolTips_ = false;
-    TTipTrackToolTipSide ToolTipSide_ = tsLeft;
-    std::optional<TTipTrackToolTipSide> LiveToolTipSide_;
-    TColor HintColor_ = clInfoBk;
-    std::array<QColor, 3> SavedHintColor_; // per colour group
-    QString LastToolTipText_;
-    QPointer<QLabel> PositionTip_;
+    int fFrequency = 1;
+    TTickMark fTickMarks = tmBottomRight;
+    TTickStyle fTickStyle = tsAuto;
+    int fSelStart = 0;
+    int fSelEnd = 0;
+    bool fShowHint = true;
+    bool fShowRange = true;
+    bool fToolTips = false;
+    TTipTrackToolTipSide fToolTipSide = tsLeft;
+    std::optional<TTipTrackToolTipSide> fLiveToolTipSide;
+    TColor fHintColor = clInfoBk;
+    std::array<QColor, 3> fSavedHintColor; // per colour group
+    QString fLastToolTipText;
+    QPointer<QLabel> fPositionTip;
 
-    TNotifyEvent OnChange_;
-    TNotifyEvent OnChanged_;
-    TNotifyEvent OnMouseEnter_;
-    TNotifyEvent OnMouseLeave_;
-    TNotifyEvent OnCtl3DChanged_;
-    TNotifyEvent OnParentColorChange_;
-    TTipTrackToolTipEvent OnToolTip_;
-    TMouseEvent OnMouseDown_;
-    TMouseEvent OnMouseUp_;
-    TMouseMoveEvent OnMouseMove_;
+    TNotifyEvent fOnChange;
+    TNotifyEvent fOnChanged;
+    TNotifyEvent fOnMouseEnter;
+    TNotifyEvent fOnMouseLeave;
+    TNotifyEvent fOnCtl3DChanged;
+    TNotifyEvent fOnParentColorChange;
+    TTipTrackToolTipEvent fOnToolTip;
+    TMouseEvent fOnMouseDown;
+    TMouseEvent fOnMouseUp;
+    TMouseMoveEvent fOnMouseMove;
 };

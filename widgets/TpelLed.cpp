@@ -5,90 +5,90 @@
 #include <QPainter>
 #include <algorithm>
 
-TpelLed::TpelLed(QWidget* parent) : QWidget(parent), FlashTimer_(this)
+TpelLed::TpelLed(QWidget* parent) : QWidget(parent), fFlashTimer(this)
 {
-    connect(&FlashTimer_, &QTimer::timeout, this, &TpelLed::FlashTimerTick);
-    FlashTimer_.setInterval(Frequency_);
+    connect(&fFlashTimer, &QTimer::timeout, this, &TpelLed::FlashTimerTick);
+    fFlashTimer.setInterval(fFrequency);
     resize(24, 24);
 }
 
 TpelLed::~TpelLed()
 {
-    FlashTimer_.stop();
+    fFlashTimer.stop();
 }
 
 void TpelLed::SetTimerEnabled(bool enabled)
 {
-    TimerEnabled_ = enabled;
+    fTimerEnabled = enabled;
     // A zero or negative interval means "never tick" here; Qt would otherwise fire a
     // zero-interval timer on every pass of the event loop and burn the CPU.
-    if (TimerEnabled_ && Frequency_ > 0)
-        FlashTimer_.start(Frequency_);
+    if (fTimerEnabled && fFrequency > 0)
+        fFlashTimer.start(fFrequency);
     else
-        FlashTimer_.stop();
+        fFlashTimer.stop();
 }
 
 void TpelLed::SetOnColor(TColor value)
 {
-    if (value == OnColor_) return;
-    OnColor_ = value;
+    if (value == fOnColor) return;
+    fOnColor = value;
     repaint();
 }
 
 void TpelLed::SetOffColor(TColor value)
 {
-    if (value == OffColor_) return;
-    OffColor_ = value;
+    if (value == fOffColor) return;
+    fOffColor = value;
     repaint();
 }
 
 void TpelLed::SetLedOn(bool value)
 {
-    if (value == LedOn_) return;
-    LedOn_ = value;
-    SetTimerEnabled(value && Flashing_);
+    if (value == fLedOn) return;
+    fLedOn = value;
+    SetTimerEnabled(value && fFlashing);
     repaint();
     DoChange();
 }
 
 void TpelLed::SetFlashing(bool value)
 {
-    if (value == Flashing_) return;
-    Flashing_ = value;
+    if (value == fFlashing) return;
+    fFlashing = value;
     SetTimerEnabled(value);
 }
 
 void TpelLed::SetFrequency(int value)
 {
-    if (value == Frequency_) return;
-    Frequency_ = value;
-    if (value > 0) FlashTimer_.setInterval(value); // restarts a running timer
-    SetTimerEnabled(TimerEnabled_);
+    if (value == fFrequency) return;
+    fFrequency = value;
+    if (value > 0) fFlashTimer.setInterval(value); // restarts a running timer
+    SetTimerEnabled(fTimerEnabled);
 }
 
 void TpelLed::SetBorderStyle(TBorderStyle value)
 {
-    if (value == BorderStyle_) return;
-    BorderStyle_ = value;
+    if (value == fBorderStyle) return;
+    fBorderStyle = value;
     repaint();
 }
 
 void TpelLed::DoChange()
 {
-    if (OnChange_) OnChange_(this);
+    if (fOnChange) fOnChange(this);
 }
 
 void TpelLed::FlashTimerTick()
 {
-    if (!LedOn_) return;
-    FlashPhase_ = !FlashPhase_;
+    if (!fLedOn) return;
+    fFlashPhase = !fFlashPhase;
     update();
 }
 
 TColor TpelLed::FillColor() const
 {
-    if (!Flashing_) return LedOn_ ? OnColor_ : OffColor_;
-    return LedOn_ && FlashPhase_ ? OnColor_ : OffColor_;
+    if (!fFlashing) return fLedOn ? fOnColor : fOffColor;
+    return fLedOn && fFlashPhase ? fOnColor : fOffColor;
 }
 
 void TpelLed::DrawLed(QPainter& painter, int width, int height, const QColor& fill)

@@ -18,27 +18,27 @@ public:
     explicit TpelLed(QWidget* parent = nullptr);
     ~TpelLed() override;
 
-    TColor OnColor() const { return OnColor_; }
+    TColor OnColor() const { return fOnColor; }
     void SetOnColor(TColor value);
-    TColor OffColor() const { return OffColor_; }
+    TColor OffColor() const { return fOffColor; }
     void SetOffColor(TColor value);
-    bool LedOn() const { return LedOn_; }
+    bool LedOn() const { return fLedOn; }
     void SetLedOn(bool value);
-    bool Flashing() const { return Flashing_; }
+    bool Flashing() const { return fFlashing; }
     void SetFlashing(bool value);
-    int Frequency() const { return Frequency_; } // milliseconds between phase toggles
+    int Frequency() const { return fFrequency; } // milliseconds between phase toggles
     void SetFrequency(int value);
     // Stored for layouts; drawing does not depend on it.
-    TBorderStyle BorderStyle() const { return BorderStyle_; }
+    TBorderStyle BorderStyle() const { return fBorderStyle; }
     void SetBorderStyle(TBorderStyle value);
-    const TNotifyEvent& OnChange() const { return OnChange_; }
-    void SetOnChange(TNotifyEvent handler) { OnChange_ = std::move(handler); }
+    const TNotifyEvent& OnChange() const { return fOnChange; }
+    void SetOnChange(TNotifyEvent handler) { fOnChange = std::move(handler); }
 
     // Current half of the flash cycle; true shows OnColor.
-    bool FlashPhase() const { return FlashPhase_; }
+    bool FlashPhase() const { return fFlashPhase; }
     // The colour the next paint fills the lamp with.
     TColor FillColor() const;
-    const QTimer& FlashTimer() const { return FlashTimer_; }
+    const QTimer& FlashTimer() const { return fFlashTimer; }
 
     // Draws the lamp into a box of the given size at the painter's origin; pixels
     // outside the ellipse are left alone.
@@ -52,14 +52,14 @@ protected:
 private:
     void SetTimerEnabled(bool enabled);
 
-    TColor OnColor_ = clLime;
-    TColor OffColor_ = clRed;
-    bool LedOn_ = false;
-    bool Flashing_ = false;
-    int Frequency_ = 200;
-    TBorderStyle BorderStyle_ = bsNone;
-    bool FlashPhase_ = false;
-    bool TimerEnabled_ = false;
-    TNotifyEvent OnChange_;
-    QTimer FlashTimer_; // a member, so it stops before the widget goes away
+    TColor fOnColor = clLime;
+    TColor fOffColor = clRed;
+    bool fLedOn = false;
+    bool fFlashing = false;
+    int fFrequency = 200;
+    TBorderStyle fBorderStyle = bsNone;
+    bool fFlashPhase = false;
+    bool fTimerEnabled = false;
+    TNotifyEvent fOnChange;
+    QTimer fFlashTimer; // a member, so it stops before the widget goes away
 };

@@ -25,19 +25,19 @@ class TLine
 {
 public:
     explicit TLine(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+        : fD(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     {
-        if (!fd_.Valid()) throw std::runtime_error("cannot open " + path);
+        if (!fD.Valid()) throw std::runtime_error("cannot open " + path);
         termios settings{};
-        ::tcgetattr(fd_.Get(), &settings);
+        ::tcgetattr(fD.Get(), &settings);
         ::cfmakeraw(&settings);
-        ::tcsetattr(fd_.Get(), TCSANOW, &settings);
+        ::tcsetattr(fD.Get(), TCSANOW, &settings);
     }
 
     void Write(std::string_view bytes)
     {
         while (!bytes.empty()) {
-            const ssize_t n = ::write(fd_.Get(), bytes.data(), bytes.size());
+            const ssize_t n = ::write(fD.Get(), bytes.data(), bytes.size());
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
                 continue;
@@ -55,7 +55,7 @@ public:
         std::size_t searchFrom = 0;
         while (found < count) {
             char buffer[4096];
-            const ssize_t n = ::read(fd_.Get(), buffer, sizeof buffer);
+            const ssize_t n = ::read(fD.Get(), buffer, sizeof buffer);
             if (n > 0) {
                 received.append(buffer, static_cast<std::size_t>(n));
                 for (std::size_t at; (at = received.find(needle, searchFrom)) != received.npos;) {
@@ -73,11 +73,11 @@ public:
 private:
     void Wait(short events)
     {
-        pollfd fd{fd_.Get(), events, 0};
+        pollfd fd{fD.Get(), events, 0};
         if (::poll(&fd, 1, 30'000) <= 0) throw std::runtime_error("device stopped answering");
     }
 
-    TFileDescriptor fd_;
+    TFileDescriptor fD;
 };
 
 std::string AsSent(const std::string& file)

@@ -10,11 +10,11 @@ class TQtLocalization
 {
 public:
     explicit TQtLocalization(TResourceTranslator::TErrorSink translationErrors = {})
-        : Hook(std::move(translationErrors))
+        : fHook(std::move(translationErrors))
     {
     }
 
 private:
-    TQorPortMessages Messages;
-    TQtTranslationHook Hook;
+    TQorPortMessages fMessages;
+    TQtTranslationHook fHook;
 };

@@ -4,14 +4,14 @@
 #include <stdexcept>
 
 TQtTranslationHook::TQtTranslationHook(TResourceTranslator::TErrorSink errorSink)
-    : ResourceTranslator(std::make_unique<TResourceTranslator>(std::move(errorSink)))
+    : fResourceTranslator(std::make_unique<TResourceTranslator>(std::move(errorSink)))
 {
     if (!QCoreApplication::instance() ||
-        !QCoreApplication::installTranslator(ResourceTranslator.get()))
+        !QCoreApplication::installTranslator(fResourceTranslator.get()))
         throw std::logic_error("The resource translator needs a running application object");
 }
 
 TQtTranslationHook::~TQtTranslationHook()
 {
-    if (QCoreApplication::instance()) QCoreApplication::removeTranslator(ResourceTranslator.get());
+    if (QCoreApplication::instance()) QCoreApplication::removeTranslator(fResourceTranslator.get());
 }

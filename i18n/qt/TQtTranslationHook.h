@@ -14,8 +14,8 @@ public:
     TQtTranslationHook& operator=(const TQtTranslationHook&) = delete;
     ~TQtTranslationHook();
 
-    const TResourceTranslator& Translator() const { return *ResourceTranslator; }
+    const TResourceTranslator& Translator() const { return *fResourceTranslator; }
 
 private:
-    std::unique_ptr<TResourceTranslator> ResourceTranslator;
+    std::unique_ptr<TResourceTranslator> fResourceTranslator;
 };

@@ -7,7 +7,7 @@
 #include <string>
 
 TResourceTranslator::TResourceTranslator(TErrorSink errorSink, QObject* parent)
-    : QTranslator(parent), ErrorSink(std::move(errorSink))
+    : QTranslator(parent), fErrorSink(std::move(errorSink))
 {
 }
 
@@ -34,11 +34,11 @@ QString TResourceTranslator::translate(const char* /*context*/, const char* sour
 void TResourceTranslator::Report(const std::string& message) const
 {
     {
-        std::lock_guard lock(ReportedLock);
-        if (!Reported.insert(message).second) return;
+        std::lock_guard lock(fReportedLock);
+        if (!fReported.insert(message).second) return;
     }
-    if (ErrorSink)
-        ErrorSink(message);
+    if (fErrorSink)
+        fErrorSink(message);
     else
         std::cerr << "Tarvel: " << message << std::endl;
 }

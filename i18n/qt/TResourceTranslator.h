@@ -29,7 +29,7 @@ public:
 private:
     void Report(const std::string& message) const;
 
-    TErrorSink ErrorSink;
-    mutable std::mutex ReportedLock;
-    mutable std::set<std::string> Reported;
+    TErrorSink fErrorSink;
+    mutable std::mutex fReportedLock;
+    mutable std::set<std::string> fReported;
 };

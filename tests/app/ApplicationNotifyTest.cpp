@@ -45,7 +45,7 @@ TEST_F(ApplicationNotify, ReportsAnExceptionFromAPostedEvent)
     QCoreApplication::postEvent(&receiver, new QEvent(FailingEvent));
     QCoreApplication::processEvents();
     EXPECT_EQ(receiver.Handled, 2); // the first failure does not stop the second event
-    EXPECT_EQ(Reports, (QStringList{"Port not open.", "Port not open."}));
+    EXPECT_EQ(fReports, (QStringList{"Port not open.", "Port not open."}));
 }
 
 TEST_F(ApplicationNotify, ReportsAnExceptionRaisedInsideAModalDialog)
@@ -62,7 +62,7 @@ TEST_F(ApplicationNotify, ReportsAnExceptionRaisedInsideAModalDialog)
     });
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_TRUE(dialogRanAfterFailure);
-    EXPECT_EQ(Reports, QStringList{"Port not open."});
+    EXPECT_EQ(fReports, QStringList{"Port not open."});
 }
 
 } // namespace

@@ -23,72 +23,72 @@ using Connection = WindowWithPeer;
 TEST_F(Connection, ConnectingLightsTheLampAndEnablesInit)
 {
     Connect();
-    EXPECT_TRUE(Form.slConnexion->LedOn());
-    EXPECT_TRUE(Form.Button4->isEnabled());
-    EXPECT_TRUE(Form.Button1->isEnabled()); // Flash is left as it was
-    EXPECT_EQ(Form.Button_Open->text(), "Connetti Porta");
-    EXPECT_TRUE(Reports.isEmpty());
+    EXPECT_TRUE(fForm.slConnexion->LedOn());
+    EXPECT_TRUE(fForm.Button4->isEnabled());
+    EXPECT_TRUE(fForm.Button1->isEnabled()); // Flash is left as it was
+    EXPECT_EQ(fForm.Button_Open->text(), "Connetti Porta");
+    EXPECT_TRUE(fReports.isEmpty());
 
-    Form.Armed = true;
-    Form.Button_Open->click();
-    EXPECT_FALSE(Form.ComPort.Active());
-    EXPECT_FALSE(Form.Armed);
-    EXPECT_FALSE(Form.slConnexion->LedOn());
-    EXPECT_FALSE(Form.Button4->isEnabled());
-    EXPECT_FALSE(Form.Button1->isEnabled());
-    EXPECT_EQ(Form.Button_Open->text(), "Connetti Porta");
+    fForm.Armed = true;
+    fForm.Button_Open->click();
+    EXPECT_FALSE(fForm.ComPort.Active());
+    EXPECT_FALSE(fForm.Armed);
+    EXPECT_FALSE(fForm.slConnexion->LedOn());
+    EXPECT_FALSE(fForm.Button4->isEnabled());
+    EXPECT_FALSE(fForm.Button1->isEnabled());
+    EXPECT_EQ(fForm.Button_Open->text(), "Connetti Porta");
 }
 
 TEST_F(Connection, ConnectingClearsArmedFirst)
 {
-    Form.Armed = true;
+    fForm.Armed = true;
     Connect();
-    EXPECT_FALSE(Form.Armed);
+    EXPECT_FALSE(fForm.Armed);
 }
 
 TEST_F(Connection, FailedOpenIsReportedAndCanBeRetried)
 {
-    Form.ComPort.SetDevicePath(2, "/nonexistent/ttyTarvel");
-    Form.Armed = true;
-    Form.Button_Open->click();
-    ASSERT_EQ(Reports.size(), 1);
-    EXPECT_EQ(Reports[0],
+    fForm.ComPort.SetDevicePath(2, "/nonexistent/ttyTarvel");
+    fForm.Armed = true;
+    fForm.Button_Open->click();
+    ASSERT_EQ(fReports.size(), 1);
+    EXPECT_EQ(fReports[0],
               "Cannot open port '/nonexistent/ttyTarvel'\n"
               "Nothing is plugged in there; tarvel --list-ports lists what is present.");
-    EXPECT_FALSE(Form.ComPort.Active());
-    EXPECT_FALSE(Form.Armed);
-    EXPECT_FALSE(Form.Button4->isEnabled());
-    EXPECT_FALSE(Form.slConnexion->LedOn());
+    EXPECT_FALSE(fForm.ComPort.Active());
+    EXPECT_FALSE(fForm.Armed);
+    EXPECT_FALSE(fForm.Button4->isEnabled());
+    EXPECT_FALSE(fForm.slConnexion->LedOn());
 
-    Form.Button_Open->click(); // tries again
-    EXPECT_EQ(Reports.size(), 2);
+    fForm.Button_Open->click(); // tries again
+    EXPECT_EQ(fReports.size(), 2);
 
-    Form.ComPort.SetDevicePath(2, Peer.DevicePath());
-    Form.Button_Open->click();
-    EXPECT_TRUE(Form.ComPort.Active());
-    EXPECT_TRUE(Form.Button4->isEnabled());
-    EXPECT_TRUE(Form.slConnexion->LedOn());
-    EXPECT_EQ(Reports.size(), 2);
+    fForm.ComPort.SetDevicePath(2, fPeer.DevicePath());
+    fForm.Button_Open->click();
+    EXPECT_TRUE(fForm.ComPort.Active());
+    EXPECT_TRUE(fForm.Button4->isEnabled());
+    EXPECT_TRUE(fForm.slConnexion->LedOn());
+    EXPECT_EQ(fReports.size(), 2);
 }
 
 // The second line says why, in words to act on: who holds a busy port, which group may use it.
 TEST_F(Connection, FailedOpenSaysWhy)
 {
-    Form.ComPort.SetDevicePath(2, Peer.DevicePath());
+    fForm.ComPort.SetDevicePath(2, fPeer.DevicePath());
     TForm1 other;
-    other.ComPort.SetDevicePath(2, Peer.DevicePath());
-    Form.Button_Open->click();
+    other.ComPort.SetDevicePath(2, fPeer.DevicePath());
+    fForm.Button_Open->click();
     other.Button_Open->click();
-    ASSERT_EQ(Reports.size(), 1);
-    const QStringList lines = Reports[0].split('\n');
+    ASSERT_EQ(fReports.size(), 1);
+    const QStringList lines = fReports[0].split('\n');
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], QString::fromStdString("Cannot open port '" + Peer.DevicePath() + "'"));
+    EXPECT_EQ(lines[0], QString::fromStdString("Cannot open port '" + fPeer.DevicePath() + "'"));
     EXPECT_EQ(lines[1], QStringLiteral("It is in use by another program: %1 (process %2).")
                             .arg(QCoreApplication::applicationFilePath().section('/', -1).left(15))
                             .arg(QCoreApplication::applicationPid()));
 
-    const std::string denied = OpenFailureReason(Peer.DevicePath(), EACCES);
-    const std::string group = DeviceGroupName(Peer.DevicePath()).value();
+    const std::string denied = OpenFailureReason(fPeer.DevicePath(), EACCES);
+    const std::string group = DeviceGroupName(fPeer.DevicePath()).value();
     EXPECT_NE(denied.find("'" + group + "'"), std::string::npos) << denied;
     EXPECT_NE(denied.find("usermod -aG " + group), std::string::npos) << denied;
 }
@@ -102,8 +102,8 @@ TEST_F(Connection, ReceptionThatStopsOnItsOwnClosesThePortAndSaysWhy)
     form.Button_Open->click();
     ASSERT_TRUE(form.ComPort.Active());
     port.ThrowInThread("cannot start the modem-line watcher");
-    ASSERT_TRUE(WaitUntil([&] { return !Reports.isEmpty(); }));
-    EXPECT_EQ(Reports,
+    ASSERT_TRUE(WaitUntil([&] { return !fReports.isEmpty(); }));
+    EXPECT_EQ(fReports,
               QStringList{"Porta '/dev/fake' chiusa: cannot start the modem-line watcher."});
     EXPECT_FALSE(form.ComPort.Active());
     EXPECT_FALSE(form.slConnexion->LedOn());
@@ -112,39 +112,39 @@ TEST_F(Connection, ReceptionThatStopsOnItsOwnClosesThePortAndSaysWhy)
 TEST_F(Connection, ChoosingCom1WhileConnectedKeepsTheOpenDeviceUntilReconnect)
 {
     TPtyPeer com1;
-    Form.ComPort.SetDevicePath(1, com1.DevicePath());
+    fForm.ComPort.SetDevicePath(1, com1.DevicePath());
     Connect();
-    Form.ComboBox1->setCurrentIndex(0);
-    EXPECT_EQ(Form.ComPort.Port(), 1);
-    EXPECT_TRUE(Form.ComPort.Active());
+    fForm.ComboBox1->setCurrentIndex(0);
+    EXPECT_EQ(fForm.ComPort.Port(), 1);
+    EXPECT_TRUE(fForm.ComPort.Active());
 
-    Form.SpeedButton4->click();
+    fForm.SpeedButton4->click();
     EXPECT_TRUE(WaitForPeer("4"));
 
-    Form.Button_Open->click(); // disconnect
-    Form.Button_Open->click(); // connect again, now on COM1
-    ASSERT_TRUE(Form.ComPort.Active());
-    Form.SpeedButton5->click();
+    fForm.Button_Open->click(); // disconnect
+    fForm.Button_Open->click(); // connect again, now on COM1
+    ASSERT_TRUE(fForm.ComPort.Active());
+    fForm.SpeedButton5->click();
     EXPECT_TRUE(WaitUntil([&] { return com1.Received() == "5"; }));
-    EXPECT_EQ(Peer.Received(), "4");
+    EXPECT_EQ(fPeer.Received(), "4");
 
-    Form.ComboBox1->setCurrentIndex(1);
-    EXPECT_EQ(Form.ComPort.Port(), 2);
-    Form.ComboBox1->setEditText("Com"); // typed text selects nothing: the port stays
-    EXPECT_EQ(Form.ComPort.Port(), 2);
+    fForm.ComboBox1->setCurrentIndex(1);
+    EXPECT_EQ(fForm.ComPort.Port(), 2);
+    fForm.ComboBox1->setEditText("Com"); // typed text selects nothing: the port stays
+    EXPECT_EQ(fForm.ComPort.Port(), 2);
 }
 
 TEST_F(Connection, ClosingTheWindowReleasesTheDevice)
 {
     Connect();
-    Form.show();
-    EXPECT_TRUE(Form.close());
-    EXPECT_FALSE(Form.ComPort.Active());
+    fForm.show();
+    EXPECT_TRUE(fForm.close());
+    EXPECT_FALSE(fForm.ComPort.Active());
 
     // Another program (here a second port object) can now take the device.
     QtMainThreadExecutor executor;
     TQorComPort other(executor);
-    other.SetDevicePath(2, Peer.DevicePath());
+    other.SetDevicePath(2, fPeer.DevicePath());
     other.SetPort(2);
     EXPECT_NO_THROW(other.SetActive(true));
     EXPECT_TRUE(other.Active());
@@ -152,43 +152,43 @@ TEST_F(Connection, ClosingTheWindowReleasesTheDevice)
 
 TEST_F(Connection, ClosingIsRefusedWhileFlashing)
 {
-    Form.show();
-    Form.FlashInProgress = true;
-    EXPECT_FALSE(Form.close());
-    EXPECT_TRUE(Form.isVisible());
-    Form.Button5->click();
-    EXPECT_TRUE(Form.isVisible());
-    EXPECT_EQ(Warnings, (QStringList{"Flash in corso, impossibile fermare. !!!",
-                                     "Flash in corso, impossibile fermare. !!!"}));
+    fForm.show();
+    fForm.FlashInProgress = true;
+    EXPECT_FALSE(fForm.close());
+    EXPECT_TRUE(fForm.isVisible());
+    fForm.Button5->click();
+    EXPECT_TRUE(fForm.isVisible());
+    EXPECT_EQ(fWarnings, (QStringList{"Flash in corso, impossibile fermare. !!!",
+                                      "Flash in corso, impossibile fermare. !!!"}));
 
-    Form.Button2->click(); // Stop Flash
-    EXPECT_FALSE(Form.FlashInProgress);
-    Form.Button5->click();
-    EXPECT_FALSE(Form.isVisible());
-    EXPECT_EQ(Warnings.size(), 2);
+    fForm.Button2->click(); // Stop Flash
+    EXPECT_FALSE(fForm.FlashInProgress);
+    fForm.Button5->click();
+    EXPECT_FALSE(fForm.isVisible());
+    EXPECT_EQ(fWarnings.size(), 2);
 }
 
 TEST_F(Connection, PulledDeviceShowsTheDisconnectedStateAndTellsTheOperator)
 {
     Connect();
-    Form.Armed = true;
-    Peer.Write("hello\r\n");
+    fForm.Armed = true;
+    fPeer.Write("hello\r\n");
     ASSERT_TRUE(WaitForTerminal("hello"));
 
-    Peer.HangUp();
-    ASSERT_TRUE(WaitUntil([&] { return !Reports.isEmpty(); }));
-    EXPECT_FALSE(Form.ComPort.Active());
-    EXPECT_FALSE(Form.slConnexion->LedOn());
-    EXPECT_FALSE(Form.Button4->isEnabled());
-    EXPECT_FALSE(Form.Button1->isEnabled());
-    EXPECT_FALSE(Form.Armed);
-    ASSERT_EQ(Reports.size(), 1);
-    EXPECT_TRUE(Reports[0].contains(QString::fromStdString(Form.ComPort.DevicePath(2))))
-        << Reports[0].toStdString();
+    fPeer.HangUp();
+    ASSERT_TRUE(WaitUntil([&] { return !fReports.isEmpty(); }));
+    EXPECT_FALSE(fForm.ComPort.Active());
+    EXPECT_FALSE(fForm.slConnexion->LedOn());
+    EXPECT_FALSE(fForm.Button4->isEnabled());
+    EXPECT_FALSE(fForm.Button1->isEnabled());
+    EXPECT_FALSE(fForm.Armed);
+    ASSERT_EQ(fReports.size(), 1);
+    EXPECT_TRUE(fReports[0].contains(QString::fromStdString(fForm.ComPort.DevicePath(2))))
+        << fReports[0].toStdString();
 
     // Sending now fails as on any closed port; connecting again is possible once it is back.
-    Form.SpeedButton1->click();
-    EXPECT_EQ(Reports.last(), "Port not open.");
+    fForm.SpeedButton1->click();
+    EXPECT_EQ(fReports.last(), "Port not open.");
 }
 
 } // namespace

@@ -12,10 +12,10 @@ class ErrorReportCapture : public testing::Test
 protected:
     void SetUp() override
     {
-        Previous = TErrorReport::SetSink([this](const QString& text) { Reports << text; });
+        fPrevious = TErrorReport::SetSink([this](const QString& text) { fReports << text; });
     }
-    void TearDown() override { TErrorReport::SetSink(Previous); }
+    void TearDown() override { TErrorReport::SetSink(fPrevious); }
 
-    QStringList Reports;
-    TErrorReport::TSink Previous;
+    QStringList fReports;
+    TErrorReport::TSink fPrevious;
 };

@@ -39,7 +39,7 @@ TEST_F(ErrorReportSink, GuardReportsAndStopsTheHandlerAtTheFailingStep)
         ++stepsDone; // never reached
     });
     EXPECT_EQ(stepsDone, 1);
-    EXPECT_EQ(Reports, QStringList{"Port not open."});
+    EXPECT_EQ(fReports, QStringList{"Port not open."});
 }
 
 TEST_F(ErrorReportSink, GuardLetsASucceedingHandlerRunQuietly)
@@ -47,7 +47,7 @@ TEST_F(ErrorReportSink, GuardLetsASucceedingHandlerRunQuietly)
     bool ran = false;
     TErrorReport::Guard([&] { ran = true; });
     EXPECT_TRUE(ran);
-    EXPECT_TRUE(Reports.isEmpty());
+    EXPECT_TRUE(fReports.isEmpty());
 }
 
 TEST_F(ErrorReportSink, SetSinkReturnsTheSinkItReplaces)
@@ -58,7 +58,7 @@ TEST_F(ErrorReportSink, SetSinkReturnsTheSinkItReplaces)
     TErrorReport::SetSink(mine);
     TErrorReport::Show("y");
     EXPECT_EQ(other, QStringList{"x."});
-    EXPECT_EQ(Reports, QStringList{"y."});
+    EXPECT_EQ(fReports, QStringList{"y."});
 }
 
 TEST(ErrorReportBox, IsAModalTarvelBoxWithErrorIconAndOneOkButton)

@@ -18,25 +18,25 @@ public:
     ~FlashPtyPeer() override;
 
     // Path of the terminal side that the program opens as its serial port.
-    const std::string& DevicePath() const { return SlavePath; }
+    const std::string& DevicePath() const { return fSlavePath; }
 
-    const std::string& Received() const { return Bytes; }
+    const std::string& Received() const { return fBytes; }
     // Lines received so far, each ended by CR.
-    std::size_t LinesReceived() const { return CrCount; }
+    std::size_t LinesReceived() const { return fCrCount; }
 
     void Send(std::string_view bytes);
 
     // Called on the main thread after each batch of received bytes.
-    void SetOnReceive(std::function<void()> handler) { OnReceive = std::move(handler); }
+    void SetOnReceive(std::function<void()> handler) { fOnReceive = std::move(handler); }
 
 private:
     void ReadAvailable();
 
-    int Master = -1;
-    int Slave = -1;
-    std::string SlavePath;
-    std::unique_ptr<QSocketNotifier> Notifier;
-    std::string Bytes;
-    std::size_t CrCount = 0;
-    std::function<void()> OnReceive;
+    int fMaster = -1;
+    int fSlave = -1;
+    std::string fSlavePath;
+    std::unique_ptr<QSocketNotifier> fNotifier;
+    std::string fBytes;
+    std::size_t fCrCount = 0;
+    std::function<void()> fOnReceive;
 };

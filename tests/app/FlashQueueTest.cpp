@@ -23,13 +23,13 @@ class FlashOverSlowLine : public ::testing::Test
 protected:
     void SetUp() override
     {
-        PreviousSink = TErrorReport::SetSink([this](const QString& text) { Reports << text; });
-        Port.HoldOutput(true);
-        Form.ComPort.SetDevicePath(2, "/dev/fake-slow");
-        Form.Button_OpenClick(Form.Button_Open);
-        ASSERT_TRUE(Form.ComPort.Active());
+        fPreviousSink = TErrorReport::SetSink([this](const QString& text) { fReports << text; });
+        fPort.HoldOutput(true);
+        fForm.ComPort.SetDevicePath(2, "/dev/fake-slow");
+        fForm.Button_OpenClick(fForm.Button_Open);
+        ASSERT_TRUE(fForm.ComPort.Active());
     }
-    void TearDown() override { TErrorReport::SetSink(PreviousSink); }
+    void TearDown() override { TErrorReport::SetSink(fPreviousSink); }
 
     // Lines of `length` characters; fewer than 64, so the device need not answer.
     std::string File(int lines, std::size_t length)
@@ -37,56 +37,56 @@ protected:
         std::string text;
         for (int i = 0; i < lines; ++i)
             text += std::string(length - 1, static_cast<char>('A' + i % 26)) + "\n";
-        return Dir.Write("slow.txt", text);
+        return fDir.Write("slow.txt", text);
     }
 
     // Runs `step` on every pass of event processing while the transfer runs.
     void DuringTransfer(std::function<void()> step)
     {
-        QObject::connect(&Probe, &QTimer::timeout, step);
-        Probe.start(0);
+        QObject::connect(&fProbe, &QTimer::timeout, step);
+        fProbe.start(0);
     }
 
-    TFakeSerialBackend Backend;
-    TFakePort& Port = Backend.AddPort("/dev/fake-slow");
-    TForm1 Form{nullptr, &Backend};
-    FlashTempDir Dir;
-    QTimer Probe;
-    QStringList Reports;
-    TErrorReport::TSink PreviousSink;
+    TFakeSerialBackend fBackend;
+    TFakePort& fPort = fBackend.AddPort("/dev/fake-slow");
+    TForm1 fForm{nullptr, &fBackend};
+    FlashTempDir fDir;
+    QTimer fProbe;
+    QStringList fReports;
+    TErrorReport::TSink fPreviousSink;
 };
 
 TEST_F(FlashOverSlowLine, StopDropsWhatIsQueuedAndTheFileNeverRunsFarAhead)
 {
-    const std::size_t limit = Form.ComPort.TxBuffer();
+    const std::size_t limit = fForm.ComPort.TxBuffer();
     std::size_t mostQueued = 0;
     int stoppedAt = 0;
     int lastCount = -1;
     QElapsedTimer sinceLastLine;
     DuringTransfer([&] {
-        mostQueued = std::max(mostQueued, Port.DriverQueued());
-        if (Form.LineCount != lastCount) {
-            lastCount = Form.LineCount;
+        mostQueued = std::max(mostQueued, fPort.DriverQueued());
+        if (fForm.LineCount != lastCount) {
+            lastCount = fForm.LineCount;
             sinceLastLine.start();
         }
         // The line carries nothing: the transfer waits for room, still handling events.
         if (sinceLastLine.elapsed() > 200 && stoppedAt == 0) {
-            stoppedAt = Form.LineCount;
-            Form.Button2Click(Form.Button2);
+            stoppedAt = fForm.LineCount;
+            fForm.Button2Click(fForm.Button2);
         }
     });
-    EXPECT_FALSE(FlashRunStoppedByWatchdog(Form, File(60, 400)));
+    EXPECT_FALSE(FlashRunStoppedByWatchdog(fForm, File(60, 400)));
 
     EXPECT_GT(stoppedAt, 0);
     EXPECT_LE(mostQueued, limit);
     EXPECT_GE(mostQueued, limit - 400); // it did fill the buffer, so the test saw the bound
     // Nothing that was queued at the stop reaches the line afterwards; only the line of the
     // pass under way still follows.
-    EXPECT_EQ(Form.LineCount, stoppedAt + 1);
-    EXPECT_EQ(Port.DriverQueued(), 400u);
-    EXPECT_TRUE(Port.Written().empty());
+    EXPECT_EQ(fForm.LineCount, stoppedAt + 1);
+    EXPECT_EQ(fPort.DriverQueued(), 400u);
+    EXPECT_TRUE(fPort.Written().empty());
     EXPECT_LT(stoppedAt, 60);
-    EXPECT_TRUE(Reports.isEmpty()) << Reports.join('|').toStdString();
+    EXPECT_TRUE(fReports.isEmpty()) << fReports.join('|').toStdString();
 }
 
 TEST_F(FlashOverSlowLine, TransferEndsOnlyOnceTheLineHasCarriedTheLastLine)
@@ -95,42 +95,42 @@ TEST_F(FlashOverSlowLine, TransferEndsOnlyOnceTheLineHasCarriedTheLastLine)
     bool released = false;
     int passesAtEnd = 0;
     DuringTransfer([&] {
-        if (!Form.FlashInProgress && Port.DriverQueued() > 0) endedWhileQueued = true;
-        if (Form.LineCount < 20) return;
+        if (!fForm.FlashInProgress && fPort.DriverQueued() > 0) endedWhileQueued = true;
+        if (fForm.LineCount < 20) return;
         // All lines are written; the line still holds them for a while.
         if (++passesAtEnd < 50) return;
-        EXPECT_TRUE(Form.FlashInProgress);
-        Port.ReleaseOutput(Port.DriverQueued());
+        EXPECT_TRUE(fForm.FlashInProgress);
+        fPort.ReleaseOutput(fPort.DriverQueued());
         released = true;
     });
-    EXPECT_FALSE(FlashRunStoppedByWatchdog(Form, File(20, 40)));
+    EXPECT_FALSE(FlashRunStoppedByWatchdog(fForm, File(20, 40)));
 
     EXPECT_TRUE(released);
     EXPECT_FALSE(endedWhileQueued);
-    EXPECT_FALSE(Form.FlashInProgress);
-    EXPECT_EQ(Port.Written().size(), 20u * 40u);
-    EXPECT_EQ(Form.Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_FALSE(fForm.FlashInProgress);
+    EXPECT_EQ(fPort.Written().size(), 20u * 40u);
+    EXPECT_EQ(fForm.Panel1->text(), QStringLiteral("Flash in corso ......"));
 }
 
 TEST_F(FlashOverSlowLine, ClosingRightAfterStopKeepsThePortUntilTheTransferHasEnded)
 {
-    Port.HoldOutput(false);
-    Form.show();
+    fPort.HoldOutput(false);
+    fForm.show();
     bool activeAfterClose = false;
     DuringTransfer([&] {
-        if (Form.LineCount != 10 || !Form.FlashInProgress) return;
+        if (fForm.LineCount != 10 || !fForm.FlashInProgress) return;
         // Both clicks land inside one of the transfer's waits.
-        Form.Button2Click(Form.Button2);
-        Form.close();
-        activeAfterClose = Form.ComPort.Active();
+        fForm.Button2Click(fForm.Button2);
+        fForm.close();
+        activeAfterClose = fForm.ComPort.Active();
     });
-    EXPECT_FALSE(FlashRunStoppedByWatchdog(Form, File(40, 20)));
+    EXPECT_FALSE(FlashRunStoppedByWatchdog(fForm, File(40, 20)));
 
     EXPECT_TRUE(activeAfterClose);
-    EXPECT_FALSE(Form.isVisible());
-    EXPECT_FALSE(Form.ComPort.Active());
-    EXPECT_FALSE(Port.IsOpen());
-    EXPECT_TRUE(Reports.isEmpty()) << Reports.join('|').toStdString();
+    EXPECT_FALSE(fForm.isVisible());
+    EXPECT_FALSE(fForm.ComPort.Active());
+    EXPECT_FALSE(fPort.IsOpen());
+    EXPECT_TRUE(fReports.isEmpty()) << fReports.join('|').toStdString();
 }
 
 } // namespace

@@ -26,42 +26,43 @@ class FlashToSimulatedDevice : public ::testing::Test
 protected:
     void Start(TSimulatedDeviceOptions options)
     {
-        Device = std::make_unique<TSimulatedDevice>(std::move(options));
-        PreviousSink = TErrorReport::SetSink([this](const QString& text) {
-            Reports.push_back(text);
-            if (OnReport) OnReport();
+        fDevice = std::make_unique<TSimulatedDevice>(std::move(options));
+        fPreviousSink = TErrorReport::SetSink([this](const QString& text) {
+            fReports.push_back(text);
+            if (fOnReport) fOnReport();
         });
-        Form = std::make_unique<TForm1>();
-        Form->ShowWarning = [](const QString&) {};
-        Form->ComPort.SetDevicePath(2, Device->DevicePath());
-        Form->Button_OpenClick(Form->Button_Open);
-        ASSERT_TRUE(Form->ComPort.Active());
+        fForm = std::make_unique<TForm1>();
+        fForm->ShowWarning = [](const QString&) {};
+        fForm->ComPort.SetDevicePath(2, fDevice->DevicePath());
+        fForm->Button_OpenClick(fForm->Button_Open);
+        ASSERT_TRUE(fForm->ComPort.Active());
         // Init wakes the boot loader; the window answers its menu and password prompts.
-        Form->Button4Click(Form->Button4);
-        ASSERT_TRUE(FlashWaitUntil(
-            [this] { return Form->reTerminal->toPlainText().contains(QStringLiteral("Ready.")); }));
-        ASSERT_TRUE(Form->Button1->isEnabled());
+        fForm->Button4Click(fForm->Button4);
+        ASSERT_TRUE(FlashWaitUntil([this] {
+            return fForm->reTerminal->toPlainText().contains(QStringLiteral("Ready."));
+        }));
+        ASSERT_TRUE(fForm->Button1->isEnabled());
     }
 
     void TearDown() override
     {
-        Form.reset();
-        Device.reset();
-        TErrorReport::SetSink(PreviousSink);
+        fForm.reset();
+        fDevice.reset();
+        TErrorReport::SetSink(fPreviousSink);
     }
 
     void Flash(const std::string& path)
     {
-        const bool watchdogFired = FlashRunStoppedByWatchdog(*Form, path);
+        const bool watchdogFired = FlashRunStoppedByWatchdog(*fForm, path);
         EXPECT_FALSE(watchdogFired) << "transfer did not end by itself";
     }
 
-    FlashTempDir Dir;
-    std::unique_ptr<TSimulatedDevice> Device;
-    std::unique_ptr<TForm1> Form;
-    std::vector<QString> Reports;
-    std::function<void()> OnReport;
-    TErrorReport::TSink PreviousSink;
+    FlashTempDir fDir;
+    std::unique_ptr<TSimulatedDevice> fDevice;
+    std::unique_ptr<TForm1> fForm;
+    std::vector<QString> fReports;
+    std::function<void()> fOnReport;
+    TErrorReport::TSink fPreviousSink;
 };
 
 TEST_F(FlashToSimulatedDevice, OneMebibyteImageIsLoadedExactly)
@@ -73,11 +74,11 @@ TEST_F(FlashToSimulatedDevice, OneMebibyteImageIsLoadedExactly)
     TSRecordFileOptions fileOptions;
     fileOptions.LineEnd = TLineEnd::Lf;
     const std::string text = GenerateSRecordFile(data, BaseAddress, fileOptions);
-    Flash(Dir.Write("firmware.s19", text));
+    Flash(fDir.Write("firmware.s19", text));
 
-    EXPECT_TRUE(Reports.empty());
-    ASSERT_TRUE(FlashWaitUntil([this] { return Device->CompletedLoads() == 1; }, 60000));
-    const TLoadedImage image = Device->LoadedImage();
+    EXPECT_TRUE(fReports.empty());
+    ASSERT_TRUE(FlashWaitUntil([this] { return fDevice->CompletedLoads() == 1; }, 60000));
+    const TLoadedImage image = fDevice->LoadedImage();
     ASSERT_EQ(image.size(), data.size());
     std::size_t mismatches = 0;
     for (std::size_t i = 0; i < data.size(); ++i) {
@@ -85,10 +86,10 @@ TEST_F(FlashToSimulatedDevice, OneMebibyteImageIsLoadedExactly)
         mismatches += it == image.end() || it->second != data[i];
     }
     EXPECT_EQ(mismatches, 0u);
-    EXPECT_EQ(Form->LineCount, static_cast<int32_t>(std::count(text.begin(), text.end(), '\n')));
-    EXPECT_EQ(Form->ProgressBar1->Progress(), 100);
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
-    EXPECT_FALSE(Form->FlashInProgress);
+    EXPECT_EQ(fForm->LineCount, static_cast<int32_t>(std::count(text.begin(), text.end(), '\n')));
+    EXPECT_EQ(fForm->ProgressBar1->Progress(), 100);
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_FALSE(fForm->FlashInProgress);
 }
 
 TEST_F(FlashToSimulatedDevice, RefusedRecordStopsTheTransfer)
@@ -98,14 +99,14 @@ TEST_F(FlashToSimulatedDevice, RefusedRecordStopsTheTransfer)
     options.ErreurAtRecord = 20;
     Start(options);
     const std::vector<uint8_t> data = GenerateFirmwareBytes(16 * 1024, 4);
-    Flash(Dir.Write("refused.s19", GenerateSRecordFile(data, BaseAddress)));
+    Flash(fDir.Write("refused.s19", GenerateSRecordFile(data, BaseAddress)));
 
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
-    EXPECT_TRUE(Form->StopRequested);
-    EXPECT_GE(Form->LineCount, 20);
-    EXPECT_LT(Form->LineCount, 512); // far from the whole file
-    EXPECT_EQ(Device->CompletedLoads(), 0u);
-    EXPECT_TRUE(Reports.empty());
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+    EXPECT_TRUE(fForm->StopRequested);
+    EXPECT_GE(fForm->LineCount, 20);
+    EXPECT_LT(fForm->LineCount, 512); // far from the whole file
+    EXPECT_EQ(fDevice->CompletedLoads(), 0u);
+    EXPECT_TRUE(fReports.empty());
 }
 
 TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
@@ -114,18 +115,18 @@ TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
     options.ErreurAtRecord = 1000;
     Start(options);
     const std::vector<uint8_t> data = GenerateFirmwareBytes(384 * 1024, 6);
-    Flash(Dir.Write("refused.s19", GenerateSRecordFile(data, BaseAddress)));
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+    Flash(fDir.Write("refused.s19", GenerateSRecordFile(data, BaseAddress)));
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
 
     // What was on its way still drains out of the pseudo-terminal into the device.
-    std::size_t after = Device->BytesAfterRefusal();
+    std::size_t after = fDevice->BytesAfterRefusal();
     for (;;) {
         QDeadlineTimer settle(500);
         FlashWaitUntil([&] { return settle.hasExpired(); });
-        if (Device->BytesAfterRefusal() == after) break;
-        after = Device->BytesAfterRefusal();
+        if (fDevice->BytesAfterRefusal() == after) break;
+        after = fDevice->BytesAfterRefusal();
     }
-    EXPECT_LE(after, Form->ComPort.TxBuffer() + PtyCapacityBytes());
+    EXPECT_LE(after, fForm->ComPort.TxBuffer() + PtyCapacityBytes());
 }
 
 // A pulled adapter ends the transfer at once, while the lines are paced and after.
@@ -140,27 +141,29 @@ TEST_P(FlashToPulledDevice, EndsTheTransferAndSaysWhy)
     options.HangUpAtRecord = GetParam();
     Start(options);
     bool inProgressAtLastReport = true;
-    OnReport = [this, &inProgressAtLastReport] { inProgressAtLastReport = Form->FlashInProgress; };
+    fOnReport = [this, &inProgressAtLastReport] {
+        inProgressAtLastReport = fForm->FlashInProgress;
+    };
     const std::vector<uint8_t> data = GenerateFirmwareBytes(64 * 1024, 5);
     const std::string text = GenerateSRecordFile(data, BaseAddress);
-    Flash(Dir.Write("pulled.s19", text));
+    Flash(fDir.Write("pulled.s19", text));
     // A loss found by a failing write is reported once the transfer has returned.
-    FlashWaitUntil([this] { return !Reports.empty(); }, 5000);
+    FlashWaitUntil([this] { return !fReports.empty(); }, 5000);
 
     // The lost-device report alone: no "Port not open" for lines into a port that is gone.
-    ASSERT_EQ(Reports.size(), 1u);
-    EXPECT_TRUE(Reports[0].contains(QStringLiteral("scollegato"))) << Reports[0].toStdString();
+    ASSERT_EQ(fReports.size(), 1u);
+    EXPECT_TRUE(fReports[0].contains(QStringLiteral("scollegato"))) << fReports[0].toStdString();
     EXPECT_FALSE(inProgressAtLastReport);
-    EXPECT_FALSE(Form->ComPort.Active());
-    EXPECT_FALSE(Form->FlashInProgress);
-    EXPECT_FALSE(Form->TransferRunning);
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto: dispositivo scollegato"));
-    EXPECT_FALSE(Form->pelLed1->LedOn());
+    EXPECT_FALSE(fForm->ComPort.Active());
+    EXPECT_FALSE(fForm->FlashInProgress);
+    EXPECT_FALSE(fForm->TransferRunning);
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash interrotto: dispositivo scollegato"));
+    EXPECT_FALSE(fForm->pelLed1->LedOn());
     // Counted lines were written before the loss: at most what the line can hold beyond it.
-    EXPECT_GE(Form->LineCount, GetParam());
+    EXPECT_GE(fForm->LineCount, GetParam());
     const std::size_t lineBytes = text.find('\n') + 1;
-    const std::size_t held = Form->ComPort.TxBuffer() + PtyCapacityBytes();
-    EXPECT_LE(static_cast<std::size_t>(Form->LineCount), GetParam() + 2 * held / lineBytes);
+    const std::size_t held = fForm->ComPort.TxBuffer() + PtyCapacityBytes();
+    EXPECT_LE(static_cast<std::size_t>(fForm->LineCount), GetParam() + 2 * held / lineBytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(PacedAndAfter, FlashToPulledDevice, ::testing::Values(3, 300));

@@ -16,27 +16,27 @@ public:
         std::string templ =
             (std::filesystem::temp_directory_path() / "tarvel-flash-XXXXXX").string();
         if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        Dir = templ;
+        fDir = templ;
     }
     ~FlashTempDir()
     {
         std::error_code ec;
-        std::filesystem::remove_all(Dir, ec);
+        std::filesystem::remove_all(fDir, ec);
     }
     FlashTempDir(const FlashTempDir&) = delete;
     FlashTempDir& operator=(const FlashTempDir&) = delete;
 
     std::string Write(const std::string& name, std::string_view bytes) const
     {
-        const std::filesystem::path path = Dir / name;
+        const std::filesystem::path path = fDir / name;
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) throw std::runtime_error("cannot write " + path.string());
         return path.string();
     }
-    std::string Path(const std::string& name) const { return (Dir / name).string(); }
+    std::string Path(const std::string& name) const { return (fDir / name).string(); }
 
 private:
-    std::filesystem::path Dir;
+    std::filesystem::path fDir;
 };

@@ -64,16 +64,16 @@ class FlashTransfer : public ::testing::Test
 protected:
     void SetUp() override
     {
-        PreviousSink = TErrorReport::SetSink([this](const QString& text) {
-            Reports.push_back(text);
-            if (OnReport) OnReport();
+        fPreviousSink = TErrorReport::SetSink([this](const QString& text) {
+            fReports.push_back(text);
+            if (fOnReport) fOnReport();
         });
-        Form = std::make_unique<TForm1>();
-        Form->ShowWarning = [this](const QString& text) { Warnings.push_back(text); };
-        Form->ComPort.SetDevicePath(2, Peer.DevicePath());
-        Form->Button_OpenClick(Form->Button_Open);
-        ASSERT_TRUE(Form->ComPort.Active());
-        Peer.SetOnReceive([this] { Turn(); });
+        fForm = std::make_unique<TForm1>();
+        fForm->ShowWarning = [this](const QString& text) { fWarnings.push_back(text); };
+        fForm->ComPort.SetDevicePath(2, fPeer.DevicePath());
+        fForm->Button_OpenClick(fForm->Button_Open);
+        ASSERT_TRUE(fForm->ComPort.Active());
+        fPeer.SetOnReceive([this] { Turn(); });
     }
 
     // A posted call that posts itself again: every pass of event processing runs it once,
@@ -81,9 +81,9 @@ protected:
     void PostProbe()
     {
         QMetaObject::invokeMethod(
-            &ProbeContext,
+            &fProbeContext,
             [this] {
-                if (!Probing) return;
+                if (!fProbing) return;
                 Turn();
                 PostProbe();
             },
@@ -92,110 +92,111 @@ protected:
 
     void TearDown() override
     {
-        Peer.SetOnReceive(nullptr);
-        Form.reset();
-        TErrorReport::SetSink(PreviousSink);
+        fPeer.SetOnReceive(nullptr);
+        fForm.reset();
+        TErrorReport::SetSink(fPreviousSink);
     }
 
     void Turn()
     {
-        if (OnTurn) OnTurn();
+        if (fOnTurn) fOnTurn();
     }
 
     // Runs a transfer of the given file the way a click does, errors going to the report.
     void Flash(const std::string& path)
     {
-        Probing = true;
+        fProbing = true;
         PostProbe();
-        const bool watchdogFired = FlashRunStoppedByWatchdog(*Form, path);
-        Probing = false;
-        OnTurn = nullptr;
+        const bool watchdogFired = FlashRunStoppedByWatchdog(*fForm, path);
+        fProbing = false;
+        fOnTurn = nullptr;
         EXPECT_FALSE(watchdogFired) << "transfer did not end by itself";
     }
 
     // Waits until the peer has every line the transfer counted as sent.
     std::vector<std::string> ArrivedLines()
     {
-        EXPECT_TRUE(FlashWaitUntil(
-            [this] { return Peer.LinesReceived() >= static_cast<std::size_t>(Form->LineCount); }));
-        return SplitAtCr(Peer.Received());
+        EXPECT_TRUE(FlashWaitUntil([this] {
+            return fPeer.LinesReceived() >= static_cast<std::size_t>(fForm->LineCount);
+        }));
+        return SplitAtCr(fPeer.Received());
     }
 
-    QString TerminalLine(int index) const { return Form->reTerminal->LineText(index); }
+    QString TerminalLine(int index) const { return fForm->reTerminal->LineText(index); }
 
     void ExpectIdleAndDark() const
     {
-        EXPECT_FALSE(Form->FlashInProgress);
-        EXPECT_FALSE(Form->pelLed1->LedOn());
-        EXPECT_FALSE(Form->pelLed2->LedOn());
+        EXPECT_FALSE(fForm->FlashInProgress);
+        EXPECT_FALSE(fForm->pelLed1->LedOn());
+        EXPECT_FALSE(fForm->pelLed2->LedOn());
     }
 
-    FlashTempDir Dir;
-    FlashPtyPeer Peer;
-    std::unique_ptr<TForm1> Form;
-    QObject ProbeContext;
-    bool Probing = false;
-    std::function<void()> OnTurn;
-    std::function<void()> OnReport;
-    std::vector<QString> Reports;
-    std::vector<QString> Warnings;
-    TErrorReport::TSink PreviousSink;
+    FlashTempDir fDir;
+    FlashPtyPeer fPeer;
+    std::unique_ptr<TForm1> fForm;
+    QObject fProbeContext;
+    bool fProbing = false;
+    std::function<void()> fOnTurn;
+    std::function<void()> fOnReport;
+    std::vector<QString> fReports;
+    std::vector<QString> fWarnings;
+    TErrorReport::TSink fPreviousSink;
 };
 
 TEST_F(FlashTransfer, EachLineGoesOutWithOneCrWhateverItsLineEnd)
 {
     for (const char* text : {"A\n\nB\n", "A\r\n\r\nB\r\n"}) {
-        Peer.SetOnReceive(nullptr);
-        const std::size_t before = Peer.Received().size();
-        const auto path = Dir.Write("three lines.s19", text);
+        fPeer.SetOnReceive(nullptr);
+        const std::size_t before = fPeer.Received().size();
+        const auto path = fDir.Write("three lines.s19", text);
         const QDateTime clickedAt = QDateTime::currentDateTime();
         Flash(path);
-        EXPECT_GE(Form->StartTime, clickedAt);
-        EXPECT_LE(Form->StartTime, QDateTime::currentDateTime());
+        EXPECT_GE(fForm->StartTime, clickedAt);
+        EXPECT_LE(fForm->StartTime, QDateTime::currentDateTime());
         // The elapsed time in the locale's long time format, a few seconds at most.
         bool elapsedShown = false;
         for (int seconds = 0; seconds < 60 && !elapsedShown; ++seconds)
-            elapsedShown = Form->Panel2->text() == ElapsedTimeText(seconds, QLocale::system());
-        EXPECT_TRUE(elapsedShown) << Form->Panel2->text().toStdString();
-        EXPECT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() >= before + 5; }));
-        EXPECT_EQ(Peer.Received().substr(before), "A\r\rB\r");
-        EXPECT_EQ(Form->LineCount, 3);
-        EXPECT_EQ(Form->Panel3->text(), QStringLiteral("3"));
-        EXPECT_EQ(Form->Panel4->text(), QStringLiteral("three lines.s19"));
-        EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+            elapsedShown = fForm->Panel2->text() == ElapsedTimeText(seconds, QLocale::system());
+        EXPECT_TRUE(elapsedShown) << fForm->Panel2->text().toStdString();
+        EXPECT_TRUE(FlashWaitUntil([&] { return fPeer.Received().size() >= before + 5; }));
+        EXPECT_EQ(fPeer.Received().substr(before), "A\r\rB\r");
+        EXPECT_EQ(fForm->LineCount, 3);
+        EXPECT_EQ(fForm->Panel3->text(), QStringLiteral("3"));
+        EXPECT_EQ(fForm->Panel4->text(), QStringLiteral("three lines.s19"));
+        EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash in corso ......"));
         // A file shorter than one block shows full once it has been read.
-        EXPECT_EQ(Form->ProgressBar1->Progress(), 100);
-        EXPECT_EQ(Form->reTerminal->LineCount(), 3);
+        EXPECT_EQ(fForm->ProgressBar1->Progress(), 100);
+        EXPECT_EQ(fForm->reTerminal->LineCount(), 3);
         EXPECT_EQ(TerminalLine(0), QStringLiteral("Send file"));
         EXPECT_EQ(TerminalLine(1), QString());
         EXPECT_EQ(TerminalLine(2), QString());
         ExpectIdleAndDark();
-        EXPECT_TRUE(Reports.empty());
+        EXPECT_TRUE(fReports.empty());
     }
 }
 
 TEST_F(FlashTransfer, CtrlZEndsTheFileAndAnEmptyFileSendsNothing)
 {
-    Flash(Dir.Write("z.s19", "A\nB\n\x1a"
-                             "C\nD\n"));
+    Flash(fDir.Write("z.s19", "A\nB\n\x1a"
+                              "C\nD\n"));
     EXPECT_EQ(ArrivedLines(), (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(Form->LineCount, 2);
+    EXPECT_EQ(fForm->LineCount, 2);
 
-    Form->reTerminal->ReplaceText(QStringLiteral("old text"));
-    Form->Panel3->setText(QStringLiteral("untouched"));
-    const std::size_t before = Peer.Received().size();
-    Flash(Dir.Write("empty.s19", ""));
-    EXPECT_EQ(Form->LineCount, 0);
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
-    EXPECT_EQ(Form->Panel4->text(), QStringLiteral("empty.s19"));
-    EXPECT_EQ(Form->Panel3->text(), QStringLiteral("untouched"));
-    EXPECT_EQ(Form->reTerminal->LineCount(), 3);
+    fForm->reTerminal->ReplaceText(QStringLiteral("old text"));
+    fForm->Panel3->setText(QStringLiteral("untouched"));
+    const std::size_t before = fPeer.Received().size();
+    Flash(fDir.Write("empty.s19", ""));
+    EXPECT_EQ(fForm->LineCount, 0);
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_EQ(fForm->Panel4->text(), QStringLiteral("empty.s19"));
+    EXPECT_EQ(fForm->Panel3->text(), QStringLiteral("untouched"));
+    EXPECT_EQ(fForm->reTerminal->LineCount(), 3);
     EXPECT_EQ(TerminalLine(0), QStringLiteral("Send file"));
     ExpectIdleAndDark();
     // Give stray bytes a chance to show up: none may.
-    Form->ComPort.WriteString("!");
-    ASSERT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() > before; }));
-    EXPECT_EQ(Peer.Received().substr(before), "!");
+    fForm->ComPort.WriteString("!");
+    ASSERT_TRUE(FlashWaitUntil([&] { return fPeer.Received().size() > before; }));
+    EXPECT_EQ(fPeer.Received().substr(before), "!");
 }
 
 TEST_F(FlashTransfer, FirstSixtyFourLinesArePacedThenTheWindowWaitsForAnAnswer)
@@ -204,28 +205,28 @@ TEST_F(FlashTransfer, FirstSixtyFourLinesArePacedThenTheWindowWaitsForAnAnswer)
     // it go out back to back until the next window is full.
     std::set<int> turnsAt;
     bool answered = false;
-    OnTurn = [&] {
-        turnsAt.insert(Form->LineCount);
-        if (!answered && Form->LineCount == 64 && Peer.LinesReceived() == 64) {
+    fOnTurn = [&] {
+        turnsAt.insert(fForm->LineCount);
+        if (!answered && fForm->LineCount == 64 && fPeer.LinesReceived() == 64) {
             answered = true;
-            Peer.Send("123456789012");
+            fPeer.Send("123456789012");
         }
-        if (Form->LineCount == 128 && Peer.LinesReceived() == 128)
-            Form->Button2Click(Form->Button2);
+        if (fForm->LineCount == 128 && fPeer.LinesReceived() == 128)
+            fForm->Button2Click(fForm->Button2);
     };
-    Flash(Dir.Write("paced.s19", NumberedLines(200)));
+    Flash(fDir.Write("paced.s19", NumberedLines(200)));
 
     std::set<int> expected;
     for (int i = 0; i <= 64; ++i)
         expected.insert(i);
     expected.insert(128);
     EXPECT_EQ(turnsAt, expected);
-    EXPECT_EQ(Form->LineCount, 128);
+    EXPECT_EQ(fForm->LineCount, 128);
     const auto lines = ArrivedLines();
     ASSERT_EQ(lines.size(), 128u);
     EXPECT_EQ(lines[127], "S1130000100128");
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
-    EXPECT_EQ(MemoEntries(Form->Memo1->toPlainText()).front(), 64);
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash interrotto...."));
+    EXPECT_EQ(MemoEntries(fForm->Memo1->toPlainText()).front(), 64);
 }
 
 TEST_F(FlashTransfer, SilentDeviceHoldsTheSixtyFourthLinesGaugeUntilStop)
@@ -238,42 +239,42 @@ TEST_F(FlashTransfer, SilentDeviceHoldsTheSixtyFourthLinesGaugeUntilStop)
     int gaugeInWait = -1;
     int turnsInWait = 0;
     bool sendLampLitInWait = false;
-    OnTurn = [&] {
-        if (Form->LineCount != 64 || Peer.LinesReceived() != 64) return;
-        gaugeInWait = Form->ProgressBar1->Progress();
-        sendLampLitInWait = Form->pelLed1->LedOn() && !Form->pelLed2->LedOn();
+    fOnTurn = [&] {
+        if (fForm->LineCount != 64 || fPeer.LinesReceived() != 64) return;
+        gaugeInWait = fForm->ProgressBar1->Progress();
+        sendLampLitInWait = fForm->pelLed1->LedOn() && !fForm->pelLed2->LedOn();
         // Many passes of the wait go by without an answer before the operator stops it.
-        if (++turnsInWait == 200) Form->Button2Click(Form->Button2);
+        if (++turnsInWait == 200) fForm->Button2Click(fForm->Button2);
     };
-    Flash(Dir.Write("silent.s19", text));
+    Flash(fDir.Write("silent.s19", text));
 
     EXPECT_GE(turnsInWait, 200);
     EXPECT_TRUE(sendLampLitInWait); // the last line went out, nothing came back
     ExpectIdleAndDark();
-    EXPECT_EQ(gaugeInWait, 63);                    // 64 of 101 blocks fetched after line 63
-    EXPECT_EQ(Form->ProgressBar1->Progress(), 64); // 65 blocks once line 64 was read
-    EXPECT_EQ(Form->LineCount, 64);
+    EXPECT_EQ(gaugeInWait, 63);                     // 64 of 101 blocks fetched after line 63
+    EXPECT_EQ(fForm->ProgressBar1->Progress(), 64); // 65 blocks once line 64 was read
+    EXPECT_EQ(fForm->LineCount, 64);
     EXPECT_EQ(ArrivedLines().size(), 64u);
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash interrotto...."));
 }
 
 TEST_F(FlashTransfer, DisconnectDuringTheWindowWaitWaitsForStop)
 {
     int turnsAfterDisconnect = 0;
-    OnTurn = [&] {
-        if (Form->LineCount != 64 || Peer.LinesReceived() != 64) return;
-        if (Form->ComPort.Active()) {
-            Form->Button_OpenClick(Form->Button_Open);
+    fOnTurn = [&] {
+        if (fForm->LineCount != 64 || fPeer.LinesReceived() != 64) return;
+        if (fForm->ComPort.Active()) {
+            fForm->Button_OpenClick(fForm->Button_Open);
             return;
         }
-        if (++turnsAfterDisconnect == 100) Form->Button2Click(Form->Button2);
+        if (++turnsAfterDisconnect == 100) fForm->Button2Click(fForm->Button2);
     };
-    Flash(Dir.Write("unplugged in wait.s19", NumberedLines(100)));
+    Flash(fDir.Write("unplugged in wait.s19", NumberedLines(100)));
 
     EXPECT_GE(turnsAfterDisconnect, 100);
-    EXPECT_EQ(Form->LineCount, 64);
-    EXPECT_TRUE(Reports.empty()); // stopped at the top of a pass: nothing more was sent
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
+    EXPECT_EQ(fForm->LineCount, 64);
+    EXPECT_TRUE(fReports.empty()); // stopped at the top of a pass: nothing more was sent
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash interrotto...."));
 }
 
 TEST_F(FlashTransfer, WindowWaitEndsOnlyOnceTwelveCharactersArrived)
@@ -281,29 +282,29 @@ TEST_F(FlashTransfer, WindowWaitEndsOnlyOnceTwelveCharactersArrived)
     int state = 0;
     int highestWhileShort = 0;
     bool replyWhileShort = false;
-    OnTurn = [&] {
-        if (state == 0 && Form->LineCount == 64 && Peer.LinesReceived() == 64) {
+    fOnTurn = [&] {
+        if (state == 0 && fForm->LineCount == 64 && fPeer.LinesReceived() == 64) {
             state = 1;
-            Peer.Send("ab");
+            fPeer.Send("ab");
         } else if (state == 1) {
-            highestWhileShort = std::max(highestWhileShort, Form->LineCount);
-            if (Form->Edit1->text() == QStringLiteral("ab")) {
-                replyWhileShort = Form->ReplyReceived;
+            highestWhileShort = std::max(highestWhileShort, fForm->LineCount);
+            if (fForm->Edit1->text() == QStringLiteral("ab")) {
+                replyWhileShort = fForm->ReplyReceived;
                 state = 2;
-                Peer.Send("0123456789");
+                fPeer.Send("0123456789");
             }
-        } else if (state == 2 && Form->LineCount == 128 && Peer.LinesReceived() == 128) {
+        } else if (state == 2 && fForm->LineCount == 128 && fPeer.LinesReceived() == 128) {
             state = 3;
-            Form->Button2Click(Form->Button2);
+            fForm->Button2Click(fForm->Button2);
         }
     };
-    Flash(Dir.Write("window.s19", NumberedLines(300)));
+    Flash(fDir.Write("window.s19", NumberedLines(300)));
 
     EXPECT_EQ(state, 3);
     EXPECT_EQ(highestWhileShort, 64); // two characters did not end the wait
     EXPECT_FALSE(replyWhileShort);
-    EXPECT_EQ(Form->LineCount, 128); // twelve did
-    for (int entry : MemoEntries(Form->Memo1->toPlainText()))
+    EXPECT_EQ(fForm->LineCount, 128); // twelve did
+    for (int entry : MemoEntries(fForm->Memo1->toPlainText()))
         EXPECT_EQ(entry, 64);
 }
 
@@ -311,22 +312,22 @@ TEST_F(FlashTransfer,
        DeviceAnsweringEveryLineMeetsTheFirstWindowWaitSixtyFourLinesAfterItsLastHandledAnswer)
 {
     std::size_t answered = 0;
-    Peer.SetOnReceive([&] {
+    fPeer.SetOnReceive([&] {
         std::string answers;
-        for (; answered < Peer.LinesReceived(); ++answered)
+        for (; answered < fPeer.LinesReceived(); ++answered)
             answers += "ok\r";
-        Peer.Send(answers);
+        fPeer.Send(answers);
     });
-    Flash(Dir.Write("chatty.s19", NumberedLines(300)));
+    Flash(fDir.Write("chatty.s19", NumberedLines(300)));
     // Read before events run again: answers handled after the transfer has ended are
     // appended to the terminal as usual.
     const QString third = TerminalLine(2);
 
-    EXPECT_EQ(Form->LineCount, 300);
+    EXPECT_EQ(fForm->LineCount, 300);
     EXPECT_EQ(ArrivedLines().size(), 300u);
-    EXPECT_EQ(Form->ProgressBar1->Progress(), 100);
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
-    const auto memo = MemoEntries(Form->Memo1->toPlainText());
+    EXPECT_EQ(fForm->ProgressBar1->Progress(), 100);
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    const auto memo = MemoEntries(fForm->Memo1->toPlainText());
     ASSERT_FALSE(memo.empty());
     // Answers are handled in the pauses before the first 64 lines; the next chunk is met
     // only in the window wait, 64 lines after the last handled one (line 127 when the
@@ -346,31 +347,31 @@ TEST_F(FlashTransfer,
 
 TEST_F(FlashTransfer, ErreurStopsAfterTheCurrentPassAndKeepsTheThirdLine)
 {
-    Form->Armed = true;
+    fForm->Armed = true;
     int state = 0;
-    OnTurn = [&] {
-        if (state == 0 && Peer.LinesReceived() >= 3) {
+    fOnTurn = [&] {
+        if (state == 0 && fPeer.LinesReceived() >= 3) {
             state = 1;
-            Peer.Send("OKAY1");
-        } else if (state == 1 && Form->Edit1->text() == QStringLiteral("OKAY1")) {
+            fPeer.Send("OKAY1");
+        } else if (state == 1 && fForm->Edit1->text() == QStringLiteral("OKAY1")) {
             state = 2;
-            Peer.Send("xxERREURxx");
+            fPeer.Send("xxERREURxx");
         }
     };
-    Flash(Dir.Write("erreur.s19", NumberedLines(200)));
+    Flash(fDir.Write("erreur.s19", NumberedLines(200)));
 
     EXPECT_EQ(state, 2);
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
     EXPECT_EQ(TerminalLine(2), QStringLiteral("OKAY"));
-    EXPECT_EQ(Form->reTerminal->LineCount(), 3);
-    const auto memo = MemoEntries(Form->Memo1->toPlainText());
+    EXPECT_EQ(fForm->reTerminal->LineCount(), 3);
+    const auto memo = MemoEntries(fForm->Memo1->toPlainText());
     ASSERT_FALSE(memo.empty());
     // The line of the pass in which the answer was handled still went out.
-    EXPECT_EQ(Form->LineCount, memo.back() + 1);
-    EXPECT_LT(Form->LineCount, 64);
-    EXPECT_EQ(ArrivedLines().size(), static_cast<std::size_t>(Form->LineCount));
-    EXPECT_TRUE(Form->StopRequested);
-    EXPECT_TRUE(Form->Armed); // an error from the device leaves the responder alone
+    EXPECT_EQ(fForm->LineCount, memo.back() + 1);
+    EXPECT_LT(fForm->LineCount, 64);
+    EXPECT_EQ(ArrivedLines().size(), static_cast<std::size_t>(fForm->LineCount));
+    EXPECT_TRUE(fForm->StopRequested);
+    EXPECT_TRUE(fForm->Armed); // an error from the device leaves the responder alone
     ExpectIdleAndDark();
 }
 
@@ -382,9 +383,9 @@ TEST_F(FlashTransfer, GaugeFollowsTheBlocksFetchedOfAThousandByteFile)
         text += std::string(49, static_cast<char>('a' + i)) + "\n";
     ASSERT_EQ(text.size(), 1000u);
     std::map<int, int> gaugeAt;
-    OnTurn = [&] { gaugeAt[Form->LineCount] = Form->ProgressBar1->Progress(); };
-    Flash(Dir.Write("k.s19", text));
-    gaugeAt[Form->LineCount] = Form->ProgressBar1->Progress();
+    fOnTurn = [&] { gaugeAt[fForm->LineCount] = fForm->ProgressBar1->Progress(); };
+    Flash(fDir.Write("k.s19", text));
+    gaugeAt[fForm->LineCount] = fForm->ProgressBar1->Progress();
 
     ASSERT_EQ(gaugeAt.size(), 21u); // seen before every line and at the end
     EXPECT_EQ(gaugeAt[0], 0);
@@ -400,66 +401,66 @@ TEST_F(FlashTransfer, GaugeFollowsTheBlocksFetchedOfAThousandByteFile)
 
 TEST_F(FlashTransfer, StopDuringThePauseStillSendsThatLine)
 {
-    Form->Armed = true;
+    fForm->Armed = true;
     int clickedAt = -1;
-    OnTurn = [&] {
-        if (clickedAt < 0 && Peer.LinesReceived() >= 5) {
-            clickedAt = Form->LineCount;
-            Form->Button2Click(Form->Button2);
+    fOnTurn = [&] {
+        if (clickedAt < 0 && fPeer.LinesReceived() >= 5) {
+            clickedAt = fForm->LineCount;
+            fForm->Button2Click(fForm->Button2);
         }
     };
-    Flash(Dir.Write("stop.s19", NumberedLines(100)));
+    Flash(fDir.Write("stop.s19", NumberedLines(100)));
 
     ASSERT_GE(clickedAt, 5);
-    EXPECT_EQ(Form->LineCount, clickedAt + 1);
+    EXPECT_EQ(fForm->LineCount, clickedAt + 1);
     EXPECT_EQ(ArrivedLines().size(), static_cast<std::size_t>(clickedAt + 1));
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash interrotto...."));
-    EXPECT_FALSE(Form->Armed);
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash interrotto...."));
+    EXPECT_FALSE(fForm->Armed);
     ExpectIdleAndDark();
 }
 
 TEST_F(FlashTransfer, DisconnectEndsTheTransferBeforePortNotOpenIsShown)
 {
     int disconnectedAt = -1;
-    OnTurn = [&] {
-        if (disconnectedAt < 0 && Peer.LinesReceived() >= 5) {
-            disconnectedAt = Form->LineCount;
-            Form->Button_OpenClick(Form->Button_Open);
+    fOnTurn = [&] {
+        if (disconnectedAt < 0 && fPeer.LinesReceived() >= 5) {
+            disconnectedAt = fForm->LineCount;
+            fForm->Button_OpenClick(fForm->Button_Open);
         }
     };
     bool inProgressAtReport = true;
     bool lampsAtReport = true;
-    OnReport = [&] {
-        inProgressAtReport = Form->FlashInProgress;
-        lampsAtReport = Form->pelLed1->LedOn() || Form->pelLed2->LedOn();
+    fOnReport = [&] {
+        inProgressAtReport = fForm->FlashInProgress;
+        lampsAtReport = fForm->pelLed1->LedOn() || fForm->pelLed2->LedOn();
     };
-    Flash(Dir.Write("unplug.s19", NumberedLines(100)));
+    Flash(fDir.Write("unplug.s19", NumberedLines(100)));
 
-    ASSERT_EQ(Reports.size(), 1u);
-    EXPECT_EQ(Reports[0], QStringLiteral("Port not open."));
+    ASSERT_EQ(fReports.size(), 1u);
+    EXPECT_EQ(fReports[0], QStringLiteral("Port not open."));
     EXPECT_FALSE(inProgressAtReport);
     EXPECT_FALSE(lampsAtReport);
-    EXPECT_EQ(Form->LineCount, disconnectedAt);
-    EXPECT_EQ(SplitAtCr(Peer.Received()).size(), static_cast<std::size_t>(disconnectedAt));
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_EQ(fForm->LineCount, disconnectedAt);
+    EXPECT_EQ(SplitAtCr(fPeer.Received()).size(), static_cast<std::size_t>(disconnectedAt));
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash in corso ......"));
 }
 
 TEST_F(FlashTransfer, FileErrorsEndTheTransferBeforeTheyAreShown)
 {
     bool inProgressAtReport = true;
-    OnReport = [&] { inProgressAtReport = Form->FlashInProgress; };
-    Flash(Dir.Path("no such file.s19"));
-    ASSERT_EQ(Reports.size(), 1u);
-    EXPECT_EQ(Reports[0], QStringLiteral("File not found."));
+    fOnReport = [&] { inProgressAtReport = fForm->FlashInProgress; };
+    Flash(fDir.Path("no such file.s19"));
+    ASSERT_EQ(fReports.size(), 1u);
+    EXPECT_EQ(fReports[0], QStringLiteral("File not found."));
     EXPECT_FALSE(inProgressAtReport);
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("Flash in corso ......"));
-    EXPECT_EQ(Form->Panel4->text(), QStringLiteral("no such file.s19"));
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash in corso ......"));
+    EXPECT_EQ(fForm->Panel4->text(), QStringLiteral("no such file.s19"));
 
-    Flash(Dir.Path(""));
-    ASSERT_EQ(Reports.size(), 2u);
-    EXPECT_EQ(Reports[1], QStringLiteral("File access denied."));
+    Flash(fDir.Path(""));
+    ASSERT_EQ(fReports.size(), 2u);
+    EXPECT_EQ(fReports[1], QStringLiteral("File access denied."));
     ExpectIdleAndDark();
-    EXPECT_TRUE(Peer.Received().empty());
+    EXPECT_TRUE(fPeer.Received().empty());
 }
 
 TEST_F(FlashTransfer, BinaryGarbageArrivesByteForByte)
@@ -472,7 +473,7 @@ TEST_F(FlashTransfer, BinaryGarbageArrivesByteForByte)
         if (c == '\x1a') c = 'z';
         bytes.push_back(c);
     }
-    Flash(Dir.Write("garbage.bin", bytes));
+    Flash(fDir.Write("garbage.bin", bytes));
     // What the file reader makes of it, each line followed by CR.
     std::string expected;
     for (char c : bytes) {
@@ -482,29 +483,29 @@ TEST_F(FlashTransfer, BinaryGarbageArrivesByteForByte)
             expected.push_back(c);
     }
     if (!bytes.empty() && bytes.back() != '\n') expected.push_back('\r');
-    ASSERT_TRUE(FlashWaitUntil([&] { return Peer.Received().size() >= expected.size(); }));
-    EXPECT_EQ(Peer.Received(), expected);
-    EXPECT_TRUE(Reports.empty());
+    ASSERT_TRUE(FlashWaitUntil([&] { return fPeer.Received().size() >= expected.size(); }));
+    EXPECT_EQ(fPeer.Received(), expected);
+    EXPECT_TRUE(fReports.empty());
 }
 
 TEST_F(FlashTransfer, SecondFlashClickDuringATransferStartsNothing)
 {
     int choices = 0;
     bool clicked = false;
-    OnTurn = [&] {
-        if (!clicked && Peer.LinesReceived() >= 3) {
+    fOnTurn = [&] {
+        if (!clicked && fPeer.LinesReceived() >= 3) {
             clicked = true;
-            Form->ChooseFirmwareFile = [&choices] {
+            fForm->ChooseFirmwareFile = [&choices] {
                 ++choices;
                 return std::optional<QString>(QStringLiteral("/dev/null"));
             };
-            Form->Button1Click(Form->Button1);
+            fForm->Button1Click(fForm->Button1);
         }
     };
-    Flash(Dir.Write("first.s19", NumberedLines(20)));
+    Flash(fDir.Write("first.s19", NumberedLines(20)));
     ASSERT_TRUE(clicked);
     EXPECT_EQ(choices, 0);
-    EXPECT_EQ(Form->LineCount, 20);
+    EXPECT_EQ(fForm->LineCount, 20);
     EXPECT_EQ(ArrivedLines(), SplitAtCr([] {
                   std::string s = NumberedLines(20);
                   std::string out;
@@ -516,33 +517,33 @@ TEST_F(FlashTransfer, SecondFlashClickDuringATransferStartsNothing)
 
 TEST_F(FlashTransfer, ClosingIsRefusedWhileFlashingAndAllowedAfterStop)
 {
-    Form->show();
+    fForm->show();
     bool closedDuring = true;
-    OnTurn = [&] {
-        if (Peer.LinesReceived() >= 3 && Warnings.empty()) {
-            closedDuring = Form->close();
-            Form->Button2Click(Form->Button2);
+    fOnTurn = [&] {
+        if (fPeer.LinesReceived() >= 3 && fWarnings.empty()) {
+            closedDuring = fForm->close();
+            fForm->Button2Click(fForm->Button2);
         }
     };
-    Flash(Dir.Write("close.s19", NumberedLines(50)));
+    Flash(fDir.Write("close.s19", NumberedLines(50)));
     EXPECT_FALSE(closedDuring);
-    ASSERT_EQ(Warnings.size(), 1u);
-    EXPECT_EQ(Warnings[0], QStringLiteral("Flash in corso, impossibile fermare. !!!"));
-    EXPECT_TRUE(Form->close());
-    EXPECT_EQ(Warnings.size(), 1u);
+    ASSERT_EQ(fWarnings.size(), 1u);
+    EXPECT_EQ(fWarnings[0], QStringLiteral("Flash in corso, impossibile fermare. !!!"));
+    EXPECT_TRUE(fForm->close());
+    EXPECT_EQ(fWarnings.size(), 1u);
 }
 
 TEST_F(FlashTransfer, CancelledDialogLeavesTheWindowIdle)
 {
-    Form->Memo1->setPlainText(QStringLiteral("1/2/"));
-    Form->Panel1->setText(QStringLiteral("before"));
-    Form->ChooseFirmwareFile = [] { return std::optional<QString>(); };
-    Form->Button1Click(Form->Button1);
-    EXPECT_FALSE(Form->FlashInProgress);
-    EXPECT_TRUE(Form->Memo1->toPlainText().isEmpty());
-    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("before"));
+    fForm->Memo1->setPlainText(QStringLiteral("1/2/"));
+    fForm->Panel1->setText(QStringLiteral("before"));
+    fForm->ChooseFirmwareFile = [] { return std::optional<QString>(); };
+    fForm->Button1Click(fForm->Button1);
+    EXPECT_FALSE(fForm->FlashInProgress);
+    EXPECT_TRUE(fForm->Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("before"));
     // The next click is a fresh transfer, not refused as a nested one.
-    Flash(Dir.Write("after.s19", "A\n"));
+    Flash(fDir.Write("after.s19", "A\n"));
     EXPECT_EQ(ArrivedLines(), std::vector<std::string>{"A"});
 }
 
@@ -552,69 +553,69 @@ class FlashReceiveBranch : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Form.reTerminal->ReplaceText(QStringLiteral("Send file\n\n"));
-        Form.FlashInProgress = true;
+        fForm.reTerminal->ReplaceText(QStringLiteral("Send file\n\n"));
+        fForm.FlashInProgress = true;
     }
-    TForm1 Form;
+    TForm1 fForm;
 };
 
 TEST_F(FlashReceiveBranch, ThirdLineShowsTheStartOfTheLatestPlainChunk)
 {
-    Form.ComPortDataAvailableTransfer("ABCDEFG");
-    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("ABCD"));
-    Form.ComPortDataAvailableTransfer("OK");
-    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("OK"));
-    Form.ComPortDataAvailableTransfer("\rS1");
-    Form.ComPortDataAvailableTransfer("\bxx");
-    Form.ComPortDataAvailableTransfer("..loads3..");
-    Form.ComPortDataAvailableTransfer("ERREUR 5");
-    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("OK"));
-    EXPECT_EQ(Form.reTerminal->LineCount(), 3);
+    fForm.ComPortDataAvailableTransfer("ABCDEFG");
+    EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("ABCD"));
+    fForm.ComPortDataAvailableTransfer("OK");
+    EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("OK"));
+    fForm.ComPortDataAvailableTransfer("\rS1");
+    fForm.ComPortDataAvailableTransfer("\bxx");
+    fForm.ComPortDataAvailableTransfer("..loads3..");
+    fForm.ComPortDataAvailableTransfer("ERREUR 5");
+    EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("OK"));
+    EXPECT_EQ(fForm.reTerminal->LineCount(), 3);
     // Case matters: these are plain chunks.
-    Form.ComPortDataAvailableTransfer("Loads3");
-    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("Load"));
-    EXPECT_EQ(Form.reTerminal->LineText(0), QStringLiteral("Send file"));
+    fForm.ComPortDataAvailableTransfer("Loads3");
+    EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("Load"));
+    EXPECT_EQ(fForm.reTerminal->LineText(0), QStringLiteral("Send file"));
 }
 
 TEST_F(FlashReceiveBranch, ClearedTerminalFillsUpToThreeLinesAgain)
 {
-    Form.reTerminal->ClearText();
+    fForm.reTerminal->ClearText();
     for (const char* chunk : {"AAAA", "BBBB", "CCCC", "DDDD"})
-        Form.ComPortDataAvailableTransfer(chunk);
-    ASSERT_EQ(Form.reTerminal->LineCount(), 3);
-    EXPECT_EQ(Form.reTerminal->LineText(0), QStringLiteral("AAAA"));
-    EXPECT_EQ(Form.reTerminal->LineText(1), QStringLiteral("BBBB"));
-    EXPECT_EQ(Form.reTerminal->LineText(2), QStringLiteral("DDDD"));
+        fForm.ComPortDataAvailableTransfer(chunk);
+    ASSERT_EQ(fForm.reTerminal->LineCount(), 3);
+    EXPECT_EQ(fForm.reTerminal->LineText(0), QStringLiteral("AAAA"));
+    EXPECT_EQ(fForm.reTerminal->LineText(1), QStringLiteral("BBBB"));
+    EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("DDDD"));
 }
 
 TEST_F(FlashReceiveBranch, AnswerCountsOnlyOnceLongerThanElevenCharacters)
 {
-    Form.WindowCount = 40;
-    Form.LineCount = 64;
-    Form.ComPortDataAvailableTransfer("ab");
-    EXPECT_FALSE(Form.ReplyReceived);
-    EXPECT_EQ(Form.WindowCount, 0);
-    Form.ComPortDataAvailableTransfer("012345678");
-    EXPECT_FALSE(Form.ReplyReceived); // 11 characters
-    Form.LineCount = 65;
-    Form.ComPortDataAvailableTransfer("9");
-    EXPECT_TRUE(Form.ReplyReceived);
-    EXPECT_EQ(Form.Edit1->text(), QStringLiteral("ab0123456789"));
-    EXPECT_EQ(Form.Memo1->toPlainText(), QStringLiteral("64/64/65/"));
-    EXPECT_FALSE(Form.pelLed1->LedOn());
-    EXPECT_TRUE(Form.pelLed2->LedOn());
+    fForm.WindowCount = 40;
+    fForm.LineCount = 64;
+    fForm.ComPortDataAvailableTransfer("ab");
+    EXPECT_FALSE(fForm.ReplyReceived);
+    EXPECT_EQ(fForm.WindowCount, 0);
+    fForm.ComPortDataAvailableTransfer("012345678");
+    EXPECT_FALSE(fForm.ReplyReceived); // 11 characters
+    fForm.LineCount = 65;
+    fForm.ComPortDataAvailableTransfer("9");
+    EXPECT_TRUE(fForm.ReplyReceived);
+    EXPECT_EQ(fForm.Edit1->text(), QStringLiteral("ab0123456789"));
+    EXPECT_EQ(fForm.Memo1->toPlainText(), QStringLiteral("64/64/65/"));
+    EXPECT_FALSE(fForm.pelLed1->LedOn());
+    EXPECT_TRUE(fForm.pelLed2->LedOn());
 }
 
 TEST_F(FlashReceiveBranch, ErreurStopsWithoutTouchingTheResponder)
 {
-    Form.Armed = true;
-    Form.ComPortDataAvailableTransfer("\r\nERREUR checksum");
-    EXPECT_TRUE(Form.StopRequested);
-    EXPECT_TRUE(Form.Armed);
-    EXPECT_EQ(Form.Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
-    Form.StopRequested = false;
-    Form.ComPortDataAvailableTransfer("erreur");
-    EXPECT_FALSE(Form.StopRequested);
+    fForm.Armed = true;
+    fForm.ComPortDataAvailableTransfer("\r\nERREUR checksum");
+    EXPECT_TRUE(fForm.StopRequested);
+    EXPECT_TRUE(fForm.Armed);
+    EXPECT_EQ(fForm.Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
+    fForm.StopRequested = false;
+    fForm.ComPortDataAvailableTransfer("erreur");
+    EXPECT_FALSE(fForm.StopRequested);
 }
 
 } // namespace

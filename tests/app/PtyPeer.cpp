@@ -14,16 +14,16 @@
 TPtyPeer::TPtyPeer()
 {
     char name[128] = {};
-    if (openpty(&Master, &Slave, name, nullptr, nullptr) != 0)
+    if (openpty(&fMaster, &fSlave, name, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
-    Path = name;
+    fPath = name;
     termios raw{};
-    tcgetattr(Slave, &raw);
+    tcgetattr(fSlave, &raw);
     cfmakeraw(&raw);
-    tcsetattr(Slave, TCSANOW, &raw);
-    fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-    Notifier = std::make_unique<QSocketNotifier>(Master, QSocketNotifier::Read);
-    QObject::connect(Notifier.get(), &QSocketNotifier::activated, [this] { ReadAvailable(); });
+    tcsetattr(fSlave, TCSANOW, &raw);
+    fcntl(fMaster, F_SETFL, fcntl(fMaster, F_GETFL) | O_NONBLOCK);
+    fNotifier = std::make_unique<QSocketNotifier>(fMaster, QSocketNotifier::Read);
+    QObject::connect(fNotifier.get(), &QSocketNotifier::activated, [this] { ReadAvailable(); });
 }
 
 TPtyPeer::~TPtyPeer()
@@ -35,17 +35,17 @@ void TPtyPeer::ReadAvailable()
 {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(Master, buffer, sizeof buffer);
+        const ssize_t n = ::read(fMaster, buffer, sizeof buffer);
         if (n > 0) {
-            Input.append(buffer, static_cast<std::size_t>(n));
+            fInput.append(buffer, static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) return;
         // EIO: nobody has the device open right now; wait for the next open.
-        Notifier->setEnabled(false);
-        QTimer::singleShot(10, [this, notifier = Notifier.get()] {
-            if (Notifier.get() == notifier) notifier->setEnabled(true);
+        fNotifier->setEnabled(false);
+        QTimer::singleShot(10, [this, notifier = fNotifier.get()] {
+            if (fNotifier.get() == notifier) notifier->setEnabled(true);
         });
         return;
     }
@@ -54,14 +54,14 @@ void TPtyPeer::ReadAvailable()
 void TPtyPeer::Write(std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(Master, bytes.data(), bytes.size());
+        const ssize_t n = ::write(fMaster, bytes.data(), bytes.size());
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
-            pollfd out{Master, POLLOUT, 0};
+            pollfd out{fMaster, POLLOUT, 0};
             ::poll(&out, 1, 1000);
             continue;
         }
@@ -71,8 +71,8 @@ void TPtyPeer::Write(std::string_view bytes)
 
 void TPtyPeer::HangUp()
 {
-    Notifier.reset();
-    if (Master >= 0) ::close(Master);
-    if (Slave >= 0) ::close(Slave);
-    Master = Slave = -1;
+    fNotifier.reset();
+    if (fMaster >= 0) ::close(fMaster);
+    if (fSlave >= 0) ::close(fSlave);
+    fMaster = fSlave = -1;
 }

@@ -19,23 +19,23 @@ public:
     TPtyPeer(const TPtyPeer&) = delete;
     TPtyPeer& operator=(const TPtyPeer&) = delete;
 
-    const std::string& DevicePath() const { return Path; }
+    const std::string& DevicePath() const { return fPath; }
 
     // Writes all of bytes (blocking while the terminal's buffer is full).
     void Write(std::string_view bytes);
     // Bytes the window has sent so far (collected by the event loop).
-    const std::string& Received() const { return Input; }
-    void ClearReceived() { Input.clear(); }
+    const std::string& Received() const { return fInput; }
+    void ClearReceived() { fInput.clear(); }
     // Unplugs the device: both ends close, as when a USB adapter is pulled.
     void HangUp();
-    int MasterFd() const { return Master; }
+    int MasterFd() const { return fMaster; }
 
 private:
     void ReadAvailable();
 
-    int Master = -1;
-    int Slave = -1; // held open so the master side sees no hang-up between the window's opens
-    std::string Path;
-    std::string Input;
-    std::unique_ptr<QSocketNotifier> Notifier;
+    int fMaster = -1;
+    int fSlave = -1; // held open so the master side sees no hang-up between the window's opens
+    std::string fPath;
+    std::string fInput;
+    std::unique_ptr<QSocketNotifier> fNotifier;
 };

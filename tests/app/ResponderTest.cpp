@@ -25,16 +25,16 @@ protected:
     // Device output, waited for until the window has handled it.
     void DeviceSays(const std::string& text, const QString& shownAs)
     {
-        Peer.Write(text);
+        fPeer.Write(text);
         ASSERT_TRUE(WaitForTerminal(shownAs)) << text;
     }
     // Proves that nothing went out before now: a digit is the next thing the peer sees.
     void ExpectNothingSentBefore()
     {
-        Peer.ClearReceived();
-        Form.SpeedButton5->click();
-        EXPECT_TRUE(WaitForPeer("5")) << Peer.Received();
-        Peer.ClearReceived();
+        fPeer.ClearReceived();
+        fForm.SpeedButton5->click();
+        EXPECT_TRUE(WaitForPeer("5")) << fPeer.Received();
+        fPeer.ClearReceived();
     }
 };
 
@@ -42,43 +42,43 @@ TEST_F(Responder, PromptIsAnsweredWithFirmwareAndArmsThePassword)
 {
     DeviceSays("Menu\r\n1 Boot 2 Firmware\r\n>", ">");
     EXPECT_TRUE(WaitForPeer("2"));
-    EXPECT_TRUE(Form.Armed);
+    EXPECT_TRUE(fForm.Armed);
 
-    Peer.ClearReceived();
+    fPeer.ClearReceived();
     DeviceSays("Password:", "Password:");
     EXPECT_TRUE(WaitForPeer("qxvt"));
-    EXPECT_TRUE(Form.Armed); // stays armed: every later ':' is answered too
-    Peer.ClearReceived();
+    EXPECT_TRUE(fForm.Armed); // stays armed: every later ':' is answered too
+    fPeer.ClearReceived();
     DeviceSays("Again:", "Again:");
     EXPECT_TRUE(WaitForPeer("qxvt"));
-    EXPECT_FALSE(Form.pelLed1->LedOn());
-    EXPECT_FALSE(Form.pelLed2->LedOn());
+    EXPECT_FALSE(fForm.pelLed1->LedOn());
+    EXPECT_FALSE(fForm.pelLed2->LedOn());
 }
 
 TEST_F(Responder, BootAnswersOneThenThePasswordFromOneChunk)
 {
-    Form.cbbTypeFlash->setCurrentIndex(1);
+    fForm.cbbTypeFlash->setCurrentIndex(1);
     DeviceSays("> key:", "> key:");
     EXPECT_TRUE(WaitForPeer("1qxvt"));
 }
 
 TEST_F(Responder, NoTypeSelectedArmsButSendsNoDigit)
 {
-    Form.cbbTypeFlash->setEditText("Other");
+    fForm.cbbTypeFlash->setEditText("Other");
     DeviceSays(">", ">");
-    EXPECT_TRUE(Form.Armed);
+    EXPECT_TRUE(fForm.Armed);
     DeviceSays("pw:", "pw:");
     EXPECT_TRUE(WaitForPeer("qxvt"));
 }
 
 TEST_F(Responder, ManualModeIgnoresThePromptButHonoursADigitThatArmed)
 {
-    Form.rgAutoNo->setChecked(true);
+    fForm.rgAutoNo->setChecked(true);
     DeviceSays("menu>", "menu>");
-    EXPECT_FALSE(Form.Armed);
+    EXPECT_FALSE(fForm.Armed);
     DeviceSays("pw:", "pw:");
     ExpectNothingSentBefore(); // neither "2" nor the password went out
-    EXPECT_TRUE(Form.Armed);   // the digit armed it
+    EXPECT_TRUE(fForm.Armed);  // the digit armed it
 
     DeviceSays("pw again:", "pw again:");
     EXPECT_TRUE(WaitForPeer("qxvt"));
@@ -86,96 +86,96 @@ TEST_F(Responder, ManualModeIgnoresThePromptButHonoursADigitThatArmed)
 
 TEST_F(Responder, TypedLineArmsAndIsSentAsTyped)
 {
-    Form.Edit_Data->setText("help me");
-    Form.Button_Send->click();
+    fForm.Edit_Data->setText("help me");
+    fForm.Button_Send->click();
     EXPECT_TRUE(WaitForPeer("help me"));
-    EXPECT_TRUE(Form.Armed);
-    EXPECT_EQ(Form.Edit_Data->text(), "help me");
+    EXPECT_TRUE(fForm.Armed);
+    EXPECT_EQ(fForm.Edit_Data->text(), "help me");
 
-    Peer.ClearReceived();
-    Form.NewLine_CB->setChecked(true);
-    Form.Button_Send->click();
+    fPeer.ClearReceived();
+    fForm.NewLine_CB->setChecked(true);
+    fForm.Button_Send->click();
     EXPECT_TRUE(WaitForPeer("help me\r\n"));
 
     // In the code page the terminal shows received bytes in.
-    Peer.ClearReceived();
-    Form.NewLine_CB->setChecked(false);
-    Form.Edit_Data->setText(QString::fromUtf16(u"5\u20ac"));
-    Form.Button_Send->click();
+    fPeer.ClearReceived();
+    fForm.NewLine_CB->setChecked(false);
+    fForm.Edit_Data->setText(QString::fromUtf16(u"5\u20ac"));
+    fForm.Button_Send->click();
     EXPECT_TRUE(WaitForPeer("5\x80"));
 }
 
 TEST_F(Responder, EnterInTheLineEditSendsTheLine)
 {
-    Form.show();
-    Form.Edit_Data->setFocus();
-    Form.Edit_Data->setText("x");
+    fForm.show();
+    fForm.Edit_Data->setFocus();
+    fForm.Edit_Data->setText("x");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(Form.Edit_Data, &enter);
+    QCoreApplication::sendEvent(fForm.Edit_Data, &enter);
     EXPECT_TRUE(WaitForPeer("x"));
 }
 
 TEST_F(Responder, InitSendsALineEndAndDisarms)
 {
     DeviceSays(">", ">");
-    ASSERT_TRUE(Form.Armed);
+    ASSERT_TRUE(fForm.Armed);
     ASSERT_TRUE(WaitForPeer("2"));
-    Peer.ClearReceived();
-    Form.Button4->click();
+    fPeer.ClearReceived();
+    fForm.Button4->click();
     EXPECT_TRUE(WaitForPeer("\r\n"));
-    EXPECT_FALSE(Form.Armed);
+    EXPECT_FALSE(fForm.Armed);
 
-    Form.rgAutoNo->setChecked(true);
+    fForm.rgAutoNo->setChecked(true);
     DeviceSays("pw:", "pw:");
     ExpectNothingSentBefore();
 }
 
 TEST_F(Responder, OnlyAWholeCaseExactSendInOneChunkEnablesFlash)
 {
-    Form.Button1->setEnabled(false);
+    fForm.Button1->setEnabled(false);
     DeviceSays("Se", "Se");
     DeviceSays("nd\r\n", "Send");
-    EXPECT_FALSE(Form.Button1->isEnabled());
+    EXPECT_FALSE(fForm.Button1->isEnabled());
     DeviceSays("send ready\r\n", "send ready");
-    EXPECT_FALSE(Form.Button1->isEnabled());
+    EXPECT_FALSE(fForm.Button1->isEnabled());
     DeviceSays("loads3 Send file now\r\n", "file now");
-    EXPECT_TRUE(Form.Button1->isEnabled());
+    EXPECT_TRUE(fForm.Button1->isEnabled());
 }
 
 TEST_F(Responder, TerminalShowsWhatArrivedAndClearEmptiesIt)
 {
     DeviceSays("line one\r\nline two\r", "line two");
     DeviceSays("\nthree", "three");
-    EXPECT_EQ(Form.reTerminal->toPlainText(), "line one\nline two\nthree");
-    Form.Button3->click();
-    EXPECT_EQ(Form.reTerminal->toPlainText(), "");
+    EXPECT_EQ(fForm.reTerminal->toPlainText(), "line one\nline two\nthree");
+    fForm.Button3->click();
+    EXPECT_EQ(fForm.reTerminal->toPlainText(), "");
     DeviceSays("after", "after");
-    EXPECT_EQ(Form.reTerminal->toPlainText(), "after");
+    EXPECT_EQ(fForm.reTerminal->toPlainText(), "after");
 }
 
 TEST_F(Responder, DigitOverAClosedPortIsReportedAndDoesNotArm)
 {
-    Form.Button_Open->click(); // disconnect
-    ASSERT_FALSE(Form.ComPort.Active());
-    Form.SpeedButton2->click();
-    EXPECT_EQ(Reports, QStringList{"Port not open."});
-    EXPECT_FALSE(Form.Armed);
+    fForm.Button_Open->click(); // disconnect
+    ASSERT_FALSE(fForm.ComPort.Active());
+    fForm.SpeedButton2->click();
+    EXPECT_EQ(fReports, QStringList{"Port not open."});
+    EXPECT_FALSE(fForm.Armed);
 
-    Form.Armed = true; // a failed send leaves the flag as it was
-    Form.SpeedButton3->click();
-    EXPECT_TRUE(Form.Armed);
-    EXPECT_EQ(Reports.size(), 2);
+    fForm.Armed = true; // a failed send leaves the flag as it was
+    fForm.SpeedButton3->click();
+    EXPECT_TRUE(fForm.Armed);
+    EXPECT_EQ(fReports.size(), 2);
 }
 
 TEST_F(Responder, EveryQuickDigitSendsItselfAlone)
 {
-    Form.SpeedButton1->click();
-    Form.SpeedButton2->click();
-    Form.SpeedButton3->click();
-    Form.SpeedButton4->click();
-    Form.SpeedButton5->click();
+    fForm.SpeedButton1->click();
+    fForm.SpeedButton2->click();
+    fForm.SpeedButton3->click();
+    fForm.SpeedButton4->click();
+    fForm.SpeedButton5->click();
     EXPECT_TRUE(WaitForPeer("12345"));
-    EXPECT_TRUE(Form.Armed);
+    EXPECT_TRUE(fForm.Armed);
 }
 
 } // namespace

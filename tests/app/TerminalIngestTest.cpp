@@ -25,13 +25,13 @@ TEST_F(TerminalIngest, TenMegabytesThroughAPseudoTerminal)
     }
     Connect();
 
-    std::thread device([&] { Peer.Write(sent); });
-    const auto shown = [&] { return Form.reTerminal->document()->characterCount() - 1; };
+    std::thread device([&] { fPeer.Write(sent); });
+    const auto shown = [&] { return fForm.reTerminal->document()->characterCount() - 1; };
     const bool complete = WaitUntil([&] { return shown() >= expected.size(); }, 240000);
     device.join();
     ASSERT_TRUE(complete) << shown() << " of " << expected.size() << " characters shown";
     WaitUntil([] { return false; }, 100); // anything extra would show up now
-    const QString text = Form.reTerminal->toPlainText();
+    const QString text = fForm.reTerminal->toPlainText();
     ASSERT_EQ(text.size(), expected.size());
     // Find the first difference rather than printing ten megabytes.
     qsizetype firstDifference = -1;

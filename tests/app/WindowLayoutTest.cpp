@@ -85,28 +85,28 @@ QString TextOf(QWidget* widget)
 class WindowLayout : public testing::Test
 {
 protected:
-    TForm1 Form;
+    TForm1 fForm;
 };
 
 TEST_F(WindowLayout, WindowFrameAndCaption)
 {
-    EXPECT_EQ(Form.windowTitle(), "Tarvel" + QString(28, ' ') + "Bidouille ======> pour KRO");
-    EXPECT_EQ(Form.size(), QSize(579, 374));
-    EXPECT_EQ(Form.minimumSize(), QSize(579, 374));
-    EXPECT_EQ(Form.maximumSize(), QSize(579, 374));
-    EXPECT_EQ(Form.pos(), QPoint(285, 118));
-    const Qt::WindowFlags flags = Form.windowFlags();
+    EXPECT_EQ(fForm.windowTitle(), "Tarvel" + QString(28, ' ') + "Bidouille ======> pour KRO");
+    EXPECT_EQ(fForm.size(), QSize(579, 374));
+    EXPECT_EQ(fForm.minimumSize(), QSize(579, 374));
+    EXPECT_EQ(fForm.maximumSize(), QSize(579, 374));
+    EXPECT_EQ(fForm.pos(), QPoint(285, 118));
+    const Qt::WindowFlags flags = fForm.windowFlags();
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(Form.font().family(), "Comic Sans MS");
-    EXPECT_EQ(Form.font().pixelSize(), 11);
+    EXPECT_EQ(fForm.font().family(), "Comic Sans MS");
+    EXPECT_EQ(fForm.font().pixelSize(), 11);
 }
 
 TEST_F(WindowLayout, EveryControlAsLaidOutInCreationOrder)
 {
     QList<QWidget*> created;
-    for (QObject* child : Form.children()) {
+    for (QObject* child : fForm.children()) {
         if (auto* w = qobject_cast<QWidget*>(child); w && !qobject_cast<QFileDialog*>(w))
             created << w;
     }
@@ -124,85 +124,85 @@ TEST_F(WindowLayout, EveryControlAsLaidOutInCreationOrder)
         EXPECT_EQ(widget->font().family(), "Comic Sans MS");
         EXPECT_EQ(widget->font().pixelSize(), row.FontPixels);
         EXPECT_EQ(widget->font().bold(), row.Bold);
-        EXPECT_EQ(widget->isVisibleTo(&Form), row.Visible);
+        EXPECT_EQ(widget->isVisibleTo(&fForm), row.Visible);
         EXPECT_EQ(widget->isEnabled(), row.Enabled);
     }
 }
 
 TEST_F(WindowLayout, MembersAreTheNamedControls)
 {
-    EXPECT_EQ(Form.findChild<QWidget*>("Button1"), Form.Button1);
-    EXPECT_EQ(Form.findChild<QWidget*>("reTerminal"), Form.reTerminal);
-    EXPECT_EQ(Form.findChild<QWidget*>("ProgressBar1"), Form.ProgressBar1);
-    EXPECT_EQ(Form.findChild<QWidget*>("slConnexion"), Form.slConnexion);
-    EXPECT_EQ(Form.findChild<QFileDialog*>("OpenDialog1"), Form.OpenDialog1);
+    EXPECT_EQ(fForm.findChild<QWidget*>("Button1"), fForm.Button1);
+    EXPECT_EQ(fForm.findChild<QWidget*>("reTerminal"), fForm.reTerminal);
+    EXPECT_EQ(fForm.findChild<QWidget*>("ProgressBar1"), fForm.ProgressBar1);
+    EXPECT_EQ(fForm.findChild<QWidget*>("slConnexion"), fForm.slConnexion);
+    EXPECT_EQ(fForm.findChild<QFileDialog*>("OpenDialog1"), fForm.OpenDialog1);
 }
 
 TEST_F(WindowLayout, MissingComicSansIsReplacedByComicNeue)
 {
     if (QFontDatabase::hasFamily("Comic Sans MS")) GTEST_SKIP() << "Comic Sans MS is installed";
     ASSERT_TRUE(QFontDatabase::hasFamily("Comic Neue")) << "fonts-comic-neue is not installed";
-    EXPECT_EQ(QFontInfo(Form.Button5->font()).family(), "Comic Neue");
-    EXPECT_EQ(QFontInfo(Form.reTerminal->font()).family(), "Comic Neue");
+    EXPECT_EQ(QFontInfo(fForm.Button5->font()).family(), "Comic Neue");
+    EXPECT_EQ(QFontInfo(fForm.reTerminal->font()).family(), "Comic Neue");
 }
 
 TEST_F(WindowLayout, TabOrder)
 {
     const QList<QWidget*> expected = {
-        Form.Button_Open, Form.Edit_Data,    Form.Button_Send,  Form.NewLine_CB,
-        Form.Button1,     Form.Button2,      Form.cbbTypeFlash, Form.Button3,
-        Form.Button4,     Form.TipTrackBar1, Form.Button5,      Form.rgAutoSi,
-        Form.reTerminal,  Form.ComboBox1,    Form.Memo1,        Form.Edit1};
+        fForm.Button_Open, fForm.Edit_Data,    fForm.Button_Send,  fForm.NewLine_CB,
+        fForm.Button1,     fForm.Button2,      fForm.cbbTypeFlash, fForm.Button3,
+        fForm.Button4,     fForm.TipTrackBar1, fForm.Button5,      fForm.rgAutoSi,
+        fForm.reTerminal,  fForm.ComboBox1,    fForm.Memo1,        fForm.Edit1};
     QList<QWidget*> chain;
-    QWidget* w = Form.Button_Open;
+    QWidget* w = fForm.Button_Open;
     do {
         if (expected.contains(w) && !chain.contains(w)) chain << w;
         w = w->nextInFocusChain();
-    } while (w != Form.Button_Open && chain.size() < expected.size());
+    } while (w != fForm.Button_Open && chain.size() < expected.size());
     EXPECT_EQ(chain, expected);
-    for (QWidget* panel : {Form.Panel1, Form.Panel2, Form.Panel3, Form.Panel4})
+    for (QWidget* panel : {fForm.Panel1, fForm.Panel2, fForm.Panel3, fForm.Panel4})
         EXPECT_EQ(panel->focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(Form.SpeedButton1->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(fForm.SpeedButton1->focusPolicy(), Qt::NoFocus);
 }
 
 TEST_F(WindowLayout, ChoicesAndTheirInitialSelection)
 {
-    ASSERT_EQ(Form.ComboBox1->count(), 2);
-    EXPECT_EQ(Form.ComboBox1->itemText(0), "Com1");
-    EXPECT_EQ(Form.ComboBox1->itemText(1), "Com2");
-    EXPECT_EQ(TForm1::SelectedIndex(Form.ComboBox1), 1);
-    EXPECT_TRUE(Form.ComboBox1->isEditable());
-    ASSERT_EQ(Form.cbbTypeFlash->count(), 2);
-    EXPECT_EQ(Form.cbbTypeFlash->itemText(1), "Boot");
-    EXPECT_EQ(TForm1::SelectedIndex(Form.cbbTypeFlash), 0);
-    EXPECT_TRUE(Form.cbbTypeFlash->isEditable());
-    EXPECT_EQ(Form.rgAutoSi->text(), "Si.");
-    EXPECT_EQ(Form.rgAutoNo->text(), "No.");
-    EXPECT_EQ(Form.rgAutoItemIndex(), 0);
-    EXPECT_EQ(Form.rgAutoSi->y(), Form.rgAutoNo->y()); // two columns, one row
-    EXPECT_LT(Form.rgAutoSi->x(), Form.rgAutoNo->x());
-    EXPECT_FALSE(Form.NewLine_CB->isChecked());
-    EXPECT_TRUE(Form.Button_Send->isDefault());
+    ASSERT_EQ(fForm.ComboBox1->count(), 2);
+    EXPECT_EQ(fForm.ComboBox1->itemText(0), "Com1");
+    EXPECT_EQ(fForm.ComboBox1->itemText(1), "Com2");
+    EXPECT_EQ(TForm1::SelectedIndex(fForm.ComboBox1), 1);
+    EXPECT_TRUE(fForm.ComboBox1->isEditable());
+    ASSERT_EQ(fForm.cbbTypeFlash->count(), 2);
+    EXPECT_EQ(fForm.cbbTypeFlash->itemText(1), "Boot");
+    EXPECT_EQ(TForm1::SelectedIndex(fForm.cbbTypeFlash), 0);
+    EXPECT_TRUE(fForm.cbbTypeFlash->isEditable());
+    EXPECT_EQ(fForm.rgAutoSi->text(), "Si.");
+    EXPECT_EQ(fForm.rgAutoNo->text(), "No.");
+    EXPECT_EQ(fForm.rgAutoItemIndex(), 0);
+    EXPECT_EQ(fForm.rgAutoSi->y(), fForm.rgAutoNo->y()); // two columns, one row
+    EXPECT_LT(fForm.rgAutoSi->x(), fForm.rgAutoNo->x());
+    EXPECT_FALSE(fForm.NewLine_CB->isChecked());
+    EXPECT_TRUE(fForm.Button_Send->isDefault());
 }
 
 TEST_F(WindowLayout, TypedComboTextSelectsNothing)
 {
-    Form.cbbTypeFlash->setEditText("Firm");
-    EXPECT_EQ(TForm1::SelectedIndex(Form.cbbTypeFlash), -1);
-    Form.cbbTypeFlash->setEditText("Boot"); // the text alone is not a selection
-    EXPECT_EQ(TForm1::SelectedIndex(Form.cbbTypeFlash), -1);
-    Form.cbbTypeFlash->setCurrentIndex(1);
-    EXPECT_EQ(TForm1::SelectedIndex(Form.cbbTypeFlash), 1);
+    fForm.cbbTypeFlash->setEditText("Firm");
+    EXPECT_EQ(TForm1::SelectedIndex(fForm.cbbTypeFlash), -1);
+    fForm.cbbTypeFlash->setEditText("Boot"); // the text alone is not a selection
+    EXPECT_EQ(TForm1::SelectedIndex(fForm.cbbTypeFlash), -1);
+    fForm.cbbTypeFlash->setCurrentIndex(1);
+    EXPECT_EQ(TForm1::SelectedIndex(fForm.cbbTypeFlash), 1);
 }
 
 TEST_F(WindowLayout, TerminalLooksLikeAConsole)
 {
-    const QPalette colours = Form.reTerminal->palette();
+    const QPalette colours = fForm.reTerminal->palette();
     EXPECT_EQ(colours.color(QPalette::Base), QColor(Qt::black));
     EXPECT_EQ(colours.color(QPalette::Text), QColor(Qt::white));
-    EXPECT_TRUE(Form.reTerminal->isReadOnly());
-    EXPECT_EQ(Form.reTerminal->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_FALSE(Form.reTerminal->tabChangesFocus());
+    EXPECT_TRUE(fForm.reTerminal->isReadOnly());
+    EXPECT_EQ(fForm.reTerminal->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_FALSE(fForm.reTerminal->tabChangesFocus());
 }
 
 TEST_F(WindowLayout, LampsAndGauge)
@@ -211,9 +211,9 @@ TEST_F(WindowLayout, LampsAndGauge)
     {
         TpelLed* Lamp;
         TColor On, Off;
-    } lamps[] = {{Form.slConnexion, clRed, clMaroon},
-                 {Form.pelLed1, clLime, clGreen},
-                 {Form.pelLed2, clBlue, clNavy}};
+    } lamps[] = {{fForm.slConnexion, clRed, clMaroon},
+                 {fForm.pelLed1, clLime, clGreen},
+                 {fForm.pelLed2, clBlue, clNavy}};
     for (const auto& lamp : lamps) {
         SCOPED_TRACE(lamp.Lamp->objectName().toStdString());
         EXPECT_EQ(lamp.Lamp->OnColor(), lamp.On);
@@ -222,50 +222,51 @@ TEST_F(WindowLayout, LampsAndGauge)
         EXPECT_FALSE(lamp.Lamp->Flashing());
         EXPECT_EQ(lamp.Lamp->Frequency(), 200);
     }
-    EXPECT_EQ(Form.ProgressBar1->Progress(), 0);
+    EXPECT_EQ(fForm.ProgressBar1->Progress(), 0);
 }
 
 TEST_F(WindowLayout, PortSettings)
 {
-    EXPECT_FALSE(Form.ComPort.Active());
-    EXPECT_EQ(Form.ComPort.Port(), 2);
-    EXPECT_EQ(Form.ComPort.Baudrate(), 115200);
-    EXPECT_EQ(Form.ComPort.ByteSize(), 8);
-    EXPECT_EQ(Form.ComPort.Parity(), ptNone);
-    EXPECT_EQ(Form.ComPort.StopBits(), sbOne);
-    EXPECT_EQ(Form.ComPort.FlowCtrl().RxDtrControl(), dtrEnable);
-    EXPECT_EQ(Form.ComPort.FlowCtrl().RxRtsControl(), rtsEnable);
-    EXPECT_FALSE(Form.ComPort.FlowCtrl().XonXoff());
-    EXPECT_FALSE(Form.ComPort.FlowCtrl().TxCtsFlow());
-    EXPECT_FALSE(Form.ComPort.LineMode());
-    EXPECT_FALSE(Form.ComPort.RxThresholdUse());
-    EXPECT_EQ(Form.ComPort.RxBuffer(), 8192);
-    EXPECT_EQ(Form.ComPort.TxBuffer(), 8192);
+    EXPECT_FALSE(fForm.ComPort.Active());
+    EXPECT_EQ(fForm.ComPort.Port(), 2);
+    EXPECT_EQ(fForm.ComPort.Baudrate(), 115200);
+    EXPECT_EQ(fForm.ComPort.ByteSize(), 8);
+    EXPECT_EQ(fForm.ComPort.Parity(), ptNone);
+    EXPECT_EQ(fForm.ComPort.StopBits(), sbOne);
+    EXPECT_EQ(fForm.ComPort.FlowCtrl().RxDtrControl(), dtrEnable);
+    EXPECT_EQ(fForm.ComPort.FlowCtrl().RxRtsControl(), rtsEnable);
+    EXPECT_FALSE(fForm.ComPort.FlowCtrl().XonXoff());
+    EXPECT_FALSE(fForm.ComPort.FlowCtrl().TxCtsFlow());
+    EXPECT_FALSE(fForm.ComPort.LineMode());
+    EXPECT_FALSE(fForm.ComPort.RxThresholdUse());
+    EXPECT_EQ(fForm.ComPort.RxBuffer(), 8192);
+    EXPECT_EQ(fForm.ComPort.TxBuffer(), 8192);
 }
 
 TEST_F(WindowLayout, FieldsStartClear)
 {
-    EXPECT_FALSE(Form.StopRequested);
-    EXPECT_FALSE(Form.FlashInProgress);
-    EXPECT_FALSE(Form.Armed);
-    EXPECT_FALSE(Form.ReplyReceived);
-    EXPECT_EQ(Form.LineCount, 0);
-    EXPECT_EQ(Form.WindowCount, 0);
+    EXPECT_FALSE(fForm.StopRequested);
+    EXPECT_FALSE(fForm.FlashInProgress);
+    EXPECT_FALSE(fForm.Armed);
+    EXPECT_FALSE(fForm.ReplyReceived);
+    EXPECT_EQ(fForm.LineCount, 0);
+    EXPECT_EQ(fForm.WindowCount, 0);
 }
 
 TEST_F(WindowLayout, PauseTrackBarHintFollowsItsPosition)
 {
-    EXPECT_EQ(Form.TipTrackBar1->Hint(), "10");
-    EXPECT_EQ(Form.TipTrackBar1->Position(), 10);
-    EXPECT_EQ(Form.TipTrackBar1->Max(), 15);
-    EXPECT_EQ(Form.TipTrackBar1->Min(), 0);
-    Form.TipTrackBar1->SetPosition(0);
-    EXPECT_EQ(Form.TipTrackBar1->Hint(), "0");
-    Form.TipTrackBar1->SetPosition(15);
-    EXPECT_EQ(Form.TipTrackBar1->Hint(), "15");
-    for (QWidget* w : {static_cast<QWidget*>(Form.TipTrackBar1), static_cast<QWidget*>(Form.Label1),
-                       static_cast<QWidget*>(Form.Label2), static_cast<QWidget*>(Form.Label3)})
-        EXPECT_FALSE(w->isVisibleTo(&Form));
+    EXPECT_EQ(fForm.TipTrackBar1->Hint(), "10");
+    EXPECT_EQ(fForm.TipTrackBar1->Position(), 10);
+    EXPECT_EQ(fForm.TipTrackBar1->Max(), 15);
+    EXPECT_EQ(fForm.TipTrackBar1->Min(), 0);
+    fForm.TipTrackBar1->SetPosition(0);
+    EXPECT_EQ(fForm.TipTrackBar1->Hint(), "0");
+    fForm.TipTrackBar1->SetPosition(15);
+    EXPECT_EQ(fForm.TipTrackBar1->Hint(), "15");
+    for (QWidget* w :
+         {static_cast<QWidget*>(fForm.TipTrackBar1), static_cast<QWidget*>(fForm.Label1),
+          static_cast<QWidget*>(fForm.Label2), static_cast<QWidget*>(fForm.Label3)})
+        EXPECT_FALSE(w->isVisibleTo(&fForm));
 }
 
 } // namespace

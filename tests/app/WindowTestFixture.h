@@ -13,32 +13,32 @@ class WindowWithPeer : public testing::Test
 protected:
     void SetUp() override
     {
-        PreviousSink = TErrorReport::SetSink([this](const QString& text) { Reports << text; });
-        Form.ShowWarning = [this](const QString& text) { Warnings << text; };
-        Form.ComPort.SetDevicePath(2, Peer.DevicePath());
+        fPreviousSink = TErrorReport::SetSink([this](const QString& text) { fReports << text; });
+        fForm.ShowWarning = [this](const QString& text) { fWarnings << text; };
+        fForm.ComPort.SetDevicePath(2, fPeer.DevicePath());
     }
-    void TearDown() override { TErrorReport::SetSink(PreviousSink); }
+    void TearDown() override { TErrorReport::SetSink(fPreviousSink); }
 
     void Connect()
     {
-        Form.Button_Open->click();
-        ASSERT_TRUE(Form.ComPort.Active()) << Reports.join("|").toStdString();
+        fForm.Button_Open->click();
+        ASSERT_TRUE(fForm.ComPort.Active()) << fReports.join("|").toStdString();
     }
     // Waits until the window has received and shown text (the receive handler then ran).
     bool WaitForTerminal(const QString& text)
     {
-        return WaitUntil([&] { return Form.reTerminal->toPlainText().contains(text); });
+        return WaitUntil([&] { return fForm.reTerminal->toPlainText().contains(text); });
     }
     // Waits until the peer has received exactly expected.
     bool WaitForPeer(const std::string& expected)
     {
-        WaitUntil([&] { return Peer.Received().size() >= expected.size(); });
-        return Peer.Received() == expected;
+        WaitUntil([&] { return fPeer.Received().size() >= expected.size(); });
+        return fPeer.Received() == expected;
     }
 
-    TPtyPeer Peer;
-    TForm1 Form;
-    QStringList Reports;
-    QStringList Warnings;
-    TErrorReport::TSink PreviousSink;
+    TPtyPeer fPeer;
+    TForm1 fForm;
+    QStringList fReports;
+    QStringList fWarnings;
+    TErrorReport::TSink fPreviousSink;
 };

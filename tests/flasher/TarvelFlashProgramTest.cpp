@@ -56,11 +56,11 @@ class TarvelFlash : public ::testing::Test
 protected:
     std::string Image(std::size_t bytes, uint32_t seed = 1)
     {
-        Data = GenerateFirmwareBytes(bytes, seed);
-        return Dir.Write("image.s19", GenerateSRecordFile(Data, BaseAddress));
+        fData = GenerateFirmwareBytes(bytes, seed);
+        return fDir.Write("image.s19", GenerateSRecordFile(fData, BaseAddress));
     }
-    FlashTempDir Dir;
-    std::vector<uint8_t> Data;
+    FlashTempDir fDir;
+    std::vector<uint8_t> fData;
 };
 
 TEST_F(TarvelFlash, FlashesTheExactImageWithAShortPlainLog)
@@ -69,7 +69,7 @@ TEST_F(TarvelFlash, FlashesTheExactImageWithAShortPlainLog)
     const std::string file = Image(16 * 1024);
     const TRun run = RunFlash("--port " + device.DevicePath() + " " + file);
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
-    EXPECT_TRUE(LoadedExactly(device, Data));
+    EXPECT_TRUE(LoadedExactly(device, fData));
     EXPECT_EQ(device.CompletedLoads(), 1u);
     // Not a terminal: a few plain lines, no carriage return or escape sequence.
     EXPECT_LE(std::count(run.Output.begin(), run.Output.end(), '\n'), 15) << run.Output;
@@ -139,7 +139,7 @@ TEST_F(TarvelFlash, FourPortsAtOnce)
     const TRun run = RunFlash(ports + file);
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
     for (const auto& device : devices)
-        EXPECT_TRUE(LoadedExactly(*device, Data)) << device->DevicePath();
+        EXPECT_TRUE(LoadedExactly(*device, fData)) << device->DevicePath();
 }
 
 TEST_F(TarvelFlash, ACorruptedRecordIsNamedAndNothingIsSent)
@@ -151,7 +151,7 @@ TEST_F(TarvelFlash, ACorruptedRecordIsNamedAndNothingIsSent)
         at = text.find('\n', at) + 1;
     const std::size_t end = text.find('\r', at) - 1;
     text[end] = text[end] == '0' ? '1' : '0';
-    const std::string file = Dir.Write("bad.s19", text);
+    const std::string file = fDir.Write("bad.s19", text);
     TSimulatedDevice device;
     const TRun run = RunFlash("--port " + device.DevicePath() + " " + file);
     EXPECT_EQ(run.ExitCode, 2) << run.Output;
@@ -164,8 +164,8 @@ TEST_F(TarvelFlash, ACorruptedRecordIsNamedAndNothingIsSent)
 TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
 {
     const std::string file = Image(4 * 1024, 5);
-    const std::string board = Dir.Path("board");
-    const std::string out = Dir.Path("out.txt");
+    const std::string board = fDir.Path("board");
+    const std::string out = fDir.Path("out.txt");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -194,7 +194,7 @@ TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
         EXPECT_TRUE(waitFor([&] { return device.State() == TDeviceState::Menu; }));
         ::usleep(200 * 1000);
         std::filesystem::remove(board);
-        EXPECT_TRUE(LoadedExactly(device, Data)) << "board " << i + 1;
+        EXPECT_TRUE(LoadedExactly(device, fData)) << "board " << i + 1;
     }
     ::usleep(200 * 1000);
     ::kill(pid, SIGINT);
@@ -207,7 +207,7 @@ TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
     EXPECT_EQ(WEXITSTATUS(status), 0) << output;
     EXPECT_NE(output.find("boards passed 2, failed 0"), std::string::npos) << output;
     EXPECT_NE(
-        output.find("\"sha256\":\"" + Sha256Hex(GenerateSRecordFile(Data, BaseAddress)) + "\""),
+        output.find("\"sha256\":\"" + Sha256Hex(GenerateSRecordFile(fData, BaseAddress)) + "\""),
         std::string::npos)
         << output;
 }

@@ -51,15 +51,15 @@ TTempDir::TTempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "tarvel-i18n-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    Root = pattern;
+    fRoot = pattern;
 }
 
 TTempDir::~TTempDir()
 {
     std::error_code ignored;
-    std::filesystem::permissions(Root, std::filesystem::perms::owner_all,
+    std::filesystem::permissions(fRoot, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(Root, ignored);
+    std::filesystem::remove_all(fRoot, ignored);
 }
 
 std::string HeaderText()

@@ -18,8 +18,8 @@ public:
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
     ~TTempDir();
-    const std::filesystem::path& Path() const { return Root; }
-    std::string operator/(const std::string& relative) const { return (Root / relative).string(); }
+    const std::filesystem::path& Path() const { return fRoot; }
+    std::string operator/(const std::string& relative) const { return (fRoot / relative).string(); }
     // Where a program in this directory looks for a domain's catalogue in a language.
     std::string CataloguePath(const std::string& language, const std::string& domain) const
     {
@@ -27,7 +27,7 @@ public:
     }
 
 private:
-    std::filesystem::path Root;
+    std::filesystem::path fRoot;
 };
 
 // .po text for messages; a header entry ("" -> header text) when withHeader.

@@ -15,7 +15,7 @@ public:
     TEnvironmentGuard& operator=(const TEnvironmentGuard&) = delete;
     ~TEnvironmentGuard()
     {
-        for (const auto& [name, value] : Saved) {
+        for (const auto& [name, value] : fSaved) {
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);
             else
@@ -25,9 +25,9 @@ public:
 
     void Set(const std::string& name, const std::optional<std::string>& value)
     {
-        if (!Saved.count(name)) {
+        if (!fSaved.count(name)) {
             const char* old = std::getenv(name.c_str());
-            Saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+            fSaved[name] = old ? std::optional<std::string>(old) : std::nullopt;
         }
         if (value)
             ::setenv(name.c_str(), value->c_str(), 1);
@@ -44,7 +44,7 @@ public:
     }
 
 private:
-    std::map<std::string, std::optional<std::string>> Saved;
+    std::map<std::string, std::optional<std::string>> fSaved;
 };
 
 } // namespace i18n_test

@@ -26,28 +26,28 @@ class ProgramStartTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Environment.Set("LANG", "it_IT.UTF-8");
-        PreviousSink = TErrorReport::SetSink([this](const QString& text) { Shown << text; });
+        fEnvironment.Set("LANG", "it_IT.UTF-8");
+        fPreviousSink = TErrorReport::SetSink([this](const QString& text) { fShown << text; });
     }
-    void TearDown() override { TErrorReport::SetSink(PreviousSink); }
+    void TearDown() override { TErrorReport::SetSink(fPreviousSink); }
 
     TLocalizationOptions Options()
     {
         TLocalizationOptions options;
-        options.ExecutablePath = Dir / "tarvel";
+        options.ExecutablePath = fDir / "tarvel";
         options.ReportError = [](const std::string& message) { TErrorReport::Show(message); };
         return options;
     }
 
-    TEnvironmentGuard Environment;
-    TTempDir Dir;
-    QStringList Shown;
-    TErrorReport::TSink PreviousSink;
+    TEnvironmentGuard fEnvironment;
+    TTempDir fDir;
+    QStringList fShown;
+    TErrorReport::TSink fPreviousSink;
 };
 
 TEST_F(ProgramStartTest, BrokenCatalogueIsReportedAndTheWindowStillComesUpUntranslated)
 {
-    const std::string broken = Dir / "locale/it/LC_MESSAGES/default.mo";
+    const std::string broken = fDir / "locale/it/LC_MESSAGES/default.mo";
     WriteBytes(broken, std::vector<char>(40, 'x'));
 
     TLocalizationModule localization(Options());
@@ -57,16 +57,16 @@ TEST_F(ProgramStartTest, BrokenCatalogueIsReportedAndTheWindowStillComesUpUntran
     QCoreApplication::processEvents();
 
     EXPECT_TRUE(form.isVisible());
-    ASSERT_EQ(Shown.size(), 1);
-    EXPECT_EQ(Shown[0], QString::fromStdString(ErrorBoxText(
-                            "This file is not a valid GNU gettext mo file: " + broken)));
+    ASSERT_EQ(fShown.size(), 1);
+    EXPECT_EQ(fShown[0], QString::fromStdString(ErrorBoxText(
+                             "This file is not a valid GNU gettext mo file: " + broken)));
     EXPECT_FALSE(localization.IsTranslating());
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 TEST_F(ProgramStartTest, ItalianStartUpTranslatesTheErrorBoxButNotTheWindow)
 {
-    const auto target = Dir.Path() / "locale/it/LC_MESSAGES";
+    const auto target = fDir.Path() / "locale/it/LC_MESSAGES";
     std::filesystem::create_directories(target);
     std::filesystem::copy_file(std::string(TARVEL_SHIPPED_LOCALE) + "/it/LC_MESSAGES/default.mo",
                                target / "default.mo");
@@ -77,7 +77,7 @@ TEST_F(ProgramStartTest, ItalianStartUpTranslatesTheErrorBoxButNotTheWindow)
     TForm1 form;
     form.show();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(Shown.isEmpty());
+    EXPECT_TRUE(fShown.isEmpty());
 
     // The window's own texts come from its layout and pass through no catalogue (the standard
     // dialogs it holds are Qt's and do follow the catalogue).

@@ -20,8 +20,9 @@ class StoredCatalogueProgramTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        CompileCatalogue(Dir / "stored.mo", {{"Cancel", "Abbrechen (stored)"}});
-        CompileCatalogue(Dir / StoredName, {{"Cancel", "Abbrechen (disk)"}, {"Save", "Speichern"}});
+        CompileCatalogue(fDir / "stored.mo", {{"Cancel", "Abbrechen (stored)"}});
+        CompileCatalogue(fDir / StoredName,
+                         {{"Cancel", "Abbrechen (disk)"}, {"Save", "Speichern"}});
     }
 
     // Runs the packaging tool; returns its exit status.
@@ -42,47 +43,47 @@ protected:
         return output;
     }
 
-    TTempDir Dir;
+    TTempDir fDir;
 };
 
 TEST_F(StoredCatalogueProgramTest, StoredCatalogueBeatsTheFileOnDisk)
 {
-    const std::string plain = Dir / "plain-probe";
+    const std::string plain = fDir / "plain-probe";
     std::filesystem::copy_file(TARVEL_PROBE, plain);
     EXPECT_EQ(Run(plain, "de_DE Cancel Save"), "stored 0\nAbbrechen (disk)\nSpeichern\n");
 
-    const std::string packed = Dir / "packed-probe";
-    ASSERT_EQ(Pack(TARVEL_PROBE, packed, {StoredName + "=" + (Dir / "stored.mo")}), 0);
+    const std::string packed = fDir / "packed-probe";
+    ASSERT_EQ(Pack(TARVEL_PROBE, packed, {StoredName + "=" + (fDir / "stored.mo")}), 0);
     // Only the stored catalogue is read, so "Save" has no translation there.
     EXPECT_EQ(Run(packed, "de_DE Cancel Save"), "stored 1\nAbbrechen (stored)\nSave\n");
 }
 
 TEST_F(StoredCatalogueProgramTest, ErrorsInAStoredCatalogueNameTheExecutable)
 {
-    auto bytes = ReadBytes(Dir / "stored.mo");
+    auto bytes = ReadBytes(fDir / "stored.mo");
     bytes[1] = 'X';
-    WriteBytes(Dir / "broken.mo", bytes);
-    const std::string packed = Dir / "packed-probe";
-    ASSERT_EQ(Pack(TARVEL_PROBE, packed, {StoredName + "=" + (Dir / "broken.mo")}), 0);
+    WriteBytes(fDir / "broken.mo", bytes);
+    const std::string packed = fDir / "packed-probe";
+    ASSERT_EQ(Pack(TARVEL_PROBE, packed, {StoredName + "=" + (fDir / "broken.mo")}), 0);
     EXPECT_EQ(Run(packed, "de Cancel"),
               "stored 1\nerror: This file is not a valid GNU gettext mo file: " + packed + "\n");
 }
 
 TEST_F(StoredCatalogueProgramTest, SeveralCataloguesAndRefusedInputs)
 {
-    CompileCatalogue(Dir / "fr.mo", {{"Cancel", "Annuler"}});
-    const std::string packed = Dir / "packed-probe";
+    CompileCatalogue(fDir / "fr.mo", {{"Cancel", "Annuler"}});
+    const std::string packed = fDir / "packed-probe";
     ASSERT_EQ(Pack(TARVEL_PROBE, packed,
-                   {StoredName + "=" + (Dir / "stored.mo"),
-                    "locale/fr/LC_MESSAGES/default.mo=" + (Dir / "fr.mo")}),
+                   {StoredName + "=" + (fDir / "stored.mo"),
+                    "locale/fr/LC_MESSAGES/default.mo=" + (fDir / "fr.mo")}),
               0);
     EXPECT_EQ(Run(packed, "fr_FR Cancel"), "stored 2\nAnnuler\n");
     EXPECT_EQ(Run(packed, "de Cancel"), "stored 2\nAbbrechen (stored)\n");
 
     // An executable that already holds catalogues, or one without the marker, is refused.
-    EXPECT_NE(Pack(packed, Dir / "twice", {StoredName + "=" + (Dir / "fr.mo")}), 0);
-    WriteBytes(Dir / "no-marker", std::vector<char>(4096, 'x'));
-    EXPECT_NE(Pack(Dir / "no-marker", Dir / "out", {StoredName + "=" + (Dir / "fr.mo")}), 0);
+    EXPECT_NE(Pack(packed, fDir / "twice", {StoredName + "=" + (fDir / "fr.mo")}), 0);
+    WriteBytes(fDir / "no-marker", std::vector<char>(4096, 'x'));
+    EXPECT_NE(Pack(fDir / "no-marker", fDir / "out", {StoredName + "=" + (fDir / "fr.mo")}), 0);
 }
 
 // The same lookups in this process, with the table read from a file that stands in for the
@@ -90,7 +91,7 @@ TEST_F(StoredCatalogueProgramTest, SeveralCataloguesAndRefusedInputs)
 TEST_F(StoredCatalogueProgramTest, DomainReadsAStoredCatalogueAtItsOffset)
 {
     std::vector<char> executable(333, 'e');
-    const auto catalogue = ReadBytes(Dir / "stored.mo");
+    const auto catalogue = ReadBytes(fDir / "stored.mo");
     const uint64_t offset = executable.size();
     executable.insert(executable.end(), catalogue.begin(), catalogue.end());
     const uint64_t table = executable.size();
@@ -103,14 +104,14 @@ TEST_F(StoredCatalogueProgramTest, DomainReadsAStoredCatalogueAtItsOffset)
     append64(catalogue.size());
     executable.insert(executable.end(), StoredName.begin(), StoredName.end());
     append64(0);
-    const std::string executablePath = Dir / "fake-program";
+    const std::string executablePath = fDir / "fake-program";
     WriteBytes(executablePath, executable);
 
     TStoredCatalogues stored;
     stored.ScanTable(executablePath, table);
     TDomain domain(&stored);
     domain.SetDomainName("default");
-    domain.SetCatalogueDir(Dir / "locale");
+    domain.SetCatalogueDir(fDir / "locale");
     domain.SetLanguage("de_CH");
     EXPECT_EQ(domain.Lookup("Cancel"), "Abbrechen (stored)");
     EXPECT_EQ(domain.Lookup("Save"), "Save");
@@ -125,7 +126,7 @@ TEST_F(StoredCatalogueProgramTest, DomainReadsAStoredCatalogueAtItsOffset)
     pastTheEnd.ScanTable(executablePath, table);
     TDomain broken(&pastTheEnd);
     broken.SetDomainName("default");
-    broken.SetCatalogueDir(Dir / "locale");
+    broken.SetCatalogueDir(fDir / "locale");
     broken.SetLanguage("de");
     try {
         broken.Lookup("Cancel");

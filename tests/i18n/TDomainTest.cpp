@@ -34,13 +34,13 @@ class DomainTest : public ::testing::Test
 protected:
     std::string CataloguePath(const std::string& language, const std::string& domain = "default")
     {
-        return Dir.CataloguePath(language, domain);
+        return fDir.CataloguePath(language, domain);
     }
 
     void Prepare(TDomain& domain, const std::string& language, const std::string& name = "default")
     {
         domain.SetDomainName(name);
-        domain.SetCatalogueDir(Dir / "locale");
+        domain.SetCatalogueDir(fDir / "locale");
         domain.SetLanguage(language);
     }
 
@@ -55,7 +55,7 @@ protected:
         return {};
     }
 
-    TTempDir Dir;
+    TTempDir fDir;
 };
 
 TEST_F(DomainTest, CatalogueDirGetsTrailingSeparatorOnce)
@@ -196,10 +196,10 @@ TEST_F(DomainTest, MissingCatalogueIsSoughtOnceUntilASetterRuns)
     EXPECT_EQ(domain.Lookup("Cancel"), "Abbrechen");
 
     // and likewise after CloseCatalogue and SetCatalogueDir.
-    domain.SetCatalogueDir(Dir / "elsewhere");
+    domain.SetCatalogueDir(fDir / "elsewhere");
     EXPECT_EQ(domain.Lookup("Cancel"), "Cancel");
     EXPECT_FALSE(domain.MayOpen());
-    std::filesystem::rename(Dir / "locale", Dir / "elsewhere");
+    std::filesystem::rename(fDir / "locale", fDir / "elsewhere");
     EXPECT_EQ(domain.Lookup("Cancel"), "Cancel");
     domain.CloseCatalogue();
     EXPECT_EQ(domain.Lookup("Cancel"), "Abbrechen");
@@ -263,7 +263,7 @@ TEST_F(DomainTest, MappingRefusedByTheSystemGivesItsReason)
     };
     if (::stat(attribute.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
         GTEST_SKIP() << attribute << " is not available here";
-    std::filesystem::create_directories(Dir / "locale/de/LC_MESSAGES");
+    std::filesystem::create_directories(fDir / "locale/de/LC_MESSAGES");
     std::filesystem::create_symlink(attribute, CataloguePath("de"));
 
     TDomain domain;
@@ -275,7 +275,7 @@ TEST_F(DomainTest, MappingRefusedByTheSystemGivesItsReason)
 TEST_F(DomainTest, FileThatCannotBeOpenedGivesTheOpenError)
 {
     // A socket exists under the name but cannot be opened (whatever the user's rights).
-    std::filesystem::create_directories(Dir / "locale/de/LC_MESSAGES");
+    std::filesystem::create_directories(fDir / "locale/de/LC_MESSAGES");
     const std::string path = CataloguePath("de");
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

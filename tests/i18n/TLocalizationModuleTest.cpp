@@ -17,24 +17,24 @@ namespace {
 class LocalizationModuleTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { Environment.SetOnlyLang("it_IT.UTF-8"); }
+    void SetUp() override { fEnvironment.SetOnlyLang("it_IT.UTF-8"); }
 
     std::string CataloguePath(const std::string& domain, const std::string& language = "it")
     {
-        return Dir.CataloguePath(language, domain);
+        return fDir.CataloguePath(language, domain);
     }
 
     std::unique_ptr<TLocalizationModule> Start()
     {
         TLocalizationOptions options;
-        options.ExecutablePath = Dir / "tarvel";
-        options.ReportError = [this](const std::string& message) { Reported.push_back(message); };
+        options.ExecutablePath = fDir / "tarvel";
+        options.ReportError = [this](const std::string& message) { fReported.push_back(message); };
         return std::make_unique<TLocalizationModule>(std::move(options));
     }
 
-    TEnvironmentGuard Environment;
-    TTempDir Dir;
-    std::vector<std::string> Reported;
+    TEnvironmentGuard fEnvironment;
+    TTempDir fDir;
+    std::vector<std::string> fReported;
 };
 
 TEST_F(LocalizationModuleTest, WithoutARunningModuleTextsComeBackUnchanged)
@@ -108,7 +108,7 @@ TEST_F(LocalizationModuleTest, SerialTextsAreFetchedInOrderFromTheDefaultDomain)
         EXPECT_EQ(texts[i], "T" + std::to_string(i));
     EXPECT_EQ(texts[22], "Registry error");
     EXPECT_EQ(module->ResourceDomains(), (std::vector<std::string>{"default", "qorport"}));
-    EXPECT_TRUE(Reported.empty());
+    EXPECT_TRUE(fReported.empty());
     EXPECT_TRUE(module->IsTranslating());
     EXPECT_EQ(TranslateResourceString("Registry error"), "Errore del registro");
 }
@@ -119,8 +119,8 @@ TEST_F(LocalizationModuleTest, DamagedDefaultCatalogueLeavesTheProgramUntranslat
     CompileCatalogue(CataloguePath("qorport"), {{"Registry error", "Errore del registro"}});
     auto module = Start();
     TQorPortMessages texts;
-    ASSERT_EQ(Reported.size(), 1u);
-    EXPECT_EQ(Reported[0],
+    ASSERT_EQ(fReported.size(), 1u);
+    EXPECT_EQ(fReported[0],
               "This file is not a valid GNU gettext mo file: " + CataloguePath("default"));
     EXPECT_FALSE(module->IsTranslating());
     for (std::size_t i = 0; i < TQorPortMessages::Count; ++i)
@@ -140,8 +140,8 @@ TEST_F(LocalizationModuleTest, DamagedSecondCatalogueIsFoundAtStartUp)
     WriteBytes(CataloguePath("qorport"), bytes);
     auto module = Start();
     TQorPortMessages texts;
-    ASSERT_EQ(Reported.size(), 1u);
-    EXPECT_EQ(Reported[0],
+    ASSERT_EQ(fReported.size(), 1u);
+    EXPECT_EQ(fReported[0],
               "This file is not a valid GNU gettext mo file: " + CataloguePath("qorport"));
     EXPECT_FALSE(module->IsTranslating());
     EXPECT_EQ(TranslateResourceString("Cancel"), "Cancel");

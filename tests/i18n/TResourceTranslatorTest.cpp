@@ -28,19 +28,19 @@ class ResourceTranslatorTest : public ::testing::Test
 protected:
     void StartIn(const std::string& language, bool shipped = true)
     {
-        Environment.Set("LANG", language + ".UTF-8");
+        fEnvironment.Set("LANG", language + ".UTF-8");
         if (shipped) {
             const std::string code = language.substr(0, 2);
-            const auto target = Dir.Path() / "locale" / code / "LC_MESSAGES";
+            const auto target = fDir.Path() / "locale" / code / "LC_MESSAGES";
             std::filesystem::create_directories(target);
             std::filesystem::copy_file(std::string(TARVEL_SHIPPED_LOCALE) + "/" + code +
                                            "/LC_MESSAGES/default.mo",
                                        target / "default.mo");
         }
         TLocalizationOptions options;
-        options.ExecutablePath = Dir / "tarvel";
-        options.ReportError = [this](const std::string& m) { Reported.push_back(m); };
-        Module = std::make_unique<TLocalizationModule>(std::move(options));
+        options.ExecutablePath = fDir / "tarvel";
+        options.ReportError = [this](const std::string& m) { fReported.push_back(m); };
+        fModule = std::make_unique<TLocalizationModule>(std::move(options));
     }
 
     static QString Tr(const char* context, const char* text)
@@ -60,10 +60,10 @@ protected:
         return button ? button->toolTip() : QStringLiteral("<no %1>").arg(name);
     }
 
-    TEnvironmentGuard Environment;
-    TTempDir Dir;
-    std::vector<std::string> Reported;
-    std::unique_ptr<TLocalizationModule> Module;
+    TEnvironmentGuard fEnvironment;
+    TTempDir fDir;
+    std::vector<std::string> fReported;
+    std::unique_ptr<TLocalizationModule> fModule;
 };
 
 TEST_F(ResourceTranslatorTest, MessageBoxButtonsComeFromTheItalianCatalogue)
@@ -85,7 +85,7 @@ TEST_F(ResourceTranslatorTest, MessageBoxButtonsComeFromTheItalianCatalogue)
     // The window's own text is never translated; only what passes through translate().
     EXPECT_EQ(box.text(), "File not found");
     EXPECT_EQ(box.windowTitle(), "Tarvel");
-    EXPECT_TRUE(Reported.empty());
+    EXPECT_TRUE(fReported.empty());
 }
 
 TEST_F(ResourceTranslatorTest, FileDialogLabelsComeFromTheItalianCatalogue)
@@ -93,7 +93,7 @@ TEST_F(ResourceTranslatorTest, FileDialogLabelsComeFromTheItalianCatalogue)
     StartIn("it_IT");
     TQtLocalization localization;
 
-    QFileDialog dialog(nullptr, "Tarvel", Dir.Path().string().c_str());
+    QFileDialog dialog(nullptr, "Tarvel", fDir.Path().string().c_str());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.show();
@@ -167,7 +167,7 @@ TEST_F(ResourceTranslatorTest, TranslatorLeavesWithItsHook)
 
 TEST_F(ResourceTranslatorTest, CatalogueErrorsInsideQtAreReportedOnceAndTheSourceIsUsed)
 {
-    WriteBytes(Dir / "locale/it/LC_MESSAGES/default.mo", std::vector<char>(40, 'x'));
+    WriteBytes(fDir / "locale/it/LC_MESSAGES/default.mo", std::vector<char>(40, 'x'));
     StartIn("it_IT", false);
     std::vector<std::string> translationErrors;
     TQtTranslationHook hook([&](const std::string& m) { translationErrors.push_back(m); });
@@ -180,22 +180,22 @@ TEST_F(ResourceTranslatorTest, CatalogueErrorsInsideQtAreReportedOnceAndTheSourc
     EXPECT_EQ(box.button(QMessageBox::Ok)->text(), "OK");
     ASSERT_EQ(translationErrors.size(), 1u);
     EXPECT_EQ(translationErrors[0], "This file is not a valid GNU gettext mo file: " +
-                                        (Dir / "locale/it/LC_MESSAGES/default.mo"));
+                                        (fDir / "locale/it/LC_MESSAGES/default.mo"));
 }
 
 TEST_F(ResourceTranslatorTest, DamagedCatalogueAtStartUpLeavesQtUntranslated)
 {
-    WriteBytes(Dir / "locale/it/LC_MESSAGES/default.mo", std::vector<char>(40, 'x'));
+    WriteBytes(fDir / "locale/it/LC_MESSAGES/default.mo", std::vector<char>(40, 'x'));
     StartIn("it_IT", false);
     TQtLocalization localization;
-    ASSERT_EQ(Reported.size(), 1u);
-    EXPECT_EQ(Reported[0], "This file is not a valid GNU gettext mo file: " +
-                               (Dir / "locale/it/LC_MESSAGES/default.mo"));
+    ASSERT_EQ(fReported.size(), 1u);
+    EXPECT_EQ(fReported[0], "This file is not a valid GNU gettext mo file: " +
+                                (fDir / "locale/it/LC_MESSAGES/default.mo"));
     QMessageBox box(QMessageBox::Critical, "Tarvel", "text", QMessageBox::Ok | QMessageBox::Cancel);
     box.show();
     QCoreApplication::processEvents();
     EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Cancel");
-    EXPECT_EQ(Reported.size(), 1u);
+    EXPECT_EQ(fReported.size(), 1u);
 }
 
 } // namespace

@@ -48,17 +48,17 @@ uint64_t AppendTable(std::vector<char>& file, const std::vector<TRecord>& record
 class StoredCataloguesTest : public ::testing::Test
 {
 protected:
-    std::string Executable() const { return Dir / "tarvel"; }
-    std::string InBaseDir(const std::string& relative) const { return Dir / relative; }
+    std::string Executable() const { return fDir / "tarvel"; }
+    std::string InBaseDir(const std::string& relative) const { return fDir / relative; }
 
-    TTempDir Dir;
-    std::vector<char> File = std::vector<char>(100, 'x');
+    TTempDir fDir;
+    std::vector<char> fFile = std::vector<char>(100, 'x');
 };
 
 TEST_F(StoredCataloguesTest, ZeroPositionMeansNothingStored)
 {
-    AppendTable(File, {{"locale/de/LC_MESSAGES/default.mo", 10, 20}});
-    WriteBytes(Executable(), File);
+    AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", 10, 20}});
+    WriteBytes(Executable(), fFile);
     TStoredCatalogues stored;
     stored.ScanTable(Executable(), 0);
     EXPECT_EQ(stored.Count(), 0u);
@@ -80,14 +80,14 @@ TEST_F(StoredCataloguesTest, ThisBuildCarriesAnUnpatchedMarker)
 
 TEST_F(StoredCataloguesTest, RecordsAreFoundUnderTheBaseDirectory)
 {
-    const uint64_t first = AppendTable(File, {{"locale/de/LC_MESSAGES/default.mo", 10, 20},
-                                              {"  locale/fr/LC_MESSAGES/default.mo\t\r\n", 30, 5},
-                                              {"locale/it/LC_MESSAGES/qorport.mo", 40, 6}});
-    WriteBytes(Executable(), File);
+    const uint64_t first = AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", 10, 20},
+                                               {"  locale/fr/LC_MESSAGES/default.mo\t\r\n", 30, 5},
+                                               {"locale/it/LC_MESSAGES/qorport.mo", 40, 6}});
+    WriteBytes(Executable(), fFile);
     TStoredCatalogues stored;
     stored.ScanTable(Executable(), first);
     EXPECT_EQ(stored.Count(), 3u);
-    EXPECT_EQ(stored.BaseDir(), Dir.Path().string() + "/");
+    EXPECT_EQ(stored.BaseDir(), fDir.Path().string() + "/");
 
     const auto de = stored.Locate(InBaseDir("locale/de/LC_MESSAGES/default.mo"));
     EXPECT_EQ(de.File, Executable());
@@ -115,11 +115,11 @@ TEST_F(StoredCataloguesTest, RecordsAreFoundUnderTheBaseDirectory)
 
 TEST_F(StoredCataloguesTest, NamesDifferingOnlyInCaseKeepTheEarlierRecords)
 {
-    const uint64_t first = AppendTable(File, {{"locale/de/LC_MESSAGES/default.mo", 10, 1},
-                                              {"locale/fr/LC_MESSAGES/default.mo", 20, 1},
-                                              {"LOCALE/DE/LC_MESSAGES/DEFAULT.MO", 30, 1},
-                                              {"locale/it/LC_MESSAGES/default.mo", 40, 1}});
-    WriteBytes(Executable(), File);
+    const uint64_t first = AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", 10, 1},
+                                               {"locale/fr/LC_MESSAGES/default.mo", 20, 1},
+                                               {"LOCALE/DE/LC_MESSAGES/DEFAULT.MO", 30, 1},
+                                               {"locale/it/LC_MESSAGES/default.mo", 40, 1}});
+    WriteBytes(Executable(), fFile);
     TStoredCatalogues stored;
     stored.ScanTable(Executable(), first);
     EXPECT_EQ(stored.Count(), 2u);
@@ -169,12 +169,12 @@ TEST_F(StoredCataloguesTest, TablesCutShortOrMissingLeaveWhatWasRead)
 {
     std::vector<std::size_t> starts;
     const uint64_t first = AppendTable(
-        File,
+        fFile,
         {{"locale/a/LC_MESSAGES/default.mo", 1, 1}, {"locale/b/LC_MESSAGES/default.mo", 2, 1}},
         &starts);
     // Cut anywhere inside the second record (the terminating record after it is not needed).
-    for (std::size_t cut = starts[1]; cut < File.size() - 8; ++cut) {
-        WriteBytes(Executable(), std::vector<char>(File.begin(), File.begin() + cut));
+    for (std::size_t cut = starts[1]; cut < fFile.size() - 8; ++cut) {
+        WriteBytes(Executable(), std::vector<char>(fFile.begin(), fFile.begin() + cut));
         TStoredCatalogues stored;
         stored.ScanTable(Executable(), first);
         EXPECT_TRUE(stored.Contains("locale/a/LC_MESSAGES/default.mo")) << cut;
@@ -185,7 +185,7 @@ TEST_F(StoredCataloguesTest, TablesCutShortOrMissingLeaveWhatWasRead)
     beyond.ScanTable(Executable(), 1u << 30);
     EXPECT_EQ(beyond.Count(), 0u);
     TStoredCatalogues noFile;
-    noFile.ScanTable(Dir / "no-such-program", 100);
+    noFile.ScanTable(fDir / "no-such-program", 100);
     EXPECT_EQ(noFile.Count(), 0u);
 }
 

@@ -16,11 +16,11 @@ namespace {
 class TranslationInstanceTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { Environment.SetOnlyLang("it_IT.UTF-8"); }
+    void SetUp() override { fEnvironment.SetOnlyLang("it_IT.UTF-8"); }
 
     std::unique_ptr<TTranslationInstance> MakeInstance()
     {
-        return std::make_unique<TTranslationInstance>(Dir / "tarvel", nullptr);
+        return std::make_unique<TTranslationInstance>(fDir / "tarvel", nullptr);
     }
 
     static std::string TranslationError(TTranslationInstance& instance, const std::string& key)
@@ -33,46 +33,46 @@ protected:
         return {};
     }
 
-    TEnvironmentGuard Environment;
-    TTempDir Dir;
+    TEnvironmentGuard fEnvironment;
+    TTempDir fDir;
 };
 
 TEST_F(TranslationInstanceTest, StartsWithDefaultDomainBesideTheExecutable)
 {
     auto instance = MakeInstance();
-    EXPECT_EQ(instance->LocaleDir(), Dir / "locale");
+    EXPECT_EQ(instance->LocaleDir(), fDir / "locale");
     EXPECT_EQ(instance->CurrentDomain(), "default");
     EXPECT_EQ(instance->DomainCount(), 1u);
-    EXPECT_EQ(instance->FindOrCreateDomain("default").CatalogueDir(), Dir / "locale/");
+    EXPECT_EQ(instance->FindOrCreateDomain("default").CatalogueDir(), fDir / "locale/");
 }
 
 TEST_F(TranslationInstanceTest, LanguageComesFromLangWithoutItsCodeSet)
 {
-    Environment.Set("LANG", "de_DE.UTF-8");
+    fEnvironment.Set("LANG", "de_DE.UTF-8");
     EXPECT_EQ(MakeInstance()->CurrentLanguage(), "de_DE");
-    Environment.Set("LANG", "pt_BR");
+    fEnvironment.Set("LANG", "pt_BR");
     EXPECT_EQ(MakeInstance()->CurrentLanguage(), "pt_BR");
-    Environment.Set("LANG", "fr_FR.ISO-8859-1.extra");
+    fEnvironment.Set("LANG", "fr_FR.ISO-8859-1.extra");
     EXPECT_EQ(MakeInstance()->CurrentLanguage(), "fr_FR");
 }
 
 TEST_F(TranslationInstanceTest, UnsetOrEmptyLangFallsBackToTheSystemLanguage)
 {
-    Environment.Set("LC_ALL", "es_ES.UTF-8");
-    Environment.Set("LANG", "");
+    fEnvironment.Set("LC_ALL", "es_ES.UTF-8");
+    fEnvironment.Set("LANG", "");
     EXPECT_EQ(MakeInstance()->CurrentLanguage(), "es_ES");
-    Environment.Set("LANG", std::nullopt);
+    fEnvironment.Set("LANG", std::nullopt);
     EXPECT_EQ(MakeInstance()->CurrentLanguage(), "es_ES");
-    Environment.Set("LC_ALL", std::nullopt);
-    Environment.Set("LC_MESSAGES", "nl_BE@euro");
+    fEnvironment.Set("LC_ALL", std::nullopt);
+    fEnvironment.Set("LC_MESSAGES", "nl_BE@euro");
     EXPECT_EQ(MakeInstance()->CurrentLanguage(), "nl_BE");
 }
 
 TEST_F(TranslationInstanceTest, SelectLanguageResetsEveryDomain)
 {
-    CompileCatalogue(Dir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
-    CompileCatalogue(Dir.CataloguePath("fr", "default"), {{"Cancel", "Annuler"}});
-    CompileCatalogue(Dir.CataloguePath("fr", "qorport"),
+    CompileCatalogue(fDir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
+    CompileCatalogue(fDir.CataloguePath("fr", "default"), {{"Cancel", "Annuler"}});
+    CompileCatalogue(fDir.CataloguePath("fr", "qorport"),
                      {{"Registry error", "Erreur du registre"}});
     auto instance = MakeInstance();
     EXPECT_EQ(instance->Translate("Cancel"), "Annulla");
@@ -91,11 +91,11 @@ TEST_F(TranslationInstanceTest, SelectLanguageResetsEveryDomain)
 
 TEST_F(TranslationInstanceTest, BindDomainMovesOneDomainElsewhere)
 {
-    CompileCatalogue(Dir / "other/it/LC_MESSAGES/default.mo", {{"Cancel", "Annulla (other)"}});
-    CompileCatalogue(Dir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
+    CompileCatalogue(fDir / "other/it/LC_MESSAGES/default.mo", {{"Cancel", "Annulla (other)"}});
+    CompileCatalogue(fDir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
     auto instance = MakeInstance();
     EXPECT_EQ(instance->Translate("Cancel"), "Annulla");
-    instance->BindDomain("DEFAULT", Dir / "other");
+    instance->BindDomain("DEFAULT", fDir / "other");
     EXPECT_EQ(instance->Translate("Cancel"), "Annulla (other)");
     instance->SetCurrentDomain("another");
     EXPECT_EQ(instance->Translate("Cancel"), "Cancel");
@@ -103,7 +103,7 @@ TEST_F(TranslationInstanceTest, BindDomainMovesOneDomainElsewhere)
 
 TEST_F(TranslationInstanceTest, LineEndsAreLfInKeysAndCrLfInResults)
 {
-    CompileCatalogue(Dir.CataloguePath("it", "default"),
+    CompileCatalogue(fDir.CataloguePath("it", "default"),
                      {{"First line\nSecond line", "Prima riga\nSeconda riga"},
                       {"\nLeading", "\nIniziale"},
                       {"Lone CR", "Solo CR"}});
@@ -118,7 +118,7 @@ TEST_F(TranslationInstanceTest, LineEndsAreLfInKeysAndCrLfInResults)
 
 TEST_F(TranslationInstanceTest, EmptyTextReturnsTheHeader)
 {
-    CompileCatalogue(Dir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
+    CompileCatalogue(fDir.CataloguePath("it", "default"), {{"Cancel", "Annulla"}});
     auto instance = MakeInstance();
     EXPECT_EQ(instance->Translate(""), "Project-Id-Version: test\r\nMIME-Version: 1.0\r\n"
                                        "Content-Type: text/plain; charset=UTF-8\r\n"
@@ -129,13 +129,13 @@ TEST_F(TranslationInstanceTest, EmptyTextReturnsTheHeader)
 TEST_F(TranslationInstanceTest, NonUtf8OrEmptyTranslationsRaiseTheExactError)
 {
     // A Latin-1 catalogue: its "è" is the single byte 0xE8.
-    CompilePoText(Dir.CataloguePath("it", "default"),
+    CompilePoText(fDir.CataloguePath("it", "default"),
                   "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n"
                   "msgid \"Retry\"\nmsgstr \"Riprov\xE8\"\n\n"
                   "msgid \"Cancel\"\nmsgstr \"Annulla\"\n\n"
                   "msgid \"Help\"\nmsgstr \"Aiuto\"\n");
     // Make the translation of "Help" empty (msgfmt never writes one).
-    auto bytes = ReadBytes(Dir.CataloguePath("it", "default"));
+    auto bytes = ReadBytes(fDir.CataloguePath("it", "default"));
     const uint32_t n = Read32(bytes, 8), keys = Read32(bytes, 12), values = Read32(bytes, 16);
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t length = Read32(bytes, keys + 8 * i);
@@ -143,7 +143,7 @@ TEST_F(TranslationInstanceTest, NonUtf8OrEmptyTranslationsRaiseTheExactError)
         if (std::string(bytes.data() + position, length) == "Help")
             Write32(bytes, values + 8 * i, 0);
     }
-    WriteBytes(Dir.CataloguePath("it", "default"), bytes);
+    WriteBytes(fDir.CataloguePath("it", "default"), bytes);
 
     auto instance = MakeInstance();
     EXPECT_EQ(TranslationError(*instance, "Retry"),
@@ -161,7 +161,7 @@ TEST_F(TranslationInstanceTest, NonUtf8OrEmptyTranslationsRaiseTheExactError)
 
 TEST_F(TranslationInstanceTest, CatalogueErrorsPassToTheCaller)
 {
-    WriteBytes(Dir.CataloguePath("it", "default"), std::vector<char>(64, 'x'));
+    WriteBytes(fDir.CataloguePath("it", "default"), std::vector<char>(64, 'x'));
     auto instance = MakeInstance();
     EXPECT_THROW(instance->Translate("Cancel"), ECatalogueError);
     EXPECT_THROW(instance->Translate("Cancel"), ECatalogueError);
@@ -169,7 +169,7 @@ TEST_F(TranslationInstanceTest, CatalogueErrorsPassToTheCaller)
 
 TEST_F(TranslationInstanceTest, DomainNamesIgnoreLetterCase)
 {
-    CompileCatalogue(Dir.CataloguePath("it", "qorport"),
+    CompileCatalogue(fDir.CataloguePath("it", "qorport"),
                      {{"Registry error", "Errore del registro"}});
     auto instance = MakeInstance();
     TDomain& lower = instance->FindOrCreateDomain("qorport");

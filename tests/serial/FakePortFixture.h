@@ -13,7 +13,7 @@
 class FakePortFixture : public ::testing::Test
 {
 protected:
-    FakePortFixture() { Port.SetPort(2); }
+    FakePortFixture() { fPort.SetPort(2); }
 
     // Records every data-available call: RxCount on entry and what the handler read.
     struct TOffer
@@ -25,7 +25,7 @@ protected:
     // Handler that reads `perCall` bytes of each offer (all with -1).
     void RecordOffers(int perCall = -1)
     {
-        Port.SetOnDataAvailable([this, perCall](TQorComPort& sender) {
+        fPort.SetOnDataAvailable([this, perCall](TQorComPort& sender) {
             TOffer offer{sender.RxCount(), {}};
             if (perCall < 0) {
                 offer.Data = sender.ReadString();
@@ -35,15 +35,15 @@ protected:
                     sender.Read(std::as_writable_bytes(std::span(buffer.data(), buffer.size())));
                 offer.Data = buffer.substr(0, static_cast<size_t>(n));
             }
-            Offers.push_back(offer);
+            fOffers.push_back(offer);
         });
     }
 
     // A handler that unbinds itself at the first offer without reading: the offer stays.
     void UnbindAtFirstOffer()
     {
-        Port.SetOnDataAvailable([this](TQorComPort& sender) {
-            WaitCountAtOffer = Device.WaitCount();
+        fPort.SetOnDataAvailable([this](TQorComPort& sender) {
+            fWaitCountAtOffer = fDevice.WaitCount();
             sender.SetOnDataAvailable(nullptr);
         });
     }
@@ -52,28 +52,28 @@ protected:
     // longer looks at the handler it found missing.
     bool WaitForAbandonedOffer()
     {
-        return MainThread.PumpUntil([&] { return WaitCountAtOffer != 0; }) &&
-               Device.WaitForWaitCountAbove(WaitCountAtOffer);
+        return fMainThread.PumpUntil([&] { return fWaitCountAtOffer != 0; }) &&
+               fDevice.WaitForWaitCountAbove(fWaitCountAtOffer);
     }
 
     std::string AllReceived() const
     {
         std::string all;
-        for (const auto& offer : Offers)
+        for (const auto& offer : fOffers)
             all += offer.Data;
         return all;
     }
 
     bool PumpUntilReceived(const std::string& text)
     {
-        return MainThread.PumpUntil([&] { return AllReceived().size() >= text.size(); }) &&
+        return fMainThread.PumpUntil([&] { return AllReceived().size() >= text.size(); }) &&
                AllReceived() == text;
     }
 
-    TTestMainThread MainThread;
-    TFakeSerialBackend Backend;
-    TFakePort& Device = Backend.AddPort("/dev/ttyS1");
-    TQorComPort Port{MainThread, Backend};
-    std::vector<TOffer> Offers;
-    uint64_t WaitCountAtOffer = 0;
+    TTestMainThread fMainThread;
+    TFakeSerialBackend fBackend;
+    TFakePort& fDevice = fBackend.AddPort("/dev/ttyS1");
+    TQorComPort fPort{fMainThread, fBackend};
+    std::vector<TOffer> fOffers;
+    uint64_t fWaitCountAtOffer = 0;
 };

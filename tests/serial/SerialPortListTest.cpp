@@ -15,22 +15,22 @@ class SerialPortListTest : public ::testing::Test
 {
 protected:
     SerialPortListTest()
-        : Root(fs::temp_directory_path() / ("tarvel-ports-" + std::to_string(::getpid())))
+        : fRoot(fs::temp_directory_path() / ("tarvel-ports-" + std::to_string(::getpid())))
     {
-        fs::create_directories(Root / "dev" / "serial" / "by-id");
-        fs::create_directories(Root / "sys");
+        fs::create_directories(fRoot / "dev" / "serial" / "by-id");
+        fs::create_directories(fRoot / "sys");
     }
-    ~SerialPortListTest() override { fs::remove_all(Root); }
+    ~SerialPortListTest() override { fs::remove_all(fRoot); }
 
-    void Node(const std::string& name) { std::ofstream(Root / "dev" / name); }
+    void Node(const std::string& name) { std::ofstream(fRoot / "dev" / name); }
     void Uart(const std::string& name, const std::string& type)
     {
-        fs::create_directories(Root / "sys" / name);
-        std::ofstream(Root / "sys" / name / "type") << type << "\n";
+        fs::create_directories(fRoot / "sys" / name);
+        std::ofstream(fRoot / "sys" / name / "type") << type << "\n";
     }
-    std::string Dev(const std::string& name) const { return (Root / "dev" / name).string(); }
+    std::string Dev(const std::string& name) const { return (fRoot / "dev" / name).string(); }
 
-    fs::path Root;
+    fs::path fRoot;
 };
 
 TEST_F(SerialPortListTest, ListsRealUartsAndUsbAdaptersSorted)
@@ -46,7 +46,7 @@ TEST_F(SerialPortListTest, ListsRealUartsAndUsbAdaptersSorted)
     Node("ttyprintk");
     Node("serial/by-id/usb-FTDI_FT232R-if00-port0");
 
-    const auto ports = ListSerialPorts((Root / "dev").string(), (Root / "sys").string());
+    const auto ports = ListSerialPorts((fRoot / "dev").string(), (fRoot / "sys").string());
     EXPECT_EQ(ports, (std::vector<std::string>{
                          Dev("serial/by-id/usb-FTDI_FT232R-if00-port0"),
                          Dev("ttyACM1"),
@@ -57,7 +57,7 @@ TEST_F(SerialPortListTest, ListsRealUartsAndUsbAdaptersSorted)
 
 TEST_F(SerialPortListTest, MissingDirectoriesGiveAnEmptyList)
 {
-    EXPECT_TRUE(ListSerialPorts((Root / "nothing").string(), (Root / "none").string()).empty());
+    EXPECT_TRUE(ListSerialPorts((fRoot / "nothing").string(), (fRoot / "none").string()).empty());
 }
 
 } // namespace
@@ -68,18 +68,18 @@ namespace {
 // interface, whose parent folder holds the device's ids and serial number.
 TEST_F(SerialPortListTest, UsbIdentityIsFoundThroughTheTtysDeviceAndItsByIdName)
 {
-    const fs::path usb = Root / "devices" / "usb1" / "1-1";
+    const fs::path usb = fRoot / "devices" / "usb1" / "1-1";
     fs::create_directories(usb / "1-1:1.0" / "ttyUSB0");
     std::ofstream(usb / "idVendor") << "0403\n";
     std::ofstream(usb / "idProduct") << "6001\n";
     std::ofstream(usb / "serial") << "A50285BI\n";
-    fs::create_directories(Root / "sys" / "ttyUSB0");
-    fs::create_directory_symlink(usb / "1-1:1.0" / "ttyUSB0", Root / "sys" / "ttyUSB0" / "device");
+    fs::create_directories(fRoot / "sys" / "ttyUSB0");
+    fs::create_directory_symlink(usb / "1-1:1.0" / "ttyUSB0", fRoot / "sys" / "ttyUSB0" / "device");
     Node("ttyUSB0");
-    fs::create_symlink(Dev("ttyUSB0"), Root / "dev" / "serial" / "by-id" / "usb-FTDI_A50285BI");
+    fs::create_symlink(Dev("ttyUSB0"), fRoot / "dev" / "serial" / "by-id" / "usb-FTDI_A50285BI");
     Node("ttyS0");
 
-    const std::string sys = (Root / "sys").string();
+    const std::string sys = (fRoot / "sys").string();
     for (const std::string& path : {Dev("ttyUSB0"), Dev("serial/by-id/usb-FTDI_A50285BI")}) {
         const auto identity = UsbIdentity(path, sys);
         ASSERT_TRUE(identity) << path;

@@ -25,44 +25,44 @@ class PtyPortTest : public ::testing::Test
 protected:
     PtyPortTest()
     {
-        Port.SetDevicePath(2, Pty.SlavePath());
-        Port.SetPort(2);
+        fPort.SetDevicePath(2, fPty.SlavePath());
+        fPort.SetPort(2);
     }
 
-    TPtyPair Pty;
-    TTestMainThread MainThread;
-    TQorComPort Port{MainThread};
+    TPtyPair fPty;
+    TTestMainThread fMainThread;
+    TQorComPort fPort{fMainThread};
 };
 
 TEST_F(PtyPortTest, SendsWhatIsWrittenAndHandsOverWhatArrives)
 {
     std::string received;
     int notifications = 0;
-    Port.SetOnDataAvailable([&](TQorComPort& sender) {
+    fPort.SetOnDataAvailable([&](TQorComPort& sender) {
         ++notifications;
         received += sender.ReadString();
         EXPECT_EQ(sender.RxCount(), 0);
     });
-    Port.SetActive(true);
-    ASSERT_TRUE(Port.Active());
+    fPort.SetActive(true);
+    ASSERT_TRUE(fPort.Active());
 
-    Port.WriteString("hello\r");
-    EXPECT_EQ(Pty.Receive(6), "hello\r");
+    fPort.WriteString("hello\r");
+    EXPECT_EQ(fPty.Receive(6), "hello\r");
 
-    Pty.Send("device>");
-    ASSERT_TRUE(MainThread.PumpUntil([&] { return received.size() >= 7; }));
+    fPty.Send("device>");
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return received.size() >= 7; }));
     EXPECT_EQ(received, "device>");
     EXPECT_GE(notifications, 1);
 
-    Port.SetActive(false);
-    EXPECT_FALSE(Port.Active());
-    EXPECT_THROW(Port.WriteString("x"), EQorComPort);
+    fPort.SetActive(false);
+    EXPECT_FALSE(fPort.Active());
+    EXPECT_THROW(fPort.WriteString("x"), EQorComPort);
 }
 
 TEST_F(PtyPortTest, WriteWhileClosedRaisesPortNotOpen)
 {
     try {
-        Port.WriteString("x");
+        fPort.WriteString("x");
         FAIL() << "no exception";
     } catch (const EQorComPort& e) {
         EXPECT_STREQ(e.what(), "Port not open");
@@ -71,24 +71,24 @@ TEST_F(PtyPortTest, WriteWhileClosedRaisesPortNotOpen)
 
 TEST_F(PtyPortTest, ReopensAfterClose)
 {
-    Port.SetActive(true);
-    Port.SetActive(false);
-    Port.SetActive(true);
-    Port.WriteString("again");
-    EXPECT_EQ(Pty.Receive(5), "again");
+    fPort.SetActive(true);
+    fPort.SetActive(false);
+    fPort.SetActive(true);
+    fPort.WriteString("again");
+    EXPECT_EQ(fPty.Receive(5), "again");
 }
 
 TEST_F(PtyPortTest, PortChangedWhileOpenTakesEffectAtNextOpen)
 {
     TPtyPair other;
-    Port.SetDevicePath(1, other.SlavePath());
-    Port.SetActive(true);
-    Port.SetPort(1);
-    Port.WriteString("old");
-    EXPECT_EQ(Pty.Receive(3), "old");
-    Port.SetActive(false);
-    Port.SetActive(true);
-    Port.WriteString("new");
+    fPort.SetDevicePath(1, other.SlavePath());
+    fPort.SetActive(true);
+    fPort.SetPort(1);
+    fPort.WriteString("old");
+    EXPECT_EQ(fPty.Receive(3), "old");
+    fPort.SetActive(false);
+    fPort.SetActive(true);
+    fPort.WriteString("new");
     EXPECT_EQ(other.Receive(3), "new");
 }
 
@@ -101,18 +101,18 @@ protected:
     {
         const int before = OpenDescriptorCount();
         try {
-            Port.SetPort(port);
-            Port.SetActive(true);
+            fPort.SetPort(port);
+            fPort.SetActive(true);
             FAIL() << "opened " << expectedPath;
         } catch (const EQorComPort& e) {
             EXPECT_EQ(std::string(e.what()), "Cannot open port '" + expectedPath + "'");
         }
-        EXPECT_FALSE(Port.Active());
+        EXPECT_FALSE(fPort.Active());
         EXPECT_EQ(OpenDescriptorCount(), before);
     }
 
-    TTestMainThread MainThread;
-    TQorComPort Port{MainThread};
+    TTestMainThread fMainThread;
+    TQorComPort fPort{fMainThread};
 };
 
 TEST_F(OpenFailureTest, PortNumberZeroNamesNoDevice)
@@ -123,11 +123,11 @@ TEST_F(OpenFailureTest, PortNumberZeroNamesNoDevice)
 
 TEST_F(OpenFailureTest, DefaultDeviceNamesFollowThePortNumber)
 {
-    EXPECT_EQ(Port.DevicePath(1), "/dev/ttyS0");
-    EXPECT_EQ(Port.DevicePath(2), "/dev/ttyS1");
-    Port.SetDevicePath(2, "/dev/ttyUSB0");
-    EXPECT_EQ(Port.DevicePath(2), "/dev/ttyUSB0");
-    EXPECT_EQ(Port.DevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(fPort.DevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(fPort.DevicePath(2), "/dev/ttyS1");
+    fPort.SetDevicePath(2, "/dev/ttyUSB0");
+    EXPECT_EQ(fPort.DevicePath(2), "/dev/ttyUSB0");
+    EXPECT_EQ(fPort.DevicePath(1), "/dev/ttyS0");
 }
 
 TEST_F(OpenFailureTest, MissingPathRegularFileAndNullDeviceAreRefused)
@@ -136,35 +136,35 @@ TEST_F(OpenFailureTest, MissingPathRegularFileAndNullDeviceAreRefused)
     const std::string regular = (dir / ("tarvel-serial-" + std::to_string(::getpid()))).string();
     std::ofstream(regular) << "not a terminal";
 
-    Port.SetDevicePath(1, "/nonexistent/ttyX");
+    fPort.SetDevicePath(1, "/nonexistent/ttyX");
     ExpectOpenFails(1, "/nonexistent/ttyX");
-    Port.SetDevicePath(1, regular);
+    fPort.SetDevicePath(1, regular);
     ExpectOpenFails(1, regular);
-    Port.SetDevicePath(1, "/dev/null");
+    fPort.SetDevicePath(1, "/dev/null");
     ExpectOpenFails(1, "/dev/null");
     std::filesystem::remove(regular);
 
     // The component is still usable.
     TPtyPair pty;
-    Port.SetDevicePath(1, pty.SlavePath());
-    Port.SetActive(true);
-    EXPECT_TRUE(Port.Active());
+    fPort.SetDevicePath(1, pty.SlavePath());
+    fPort.SetActive(true);
+    EXPECT_TRUE(fPort.Active());
 }
 
 TEST_F(OpenFailureTest, PortInUseElsewhereIsRefusedUntilReleased)
 {
     TPtyPair pty;
-    TQorComPort first(MainThread);
+    TQorComPort first(fMainThread);
     first.SetDevicePath(1, pty.SlavePath());
     first.SetPort(1);
     first.SetActive(true);
 
-    Port.SetDevicePath(1, pty.SlavePath());
+    fPort.SetDevicePath(1, pty.SlavePath());
     ExpectOpenFails(1, pty.SlavePath());
 
     first.SetActive(false);
-    Port.SetActive(true);
-    EXPECT_TRUE(Port.Active());
+    fPort.SetActive(true);
+    EXPECT_TRUE(fPort.Active());
 }
 
 } // namespace
@@ -185,56 +185,56 @@ std::string Pattern(size_t size, unsigned seed)
 TEST_F(PtyPortTest, MegabyteWriteReturnsAtOnceAndArrivesInOrder)
 {
     int sent = 0;
-    Port.SetOnDataSent([&](TQorComPort&) { ++sent; });
-    Port.SetActive(true);
+    fPort.SetOnDataSent([&](TQorComPort&) { ++sent; });
+    fPort.SetActive(true);
 
     const std::string big = Pattern(1 << 20, 1);
     std::string copy = big;
     // The peer reads nothing yet: a blocking write would never return here.
-    const int immediate = Port.WriteString(copy);
+    const int immediate = fPort.WriteString(copy);
     EXPECT_GE(immediate, 0);
     EXPECT_LT(immediate, static_cast<int>(big.size()));
     std::fill(copy.begin(), copy.end(), 'X'); // the caller may reuse its buffer at once
     const std::string tail = "--tail--";
-    EXPECT_EQ(Port.WriteString(tail), 0); // queued behind the rest
+    EXPECT_EQ(fPort.WriteString(tail), 0); // queued behind the rest
 
-    const std::string arrived = Pty.Receive(big.size() + tail.size());
+    const std::string arrived = fPty.Receive(big.size() + tail.size());
     ASSERT_EQ(arrived.size(), big.size() + tail.size());
     EXPECT_TRUE(arrived.compare(0, big.size(), big) == 0);
     EXPECT_EQ(arrived.substr(big.size()), tail);
 
-    ASSERT_TRUE(MainThread.PumpUntil([&] { return sent >= 1; }));
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return sent >= 1; }));
 }
 
 TEST_F(PtyPortTest, CloseWithOutputStillQueuedDoesNotBlock)
 {
-    Port.SetActive(true);
-    Port.WriteString(Pattern(1 << 20, 2));
-    Port.SetActive(false); // the peer never reads; what is queued goes with the port
-    EXPECT_FALSE(Port.Active());
+    fPort.SetActive(true);
+    fPort.WriteString(Pattern(1 << 20, 2));
+    fPort.SetActive(false); // the peer never reads; what is queued goes with the port
+    EXPECT_FALSE(fPort.Active());
 }
 
 TEST_F(PtyPortTest, LineModeOverATerminal)
 {
     std::vector<std::string> lines;
-    Port.SetLineMode(true);
-    Port.SetOnDataAvailable([&](TQorComPort& sender) { lines.push_back(sender.ReadString()); });
-    Port.SetActive(true);
-    Pty.Send("first\r\nsec");
-    Pty.Send("ond\r\nthi");
-    ASSERT_TRUE(MainThread.PumpUntil([&] { return lines.size() >= 2; }));
+    fPort.SetLineMode(true);
+    fPort.SetOnDataAvailable([&](TQorComPort& sender) { lines.push_back(sender.ReadString()); });
+    fPort.SetActive(true);
+    fPty.Send("first\r\nsec");
+    fPty.Send("ond\r\nthi");
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return lines.size() >= 2; }));
     EXPECT_EQ(lines, (std::vector<std::string>{"first\r\n", "second\r\n"}));
 }
 
 TEST_F(PtyPortTest, StreamArrivesCompleteAndInOrder)
 {
     std::string received;
-    Port.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
-    Port.SetActive(true);
+    fPort.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
+    fPort.SetActive(true);
     const std::string data = Pattern(2 << 20, 3);
-    std::thread device([&] { Pty.Send(data); });
-    const bool complete = MainThread.PumpUntil([&] { return received.size() >= data.size(); },
-                                               std::chrono::seconds(60));
+    std::thread device([&] { fPty.Send(data); });
+    const bool complete = fMainThread.PumpUntil([&] { return received.size() >= data.size(); },
+                                                std::chrono::seconds(60));
     device.join();
     ASSERT_TRUE(complete);
     EXPECT_TRUE(received == data);
@@ -251,21 +251,21 @@ bool IsPatternPrefix(const std::string& received)
 TEST_F(PtyPortTest, CloseWhileTheDeviceFloodsNeverDeadlocks)
 {
     std::string received;
-    Port.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
-    TPtyFlooder flooder(Pty.Master());
+    fPort.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
+    TPtyFlooder flooder(fPty.Master());
     for (int i = 0; i < 1000; ++i) {
-        Port.SetActive(true);
+        fPort.SetActive(true);
         if (i % 2 == 0) {
             // Serve hand-overs until some data came, then close between two of them.
             const size_t before = received.size();
-            ASSERT_TRUE(MainThread.PumpUntil([&] { return received.size() > before; }));
+            ASSERT_TRUE(fMainThread.PumpUntil([&] { return received.size() > before; }));
         } else {
             // Close while the thread waits for a hand-over nobody has served yet.
-            ASSERT_TRUE(MainThread.WaitForQueued(1));
+            ASSERT_TRUE(fMainThread.WaitForQueued(1));
         }
-        Port.SetActive(false);
-        ASSERT_FALSE(Port.Active());
-        MainThread.RunPending();
+        fPort.SetActive(false);
+        ASSERT_FALSE(fPort.Active());
+        fMainThread.RunPending();
     }
     flooder.Stop();
     EXPECT_TRUE(IsPatternPrefix(received)); // nothing lost, reordered or duplicated
@@ -298,38 +298,38 @@ void ExpectQuietAfterLoss(TTestMainThread& mainThread, TQorComPort& port,
 TEST_F(PtyPortTest, DeviceLostWhileIdle)
 {
     std::vector<uint32_t> errors;
-    Port.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
-    Port.SetOnDataAvailable([](TQorComPort& sender) { sender.ReadString(); });
-    Port.SetActive(true);
-    Pty.CloseMaster();
-    ExpectQuietAfterLoss(MainThread, Port, errors);
-    EXPECT_THROW(Port.SetActive(true), EQorComPort); // the device is gone for good
+    fPort.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
+    fPort.SetOnDataAvailable([](TQorComPort& sender) { sender.ReadString(); });
+    fPort.SetActive(true);
+    fPty.CloseMaster();
+    ExpectQuietAfterLoss(fMainThread, fPort, errors);
+    EXPECT_THROW(fPort.SetActive(true), EQorComPort); // the device is gone for good
 }
 
 TEST_F(PtyPortTest, DeviceLostWhileReceiving)
 {
     std::vector<uint32_t> errors;
     std::string received;
-    Port.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
-    Port.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
-    Port.SetActive(true);
+    fPort.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
+    fPort.SetOnDataAvailable([&](TQorComPort& sender) { received += sender.ReadString(); });
+    fPort.SetActive(true);
     {
-        TPtyFlooder flooder(Pty.Master());
-        ASSERT_TRUE(MainThread.PumpUntil([&] { return received.size() > 100000; }));
+        TPtyFlooder flooder(fPty.Master());
+        ASSERT_TRUE(fMainThread.PumpUntil([&] { return received.size() > 100000; }));
     }
-    Pty.CloseMaster();
-    ExpectQuietAfterLoss(MainThread, Port, errors);
+    fPty.CloseMaster();
+    ExpectQuietAfterLoss(fMainThread, fPort, errors);
     EXPECT_TRUE(IsPatternPrefix(received));
 }
 
 TEST_F(PtyPortTest, DeviceLostWhileOutputIsQueued)
 {
     std::vector<uint32_t> errors;
-    Port.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
-    Port.SetActive(true);
-    Port.WriteString(Pattern(1 << 20, 4));
-    Pty.CloseMaster();
-    ExpectQuietAfterLoss(MainThread, Port, errors);
+    fPort.SetOnError([&](TQorComPort&, uint32_t e) { errors.push_back(e); });
+    fPort.SetActive(true);
+    fPort.WriteString(Pattern(1 << 20, 4));
+    fPty.CloseMaster();
+    ExpectQuietAfterLoss(fMainThread, fPort, errors);
 }
 
 } // namespace

@@ -38,14 +38,14 @@ TEST_F(SettingsTest, ConstructorValues)
 
 TEST_F(SettingsTest, OpenWritesTheWholeLineStateOnce)
 {
-    Port.SetBaudrate(115200);
-    Port.SetParity(ptEven);
-    Port.SetStopBits(sbTwo);
-    Port.SetByteSize(7);
-    Port.SetTxBuffer(1000);
-    Port.SetActive(true);
+    fPort.SetBaudrate(115200);
+    fPort.SetParity(ptEven);
+    fPort.SetStopBits(sbTwo);
+    fPort.SetByteSize(7);
+    fPort.SetTxBuffer(1000);
+    fPort.SetActive(true);
 
-    const auto states = Device.StatesWritten();
+    const auto states = fDevice.StatesWritten();
     ASSERT_EQ(states.size(), 1u);
     EXPECT_EQ(states[0].BaudRate, 115200u);
     EXPECT_EQ(states[0].ByteSize, 7);
@@ -54,9 +54,9 @@ TEST_F(SettingsTest, OpenWritesTheWholeLineStateOnce)
     EXPECT_EQ(states[0].Flags, 0x1011u);
     EXPECT_EQ(states[0].XoffLim, 4096);
     EXPECT_EQ(states[0].XonLim, 6144);
-    EXPECT_EQ(Device.RxQueueSize(), 8192u);
-    EXPECT_EQ(Device.TxQueueSize(), 1000u);
-    EXPECT_EQ(Device.EventMask(), EV_RXCHAR | EV_TXEMPTY);
+    EXPECT_EQ(fDevice.RxQueueSize(), 8192u);
+    EXPECT_EQ(fDevice.TxQueueSize(), 1000u);
+    EXPECT_EQ(fDevice.EventMask(), EV_RXCHAR | EV_TXEMPTY);
 }
 
 TEST_F(SettingsTest, EventMaskFollowsPortOptions)
@@ -67,99 +67,99 @@ TEST_F(SettingsTest, EventMaskFollowsPortOptions)
         {TPortOptions{EventCtsDsr, EventError}, 0x9Du},
     };
     for (const auto& [options, mask] : cases) {
-        Port.SetPortOptions(options);
-        Port.SetActive(true);
-        EXPECT_EQ(Device.EventMask(), mask);
-        Port.SetActive(false);
+        fPort.SetPortOptions(options);
+        fPort.SetActive(true);
+        EXPECT_EQ(fDevice.EventMask(), mask);
+        fPort.SetActive(false);
     }
 }
 
 TEST_F(SettingsTest, RxBufferSetterAssignsLimitsTheOtherWayRound)
 {
-    Port.SetRxBuffer(4000);
-    EXPECT_EQ(Port.XoffLimit(), 3000u);
-    EXPECT_EQ(Port.XonLimit(), 2000u);
-    Port.SetActive(true);
-    auto state = Device.State();
+    fPort.SetRxBuffer(4000);
+    EXPECT_EQ(fPort.XoffLimit(), 3000u);
+    EXPECT_EQ(fPort.XonLimit(), 2000u);
+    fPort.SetActive(true);
+    auto state = fDevice.State();
     EXPECT_EQ(state.XoffLim, 3000);
     EXPECT_EQ(state.XonLim, 2000);
-    EXPECT_EQ(Device.RxQueueSize(), 4000u);
+    EXPECT_EQ(fDevice.RxQueueSize(), 4000u);
 
     // Applied at once while open; the queue size waits for the next Open.
-    Port.SetRxBuffer(8192);
-    state = Device.State();
+    fPort.SetRxBuffer(8192);
+    state = fDevice.State();
     EXPECT_EQ(state.XoffLim, 6144);
     EXPECT_EQ(state.XonLim, 4096);
-    EXPECT_EQ(Device.RxQueueSize(), 4000u);
+    EXPECT_EQ(fDevice.RxQueueSize(), 4000u);
 }
 
 TEST_F(SettingsTest, OnlyTheLow16BitsOfTheLimitsReachThePort)
 {
-    Port.SetRxBuffer(200000); // 150000 and 100000 do not fit
-    Port.SetActive(true);
-    EXPECT_EQ(Device.State().XoffLim, 150000 & 0xFFFF);
-    EXPECT_EQ(Device.State().XonLim, 100000 & 0xFFFF);
+    fPort.SetRxBuffer(200000); // 150000 and 100000 do not fit
+    fPort.SetActive(true);
+    EXPECT_EQ(fDevice.State().XoffLim, 150000 & 0xFFFF);
+    EXPECT_EQ(fDevice.State().XonLim, 100000 & 0xFFFF);
 }
 
 TEST_F(SettingsTest, SettingTheSameValueAgainDoesNotTouchThePort)
 {
-    Port.SetActive(true);
-    const size_t written = Device.StatesWritten().size();
-    Port.SetBaudrate(9600);
-    Port.SetParity(ptNone);
-    Port.SetStopBits(sbOne);
-    Port.SetRxBuffer(8192);
-    Port.FlowCtrl().SetRxDtrControl(dtrEnable);
-    Port.FlowCtrl().SetXonXoff(false);
-    EXPECT_EQ(Device.StatesWritten().size(), written);
+    fPort.SetActive(true);
+    const size_t written = fDevice.StatesWritten().size();
+    fPort.SetBaudrate(9600);
+    fPort.SetParity(ptNone);
+    fPort.SetStopBits(sbOne);
+    fPort.SetRxBuffer(8192);
+    fPort.FlowCtrl().SetRxDtrControl(dtrEnable);
+    fPort.FlowCtrl().SetXonXoff(false);
+    EXPECT_EQ(fDevice.StatesWritten().size(), written);
     // The limits were not recomputed by the setter's rule either.
-    EXPECT_EQ(Port.XoffLimit(), 4096u);
+    EXPECT_EQ(fPort.XoffLimit(), 4096u);
 }
 
 TEST_F(SettingsTest, LineSettingsApplyToTheOpenPortKeepingTheOtherFields)
 {
-    Port.SetActive(true);
-    Port.SetBaudrate(57600);
-    auto state = Device.State();
+    fPort.SetActive(true);
+    fPort.SetBaudrate(57600);
+    auto state = fDevice.State();
     EXPECT_EQ(state.BaudRate, 57600u);
     EXPECT_EQ(state.XoffLim, 4096);
-    Port.SetParity(ptMark);
-    EXPECT_EQ(Device.State().Parity, 3);
-    Port.SetStopBits(sbOne_5);
-    EXPECT_EQ(Device.State().StopBits, 1);
-    EXPECT_EQ(Device.State().BaudRate, 57600u);
+    fPort.SetParity(ptMark);
+    EXPECT_EQ(fDevice.State().Parity, 3);
+    fPort.SetStopBits(sbOne_5);
+    EXPECT_EQ(fDevice.State().StopBits, 1);
+    EXPECT_EQ(fDevice.State().BaudRate, 57600u);
 }
 
 TEST_F(SettingsTest, SomeSettingsWaitForTheNextOpen)
 {
-    Port.SetActive(true);
-    const size_t written = Device.StatesWritten().size();
-    Port.SetByteSize(6);
-    Port.SetTxBuffer(100);
-    Port.SetPortOptions({EventError});
-    EXPECT_EQ(Device.StatesWritten().size(), written);
-    EXPECT_EQ(Device.EventMask(), EV_RXCHAR | EV_TXEMPTY);
+    fPort.SetActive(true);
+    const size_t written = fDevice.StatesWritten().size();
+    fPort.SetByteSize(6);
+    fPort.SetTxBuffer(100);
+    fPort.SetPortOptions({EventError});
+    EXPECT_EQ(fDevice.StatesWritten().size(), written);
+    EXPECT_EQ(fDevice.EventMask(), EV_RXCHAR | EV_TXEMPTY);
 
-    Port.SetActive(false);
-    Port.SetActive(true);
-    EXPECT_EQ(Device.State().ByteSize, 6);
-    EXPECT_EQ(Device.TxQueueSize(), 100u);
-    EXPECT_EQ(Device.EventMask(), EV_RXCHAR | EV_TXEMPTY | EV_ERR);
+    fPort.SetActive(false);
+    fPort.SetActive(true);
+    EXPECT_EQ(fDevice.State().ByteSize, 6);
+    EXPECT_EQ(fDevice.TxQueueSize(), 100u);
+    EXPECT_EQ(fDevice.EventMask(), EV_RXCHAR | EV_TXEMPTY | EV_ERR);
 }
 
 TEST_F(SettingsTest, SettingsWhileClosedOnlyStore)
 {
-    Port.SetBaudrate(19200);
-    Port.FlowCtrl().SetXonXoff(true);
-    EXPECT_TRUE(Device.StatesWritten().empty());
-    Port.SetActive(true);
-    EXPECT_EQ(Device.State().BaudRate, 19200u);
-    EXPECT_EQ(Device.State().Flags, 0x1311u);
+    fPort.SetBaudrate(19200);
+    fPort.FlowCtrl().SetXonXoff(true);
+    EXPECT_TRUE(fDevice.StatesWritten().empty());
+    fPort.SetActive(true);
+    EXPECT_EQ(fDevice.State().BaudRate, 19200u);
+    EXPECT_EQ(fDevice.State().Flags, 0x1311u);
 }
 
 TEST_F(SettingsTest, FlowControlBits)
 {
-    auto& flow = Port.FlowCtrl();
+    auto& flow = fPort.FlowCtrl();
     flow.SetXonXoff(true);
     EXPECT_EQ(flow.DcbFlags(), 0x1011u | 0x0100u | 0x0200u);
     flow.SetXonXoff(false);
@@ -189,65 +189,65 @@ TEST_F(SettingsTest, FlowControlBits)
 
 TEST_F(SettingsTest, FlowControlChangesReplaceTheFlagsWordOfTheOpenPort)
 {
-    Port.SetActive(true);
-    Port.FlowCtrl().SetTxCtsFlow(true);
-    EXPECT_EQ(Device.State().Flags, 0x1015u);
-    EXPECT_EQ(Device.State().XonLim, 6144);
-    Port.FlowCtrl().SetRxRtsControl(rtsHandshake);
-    EXPECT_EQ(Device.State().Flags, 0x2015u);
+    fPort.SetActive(true);
+    fPort.FlowCtrl().SetTxCtsFlow(true);
+    EXPECT_EQ(fDevice.State().Flags, 0x1015u);
+    EXPECT_EQ(fDevice.State().XonLim, 6144);
+    fPort.FlowCtrl().SetRxRtsControl(rtsHandshake);
+    EXPECT_EQ(fDevice.State().Flags, 0x2015u);
 }
 
 TEST_F(SettingsTest, VersionCannotBeChanged)
 {
-    Port.SetVersion("2.0");
-    EXPECT_EQ(Port.Version(), "1.12");
+    fPort.SetVersion("2.0");
+    EXPECT_EQ(fPort.Version(), "1.12");
 }
 
 TEST_F(SettingsTest, LineModeAndThresholdModeExcludeEachOther)
 {
-    Port.SetRxThresholdUse(true);
-    Port.SetLineMode(true);
-    EXPECT_TRUE(Port.LineMode());
-    EXPECT_FALSE(Port.RxThresholdUse());
-    Port.SetRxThresholdUse(true);
-    EXPECT_TRUE(Port.RxThresholdUse());
-    EXPECT_FALSE(Port.LineMode());
-    Port.SetRxThresholdUse(false);
-    EXPECT_FALSE(Port.LineMode());
+    fPort.SetRxThresholdUse(true);
+    fPort.SetLineMode(true);
+    EXPECT_TRUE(fPort.LineMode());
+    EXPECT_FALSE(fPort.RxThresholdUse());
+    fPort.SetRxThresholdUse(true);
+    EXPECT_TRUE(fPort.RxThresholdUse());
+    EXPECT_FALSE(fPort.LineMode());
+    fPort.SetRxThresholdUse(false);
+    EXPECT_FALSE(fPort.LineMode());
 }
 
 TEST_F(SettingsTest, ActivatingTwiceOpensOnce)
 {
-    Port.SetActive(false); // closed already: nothing
-    EXPECT_EQ(Device.OpenCount(), 0);
-    Port.SetActive(true);
-    Port.SetActive(true);
-    EXPECT_EQ(Device.OpenCount(), 1);
-    EXPECT_TRUE(Device.IsOpen());
-    Port.SetActive(false);
-    EXPECT_FALSE(Device.IsOpen());
+    fPort.SetActive(false); // closed already: nothing
+    EXPECT_EQ(fDevice.OpenCount(), 0);
+    fPort.SetActive(true);
+    fPort.SetActive(true);
+    EXPECT_EQ(fDevice.OpenCount(), 1);
+    EXPECT_TRUE(fDevice.IsOpen());
+    fPort.SetActive(false);
+    EXPECT_FALSE(fDevice.IsOpen());
 }
 
 TEST_F(SettingsTest, DestroyingAnOpenComponentClosesThePort)
 {
     {
-        TQorComPort port(MainThread, Backend);
+        TQorComPort port(fMainThread, fBackend);
         port.SetPort(2);
         port.SetActive(true);
-        EXPECT_TRUE(Device.IsOpen());
+        EXPECT_TRUE(fDevice.IsOpen());
     }
-    EXPECT_FALSE(Device.IsOpen());
+    EXPECT_FALSE(fDevice.IsOpen());
 }
 
 TEST_F(SettingsTest, WritesReachThePortInOrder)
 {
-    Port.SetActive(true);
-    EXPECT_EQ(Port.WriteString(""), 0);
-    EXPECT_EQ(Device.Written(), "");
-    EXPECT_EQ(Port.WriteString("ab"), 2); // the fake takes everything at once
+    fPort.SetActive(true);
+    EXPECT_EQ(fPort.WriteString(""), 0);
+    EXPECT_EQ(fDevice.Written(), "");
+    EXPECT_EQ(fPort.WriteString("ab"), 2); // the fake takes everything at once
     const std::byte raw[] = {std::byte{0}, std::byte{0xFF}};
-    EXPECT_EQ(Port.Write(raw), 2);
-    EXPECT_EQ(Device.Written(), std::string("ab\0\xFF", 4));
+    EXPECT_EQ(fPort.Write(raw), 2);
+    EXPECT_EQ(fDevice.Written(), std::string("ab\0\xFF", 4));
 }
 
 } // namespace

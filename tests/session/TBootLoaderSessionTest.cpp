@@ -63,33 +63,33 @@ class BootLoaderSession : public ::testing::Test
 protected:
     BootLoaderSession()
     {
-        Port.SetPort(2);
-        Port.SetBaudrate(115200);
-        Port.SetOnDataAvailable([this](TQorComPort& p) { Session.Receive(p.ReadString()); });
-        Port.SetActive(true);
+        fPort.SetPort(2);
+        fPort.SetBaudrate(115200);
+        fPort.SetOnDataAvailable([this](TQorComPort& p) { fSession.Receive(p.ReadString()); });
+        fPort.SetActive(true);
     }
     // What reached the device since the last call.
     std::string Sent()
     {
-        const std::string all = Device.Written();
-        std::string fresh = all.substr(SeenBytes);
-        SeenBytes = all.size();
+        const std::string all = fDevice.Written();
+        std::string fresh = all.substr(fSeenBytes);
+        fSeenBytes = all.size();
         return fresh;
     }
     void DeviceSays(const std::string& text)
     {
-        Device.Receive(text);
-        ASSERT_TRUE(MainThread.PumpUntil([&] { return Device.BytesWaiting() == 0; }));
+        fDevice.Receive(text);
+        ASSERT_TRUE(fMainThread.PumpUntil([&] { return fDevice.BytesWaiting() == 0; }));
     }
 
-    TTestMainThread MainThread;
-    TFakeSerialBackend Backend;
-    TFakePort& Device = Backend.AddPort("/dev/ttyS1");
-    TQorComPort Port{MainThread, Backend};
-    TScriptedWaiter Waiter{MainThread};
-    TRecordingView View;
-    TBootLoaderSession Session{Port, Waiter, View};
-    std::size_t SeenBytes = 0;
+    TTestMainThread fMainThread;
+    TFakeSerialBackend fBackend;
+    TFakePort& fDevice = fBackend.AddPort("/dev/ttyS1");
+    TQorComPort fPort{fMainThread, fBackend};
+    TScriptedWaiter fWaiter{fMainThread};
+    TRecordingView fView;
+    TBootLoaderSession fSession{fPort, fWaiter, fView};
+    std::size_t fSeenBytes = 0;
 };
 
 TEST_F(BootLoaderSession, AnswersTheMenuByFlashTypeAndThePasswordOnlyWhileArmed)
@@ -101,9 +101,9 @@ TEST_F(BootLoaderSession, AnswersTheMenuByFlashTypeAndThePasswordOnlyWhileArmed)
         std::string Answer;
     } cases[] = {{true, 0, "2"}, {true, 1, "1"}, {true, -1, ""}, {false, 0, ""}};
     for (const auto& c : cases) {
-        Session.Armed = false;
-        Session.AutoAnswer = c.AutoAnswer;
-        Session.FlashType = c.FlashType;
+        fSession.Armed = false;
+        fSession.AutoAnswer = c.AutoAnswer;
+        fSession.FlashType = c.FlashType;
         DeviceSays("Password:");
         EXPECT_EQ(Sent(), "") << "not armed";
         DeviceSays("menu >");
@@ -111,26 +111,26 @@ TEST_F(BootLoaderSession, AnswersTheMenuByFlashTypeAndThePasswordOnlyWhileArmed)
         DeviceSays("Password:");
         EXPECT_EQ(Sent(), c.AutoAnswer ? "qxvt" : "");
     }
-    Session.Init();
+    fSession.Init();
     EXPECT_EQ(Sent(), "\r\n");
-    EXPECT_FALSE(Session.Armed);
+    EXPECT_FALSE(fSession.Armed);
     DeviceSays("Send the file");
-    EXPECT_TRUE(View.FlashEnabled);
-    EXPECT_NE(View.Terminal.find("Send the file"), std::string::npos);
+    EXPECT_TRUE(fView.FlashEnabled);
+    EXPECT_NE(fView.Terminal.find("Send the file"), std::string::npos);
 }
 
 TEST_F(BootLoaderSession, TheAnswerLeavesBeforeThePromptIsShownWhichIsShownEvenIfItCannot)
 {
     std::string writtenWhenShown;
-    View.OnShowReceived = [&] { writtenWhenShown = Device.Written(); };
-    Session.AutoAnswer = true;
+    fView.OnShowReceived = [&] { writtenWhenShown = fDevice.Written(); };
+    fSession.AutoAnswer = true;
     DeviceSays("Menu>");
     EXPECT_EQ(writtenWhenShown, "2");
 
-    Device.HangUp();
-    ASSERT_TRUE(MainThread.PumpUntil([&] { return Port.DeviceLost(); }));
-    EXPECT_THROW(Session.Receive("again>"), EQorComPort);
-    EXPECT_EQ(View.Terminal, "Menu>again>");
+    fDevice.HangUp();
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return fPort.DeviceLost(); }));
+    EXPECT_THROW(fSession.Receive("again>"), EQorComPort);
+    EXPECT_EQ(fView.Terminal, "Menu>again>");
 }
 
 TEST_F(BootLoaderSession, WindowWaitsForTwelveCharactersAndErreurStopsTheFile)
@@ -142,29 +142,29 @@ TEST_F(BootLoaderSession, WindowWaitsForTwelveCharactersAndErreurStopsTheFile)
     const std::string path = dir.Write("f.s19", file);
 
     int step = 0;
-    Waiter.Script = [&] {
-        if (Session.LineCount == 64 && step == 0) {
+    fWaiter.Script = [&] {
+        if (fSession.LineCount == 64 && step == 0) {
             step = 1;
-            Device.Receive("\rok"); // 3 characters: the wait goes on
-        } else if (step == 1 && !Session.ReplyReceived && Device.BytesWaiting() == 0) {
+            fDevice.Receive("\rok"); // 3 characters: the wait goes on
+        } else if (step == 1 && !fSession.ReplyReceived && fDevice.BytesWaiting() == 0) {
             step = 2;
-            EXPECT_EQ(Session.LineCount, 64);
-            Device.Receive("123456789");                    // 12 with the first chunk
-        } else if (Session.LineCount == 128 && step == 2) { // the next window wait
+            EXPECT_EQ(fSession.LineCount, 64);
+            fDevice.Receive("123456789");                    // 12 with the first chunk
+        } else if (fSession.LineCount == 128 && step == 2) { // the next window wait
             step = 3;
-            Device.Receive("ERREUR 100");
+            fDevice.Receive("ERREUR 100");
         }
     };
-    Session.Flash([&] { return std::optional<std::string>(path); });
+    fSession.Flash([&] { return std::optional<std::string>(path); });
 
     EXPECT_EQ(step, 3);
-    EXPECT_EQ(View.Status, "Erreur Transfert ..... flash interrotto...");
-    EXPECT_TRUE(Session.StopRequested);
-    EXPECT_FALSE(Session.FlashInProgress);
-    EXPECT_EQ(Session.LineCount, 128);
+    EXPECT_EQ(fView.Status, "Erreur Transfert ..... flash interrotto...");
+    EXPECT_TRUE(fSession.StopRequested);
+    EXPECT_FALSE(fSession.FlashInProgress);
+    EXPECT_EQ(fSession.LineCount, 128);
     // The CR-led and the refusing chunk leave the third line alone.
-    EXPECT_EQ(View.LatestAnswers, std::vector<std::string>{"1234"});
-    EXPECT_EQ(View.Terminal, "Send file\n\n");
+    EXPECT_EQ(fView.LatestAnswers, std::vector<std::string>{"1234"});
+    EXPECT_EQ(fView.Terminal, "Send file\n\n");
 }
 
 } // namespace

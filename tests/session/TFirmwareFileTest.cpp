@@ -59,43 +59,44 @@ std::vector<std::string> ExpectedLines(const std::string& bytes)
 class FlashFirmwareFile : public ::testing::Test
 {
 protected:
-    FlashTempDir Dir;
+    FlashTempDir fDir;
 };
 
 TEST_F(FlashFirmwareFile, LineEndsAreLfOrCrLfAndEmptyLinesCount)
 {
     const std::vector<std::string> expected{"A", "", "B"};
-    EXPECT_EQ(ReadAllLines(Dir.Write("lf", "A\n\nB\n")), expected);
-    EXPECT_EQ(ReadAllLines(Dir.Write("crlf", "A\r\n\r\nB\r\n")), expected);
-    EXPECT_EQ(ReadAllLines(Dir.Write("noend", "A\n\nB")), expected);
-    EXPECT_EQ(ReadAllLines(Dir.Write("mixed", "A\r\n\nB\n")), expected);
-    EXPECT_EQ(ReadAllLines(Dir.Write("blank", "\n")), std::vector<std::string>{""});
-    EXPECT_EQ(ReadAllLines(Dir.Write("blanks", "\n\n")), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(ReadAllLines(fDir.Write("lf", "A\n\nB\n")), expected);
+    EXPECT_EQ(ReadAllLines(fDir.Write("crlf", "A\r\n\r\nB\r\n")), expected);
+    EXPECT_EQ(ReadAllLines(fDir.Write("noend", "A\n\nB")), expected);
+    EXPECT_EQ(ReadAllLines(fDir.Write("mixed", "A\r\n\nB\n")), expected);
+    EXPECT_EQ(ReadAllLines(fDir.Write("blank", "\n")), std::vector<std::string>{""});
+    EXPECT_EQ(ReadAllLines(fDir.Write("blanks", "\n\n")), (std::vector<std::string>{"", ""}));
 }
 
 TEST_F(FlashFirmwareFile, LoneCrIsDroppedWithoutEndingTheLine)
 {
-    EXPECT_EQ(ReadAllLines(Dir.Write("a", "AB\rCD\nE\r")), (std::vector<std::string>{"ABCD", "E"}));
-    EXPECT_EQ(ReadAllLines(Dir.Write("b", "\r\r\n\r")), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(ReadAllLines(fDir.Write("a", "AB\rCD\nE\r")),
+              (std::vector<std::string>{"ABCD", "E"}));
+    EXPECT_EQ(ReadAllLines(fDir.Write("b", "\r\r\n\r")), (std::vector<std::string>{"", ""}));
 }
 
 TEST_F(FlashFirmwareFile, CtrlZEndsTheFileEvenInsideALine)
 {
-    EXPECT_EQ(ReadAllLines(Dir.Write("a", "A\nB\x1a"
-                                          "C\nD\n")),
+    EXPECT_EQ(ReadAllLines(fDir.Write("a", "A\nB\x1a"
+                                           "C\nD\n")),
               (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(ReadAllLines(Dir.Write("b", "A\n\x1a\nD\n")), std::vector<std::string>{"A"});
-    EXPECT_TRUE(ReadAllLines(Dir.Write("c", "\x1a"
-                                            "ABC\n"))
+    EXPECT_EQ(ReadAllLines(fDir.Write("b", "A\n\x1a\nD\n")), std::vector<std::string>{"A"});
+    EXPECT_TRUE(ReadAllLines(fDir.Write("c", "\x1a"
+                                             "ABC\n"))
                     .empty());
 
     // Ctrl-Z as the first byte of the second buffer.
     const std::string first(127, 'x');
-    EXPECT_EQ(ReadAllLines(Dir.Write("d", first + "\n\x1a"
-                                                  "tail\n")),
+    EXPECT_EQ(ReadAllLines(fDir.Write("d", first + "\n\x1a"
+                                                   "tail\n")),
               std::vector<std::string>{first});
 
-    TFirmwareFile file(Dir.Write("e", "A\x1a"));
+    TFirmwareFile file(fDir.Write("e", "A\x1a"));
     EXPECT_EQ(file.ReadLine(), "A");
     EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.ReadLine(), "");
@@ -104,7 +105,7 @@ TEST_F(FlashFirmwareFile, CtrlZEndsTheFileEvenInsideALine)
 
 TEST_F(FlashFirmwareFile, EmptyFileIsAtItsEndAtOnce)
 {
-    TFirmwareFile file(Dir.Write("empty", ""));
+    TFirmwareFile file(fDir.Write("empty", ""));
     EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.TotalBlocks(), 0u);
     EXPECT_EQ(file.BlocksRead(), 0u);
@@ -133,7 +134,7 @@ TEST_F(FlashFirmwareFile, LinesAcrossBufferBoundariesMatchTheLineRules)
             else
                 bytes.push_back(static_cast<char>('a' + pick % 26));
         }
-        const auto path = Dir.Write("r" + std::to_string(round), bytes);
+        const auto path = fDir.Write("r" + std::to_string(round), bytes);
         ASSERT_EQ(ReadAllLines(path), ExpectedLines(bytes)) << "round " << round;
     }
 }
@@ -144,7 +145,7 @@ TEST_F(FlashFirmwareFile, LongLinesAreReadWhole)
         std::string line;
         for (std::size_t i = 0; i < size; ++i)
             line.push_back(static_cast<char>('0' + i % 10));
-        const auto path = Dir.Write("l" + std::to_string(size), line + "\r\nnext\r\n");
+        const auto path = fDir.Write("l" + std::to_string(size), line + "\r\nnext\r\n");
         EXPECT_EQ(ReadAllLines(path), (std::vector<std::string>{line, "next"})) << size;
     }
 }
@@ -158,7 +159,7 @@ TEST_F(FlashFirmwareFile, BinaryGarbageIsReadAsLinesWithoutLoss)
         if (c == '\x1a') c = 0; // keep the whole sample in play
         bytes.push_back(c);
     }
-    const auto lines = ReadAllLines(Dir.Write("garbage", bytes));
+    const auto lines = ReadAllLines(fDir.Write("garbage", bytes));
     EXPECT_EQ(lines, ExpectedLines(bytes));
     std::size_t kept = 0;
     for (const auto& l : lines)
@@ -173,7 +174,7 @@ TEST_F(FlashFirmwareFile, HundredMegabyteSingleLineUsesMemoryOfThatLineOnly)
 {
     // A sparse file: one line of NUL bytes, then a short one.
     constexpr off_t size = 100 * 1000 * 1000;
-    const auto path = Dir.Path("huge");
+    const auto path = fDir.Path("huge");
     {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
@@ -199,7 +200,7 @@ TEST_F(FlashFirmwareFile, BlocksCountBufferRefillsOfTheThousandByteFile)
     std::string bytes;
     for (int i = 0; i < 100; ++i)
         bytes += "123456789\n";
-    TFirmwareFile file(Dir.Write("k", bytes));
+    TFirmwareFile file(fDir.Write("k", bytes));
     ASSERT_EQ(file.TotalBlocks(), 7u);
     std::vector<int> gauge;
     while (!file.Eof()) {
@@ -221,7 +222,7 @@ TEST_F(FlashFirmwareFile, BlocksCountBufferRefillsOfTheThousandByteFile)
 
 TEST_F(FlashFirmwareFile, ShortFileHasNoBlocksAndShowsFullOnceFetched)
 {
-    TFirmwareFile file(Dir.Write("short", "S0\nS9\n"));
+    TFirmwareFile file(fDir.Write("short", "S0\nS9\n"));
     EXPECT_EQ(file.TotalBlocks(), 0u);
     EXPECT_FALSE(file.AllFetched());
     EXPECT_EQ(FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched()), 0);
@@ -241,13 +242,13 @@ TEST_F(FlashFirmwareFile, OpenFailuresCarryTheRuntimeTexts)
             EXPECT_EQ(e.ErrorCode, code) << path;
         }
     };
-    expectFailure(Dir.Path("missing.s19"), "File not found", ENOENT);
-    expectFailure(Dir.Path(""), "File access denied", EISDIR); // the folder itself
-    const auto plain = Dir.Write("plain", "x\n");
+    expectFailure(fDir.Path("missing.s19"), "File not found", ENOENT);
+    expectFailure(fDir.Path(""), "File access denied", EISDIR); // the folder itself
+    const auto plain = fDir.Write("plain", "x\n");
     expectFailure(plain + "/inside", "Invalid file name", ENOTDIR);
 
     // A FIFO would block or never end: refused at once rather than hanging.
-    const auto fifo = Dir.Path("fifo");
+    const auto fifo = fDir.Path("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     expectFailure(fifo, "File access denied", EACCES);
 }
@@ -264,7 +265,7 @@ TEST_F(FlashFirmwareFile, FileDeletedWhileReadIsStillReadWhole)
     std::string bytes;
     for (int i = 0; i < 50; ++i)
         bytes += "S1130000" + std::to_string(i) + "\r\n";
-    const auto path = Dir.Write("gone", bytes);
+    const auto path = fDir.Write("gone", bytes);
     TFirmwareFile file(path);
     ASSERT_EQ(file.ReadLine(), "S11300000");
     ASSERT_EQ(::unlink(path.c_str()), 0);
@@ -278,7 +279,7 @@ TEST_F(FlashFirmwareFile, FileTruncatedWhileReadEndsWhereTheDataEnds)
     std::string bytes;
     for (int i = 0; i < 100; ++i)
         bytes += "LINE" + std::to_string(1000 + i) + "\n"; // 9 bytes a line
-    const auto path = Dir.Write("cut", bytes);
+    const auto path = fDir.Write("cut", bytes);
     TFirmwareFile file(path);
     EXPECT_EQ(file.ReadLine(), "LINE1000"); // the first buffer holds bytes 0..127
     ASSERT_EQ(::truncate(path.c_str(), 200), 0);

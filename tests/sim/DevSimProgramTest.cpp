@@ -30,7 +30,7 @@ public:
             ADD_FAILURE() << "pipe2";
             return;
         }
-        output_.Reset(pipeFds[0]);
+        fOutput.Reset(pipeFds[0]);
         TFileDescriptor writeEnd(pipeFds[1]);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -40,17 +40,17 @@ public:
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        if (::posix_spawn(&fPid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
             ADD_FAILURE() << "cannot start " << arguments[0];
-            pid_ = -1;
+            fPid = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
     }
     ~TChild()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+        if (fPid > 0) {
+            ::kill(fPid, SIGKILL);
+            ::waitpid(fPid, nullptr, 0);
         }
     }
 
@@ -59,8 +59,8 @@ public:
     {
         std::string line;
         char c;
-        pollfd fd{output_.Get(), POLLIN, 0};
-        while (::poll(&fd, 1, 20'000) > 0 && ::read(output_.Get(), &c, 1) == 1 && c != '\n')
+        pollfd fd{fOutput.Get(), POLLIN, 0};
+        while (::poll(&fd, 1, 20'000) > 0 && ::read(fOutput.Get(), &c, 1) == 1 && c != '\n')
             line += c;
         return line;
     }
@@ -69,9 +69,9 @@ public:
     {
         std::string text;
         char buffer[4096];
-        pollfd fd{output_.Get(), POLLIN, 0};
+        pollfd fd{fOutput.Get(), POLLIN, 0};
         for (ssize_t n;
-             ::poll(&fd, 1, 20'000) > 0 && (n = ::read(output_.Get(), buffer, sizeof buffer)) > 0;)
+             ::poll(&fd, 1, 20'000) > 0 && (n = ::read(fOutput.Get(), buffer, sizeof buffer)) > 0;)
             text.append(buffer, static_cast<std::size_t>(n));
         return text;
     }
@@ -79,16 +79,16 @@ public:
     // Exit status after the child ended on its own or on `signal` (0 = just wait).
     int Finish(int signal = 0)
     {
-        if (signal != 0) ::kill(pid_, signal);
+        if (signal != 0) ::kill(fPid, signal);
         int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
+        ::waitpid(fPid, &status, 0);
+        fPid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
 private:
-    pid_t pid_ = -1;
-    TFileDescriptor output_;
+    pid_t fPid = -1;
+    TFileDescriptor fOutput;
 };
 
 std::string ReadFile(const std::string& path)

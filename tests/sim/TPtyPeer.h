@@ -23,27 +23,27 @@ public:
     static constexpr std::chrono::seconds Patience{20};
 
     explicit TPtyPeer(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+        : fD(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     {
-        if (!fd_.Valid()) {
+        if (!fD.Valid()) {
             ADD_FAILURE() << "cannot open " << path << ": " << std::strerror(errno);
             return;
         }
         termios settings{};
-        if (::tcgetattr(fd_.Get(), &settings) == 0) {
+        if (::tcgetattr(fD.Get(), &settings) == 0) {
             ::cfmakeraw(&settings);
-            ::tcsetattr(fd_.Get(), TCSANOW, &settings);
+            ::tcsetattr(fD.Get(), TCSANOW, &settings);
         }
     }
 
-    int Fd() const { return fd_.Get(); }
+    int Fd() const { return fD.Get(); }
 
     // Writes everything, waiting for room as a serial driver would.
     bool Write(std::string_view bytes)
     {
         const auto deadline = TClock::now() + Patience;
         while (!bytes.empty()) {
-            const ssize_t n = ::write(fd_.Get(), bytes.data(), bytes.size());
+            const ssize_t n = ::write(fD.Get(), bytes.data(), bytes.size());
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
                 continue;
@@ -62,7 +62,7 @@ public:
         std::string received;
         while (received.find(needle) == std::string::npos) {
             char buffer[4096];
-            const ssize_t n = ::read(fd_.Get(), buffer, sizeof buffer);
+            const ssize_t n = ::read(fD.Get(), buffer, sizeof buffer);
             if (n > 0) {
                 received.append(buffer, static_cast<std::size_t>(n));
                 continue;
@@ -76,7 +76,7 @@ public:
     // True once the far end has gone (hang-up or error reported on the descriptor).
     bool WaitForHangUp()
     {
-        pollfd fd{fd_.Get(), POLLIN, 0};
+        pollfd fd{fD.Get(), POLLIN, 0};
         const auto deadline = TClock::now() + Patience;
         while (TClock::now() < deadline) {
             const auto left =
@@ -86,7 +86,7 @@ public:
             if (fd.revents & (POLLHUP | POLLERR)) return true;
             if (fd.revents & POLLIN) { // drain what was sent before the line went
                 char buffer[4096];
-                const ssize_t n = ::read(fd_.Get(), buffer, sizeof buffer);
+                const ssize_t n = ::read(fD.Get(), buffer, sizeof buffer);
                 if (n == 0 || (n < 0 && errno == EIO)) return true;
             }
         }
@@ -99,10 +99,10 @@ private:
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
         if (left.count() <= 0) return false;
-        pollfd fd{fd_.Get(), events, 0};
+        pollfd fd{fD.Get(), events, 0};
         const int rc = ::poll(&fd, 1, static_cast<int>(left.count()) + 1);
         return rc > 0 || (rc < 0 && errno == EINTR);
     }
 
-    TFileDescriptor fd_;
+    TFileDescriptor fD;
 };

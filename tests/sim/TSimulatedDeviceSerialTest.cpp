@@ -20,18 +20,18 @@ class SimulatedDeviceOverSerial : public ::testing::Test
 protected:
     void Connect(const TSimulatedDevice& device)
     {
-        Port.SetDevicePath(1, device.DevicePath());
-        Port.SetPort(1);
-        Port.SetBaudrate(115200);
-        Port.SetOnDataAvailable([this](TQorComPort& sender) { Received += sender.ReadString(); });
-        Port.SetOnError([this](TQorComPort&, uint32_t error) { Errors |= error; });
-        Port.SetActive(true);
-        ASSERT_TRUE(Port.Active());
+        fPort.SetDevicePath(1, device.DevicePath());
+        fPort.SetPort(1);
+        fPort.SetBaudrate(115200);
+        fPort.SetOnDataAvailable([this](TQorComPort& sender) { fReceived += sender.ReadString(); });
+        fPort.SetOnError([this](TQorComPort&, uint32_t error) { fErrors |= error; });
+        fPort.SetActive(true);
+        ASSERT_TRUE(fPort.Active());
     }
 
     bool ReceiveUntil(std::string_view needle)
     {
-        return MainThread.PumpUntil([&] { return Received.find(needle) != std::string::npos; });
+        return fMainThread.PumpUntil([&] { return fReceived.find(needle) != std::string::npos; });
     }
 
     // Walks the menu into the boot loader: Enter, choice "2", then the password.
@@ -40,17 +40,17 @@ protected:
         const std::pair<std::string_view, std::string_view> steps[] = {
             {"\r\n", ">"}, {"2", ":"}, {"qxvt", "Send"}};
         for (const auto& [say, until] : steps) {
-            Port.WriteString(say);
+            fPort.WriteString(say);
             if (!ReceiveUntil(until))
-                return testing::AssertionFailure() << "no \"" << until << "\" in: " << Received;
+                return testing::AssertionFailure() << "no \"" << until << "\" in: " << fReceived;
         }
         return testing::AssertionSuccess();
     }
 
-    TTestMainThread MainThread;
-    TQorComPort Port{MainThread};
-    std::string Received;
-    uint32_t Errors = 0;
+    TTestMainThread fMainThread;
+    TQorComPort fPort{fMainThread};
+    std::string fReceived;
+    uint32_t fErrors = 0;
 };
 
 } // namespace
@@ -59,11 +59,11 @@ TEST_F(SimulatedDeviceOverSerial, InitLineEndBringsTheMenuPrompt)
 {
     TSimulatedDevice device;
     Connect(device);
-    Port.WriteString("\r\n");
-    ASSERT_TRUE(ReceiveUntil(">")) << Received;
-    EXPECT_NE(Received.find("boot loader"), std::string::npos);
-    EXPECT_EQ(Received.back(), '>');
-    Port.SetActive(false);
+    fPort.WriteString("\r\n");
+    ASSERT_TRUE(ReceiveUntil(">")) << fReceived;
+    EXPECT_NE(fReceived.find("boot loader"), std::string::npos);
+    EXPECT_EQ(fReceived.back(), '>');
+    fPort.SetActive(false);
 }
 
 // The whole dialogue the window drives: automatic answers, then the file line by line.
@@ -79,15 +79,15 @@ TEST_F(SimulatedDeviceOverSerial, AnsweredPromptsThenAFileLoadTheImage)
     const std::string file = GenerateSRecordFile(data, 0x08000000, options);
     for (std::size_t start = 0, end; (end = file.find('\n', start)) != std::string::npos;
          start = end + 1)
-        Port.WriteString(file.substr(start, end - start) + "\r");
-    ASSERT_TRUE(ReceiveUntil("Load complete")) << Received.substr(Received.size() - 200);
-    EXPECT_EQ(Received.find("ERREUR"), std::string::npos);
+        fPort.WriteString(file.substr(start, end - start) + "\r");
+    ASSERT_TRUE(ReceiveUntil("Load complete")) << fReceived.substr(fReceived.size() - 200);
+    EXPECT_EQ(fReceived.find("ERREUR"), std::string::npos);
     ASSERT_TRUE(ReceiveUntil("Choice >"));
     TLoadedImage expected;
     for (std::size_t i = 0; i < data.size(); ++i)
         expected[static_cast<uint32_t>(0x08000000 + i)] = data[i];
     EXPECT_EQ(device.LoadedImage(), expected);
-    Port.SetActive(false);
+    fPort.SetActive(false);
 }
 
 TEST_F(SimulatedDeviceOverSerial, HangUpIsReportedAsALostDevice)
@@ -97,8 +97,8 @@ TEST_F(SimulatedDeviceOverSerial, HangUpIsReportedAsALostDevice)
     TSimulatedDevice device(options);
     Connect(device);
     ASSERT_TRUE(EnterBootLoader());
-    Port.WriteString("S0030000FC\r");
-    ASSERT_TRUE(MainThread.PumpUntil([this] { return (Errors & CE_DEVICE_LOST) != 0; }));
+    fPort.WriteString("S0030000FC\r");
+    ASSERT_TRUE(fMainThread.PumpUntil([this] { return (fErrors & CE_DEVICE_LOST) != 0; }));
     EXPECT_TRUE(device.HungUp());
-    Port.SetActive(false);
+    fPort.SetActive(false);
 }

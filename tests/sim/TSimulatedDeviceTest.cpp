@@ -49,20 +49,20 @@ class TSignal
 public:
     void Raise()
     {
-        std::lock_guard lock(mutex_);
-        raised_ = true;
-        changed_.notify_all();
+        std::lock_guard lock(fMutex);
+        fRaised = true;
+        fChanged.notify_all();
     }
     bool Wait()
     {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, TPtyPeer::Patience, [this] { return raised_; });
+        std::unique_lock lock(fMutex);
+        return fChanged.wait_for(lock, TPtyPeer::Patience, [this] { return fRaised; });
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool raised_ = false;
+    std::mutex fMutex;
+    std::condition_variable fChanged;
+    bool fRaised = false;
 };
 
 TSimulatedDeviceOptions Unpaced()

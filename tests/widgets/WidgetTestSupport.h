@@ -13,17 +13,17 @@ class TPaintCounter : public QObject
 {
 public:
     explicit TPaintCounter(QWidget& widget) { widget.installEventFilter(this); }
-    int Count() const { return Count_; }
+    int Count() const { return fCount; }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint) ++Count_;
+        if (event->type() == QEvent::Paint) ++fCount;
         return false;
     }
 
 private:
-    int Count_ = 0;
+    int fCount = 0;
 };
 
 // Renders only what the widget itself paints over a background of the given colour,
