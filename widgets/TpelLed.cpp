@@ -103,8 +103,22 @@ void TpelLed::DrawLed(QPainter& painter, int width, int height, const QColor& fi
         .Paint(painter, Qt::white);
 }
 
+const QImage& TpelLed::Picture(TColor color)
+{
+    TPicture& picture = color == fOnColor ? fLitPicture : fDarkPicture;
+    if (picture.Image.size() != size() || picture.Color != color) {
+        picture.Color = color;
+        picture.Image = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+        picture.Image.fill(Qt::transparent); // outside the ellipse the parent shows through
+        QPainter painter(&picture.Image);
+        DrawLed(painter, width(), height(), ColorToQColor(color));
+    }
+    return picture.Image;
+}
+
 void TpelLed::paintEvent(QPaintEvent*)
 {
+    const QImage& picture = Picture(FillColor());
     QPainter p(this);
-    DrawLed(p, width(), height(), ColorToQColor(FillColor()));
+    p.drawImage(0, 0, picture);
 }

@@ -4,6 +4,7 @@
 #include "widgets/TColor.h"
 #include <functional>
 
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 
@@ -51,6 +52,15 @@ protected:
 
 private:
     void SetTimerEnabled(bool enabled);
+    // The lamp drawn in `color` at its present size, rendered once and kept: it is repainted
+    // twice for every chunk the device sends, and rasterising the ellipse each time showed.
+    const QImage& Picture(TColor color);
+
+    struct TPicture
+    {
+        TColor Color = 0;
+        QImage Image;
+    };
 
     TColor fOnColor = clLime;
     TColor fOffColor = clRed;
@@ -62,4 +72,6 @@ private:
     bool fTimerEnabled = false;
     TNotifyEvent fOnChange;
     QTimer fFlashTimer; // a member, so it stops before the widget goes away
+    TPicture fLitPicture;  // drawn in OnColor
+    TPicture fDarkPicture; // drawn in OffColor
 };

@@ -271,6 +271,23 @@ TEST(TpelLedPicture, TinyLedHighlightUsesTheWholeBody)
     EXPECT_EQ(image.pixel(3, 3), Sentinel);
 }
 
+TEST(TpelLedPicture, KeptPicturesFollowColourAndSizeChanges)
+{
+    TpelLed led;
+    led.resize(15, 15);
+    led.SetLedOn(true);
+    EXPECT_EQ(RenderOver(led, Sentinel).pixel(7, 9), qRgb(0, 0xFF, 0));
+    led.SetOnColor(clBlue);
+    EXPECT_EQ(RenderOver(led, Sentinel).pixel(7, 9), qRgb(0, 0, 0xFF));
+    led.SetOffColor(clBlue); // both colours alike: one picture serves both states
+    led.SetLedOn(false);
+    EXPECT_EQ(RenderOver(led, Sentinel).pixel(7, 9), qRgb(0, 0, 0xFF));
+    led.resize(24, 24);
+    const QImage larger = RenderOver(led, Sentinel);
+    EXPECT_EQ(larger.pixel(23, 12), qRgb(0, 0, 0xFF));
+    EXPECT_EQ(larger.pixel(23, 23), Sentinel);
+}
+
 TEST(TpelLedPicture, BorderStyleDoesNotChangeThePicture)
 {
     TpelLed led;
