@@ -71,7 +71,7 @@ private:
     bool fFlashPhase = false;
     bool fTimerEnabled = false;
     TNotifyEvent fOnChange;
-    QTimer fFlashTimer; // a member, so it stops before the widget goes away
+    QTimer fFlashTimer;    // a member, so it stops before the widget goes away
     TPicture fLitPicture;  // drawn in OnColor
     TPicture fDarkPicture; // drawn in OffColor
 };

@@ -2,8 +2,8 @@
 // throughput, and processor time while idle or after the device is gone. Prints a table.
 #include "serial/SerialConstants.h"
 #include "serial/TQorComPort.h"
-#include "tests/serial/PtyPair.h"
 #include "tests/serial/TestMainThread.h"
+#include "tests/support/TPseudoTerminal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,10 +34,10 @@ double Micros(Clock::duration d)
 
 void PromptRoundTrip(int rounds)
 {
-    TPtyPair pty;
+    TPseudoTerminal pty;
     TTestMainThread mainThread;
     TQorComPort port(mainThread);
-    port.SetDevicePath(1, pty.SlavePath());
+    port.SetDevicePath(1, pty.DevicePath());
     port.SetPort(1);
     port.SetBaudrate(115200);
     port.SetOnDataAvailable([](TQorComPort& sender) {
@@ -69,10 +69,10 @@ void PromptRoundTrip(int rounds)
 
 void ReceiveThroughput(size_t total)
 {
-    TPtyPair pty;
+    TPseudoTerminal pty;
     TTestMainThread mainThread;
     TQorComPort port(mainThread);
-    port.SetDevicePath(1, pty.SlavePath());
+    port.SetDevicePath(1, pty.DevicePath());
     port.SetPort(1);
     size_t received = 0;
     size_t notifications = 0;
@@ -100,10 +100,10 @@ void ReceiveThroughput(size_t total)
 
 void SendThroughput(size_t total)
 {
-    TPtyPair pty;
+    TPseudoTerminal pty;
     TTestMainThread mainThread;
     TQorComPort port(mainThread);
-    port.SetDevicePath(1, pty.SlavePath());
+    port.SetDevicePath(1, pty.DevicePath());
     port.SetPort(1);
     port.SetActive(true);
     const std::string chunk(4096, 'y');
@@ -126,10 +126,10 @@ void SendThroughput(size_t total)
 
 void IdleCpu(std::chrono::seconds window, bool lost)
 {
-    TPtyPair pty;
+    TPseudoTerminal pty;
     TTestMainThread mainThread;
     TQorComPort port(mainThread);
-    port.SetDevicePath(1, pty.SlavePath());
+    port.SetDevicePath(1, pty.DevicePath());
     port.SetPort(1);
     bool gone = false;
     port.SetOnError([&](TQorComPort&, uint32_t e) { gone = gone || e == CE_DEVICE_LOST; });
@@ -151,10 +151,10 @@ void IdleCpu(std::chrono::seconds window, bool lost)
 
 void OpenClose(int rounds)
 {
-    TPtyPair pty;
+    TPseudoTerminal pty;
     TTestMainThread mainThread;
     TQorComPort port(mainThread);
-    port.SetDevicePath(1, pty.SlavePath());
+    port.SetDevicePath(1, pty.DevicePath());
     port.SetPort(1);
     const auto start = Clock::now();
     for (int i = 0; i < rounds; ++i) {

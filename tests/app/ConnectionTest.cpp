@@ -172,7 +172,7 @@ TEST_F(Connection, PulledDeviceShowsTheDisconnectedStateAndTellsTheOperator)
 {
     Connect();
     fForm.Armed = true;
-    fPeer.Write("hello\r\n");
+    fPeer.Send("hello\r\n");
     ASSERT_TRUE(WaitForTerminal("hello"));
 
     fPeer.HangUp();

@@ -1,6 +1,7 @@
 // The serial component's notifications reach the GUI thread in the order they were posted.
 #include "app/QtMainThreadExecutor.h"
 #include "app/TErrorReport.h"
+#include "tests/app/EventLoopWait.h"
 #include "tests/app/PtyPeer.h"
 
 #include <QCoreApplication>

@@ -6,6 +6,7 @@
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/app/FlashTestSupport.h"
+#include "tests/support/TPseudoTerminal.h"
 #include "widgets/TGauge.h"
 #include "widgets/TTipTrackBar.h"
 #include "widgets/TpelLed.h"
@@ -126,7 +127,7 @@ TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
         if (fDevice->BytesAfterRefusal() == after) break;
         after = fDevice->BytesAfterRefusal();
     }
-    EXPECT_LE(after, fForm->ComPort.TxBuffer() + PtyCapacityBytes());
+    EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
 }
 
 // A pulled adapter ends the transfer at once, while the lines are paced and after.
@@ -162,7 +163,7 @@ TEST_P(FlashToPulledDevice, EndsTheTransferAndSaysWhy)
     // Counted lines were written before the loss: at most what the line can hold beyond it.
     EXPECT_GE(fForm->LineCount, GetParam());
     const std::size_t lineBytes = text.find('\n') + 1;
-    const std::size_t held = fForm->ComPort.TxBuffer() + PtyCapacityBytes();
+    const std::size_t held = fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes();
     EXPECT_LE(static_cast<std::size_t>(fForm->LineCount), GetParam() + 2 * held / lineBytes);
 }
 

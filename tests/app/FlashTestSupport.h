@@ -13,11 +13,6 @@
 #include <optional>
 #include <string>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 // Processes events until done() holds; false if it did not within the limit, which only
 // guards against hangs.
 inline bool FlashWaitUntil(const std::function<bool()>& done, int limitMs = 30000)
@@ -31,27 +26,6 @@ inline bool FlashWaitUntil(const std::function<bool()>& done, int limitMs = 3000
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
-}
-
-// What a pseudo-terminal takes from a writer while nobody reads the other end: the bytes of a
-// file that may still reach a device after the sender has stopped.
-inline std::size_t PtyCapacityBytes()
-{
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return 0;
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    ::fcntl(slave, F_SETFL, ::fcntl(slave, F_GETFL) | O_NONBLOCK);
-    const char block[1024] = {};
-    std::size_t total = 0;
-    for (ssize_t n; (n = ::write(slave, block, sizeof block)) > 0;)
-        total += static_cast<std::size_t>(n);
-    ::close(slave);
-    ::close(master);
-    return total;
 }
 
 // Runs a transfer of the file at path the way a click on Button1 does, errors going to the central

@@ -5,9 +5,10 @@
 #include "app/ElapsedTimeText.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
-#include "tests/app/FlashPtyPeer.h"
+#include "tests/app/EventLoopWait.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/app/FlashTestSupport.h"
+#include "tests/app/PtyPeer.h"
 #include "widgets/TGauge.h"
 #include "widgets/TTipTrackBar.h"
 #include "widgets/TpelLed.h"
@@ -132,7 +133,7 @@ protected:
     }
 
     FlashTempDir fDir;
-    FlashPtyPeer fPeer;
+    TPtyPeer fPeer;
     std::unique_ptr<TForm1> fForm;
     QObject fProbeContext;
     bool fProbing = false;

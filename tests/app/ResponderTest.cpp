@@ -25,7 +25,7 @@ protected:
     // Device output, waited for until the window has handled it.
     void DeviceSays(const std::string& text, const QString& shownAs)
     {
-        fPeer.Write(text);
+        fPeer.Send(text);
         ASSERT_TRUE(WaitForTerminal(shownAs)) << text;
     }
     // Proves that nothing went out before now: a digit is the next thing the peer sees.

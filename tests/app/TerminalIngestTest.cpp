@@ -25,7 +25,7 @@ TEST_F(TerminalIngest, TenMegabytesThroughAPseudoTerminal)
     }
     Connect();
 
-    std::thread device([&] { fPeer.Write(sent); });
+    std::thread device([&] { fPeer.Send(sent); });
     const auto shown = [&] { return fForm.reTerminal->document()->characterCount() - 1; };
     const bool complete = WaitUntil([&] { return shown() >= expected.size(); }, 240000);
     device.join();

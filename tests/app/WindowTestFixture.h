@@ -3,6 +3,7 @@
 
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
+#include "tests/app/EventLoopWait.h"
 #include "tests/app/PtyPeer.h"
 
 #include <QPushButton>

@@ -7,6 +7,7 @@
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/i18n/CatalogueFixtures.h"
+#include "tests/support/TPseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
@@ -111,12 +112,8 @@ TEST_F(TarvelFlash, PortsThatCannotServeSayWhy)
     EXPECT_NE(missing.Output.find("Nothing is plugged in there"), std::string::npos);
 
     // A line where nothing answers: the far end of a pseudo-terminal that nobody serves.
-    int master = -1, slave = -1;
-    char name[256];
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    const TRun mute = RunFlash("--timeout 3 --port " + std::string(name) + " " + file);
-    ::close(slave);
-    ::close(master);
+    TPseudoTerminal line;
+    const TRun mute = RunFlash("--timeout 3 --port " + line.DevicePath() + " " + file);
     EXPECT_EQ(mute.ExitCode, 1) << mute.Output;
     EXPECT_NE(mute.Output.find("no byte at all came back after Init"), std::string::npos)
         << mute.Output;

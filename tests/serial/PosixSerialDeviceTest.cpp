@@ -1,7 +1,7 @@
 // The POSIX backend's translation of the line state to termios, on a pseudo-terminal.
 #include "serial/PosixSerialBackend.h"
 #include "serial/SerialConstants.h"
-#include "tests/serial/PtyPair.h"
+#include "tests/support/TPseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ protected:
         return tio;
     }
 
-    TPtyPair fPty;
+    TPseudoTerminal fPty;
     TPosixSerialBackend fBackend;
     int fOpenError = 0;
-    std::unique_ptr<ISerialDevice> fDevice = fBackend.Open(fPty.SlavePath(), fOpenError);
+    std::unique_ptr<ISerialDevice> fDevice = fBackend.Open(fPty.DevicePath(), fOpenError);
 };
 
 // A failed open says why, so the window can tell the technician what to do about it.
@@ -37,7 +37,7 @@ TEST_F(PosixSerialDeviceTest, FailedOpenReportsItsCause)
         int Error;
     } cases[] = {{"/dev/tarvel-no-such-device", ENOENT},
                  {"/dev/null", ENOTTY},
-                 {fPty.SlavePath(), EBUSY}}; // held by the fixture's device
+                 {fPty.DevicePath(), EBUSY}}; // held by the fixture's device
     for (const auto& c : cases) {
         int error = 0;
         EXPECT_EQ(fBackend.Open(c.Path, error), nullptr) << c.Path;

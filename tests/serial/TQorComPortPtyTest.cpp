@@ -3,8 +3,8 @@
 #include "serial/SerialConstants.h"
 #include "serial/TQorComPort.h"
 #include "tests/serial/PtyFlooder.h"
-#include "tests/serial/PtyPair.h"
 #include "tests/serial/TestMainThread.h"
+#include "tests/support/TPseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,11 @@ class PtyPortTest : public ::testing::Test
 protected:
     PtyPortTest()
     {
-        fPort.SetDevicePath(2, fPty.SlavePath());
+        fPort.SetDevicePath(2, fPty.DevicePath());
         fPort.SetPort(2);
     }
 
-    TPtyPair fPty;
+    TPseudoTerminal fPty;
     TTestMainThread fMainThread;
     TQorComPort fPort{fMainThread};
 };
@@ -80,8 +80,8 @@ TEST_F(PtyPortTest, ReopensAfterClose)
 
 TEST_F(PtyPortTest, PortChangedWhileOpenTakesEffectAtNextOpen)
 {
-    TPtyPair other;
-    fPort.SetDevicePath(1, other.SlavePath());
+    TPseudoTerminal other;
+    fPort.SetDevicePath(1, other.DevicePath());
     fPort.SetActive(true);
     fPort.SetPort(1);
     fPort.WriteString("old");
@@ -145,22 +145,22 @@ TEST_F(OpenFailureTest, MissingPathRegularFileAndNullDeviceAreRefused)
     std::filesystem::remove(regular);
 
     // The component is still usable.
-    TPtyPair pty;
-    fPort.SetDevicePath(1, pty.SlavePath());
+    TPseudoTerminal pty;
+    fPort.SetDevicePath(1, pty.DevicePath());
     fPort.SetActive(true);
     EXPECT_TRUE(fPort.Active());
 }
 
 TEST_F(OpenFailureTest, PortInUseElsewhereIsRefusedUntilReleased)
 {
-    TPtyPair pty;
+    TPseudoTerminal pty;
     TQorComPort first(fMainThread);
-    first.SetDevicePath(1, pty.SlavePath());
+    first.SetDevicePath(1, pty.DevicePath());
     first.SetPort(1);
     first.SetActive(true);
 
-    fPort.SetDevicePath(1, pty.SlavePath());
-    ExpectOpenFails(1, pty.SlavePath());
+    fPort.SetDevicePath(1, pty.DevicePath());
+    ExpectOpenFails(1, pty.DevicePath());
 
     first.SetActive(false);
     fPort.SetActive(true);

@@ -2,13 +2,15 @@
 #include "session/SRecord.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TDeviceDialogue.h"
-#include "tests/sim/TPtyPeer.h"
+#include "tests/support/TPseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -129,7 +131,7 @@ TEST(DevSimProgram, ServesAPathLoadsAFileAndDumpsTheImageAtExit)
 
     const std::string file = GenerateSRecordFile(GenerateFirmwareBytes(2000, 3), 0x400);
     {
-        TPtyPeer peer(path);
+        TProgramEnd peer(path);
         ASSERT_TRUE(peer.Write("\r\n"));
         peer.ReadUntil(">");
         ASSERT_TRUE(peer.Write("1"));
@@ -157,7 +159,7 @@ TEST(DevSimProgram, EndsWhenTheInjectedHangUpHappens)
 {
     TChild devsim({TARVEL_DEVSIM, "--baud=off", "--hangup-at=1"});
     const std::string path = devsim.ReadLine();
-    TPtyPeer peer(path);
+    TProgramEnd peer(path);
     ASSERT_TRUE(peer.Write("\r\n"));
     peer.ReadUntil(">");
     ASSERT_TRUE(peer.Write("2"));

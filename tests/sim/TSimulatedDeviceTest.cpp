@@ -1,10 +1,11 @@
 #include "sim/TSimulatedDevice.h"
 #include "sim/SRecordGenerator.h"
-#include "tests/sim/TPtyPeer.h"
+#include "tests/support/TPseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/ioctl.h>
 #include <thread>
@@ -33,7 +34,7 @@ TLoadedImage ImageOf(const std::vector<uint8_t>& data, uint32_t base)
 }
 
 // Walks the dialogue the way the program's automatic answers do.
-void Unlock(TPtyPeer& peer)
+void Unlock(TProgramEnd& peer)
 {
     ASSERT_TRUE(peer.Write("\r\n"));
     ASSERT_NE(peer.ReadUntil(">").find(">"), std::string::npos);
@@ -56,7 +57,7 @@ public:
     bool Wait()
     {
         std::unique_lock lock(fMutex);
-        return fChanged.wait_for(lock, TPtyPeer::Patience, [this] { return fRaised; });
+        return fChanged.wait_for(lock, pty_io::Patience, [this] { return fRaised; });
     }
 
 private:
@@ -79,7 +80,7 @@ TEST(TSimulatedDevice, ServesTheMenuOnItsPseudoTerminalAndSurvivesReconnects)
     TSimulatedDevice device;
     EXPECT_EQ(device.DevicePath().rfind("/dev/pts/", 0), 0u) << device.DevicePath();
     for (int connection = 0; connection < 2; ++connection) {
-        TPtyPeer peer(device.DevicePath());
+        TProgramEnd peer(device.DevicePath());
         ASSERT_TRUE(peer.Write("\r\n"));
         const std::string menu = peer.ReadUntil(">");
         EXPECT_NE(menu.find("boot loader"), std::string::npos) << menu;
@@ -91,7 +92,7 @@ TEST(TSimulatedDevice, ServesTheMenuOnItsPseudoTerminalAndSurvivesReconnects)
 TEST(TSimulatedDevice, PasswordGateOverTheLine)
 {
     TSimulatedDevice device(Unpaced());
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     ASSERT_TRUE(peer.Write("\r\n"));
     peer.ReadUntil(">");
     ASSERT_TRUE(peer.Write("2"));
@@ -113,7 +114,7 @@ TEST(TSimulatedDevice, ValidFileLoadsAnImageEqualToTheGeneratorsInput)
     TSimulatedDeviceOptions options = Unpaced();
     options.OnLoadComplete = [&loaded] { loaded.Raise(); };
     TSimulatedDevice device(options);
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     Unlock(peer);
 
     ASSERT_TRUE(peer.Write(AsSent(GenerateSRecordFile(data, 0x08000000))));
@@ -137,7 +138,7 @@ TEST(TSimulatedDevice, BadChecksumGetsErreurAndStopsLoading)
     checksum = checksum == '0' ? '1' : '0';
 
     TSimulatedDevice device(Unpaced());
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     Unlock(peer);
     ASSERT_TRUE(peer.Write(file));
     const std::string error = peer.ReadUntil("load stopped\r\n");
@@ -160,7 +161,7 @@ TEST(TSimulatedDevice, ReceivingIsPacedToTheLineSpeed)
     options.AnswerEvery = 0;
     options.ProgressEvery = 0;
     TSimulatedDevice device(options);
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     Unlock(peer);
 
     const auto start = TClock::now();
@@ -177,7 +178,7 @@ TEST(TSimulatedDevice, SendingIsPacedToTheLineSpeed)
     TSimulatedDeviceOptions options;
     options.Baudrate = 9600; // the banner and menu (about 190 bytes) need 0.2 s
     TSimulatedDevice device(options);
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     const auto start = TClock::now();
     ASSERT_TRUE(peer.Write("\r\n"));
     const std::string menu = peer.ReadUntil(">");
@@ -192,7 +193,7 @@ TEST(TSimulatedDevice, ReplyDelayHoldsEachAnswerBack)
     TSimulatedDeviceOptions options = Unpaced();
     options.ReplyDelay = 300ms;
     TSimulatedDevice device(options);
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     const auto start = TClock::now();
     ASSERT_TRUE(peer.Write("\r\n"));
     EXPECT_EQ(peer.ReadUntil(">").back(), '>');
@@ -206,7 +207,7 @@ TEST(TSimulatedDevice, HangUpClosesTheLineLikeAPulledAdapter)
     options.HangUpAtRecord = 2;
     options.OnHangUp = [&hungUp] { hungUp.Raise(); };
     TSimulatedDevice device(options);
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     Unlock(peer);
     ASSERT_TRUE(peer.Write(AsSent(GenerateSRecordFile(GenerateFirmwareBytes(256), 0))));
     EXPECT_TRUE(peer.WaitForHangUp());
@@ -225,12 +226,12 @@ TEST(TSimulatedDevice, ExclusiveModeLeftByACrashedProgramIsCleared)
 {
     TSimulatedDevice device(Unpaced());
     {
-        TPtyPeer crashed(device.DevicePath());
+        TProgramEnd crashed(device.DevicePath());
         ASSERT_EQ(::ioctl(crashed.Fd(), TIOCEXCL), 0);
     } // closed without undoing the exclusive mode, as a crash would leave it
     // Nothing tells the test when the device has reacted; look until it has (a hang guard).
     int exclusive = 1;
-    const auto deadline = TClock::now() + TPtyPeer::Patience;
+    const auto deadline = TClock::now() + pty_io::Patience;
     while (exclusive != 0 && TClock::now() < deadline) {
         // Root may open an exclusive terminal, anyone else gets EBUSY until it is cleared.
         TFileDescriptor probe(::open(device.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
@@ -240,7 +241,7 @@ TEST(TSimulatedDevice, ExclusiveModeLeftByACrashedProgramIsCleared)
         if (exclusive != 0) std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(exclusive, 0);
-    TPtyPeer next(device.DevicePath());
+    TProgramEnd next(device.DevicePath());
     ASSERT_TRUE(next.Write("\r\n"));
     EXPECT_EQ(next.ReadUntil(">").back(), '>');
 }
@@ -248,10 +249,10 @@ TEST(TSimulatedDevice, ExclusiveModeLeftByACrashedProgramIsCleared)
 TEST(TSimulatedDevice, PeerThatNeverReadsCannotMakeTheDeviceGrowOrHang)
 {
     TSimulatedDevice device(Unpaced());
-    TPtyPeer peer(device.DevicePath());
+    TProgramEnd peer(device.DevicePath());
     // Each CR brings a menu of about 190 bytes: far more than the queue keeps.
     ASSERT_TRUE(peer.Write(std::string(2000, '\r')));
-    const auto deadline = TClock::now() + TPtyPeer::Patience;
+    const auto deadline = TClock::now() + pty_io::Patience;
     while (device.DroppedReplyBytes() == 0 && TClock::now() < deadline)
         std::this_thread::sleep_for(10ms); // no event exists for "the device gave up on bytes"
     EXPECT_GT(device.DroppedReplyBytes(), 0u);
