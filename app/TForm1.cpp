@@ -274,18 +274,15 @@ void TForm1::ConnectHandlers()
             TErrorReport::Guard([&] { (this->*handler)(button); });
         });
     };
-    bindClick(SpeedButton1, &TForm1::SpeedButton1Click);
-    bindClick(SpeedButton2, &TForm1::SpeedButton2Click);
-    bindClick(SpeedButton3, &TForm1::SpeedButton3Click);
-    bindClick(SpeedButton4, &TForm1::SpeedButton4Click);
-    bindClick(SpeedButton5, &TForm1::SpeedButton5Click);
-    bindClick(Button_Send, &TForm1::Button_SendClick);
-    bindClick(Button3, &TForm1::Button3Click);
-    bindClick(Button1, &TForm1::Button1Click);
-    bindClick(Button2, &TForm1::Button2Click);
-    bindClick(Button4, &TForm1::Button4Click);
-    bindClick(Button5, &TForm1::Button5Click);
-    bindClick(Button_Open, &TForm1::Button_OpenClick);
+    const std::pair<QAbstractButton*, THandler> clicks[] = {
+        {SpeedButton1, &TForm1::SpeedButton1Click}, {SpeedButton2, &TForm1::SpeedButton2Click},
+        {SpeedButton3, &TForm1::SpeedButton3Click}, {SpeedButton4, &TForm1::SpeedButton4Click},
+        {SpeedButton5, &TForm1::SpeedButton5Click}, {Button_Send, &TForm1::Button_SendClick},
+        {Button3, &TForm1::Button3Click},           {Button1, &TForm1::Button1Click},
+        {Button2, &TForm1::Button2Click},           {Button4, &TForm1::Button4Click},
+        {Button5, &TForm1::Button5Click},           {Button_Open, &TForm1::Button_OpenClick}};
+    for (const auto& [button, handler] : clicks)
+        bindClick(button, handler);
 
     connect(ComboBox1, &QComboBox::currentTextChanged, this,
             [this] { TErrorReport::Guard([this] { ComboBox1Change(ComboBox1); }); });

@@ -16,6 +16,21 @@ void TFlowCtrl::SetBits(uint32_t bits, bool on)
         fDcbFlags &= ~bits;
 }
 
+void TFlowCtrl::SetSwitch(bool& field, bool value, uint32_t bits)
+{
+    if (value == field) return;
+    field = value;
+    SetBits(bits, value);
+    ApplyFlowCtrl();
+}
+
+void TFlowCtrl::SetMode(uint32_t mask, uint32_t mode)
+{
+    const uint32_t lowestBit = mask & (~mask + 1);
+    fDcbFlags = (fDcbFlags & ~mask) | ((mode * lowestBit) & mask);
+    ApplyFlowCtrl();
+}
+
 void TFlowCtrl::ApplyFlowCtrl()
 {
     fApply(fDcbFlags);
@@ -23,66 +38,39 @@ void TFlowCtrl::ApplyFlowCtrl()
 
 void TFlowCtrl::SetRxDsrSensivity(bool value)
 {
-    if (value == fRxDsrSensivity) return;
-    fRxDsrSensivity = value;
-    SetBits(DCB_fDsrSensitivity, value);
-    ApplyFlowCtrl();
+    SetSwitch(fRxDsrSensivity, value, DCB_fDsrSensitivity);
 }
 
 void TFlowCtrl::SetRxDtrControl(TDtrControl value)
 {
     if (value == fRxDtrControl) return;
     fRxDtrControl = value;
-    fDcbFlags &= ~DCB_DtrControlMask;
-    if (value == dtrEnable)
-        fDcbFlags |= DCB_DtrControlEnable;
-    else if (value == dtrHandshake)
-        fDcbFlags |= DCB_DtrControlHandshake;
-    ApplyFlowCtrl();
+    SetMode(DCB_DtrControlMask, value);
 }
 
 void TFlowCtrl::SetRxRtsControl(TRtsControl value)
 {
     if (value == fRxRtsControl) return;
     fRxRtsControl = value;
-    fDcbFlags &= ~DCB_RtsControlMask;
-    if (value == rtsEnable)
-        fDcbFlags |= DCB_RtsControlEnable;
-    else if (value == rtsHandshake)
-        fDcbFlags |= DCB_RtsControlHandshake;
-    else if (value == rtsToggle)
-        fDcbFlags |= DCB_RtsControlToggle;
-    ApplyFlowCtrl();
+    SetMode(DCB_RtsControlMask, value);
 }
 
 void TFlowCtrl::SetTxContinueXoff(bool value)
 {
-    if (value == fTxContinueXoff) return;
-    fTxContinueXoff = value;
-    SetBits(DCB_fTXContinueOnXoff, value);
-    ApplyFlowCtrl();
+    SetSwitch(fTxContinueXoff, value, DCB_fTXContinueOnXoff);
 }
 
 void TFlowCtrl::SetTxCtsFlow(bool value)
 {
-    if (value == fTxCtsFlow) return;
-    fTxCtsFlow = value;
-    SetBits(DCB_fOutxCtsFlow, value);
-    ApplyFlowCtrl();
+    SetSwitch(fTxCtsFlow, value, DCB_fOutxCtsFlow);
 }
 
 void TFlowCtrl::SetTxDsrFlow(bool value)
 {
-    if (value == fTxDsrFlow) return;
-    fTxDsrFlow = value;
-    SetBits(DCB_fOutxDsrFlow, value);
-    ApplyFlowCtrl();
+    SetSwitch(fTxDsrFlow, value, DCB_fOutxDsrFlow);
 }
 
 void TFlowCtrl::SetXonXoff(bool value)
 {
-    if (value == fXonXoff) return;
-    fXonXoff = value;
-    SetBits(DCB_fOutX | DCB_fInX, value);
-    ApplyFlowCtrl();
+    SetSwitch(fXonXoff, value, DCB_fOutX | DCB_fInX);
 }

@@ -34,6 +34,11 @@ public:
 
 private:
     void SetBits(uint32_t bits, bool on);
+    // The Boolean setters: compare, store, update the bits, apply.
+    void SetSwitch(bool& field, bool value, uint32_t bits);
+    // The DTR and RTS control modes are two-bit fields of the flags word, numbered as the
+    // enumerations count them (disable 0, enable 1, handshake 2, toggle 3).
+    void SetMode(uint32_t mask, uint32_t mode);
     void ApplyFlowCtrl();
 
     std::function<void(uint32_t)> fApply;

@@ -4,65 +4,49 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <iterator>
+
 namespace {
+
+// The system colours by index, as this toolkit's palette has them.
+struct TSystemColorRole
+{
+    QPalette::ColorGroup Group;
+    QPalette::ColorRole Role;
+};
+constexpr TSystemColorRole SystemColorRoles[] = {
+    {QPalette::Current, QPalette::Mid},  // scroll bar
+    {QPalette::Current, QPalette::Dark}, // desktop
+    {QPalette::Active, QPalette::Highlight},
+    {QPalette::Inactive, QPalette::Highlight},
+    {QPalette::Current, QPalette::Window},     // menu
+    {QPalette::Current, QPalette::Base},       // window
+    {QPalette::Current, QPalette::Shadow},     // window frame
+    {QPalette::Current, QPalette::WindowText}, // menu text
+    {QPalette::Current, QPalette::Text},       // window text
+    {QPalette::Active, QPalette::HighlightedText},
+    {QPalette::Current, QPalette::Window}, // active border
+    {QPalette::Current, QPalette::Window}, // inactive border
+    {QPalette::Current, QPalette::Dark},   // MDI workspace
+    {QPalette::Current, QPalette::Highlight},
+    {QPalette::Current, QPalette::HighlightedText},
+    {QPalette::Current, QPalette::Button},
+    {QPalette::Current, QPalette::Dark}, // button shadow
+    {QPalette::Disabled, QPalette::Text},
+    {QPalette::Current, QPalette::ButtonText},
+    {QPalette::Inactive, QPalette::HighlightedText},
+    {QPalette::Current, QPalette::Light}, // button highlight
+    {QPalette::Current, QPalette::Shadow},
+    {QPalette::Current, QPalette::Midlight},
+    {QPalette::Current, QPalette::ToolTipText},
+    {QPalette::Current, QPalette::ToolTipBase},
+};
 
 QColor SystemColor(unsigned index)
 {
-    const QPalette pal = QGuiApplication::palette();
-    switch (index) {
-    case 0:
-        return pal.color(QPalette::Mid); // scroll bar
-    case 1:
-        return pal.color(QPalette::Dark); // desktop
-    case 2:
-        return pal.color(QPalette::Active, QPalette::Highlight);
-    case 3:
-        return pal.color(QPalette::Inactive, QPalette::Highlight);
-    case 4:
-        return pal.color(QPalette::Window); // menu
-    case 5:
-        return pal.color(QPalette::Base); // window
-    case 6:
-        return pal.color(QPalette::Shadow); // window frame
-    case 7:
-        return pal.color(QPalette::WindowText); // menu text
-    case 8:
-        return pal.color(QPalette::Text); // window text
-    case 9:
-        return pal.color(QPalette::Active, QPalette::HighlightedText);
-    case 10:
-        return pal.color(QPalette::Window); // active border
-    case 11:
-        return pal.color(QPalette::Window); // inactive border
-    case 12:
-        return pal.color(QPalette::Dark); // MDI workspace
-    case 13:
-        return pal.color(QPalette::Highlight);
-    case 14:
-        return pal.color(QPalette::HighlightedText);
-    case 15:
-        return pal.color(QPalette::Button);
-    case 16:
-        return pal.color(QPalette::Dark); // button shadow
-    case 17:
-        return pal.color(QPalette::Disabled, QPalette::Text);
-    case 18:
-        return pal.color(QPalette::ButtonText);
-    case 19:
-        return pal.color(QPalette::Inactive, QPalette::HighlightedText);
-    case 20:
-        return pal.color(QPalette::Light); // button highlight
-    case 21:
-        return pal.color(QPalette::Shadow);
-    case 22:
-        return pal.color(QPalette::Midlight);
-    case 23:
-        return pal.color(QPalette::ToolTipText);
-    case 24:
-        return pal.color(QPalette::ToolTipBase);
-    default:
-        return QColor(Qt::black);
-    }
+    if (index >= std::size(SystemColorRoles)) return QColor(Qt::black);
+    const TSystemColorRole entry = SystemColorRoles[index];
+    return QGuiApplication::palette().color(entry.Group, entry.Role);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "widgets/GaugePercent.h"
 #include "widgets/GaugeRenderer.h"
+#include "widgets/PropertySetter.h"
 #include "widgets/TGauge.h"
 
 #include <QPainter>
@@ -67,37 +68,27 @@ void TGauge::SetMaxValue(int value)
 
 void TGauge::SetKind(TGaugeKind value)
 {
-    if (value == fKind) return;
-    fKind = value;
-    repaint();
+    if (ChangeProperty(fKind, value)) repaint();
 }
 
 void TGauge::SetShowText(bool value)
 {
-    if (value == fShowText) return;
-    fShowText = value;
-    repaint();
+    if (ChangeProperty(fShowText, value)) repaint();
 }
 
 void TGauge::SetBorderStyle(TBorderStyle value)
 {
-    if (value == fBorderStyle) return;
-    fBorderStyle = value;
-    repaint();
+    if (ChangeProperty(fBorderStyle, value)) repaint();
 }
 
 void TGauge::SetForeColor(TColor value)
 {
-    if (value == fForeColor) return;
-    fForeColor = value;
-    repaint();
+    if (ChangeProperty(fForeColor, value)) repaint();
 }
 
 void TGauge::SetBackColor(TColor value)
 {
-    if (value == fBackColor) return;
-    fBackColor = value;
-    repaint();
+    if (ChangeProperty(fBackColor, value)) repaint();
 }
 
 TColor TGauge::Color() const

@@ -74,6 +74,13 @@ TRadialPair Radials(const TEllipseGeometry& g, QPoint start, QPoint end)
     return r;
 }
 
+// The pixels of a pie or chord: inside the ellipse and, unless the radials leave it whole, on the
+// kept side of the cut.
+template <class TCut> auto InsideCut(const TEllipseGeometry& g, const TRadialPair& r, TCut cut)
+{
+    return [&g, &r, cut](int x, int y) { return g.Inside(x, y) && (r.Whole || cut(x, y)); };
+}
+
 } // namespace
 
 TPixelMask::TPixelMask(QRect bounds)
@@ -140,16 +147,15 @@ TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
     const TRadialPair r = Radials(g, radialStart, radialEnd);
     const Wide turn = Cross(r.Ux, r.Uy, r.Vx, r.Vy);
 
-    mask.SetWhere(box, [&](int x, int y) {
-        if (!g.Inside(x, y)) return false;
-        if (r.Whole) return true;
+    const auto onKeptSide = [&](int x, int y) {
         const long long px = g.Dx(x), py = g.Dy(y);
         if (turn > 0) // sweep below half a turn
             return Cross(r.Ux, r.Uy, px, py) >= 0 && Cross(px, py, r.Vx, r.Vy) >= 0;
         if (turn < 0) // more than half a turn: all but the sector from v to u
             return !(Cross(r.Vx, r.Vy, px, py) > 0 && Cross(px, py, r.Ux, r.Uy) > 0);
         return Cross(r.Ux, r.Uy, px, py) >= 0; // exactly half a turn
-    });
+    };
+    mask.SetWhere(box, InsideCut(g, r, onKeptSide));
     return mask;
 }
 
@@ -177,13 +183,12 @@ TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
     // A counter-clockwise arc lies on the right of the chord from its start to its end.
     const double cx = e2x - e1x, cy = e2y - e1y;
     const double tolerance = 1e-9 * (std::abs(cx) + std::abs(cy));
-    mask.SetWhere(box, [&](int x, int y) {
-        if (!g.Inside(x, y)) return false;
-        if (r.Whole) return true;
+    const auto onArcSide = [&](int x, int y) {
         const double px = static_cast<double>(g.Dx(x)) - e1x;
         const double py = static_cast<double>(g.Dy(y)) - e1y;
         return cx * py - cy * px <= tolerance;
-    });
+    };
+    mask.SetWhere(box, InsideCut(g, r, onArcSide));
     if (!r.Whole) {
         // The pen also strokes the chord itself, end points included.
         auto pixel = [&](double ex, double ey) {

@@ -1,5 +1,6 @@
 #include "widgets/TTipTrackBar.h"
 
+#include "widgets/PropertySetter.h"
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -73,23 +74,17 @@ void TTipTrackBar::SetPosition(int value)
 
 void TTipTrackBar::SetFrequency(int value)
 {
-    if (value == fFrequency) return;
-    fFrequency = value;
-    ApplyTicks();
+    if (ChangeProperty(fFrequency, value)) ApplyTicks();
 }
 
 void TTipTrackBar::SetTickMarks(TTickMark value)
 {
-    if (value == fTickMarks) return;
-    fTickMarks = value;
-    ApplyTicks();
+    if (ChangeProperty(fTickMarks, value)) ApplyTicks();
 }
 
 void TTipTrackBar::SetTickStyle(TTickStyle value)
 {
-    if (value == fTickStyle) return;
-    fTickStyle = value;
-    ApplyTicks();
+    if (ChangeProperty(fTickStyle, value)) ApplyTicks();
 }
 
 void TTipTrackBar::ApplyTicks()
@@ -130,37 +125,27 @@ void TTipTrackBar::SetOrientation(TTrackBarOrientation value)
 
 void TTipTrackBar::SetSelStart(int value)
 {
-    if (value == fSelStart) return;
-    fSelStart = value;
-    update();
+    if (ChangeProperty(fSelStart, value)) update();
 }
 
 void TTipTrackBar::SetSelEnd(int value)
 {
-    if (value == fSelEnd) return;
-    fSelEnd = value;
-    update();
+    if (ChangeProperty(fSelEnd, value)) update();
 }
 
 void TTipTrackBar::SetShowRange(bool value)
 {
-    if (value == fShowRange) return;
-    fShowRange = value;
-    update();
+    if (ChangeProperty(fShowRange, value)) update();
 }
 
 void TTipTrackBar::SetToolTips(bool value)
 {
-    if (value == fToolTips) return;
-    fToolTips = value;
-    if (!value) HidePositionTip();
+    if (ChangeProperty(fToolTips, value) && !value) HidePositionTip();
 }
 
 void TTipTrackBar::SetToolTipSide(TTipTrackToolTipSide value)
 {
-    if (value == fToolTipSide) return;
-    fToolTipSide = value;
-    ApplyToolTipSide();
+    if (ChangeProperty(fToolTipSide, value)) ApplyToolTipSide();
 }
 
 void TTipTrackBar::ApplyToolTipSide()

@@ -1,5 +1,6 @@
 #include "widgets/TpelLed.h"
 
+#include "widgets/PropertySetter.h"
 #include "widgets/TPixelMask.h"
 
 #include <QPainter>
@@ -30,22 +31,17 @@ void TpelLed::SetTimerEnabled(bool enabled)
 
 void TpelLed::SetOnColor(TColor value)
 {
-    if (value == fOnColor) return;
-    fOnColor = value;
-    repaint();
+    if (ChangeProperty(fOnColor, value)) repaint();
 }
 
 void TpelLed::SetOffColor(TColor value)
 {
-    if (value == fOffColor) return;
-    fOffColor = value;
-    repaint();
+    if (ChangeProperty(fOffColor, value)) repaint();
 }
 
 void TpelLed::SetLedOn(bool value)
 {
-    if (value == fLedOn) return;
-    fLedOn = value;
+    if (!ChangeProperty(fLedOn, value)) return;
     SetTimerEnabled(value && fFlashing);
     repaint();
     DoChange();
@@ -53,9 +49,7 @@ void TpelLed::SetLedOn(bool value)
 
 void TpelLed::SetFlashing(bool value)
 {
-    if (value == fFlashing) return;
-    fFlashing = value;
-    SetTimerEnabled(value);
+    if (ChangeProperty(fFlashing, value)) SetTimerEnabled(value);
 }
 
 void TpelLed::SetFrequency(int value)
@@ -68,9 +62,7 @@ void TpelLed::SetFrequency(int value)
 
 void TpelLed::SetBorderStyle(TBorderStyle value)
 {
-    if (value == fBorderStyle) return;
-    fBorderStyle = value;
-    repaint();
+    if (ChangeProperty(fBorderStyle, value)) repaint();
 }
 
 void TpelLed::DoChange()

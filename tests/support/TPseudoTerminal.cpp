@@ -115,8 +115,8 @@ bool TProgramEnd::WaitForHangUp()
     const auto deadline = pty_io::TClock::now() + pty_io::Patience;
     while (pty_io::TClock::now() < deadline) {
         pollfd wait{fFd.Get(), POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - pty_io::TClock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - pty_io::TClock::now());
         if (::poll(&wait, 1, static_cast<int>(left.count()) + 1) < 0 && errno != EINTR)
             return false;
         if (wait.revents & (POLLHUP | POLLERR)) return true;

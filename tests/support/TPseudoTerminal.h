@@ -1,8 +1,8 @@
 #pragma once
 // Pseudo-terminals for tests. TPseudoTerminal is a new pair: the program under test opens
-// DevicePath(), the test plays the device on the master side. TProgramEnd opens an existing terminal
-// (a simulated device's) as the program would. Both wait with poll() and give up only after a
-// generous hang guard.
+// DevicePath(), the test plays the device on the master side. TProgramEnd opens an existing
+// terminal (a simulated device's) as the program would. Both wait with poll() and give up only
+// after a generous hang guard.
 
 #include "system/TFileDescriptor.h"
 
@@ -32,8 +32,7 @@ public:
 
     // As the device; throws std::runtime_error when the bytes cannot be written.
     void Send(std::string_view bytes);
-    std::string Receive(std::size_t count,
-                        std::chrono::milliseconds timeout = pty_io::Patience)
+    std::string Receive(std::size_t count, std::chrono::milliseconds timeout = pty_io::Patience)
     {
         return pty_io::ReadUntil(fMaster.Get(), {}, count, timeout);
     }
