@@ -120,18 +120,22 @@ int TPixelMask::Count() const
     return static_cast<int>(std::count(fBits.begin(), fBits.end(), 1));
 }
 
-TPixelMask TPixelMask::Rectangle(TBox box)
+TPixelMask TPixelMask::Blank(TBox& box)
 {
     box = Normalised(box);
-    TPixelMask mask(box.ToQRect());
+    return TPixelMask(box.ToQRect());
+}
+
+TPixelMask TPixelMask::Rectangle(TBox box)
+{
+    TPixelMask mask = Blank(box);
     std::fill(mask.fBits.begin(), mask.fBits.end(), 1);
     return mask;
 }
 
 TPixelMask TPixelMask::Ellipse(TBox box)
 {
-    box = Normalised(box);
-    TPixelMask mask(box.ToQRect());
+    TPixelMask mask = Blank(box);
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
     mask.SetWhere(box, [&](int x, int y) { return g.Inside(x, y); });
@@ -140,8 +144,7 @@ TPixelMask TPixelMask::Ellipse(TBox box)
 
 TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
 {
-    box = Normalised(box);
-    TPixelMask mask(box.ToQRect());
+    TPixelMask mask = Blank(box);
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
     const TRadialPair r = Radials(g, radialStart, radialEnd);
@@ -161,8 +164,7 @@ TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
 
 TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
 {
-    box = Normalised(box);
-    TPixelMask mask(box.ToQRect());
+    TPixelMask mask = Blank(box);
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
     const TRadialPair r = Radials(g, radialStart, radialEnd);

@@ -53,6 +53,8 @@ public:
 private:
     TPixelMask(QRect bounds);
     void Set(int x, int y);
+    // A mask with no pixel set over box, which comes back normalised (left <= right, top <= bottom).
+    static TPixelMask Blank(TBox& box);
     // Marks the pixels of box for which inside(x, y) holds.
     template <class TInside> void SetWhere(const TBox& box, TInside inside);
 
