@@ -52,9 +52,49 @@ bool LoadedExactly(const TSimulatedDevice& device, const std::vector<uint8_t>& d
     return true;
 }
 
+// Polls a condition that another process makes true (there is nothing to wait on); a hang guard.
+bool WaitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 3000 && !done(); ++i)
+        ::usleep(10 * 1000);
+    return done();
+}
+
 class TarvelFlash : public ::testing::Test
 {
 protected:
+    // tarvel-flash running in the background, its output going to a file.
+    pid_t SpawnFlash(std::vector<std::string> arguments)
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, fOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        arguments.insert(arguments.begin(), TARVEL_FLASH);
+        std::vector<char*> argv;
+        for (std::string& a : arguments)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        if (::posix_spawn(&pid, TARVEL_FLASH, &actions, nullptr, argv.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+    // Ctrl-C, then what it printed and its exit code.
+    TRun Interrupt(pid_t pid)
+    {
+        ::kill(pid, SIGINT);
+        int status = 0;
+        TRun run;
+        if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            run.ExitCode = WEXITSTATUS(status);
+        std::ifstream in(fOutput);
+        run.Output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return run;
+    }
+
     std::string Image(std::size_t bytes, uint32_t seed = 1)
     {
         fData = GenerateFirmwareBytes(bytes, seed);
@@ -62,7 +102,30 @@ protected:
     }
     FlashTempDir fDir;
     std::vector<uint8_t> fData;
+    std::string fOutput = fDir.Path("output.txt");
 };
+
+TEST_F(TarvelFlash, CtrlCStopsTheTransferAtOnceAndSaysWhere)
+{
+    TSimulatedDevice device; // at the line's real pace: 64 KiB take about 14 s
+    const std::string file = Image(64 * 1024);
+    const pid_t pid = SpawnFlash({"--port", device.DevicePath(), file});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitFor([&] { return device.RecordsReceived() >= 100; }));
+    const TRun run = Interrupt(pid);
+    EXPECT_EQ(run.ExitCode, 130) << run.Output;
+    EXPECT_NE(run.Output.find("interrupted at line"), std::string::npos) << run.Output;
+    // The port is closed and the rest of the file never follows: once the line is quiet the
+    // device has not been loaded.
+    std::size_t records = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        const std::size_t before = device.RecordsReceived();
+        ::usleep(300 * 1000);
+        return (records = device.RecordsReceived()) == before;
+    }));
+    EXPECT_LT(records, 64u * 1024 / 32); // 32 data bytes a record
+    EXPECT_EQ(device.CompletedLoads(), 0u);
+}
 
 TEST_F(TarvelFlash, FlashesTheExactImageWithAShortPlainLog)
 {
@@ -162,46 +225,24 @@ TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
 {
     const std::string file = Image(4 * 1024, 5);
     const std::string board = fDir.Path("board");
-    const std::string out = fDir.Path("out.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<std::string> args{TARVEL_FLASH, "--watch", "--json", "--port", board, file};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, TARVEL_FLASH, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-
-    const auto waitFor = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 3000 && !done(); ++i)
-            ::usleep(10 * 1000);
-        return done();
-    };
+    const pid_t pid = SpawnFlash({"--watch", "--json", "--port", board, file});
+    ASSERT_GT(pid, 0);
     for (int i = 0; i < 2; ++i) {
         TSimulatedDeviceOptions options;
         options.Baudrate = 0;
         TSimulatedDevice device(options);
         std::filesystem::create_symlink(device.DevicePath(), board);
-        EXPECT_TRUE(waitFor([&] { return device.CompletedLoads() == 1; })) << "board " << i + 1;
+        EXPECT_TRUE(WaitFor([&] { return device.CompletedLoads() == 1; })) << "board " << i + 1;
         // Unplugged once the flasher has let go of it.
-        EXPECT_TRUE(waitFor([&] { return device.State() == TDeviceState::Menu; }));
+        EXPECT_TRUE(WaitFor([&] { return device.State() == TDeviceState::Menu; }));
         ::usleep(200 * 1000);
         std::filesystem::remove(board);
         EXPECT_TRUE(LoadedExactly(device, fData)) << "board " << i + 1;
     }
     ::usleep(200 * 1000);
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    std::ifstream in(out);
-    const std::string output((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-    ASSERT_TRUE(WIFEXITED(status)) << output;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    const TRun run = Interrupt(pid);
+    const std::string& output = run.Output;
+    EXPECT_EQ(run.ExitCode, 0) << output;
     EXPECT_NE(output.find("boards passed 2, failed 0"), std::string::npos) << output;
     EXPECT_NE(
         output.find("\"sha256\":\"" + Sha256Hex(GenerateSRecordFile(fData, BaseAddress)) + "\""),
