@@ -182,10 +182,20 @@ TEST(TpelLedFlashing, RealTimerTogglesThePhase)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !s.Widget->FlashPhase(); }, 10000));
 }
 
-// Pixel checks: body in the fill colour, white highlight in the upper-left, corners
-// untouched.
-void CheckLedPicture(int size, QPoint inHighlight)
+// Pixel checks at a lamp size: body in the fill colour, white highlight in the upper-left,
+// corners untouched.
+struct TLedSize
 {
+    int Size;
+    QPoint InHighlight;
+};
+class TpelLedPicture : public ::testing::TestWithParam<TLedSize>
+{
+};
+
+TEST_P(TpelLedPicture, BodyHighlightAndUntouchedCorners)
+{
+    const auto [size, inHighlight] = GetParam();
     TpelLed led;
     led.resize(size, size);
     led.SetOnColor(clRed);
@@ -218,16 +228,10 @@ void CheckLedPicture(int size, QPoint inHighlight)
     EXPECT_GT(whites, 2);
 }
 
-TEST(TpelLedPicture, FifteenPixels)
-{
-    CheckLedPicture(15, QPoint(4, 4));
-}
-TEST(TpelLedPicture, TwentyFourPixels)
-{
-    CheckLedPicture(24, QPoint(6, 6));
-}
+INSTANTIATE_TEST_SUITE_P(WindowAndDefaultSizes, TpelLedPicture,
+                         ::testing::Values(TLedSize{15, QPoint(4, 4)}, TLedSize{24, QPoint(6, 6)}));
 
-TEST(TpelLedPicture, ShowsOffColourWhenDarkAndInFlashOffPhase)
+TEST(TpelLedDrawing, ShowsOffColourWhenDarkAndInFlashOffPhase)
 {
     TpelLed led;
     led.resize(15, 15);
@@ -241,7 +245,7 @@ TEST(TpelLedPicture, ShowsOffColourWhenDarkAndInFlashOffPhase)
     EXPECT_EQ(RenderOver(led, Sentinel).pixel(7, 9), qRgb(0, 0xFF, 0));
 }
 
-TEST(TpelLedPicture, NonSquareFillsItsRectangleAndInsetUsesTheShortSide)
+TEST(TpelLedDrawing, NonSquareFillsItsRectangleAndInsetUsesTheShortSide)
 {
     TpelLed led;
     led.resize(30, 12);
@@ -261,7 +265,7 @@ TEST(TpelLedPicture, NonSquareFillsItsRectangleAndInsetUsesTheShortSide)
             EXPECT_NE(image.pixel(x, y), white) << x << "," << y;
 }
 
-TEST(TpelLedPicture, TinyLedHighlightUsesTheWholeBody)
+TEST(TpelLedDrawing, TinyLedHighlightUsesTheWholeBody)
 {
     TpelLed led;
     led.resize(4, 4); // d = 0
@@ -271,7 +275,7 @@ TEST(TpelLedPicture, TinyLedHighlightUsesTheWholeBody)
     EXPECT_EQ(image.pixel(3, 3), Sentinel);
 }
 
-TEST(TpelLedPicture, KeptPicturesFollowColourAndSizeChanges)
+TEST(TpelLedDrawing, KeptPicturesFollowColourAndSizeChanges)
 {
     TpelLed led;
     led.resize(15, 15);
@@ -288,7 +292,7 @@ TEST(TpelLedPicture, KeptPicturesFollowColourAndSizeChanges)
     EXPECT_EQ(larger.pixel(23, 23), Sentinel);
 }
 
-TEST(TpelLedPicture, BorderStyleDoesNotChangeThePicture)
+TEST(TpelLedDrawing, BorderStyleDoesNotChangeThePicture)
 {
     TpelLed led;
     led.resize(15, 15);
