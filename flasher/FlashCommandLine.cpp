@@ -107,9 +107,9 @@ Options:
                      prompt, "Send", an answer in a 64-line window (default 10)
   --log FILE         everything each device said, byte for byte; with several ports one file
                      per port, FILE.<n> in --port order
-  --progress STYLE   auto (default: bar on a terminal, plain otherwise), bar (one live line;
-                     with several ports, plain), plain (a line at start, every 10 % and the
-                     end; no carriage returns or colours), none
+  --progress STYLE   auto (default: bar on a terminal, plain otherwise), bar (one live line
+                     per port; plain under --watch with several ports), plain (a line at
+                     start, every 10 % and the end; no carriage returns or colours), none
   --json             at the end, one JSON object per port: port, the adapter's USB serial
                      number, file, the file's SHA-256, result, exit code, lines, bytes, seconds
   --quiet            print failures only

@@ -49,8 +49,8 @@ int FileError(const std::string& file, const std::string& message)
     return 2;
 }
 
-// Shows each port's progress: a live line on a terminal for one port, else plain lines at the
-// start and every 10 % (the end is the result line).
+// Shows each port's progress: on a terminal one live line per port (a block of lines, each port
+// rewriting its own), else plain lines at the start and every 10 % (the end is the result line).
 class TProgressReport
 {
 public:
@@ -60,15 +60,20 @@ public:
         TProgressStyle style = options.Progress;
         if (style == TProgressStyle::Auto)
             style = ::isatty(STDOUT_FILENO) ? TProgressStyle::Bar : TProgressStyle::Plain;
-        if (style == TProgressStyle::Bar && ports > 1) style = TProgressStyle::Plain;
+        // Under --watch boards come and go and their result lines would scroll the block away.
+        if (style == TProgressStyle::Bar && ports > 1 && options.Watch)
+            style = TProgressStyle::Plain;
         fStyle = options.Quiet ? TProgressStyle::None : style;
+        fLines = fStyle == TProgressStyle::Bar ? ports : 0;
+        // Each port's line exists from the start, so that a port can move to its own.
+        if (fLines > 1) Say(std::cout, std::string(fLines, '\n'));
     }
 
-    TPortFlash::TProgress For(const std::string& port)
+    TPortFlash::TProgress For(std::size_t index, const std::string& port)
     {
         auto lastTenth = std::make_shared<int>(-1);
         auto start = std::make_shared<std::chrono::steady_clock::time_point>();
-        return [this, port, lastTenth, start](int percent, std::int32_t lines) {
+        return [this, index, port, lastTenth, start](int percent, std::int32_t lines) {
             if (fStyle == TProgressStyle::None) return;
             if (lines == 0 && percent == 0) *start = std::chrono::steady_clock::now();
             if (fStyle == TProgressStyle::Plain) {
@@ -84,19 +89,26 @@ public:
             const double rate = seconds > 0 ? sent / seconds : 0;
             const double left = rate > 0 ? (static_cast<double>(fFileBytes) - sent) / rate : 0;
             char text[160];
-            std::snprintf(text, sizeof text, "\r%s %3d %%  %d lines  %.0f B/s  %.0f s left   ",
+            std::snprintf(text, sizeof text, "%s %3d %%  %d lines  %.0f B/s  %.0f s left",
                           port.c_str(), percent, lines, rate, left);
-            Say(std::cout, text);
+            if (fLines <= 1) {
+                Say(std::cout, std::string("\r") + text + "\x1b[K");
+                return;
+            }
+            // Up to this port's line, rewrite it, back down below the block.
+            const std::string up = std::to_string(fLines - index);
+            Say(std::cout, "\x1b[" + up + "A\r" + text + "\x1b[K\x1b[" + up + "B\r");
         };
     }
     void EndLiveLine()
     {
-        if (fStyle == TProgressStyle::Bar) Say(std::cout, "\n");
+        if (fLines == 1) Say(std::cout, "\n");
     }
 
 private:
     std::uintmax_t fFileBytes;
     TProgressStyle fStyle = TProgressStyle::Plain;
+    std::size_t fLines = 0; // live lines, one per port
 };
 
 std::string JsonText(std::string_view text)
@@ -265,7 +277,7 @@ int main(int argc, char** argv)
 
     const auto flashBoard = [&](std::size_t i, const std::string& device, const std::string& log) {
         TBoard board{options.Ports[i], device, PortSerialNumber(device), {}};
-        TPortFlash flash(options, device, log, progress.For(options.Ports[i]));
+        TPortFlash flash(options, device, log, progress.For(i, options.Ports[i]));
         {
             std::lock_guard lock(runningMutex);
             if (interrupted) {
