@@ -204,7 +204,21 @@ void TPortFlash::ShowProgress(int percent)
 void TPortFlash::Delay(std::uint32_t ms)
 {
     fLoop.Delay(ms);
-    // A device that stops answering would hold the transfer in its window wait for ever.
+    StopIfSilentTooLong();
+}
+
+void TPortFlash::WaitUntil(const std::function<bool()>& done, std::uint32_t)
+{
+    while (!done()) {
+        const auto silentUntil = fLastByte + fOptions.Timeout;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(silentUntil - TClock::now());
+        fLoop.RunUntil(done, std::max(left, std::chrono::milliseconds(1)));
+        StopIfSilentTooLong();
+    }
+}
+
+void TPortFlash::StopIfSilentTooLong()
+{
     if (fSession.TransferRunning && !fSession.TransferCut() &&
         TClock::now() - fLastByte > fOptions.Timeout) {
         fTimedOut = true;

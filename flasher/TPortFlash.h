@@ -48,6 +48,10 @@ private:
 
     // ISessionWaiter: the event loop's wait, with the time-out on a silent device.
     void Delay(std::uint32_t ms) override;
+    // Sleeps until an event comes rather than looking every pollMs.
+    void WaitUntil(const std::function<bool()>& done, std::uint32_t pollMs) override;
+    // A device that stops answering would hold the transfer in its window wait for ever.
+    void StopIfSilentTooLong();
     // ISessionView: only what a command line reports.
     void ShowLamps(bool, bool) override {}
     void ShowStatus(std::string_view) override {}

@@ -171,8 +171,7 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
             ReplyReceived = false;
             fCollectedAnswer.clear();
             fView.ShowCollectedAnswer(fCollectedAnswer);
-            while (!ReplyReceived && !TransferCut())
-                fWaiter.Delay(WindowPollMs);
+            fWaiter.WaitUntil([this] { return ReplyReceived || TransferCut(); }, WindowPollMs);
         }
         fView.ShowProgress(
             FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched()));

@@ -21,6 +21,14 @@ class ISessionWaiter
 public:
     virtual ~ISessionWaiter() = default;
     virtual void Delay(std::uint32_t ms) = 0;
+    // Handles events until done() holds, which only an event can change. By default it looks
+    // again after every Delay(pollMs), as the window's nested loop does; a waiter that runs every
+    // event itself may sleep until one comes instead.
+    virtual void WaitUntil(const std::function<bool()>& done, std::uint32_t pollMs)
+    {
+        while (!done())
+            Delay(pollMs);
+    }
 };
 
 // What the session reports as it goes. Texts are UTF-8; received bytes are passed as they came.
