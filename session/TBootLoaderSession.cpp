@@ -242,7 +242,9 @@ void TBootLoaderSession::WaitForTransmitRoom(std::size_t bytes)
     for (;;) {
         const std::size_t pending = fPort.OutputPending();
         if (pending == 0 || pending + bytes <= limit || TransferCut()) return;
-        WaitForLine(pending + bytes - limit);
+        // Full: the line carries half the buffer before the next look, so that the room is
+        // filled by many lines after one wait rather than one line after each.
+        WaitForLine(pending + bytes - limit / 2);
     }
 }
 
