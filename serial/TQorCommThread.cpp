@@ -86,7 +86,7 @@ void TQorCommThread::Execute()
             uint32_t events = 0;
             if (*status & MS_CTS_ON) events |= EV_CTS;
             if (*status & MS_DSR_ON) events |= EV_DSR;
-            HandleEvents(events, false);
+            HandleEvents(events, false, fDevice.BytesWaiting());
         }
 
         if ((fEventMask & (EV_CTS | EV_DSR)) && status)
@@ -115,9 +115,8 @@ void TQorCommThread::Execute()
 
             uint32_t events = TakeModemEvents();
             bool lost = false;
-            std::optional<std::optional<uint32_t>> waiting;
+            const short revents = !fDeviceLost && ready > 0 ? fds[1].revents : 0;
             if (!fDeviceLost) {
-                const short revents = ready > 0 ? fds[1].revents : 0;
                 if (revents & (POLLHUP | POLLERR | POLLNVAL)) lost = true;
                 if (revents & POLLIN) events |= EV_RXCHAR;
                 if (revents & POLLOUT) {
@@ -137,16 +136,18 @@ void TQorCommThread::Execute()
                         drainCheckMs = std::min(drainCheckMs * 2, kMaxDrainCheckMs);
                     }
                 }
-                if ((revents & POLLIN) && !lost) {
-                    waiting = fDevice.BytesWaiting();
-                    if (*waiting && **waiting == 0) {
-                        if (++emptyWakeups >= kMaxEmptyWakeups) lost = true;
-                    } else {
-                        emptyWakeups = 0;
-                    }
+            }
+            if (events == 0 && !lost) continue;
+            // Asked once per wake-up: the count serves both the hang-up test and the offer.
+            const std::optional<uint32_t> waiting = fDevice.BytesWaiting();
+            if ((revents & POLLIN) && !lost) {
+                if (waiting && *waiting == 0) {
+                    if (++emptyWakeups >= kMaxEmptyWakeups) lost = true;
+                } else {
+                    emptyWakeups = 0;
                 }
             }
-            if (events != 0 || lost) HandleEvents(events, lost, waiting);
+            HandleEvents(events, lost, waiting);
         }
     } catch (const std::exception& e) {
         ReportFailure(e.what());
@@ -203,15 +204,13 @@ bool TQorCommThread::OutputDrained()
     return true;
 }
 
-void TQorCommThread::HandleEvents(uint32_t events, bool lost,
-                                  std::optional<std::optional<uint32_t>> asked)
+void TQorCommThread::HandleEvents(uint32_t events, bool lost, std::optional<uint32_t> waiting)
 {
     // Only what someone listens to is asked of the driver: each ioctl is time on the way to the
     // data-available handler.
     const uint32_t modemStatus =
         (events & (EV_CTS | EV_DSR)) ? fDevice.ModemStatus().value_or(0) : 0;
     const uint32_t errors = TakeErrorFlags(); // nothing unless EV_ERR is in the mask
-    const std::optional<uint32_t> waiting = asked ? *asked : fDevice.BytesWaiting();
     if (!waiting) lost = true;
     if (lost && waiting && *waiting > 0)
         events |= EV_RXCHAR; // deliver what arrived before the device went away

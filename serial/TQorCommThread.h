@@ -47,9 +47,8 @@ public:
 
 private:
     void Execute();
-    // waiting: the receive count when the caller has just asked for it (one FIONREAD per wake-up).
-    void HandleEvents(uint32_t events, bool lost,
-                      std::optional<std::optional<uint32_t>> waiting = std::nullopt);
+    // waiting: the receive count the driver gave for this wake-up (nullopt: the device is gone).
+    void HandleEvents(uint32_t events, bool lost, std::optional<uint32_t> waiting);
     void ReadBuffered();
     // Sets Pending and runs the data-available handler on the main thread. false: stop offering.
     bool Offer(uint32_t pending);
