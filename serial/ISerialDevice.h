@@ -7,6 +7,8 @@
 #include <optional>
 #include <span>
 
+class TWakeUpEvent;
+
 // Outcome of a non-blocking transfer.
 enum class TIoStatus {
     Ok,         // Count bytes moved (Count may be 0 for an empty request)
@@ -18,6 +20,15 @@ struct TIoResult
 {
     size_t Count = 0;
     TIoStatus Status = TIoStatus::Ok;
+};
+
+// What ended one wait of the communication thread; all false: the time-out passed.
+struct TPortWait
+{
+    bool Woken = false;    // the wake-up event was raised
+    bool Readable = false; // bytes (or a line error) wait to be looked at
+    bool Writable = false; // output was asked about, and the device takes some now
+    bool Lost = false;     // the device is gone
 };
 
 // Cumulative line-error counters of the driver; the thread turns their growth into CE_ flags.
@@ -77,7 +88,8 @@ public:
     // Ends a WaitModemChange in progress on another thread and makes later calls return false.
     virtual void InterruptModemWait() = 0;
 
-    // Descriptor that poll() reports readable when bytes arrive, writable when the device
-    // accepts output, and hung up when the device is gone.
-    virtual int PollDescriptor() const = 0;
+    // Blocks until `wake` is raised, bytes arrive, the device takes output (if wantWrite), the
+    // device is gone, or timeoutMs passes (negative: no limit). Only the communication thread
+    // waits. Throws std::system_error when the wait itself fails.
+    virtual TPortWait Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs) = 0;
 };

@@ -3,13 +3,16 @@
 #include "serial/PosixBaudRate.h"
 #include "serial/SerialConstants.h"
 #include "serial/TermiosLineState.h"
+#include "system/TWakeUpEvent.h"
 
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <termios.h>
 #include <utility>
 
@@ -134,6 +137,21 @@ bool TPosixSerialDevice::SetQueueSizes(uint32_t, uint32_t)
 bool TPosixSerialDevice::SetEventMask(uint32_t)
 {
     return true; // events are chosen by what the communication thread waits for
+}
+
+TPortWait TPosixSerialDevice::Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs)
+{
+    pollfd fds[2] = {{wake.Descriptor(), POLLIN, 0},
+                     {fFd.Get(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
+    const int ready = ::poll(fds, 2, timeoutMs);
+    if (ready < 0 && errno != EINTR && errno != EAGAIN)
+        throw std::system_error(errno, std::generic_category(), "poll");
+    if (ready <= 0) return {};
+    const short seen = fds[1].revents;
+    return {.Woken = (fds[0].revents & POLLIN) != 0,
+            .Readable = (seen & POLLIN) != 0,
+            .Writable = (seen & POLLOUT) != 0,
+            .Lost = (seen & (POLLHUP | POLLERR | POLLNVAL)) != 0};
 }
 
 TIoResult TPosixSerialDevice::Read(std::span<std::byte> buffer)

@@ -34,7 +34,8 @@ public:
     std::optional<TLineErrorCounters> ErrorCounters() override;
     bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
     void InterruptModemWait() override;
-    int PollDescriptor() const override { return fFd.Get(); }
+    TPortWait Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs) override;
+    int Descriptor() const { return fFd.Get(); }
 
 private:
     void ApplyModemLines(uint32_t flags);

@@ -6,8 +6,6 @@
 #include "serial/TTransmitQueue.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <poll.h>
 #include <system_error>
 #include <utility>
 
@@ -96,30 +94,27 @@ void TQorCommThread::Execute()
         uint64_t drainGeneration = 0;
         int emptyWakeups = 0;
         while (!fStopRequested.load()) {
-            pollfd fds[2] = {{fWake.Descriptor(), POLLIN, 0},
-                             {fDevice.PollDescriptor(), POLLIN, 0}};
             int timeout = -1;
             // The driver's queue is looked at only for someone who wants to know it emptied.
             const bool reportEmpty = fReceive.HasSentHandler();
-            if (!fDeviceLost) {
-                if (fTransmitQueue.HasQueued())
-                    fds[1].events |= POLLOUT;
-                else if (reportEmpty && fTransmitQueue.AwaitingEmpty())
-                    timeout = drainCheckMs;
-            }
-            const int ready = ::poll(fds, fDeviceLost ? 1 : 2, timeout);
-            if (ready < 0 && errno != EINTR && errno != EAGAIN)
-                break; // poll itself failing leaves nothing sensible to wait for
-            if (fds[0].revents & POLLIN) fWake.Clear();
+            const bool wantWrite = !fDeviceLost && fTransmitQueue.HasQueued();
+            if (!fDeviceLost && !wantWrite && reportEmpty && fTransmitQueue.AwaitingEmpty())
+                timeout = drainCheckMs;
+            TPortWait seen;
+            if (fDeviceLost)
+                seen.Woken = fWake.Wait(-1); // only the stop request is left to wait for
+            else
+                seen = fDevice.Wait(fWake, wantWrite, timeout);
+            if (seen.Woken) fWake.Clear();
             if (fStopRequested.load()) break;
+            const bool timedOut = !seen.Woken && !seen.Readable && !seen.Writable && !seen.Lost;
 
             uint32_t events = TakeModemEvents();
             bool lost = false;
-            const short revents = !fDeviceLost && ready > 0 ? fds[1].revents : 0;
             if (!fDeviceLost) {
-                if (revents & (POLLHUP | POLLERR | POLLNVAL)) lost = true;
-                if (revents & POLLIN) events |= EV_RXCHAR;
-                if (revents & POLLOUT) {
+                if (seen.Lost) lost = true;
+                if (seen.Readable) events |= EV_RXCHAR;
+                if (seen.Writable) {
                     if (fTransmitQueue.Drain(fDevice) == TTransmitQueue::TDrainResult::Lost)
                         lost = true;
                 }
@@ -132,7 +127,7 @@ void TQorCommThread::Execute()
                     if (OutputDrained()) {
                         if (fTransmitQueue.ClearAwaitingEmpty(*generation)) events |= EV_TXEMPTY;
                         drainCheckMs = 1;
-                    } else if (ready == 0) {
+                    } else if (timedOut) {
                         drainCheckMs = std::min(drainCheckMs * 2, kMaxDrainCheckMs);
                     }
                 }
@@ -140,7 +135,7 @@ void TQorCommThread::Execute()
             if (events == 0 && !lost) continue;
             // Asked once per wake-up: the count serves both the hang-up test and the offer.
             const std::optional<uint32_t> waiting = fDevice.BytesWaiting();
-            if ((revents & POLLIN) && !lost) {
+            if (seen.Readable && !lost) {
                 if (waiting && *waiting == 0) {
                     if (++emptyWakeups >= kMaxEmptyWakeups) lost = true;
                 } else {

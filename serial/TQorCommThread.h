@@ -19,7 +19,7 @@ class TTransmitQueue;
 // Waits for events of one open port: received bytes, an empty transmit queue, CTS/DSR
 // changes, line errors, a lost device, or the request to stop. Received bytes are offered
 // to the main thread through the synchronous data-available notification; the rest is
-// posted. While idle it blocks in one poll() without time-out.
+// posted. While idle it blocks in one wait on the device without time-out.
 class TQorCommThread
 {
 public:

@@ -1,5 +1,6 @@
 #include "system/TWakeUpEvent.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@ TWakeUpEvent::TWakeUpEvent() : fEvent(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     if (!fEvent.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
+
+TWakeUpEvent::~TWakeUpEvent() = default;
 
 void TWakeUpEvent::Raise() const noexcept
 {
@@ -25,4 +28,14 @@ void TWakeUpEvent::Clear() const noexcept
     uint64_t count;
     // Non-blocking: nothing raised leaves nothing to clear.
     [[maybe_unused]] const ssize_t n = ::read(fEvent.Get(), &count, sizeof count);
+}
+
+bool TWakeUpEvent::Wait(int timeoutMs) const
+{
+    pollfd fd{fEvent.Get(), POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(&fd, 1, timeoutMs);
+        if (ready >= 0) return ready > 0;
+        if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
+    }
 }

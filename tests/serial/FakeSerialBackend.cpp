@@ -1,12 +1,11 @@
 #include "tests/serial/FakeSerialBackend.h"
 
 #include "serial/SerialConstants.h"
+#include "system/TWakeUpEvent.h"
 
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <utility>
 
 class TFakeSerialDevice final : public ISerialDevice
@@ -56,7 +55,7 @@ public:
             buffer[n++] = fPort->fRx.front();
             fPort->fRx.pop_front();
         }
-        fPort->SyncReadableLocked();
+        fPort->SignalLocked();
         return {n, TIoStatus::Ok};
     }
     TIoResult Write(std::span<const std::byte> data) override
@@ -77,7 +76,7 @@ public:
         if (!fPort->fThrowInThread.empty())
             throw std::runtime_error(std::exchange(fPort->fThrowInThread, std::string()));
         fPort->fEventSignalled = false;
-        fPort->SyncReadableLocked();
+        fPort->SignalLocked();
         return static_cast<uint32_t>(fPort->fRx.size());
     }
     std::optional<uint32_t> OutputQueued() override
@@ -92,7 +91,7 @@ public:
         fPort->fPurges.push_back(flags);
         if (flags & (PURGE_RXCLEAR | PURGE_RXABORT)) fPort->fRx.clear();
         if (flags & (PURGE_TXCLEAR | PURGE_TXABORT)) fPort->fDriverQueue.clear();
-        fPort->SyncReadableLocked();
+        fPort->SignalLocked();
         return true;
     }
     bool EnterLowLatency() override
@@ -137,41 +136,47 @@ public:
         fInterrupted = true;
         fPort->fModemChanged.notify_all();
     }
-    int PollDescriptor() const override
+    TPortWait Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs) override
     {
+        {
+            std::lock_guard lock(fPort->fMutex);
+            ++fPort->fWaitCount;
+            fPort->fWaitCountChanged.notify_all();
+            if (const TPortWait ready = ReadyLocked(wantWrite);
+                ready.Readable || ready.Writable || ready.Lost)
+                return ready;
+            fPort->fWaiter = &wake;
+        }
+        const bool woken = wake.Wait(timeoutMs); // raised by the thread's owner or by the port
         std::lock_guard lock(fPort->fMutex);
-        ++fPort->fWaitCount;
-        fPort->fWaitCountChanged.notify_all();
-        return fPort->fDeviceEnd.Get();
+        fPort->fWaiter = nullptr;
+        TPortWait seen = ReadyLocked(wantWrite);
+        seen.Woken = woken;
+        return seen;
     }
 
 private:
+    TPortWait ReadyLocked(bool wantWrite) const
+    {
+        return {.Readable = !fPort->fRx.empty() || fPort->fEventSignalled,
+                .Writable = wantWrite && !fPort->fHungUp,
+                .Lost = fPort->fHungUp};
+    }
+
     std::shared_ptr<TFakePort> fPort;
     bool fInterrupted = false; // guarded by the port's mutex
 };
 
 TFakePort::TFakePort()
 {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds) != 0)
-        throw std::runtime_error("socketpair");
-    fDeviceEnd.Reset(fds[0]);
-    fTestEnd.Reset(fds[1]);
     fState.BaudRate = 1200; // something the component must overwrite
     fState.ByteSize = 7;
 }
 
-void TFakePort::SyncReadableLocked()
+void TFakePort::SignalLocked()
 {
-    if (fHungUp) return;
-    const bool want = !fRx.empty() || fEventSignalled;
-    if (want && !fTokenInSocket) {
-        const char token = 1;
-        if (::write(fTestEnd.Get(), &token, 1) == 1) fTokenInSocket = true;
-    } else if (!want && fTokenInSocket) {
-        char token;
-        if (::read(fDeviceEnd.Get(), &token, 1) == 1) fTokenInSocket = false;
-    }
+    const bool ready = !fRx.empty() || fEventSignalled || fHungUp;
+    if (ready && fWaiter != nullptr) fWaiter->Raise();
 }
 
 std::vector<TDeviceControlBlock> TFakePort::StatesWritten() const
@@ -246,7 +251,7 @@ void TFakePort::ThrowInThread(std::string what)
     std::lock_guard lock(fMutex);
     fThrowInThread = std::move(what);
     fEventSignalled = true; // wakes the thread, which then asks for the byte count
-    SyncReadableLocked();
+    SignalLocked();
 }
 
 bool TFakePort::IsOpen() const
@@ -282,7 +287,7 @@ void TFakePort::Receive(std::string_view bytes)
     std::lock_guard lock(fMutex);
     for (char c : bytes)
         fRx.push_back(static_cast<std::byte>(c));
-    SyncReadableLocked();
+    SignalLocked();
 }
 
 void TFakePort::SetModemStatus(uint32_t status)
@@ -302,14 +307,14 @@ void TFakePort::AddLineErrors(const TLineErrorCounters& delta)
     fCounters.Break += delta.Break;
     fCounters.BufferOverrun += delta.BufferOverrun;
     fEventSignalled = true;
-    SyncReadableLocked();
+    SignalLocked();
 }
 
 void TFakePort::HangUp()
 {
     std::lock_guard lock(fMutex);
     fHungUp = true;
-    fTestEnd.Reset(); // the polled end now reports a hang-up
+    SignalLocked();
     fModemChanged.notify_all();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "serial/ISerialBackend.h"
-#include "system/TFileDescriptor.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -15,8 +14,10 @@
 
 // One simulated port: what the component configured on it, what it wrote, and controls for
 // tests to make bytes arrive, modem lines change, line errors occur or the device vanish.
-// A socket pair stands in for the device's descriptor so the communication thread's poll()
-// works unchanged: it is readable while bytes or an event wait, hung up after HangUp().
+// The communication thread's wait ends on its own wake-up event, which the port raises when
+// bytes or an error arrive or the device vanishes, so no descriptor of the system's is needed.
+class TWakeUpEvent;
+
 class TFakePort
 {
 public:
@@ -61,7 +62,7 @@ private:
     friend class TFakeSerialDevice;
     friend class TFakeSerialBackend;
 
-    void SyncReadableLocked();
+    void SignalLocked();
     // A copy of a field taken under the port's lock, for the observers above.
     template <class T> T Locked(const T& field) const
     {
@@ -87,7 +88,7 @@ private:
     bool fEventSignalled = false; // an error waits to be noticed
     mutable uint64_t fWaitCount = 0;
     mutable std::condition_variable fWaitCountChanged;
-    bool fTokenInSocket = false;
+    const TWakeUpEvent* fWaiter = nullptr; // the waiting thread's wake-up, while it waits
     bool fHungUp = false;
     bool fOpen = false;
     int fOpenCount = 0;
@@ -97,8 +98,6 @@ private:
     uint64_t fStatusQueries = 0;
     uint64_t fModemGeneration = 0;
     TLineErrorCounters fCounters;
-    TFileDescriptor fDeviceEnd; // polled by the communication thread
-    TFileDescriptor fTestEnd;   // holds the readiness token; closed by HangUp
 };
 
 // Opens TFakePorts registered by path; recording everything the component does with them.

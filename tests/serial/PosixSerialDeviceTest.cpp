@@ -1,12 +1,13 @@
 // The POSIX backend's translation of the line state to termios, on a pseudo-terminal.
+#include "serial/PosixSerialDevice.h"
 #include "serial/PosixSerialBackend.h"
 #include "serial/SerialConstants.h"
+#include "system/TWakeUpEvent.h"
 #include "tests/support/TPseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <poll.h>
 #include <termios.h>
 
 namespace {
@@ -17,7 +18,7 @@ protected:
     termios SlaveTermios()
     {
         termios tio{};
-        EXPECT_EQ(::tcgetattr(fDevice->PollDescriptor(), &tio), 0);
+        EXPECT_EQ(::tcgetattr(static_cast<TPosixSerialDevice&>(*fDevice).Descriptor(), &tio), 0);
         return tio;
     }
 
@@ -136,8 +137,11 @@ TEST_F(PosixSerialDeviceTest, NonBlockingTransfersAndQueueQueries)
     std::byte buffer[16];
     EXPECT_EQ(fDevice->Read(buffer).Status, TIoStatus::WouldBlock);
     fPty.Send("abc");
-    pollfd fd{fDevice->PollDescriptor(), POLLIN, 0};
-    ASSERT_EQ(::poll(&fd, 1, 20000), 1);
+    const TWakeUpEvent wake;
+    const TPortWait seen = fDevice->Wait(wake, true, 20000);
+    ASSERT_TRUE(seen.Readable);
+    EXPECT_TRUE(seen.Writable);
+    EXPECT_FALSE(seen.Woken || seen.Lost);
     EXPECT_EQ(fDevice->BytesWaiting(), 3u);
     const TIoResult read = fDevice->Read(buffer);
     EXPECT_EQ(read.Status, TIoStatus::Ok);

@@ -39,7 +39,7 @@ public:
     std::optional<TLineErrorCounters> ErrorCounters() override { return std::nullopt; }
     bool WaitModemChange(uint32_t, uint32_t) override { return false; }
     void InterruptModemWait() override {}
-    int PollDescriptor() const override { return -1; }
+    TPortWait Wait(const TWakeUpEvent&, bool, int) override { return {}; }
 };
 
 std::span<const std::byte> Bytes(const std::string& s)
