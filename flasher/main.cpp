@@ -3,6 +3,7 @@
 #include "flasher/FlashCommandLine.h"
 #include "flasher/ImageCheck.h"
 #include "flasher/PortName.h"
+#include "flasher/TConsole.h"
 #include "flasher/TDeviceWatch.h"
 #include "flasher/TPortFlash.h"
 #include "i18n/TLocalizationModule.h"
@@ -11,7 +12,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -20,11 +20,9 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
-#include <pthread.h>
 #include <set>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -59,7 +57,7 @@ public:
     {
         TProgressStyle style = options.Progress;
         if (style == TProgressStyle::Auto)
-            style = ::isatty(STDOUT_FILENO) ? TProgressStyle::Bar : TProgressStyle::Plain;
+            style = TConsole::OutputIsTerminal() ? TProgressStyle::Bar : TProgressStyle::Plain;
         // Under --watch boards come and go and their result lines would scroll the block away.
         if (style == TProgressStyle::Bar && ports > 1 && options.Watch)
             style = TProgressStyle::Plain;
@@ -190,14 +188,7 @@ std::string SafeForFileName(std::string text)
 
 int main(int argc, char** argv)
 {
-    // Ctrl-C and termination are taken by one thread of ours, never in the middle of a transfer
-    // step: block them before any thread exists, so every thread inherits the mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGUSR1); // our own: the run is over
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    TConsole console; // before any thread exists
 
     TLocalizationModule localization(
         {.ExecutablePath = {},
@@ -260,19 +251,20 @@ int main(int argc, char** argv)
     std::mutex runningMutex;
     std::vector<TPortFlash*> running(options.Ports.size(), nullptr);
     std::vector<std::unique_ptr<TDeviceWatch>> watches;
-    for (std::size_t i = 0; i < options.Ports.size(); ++i)
-        watches.push_back(std::make_unique<TDeviceWatch>());
+    try {
+        for (std::size_t i = 0; options.Watch && i < options.Ports.size(); ++i)
+            watches.push_back(std::make_unique<TDeviceWatch>());
+    } catch (const std::exception& e) {
+        return UsageError(std::string("--watch: ") + e.what());
+    }
     bool interrupted = false;
-    std::thread signalWatch([&] {
-        int signal = 0;
-        while (sigwait(&signals, &signal) == 0 && signal != SIGUSR1) {
-            std::lock_guard lock(runningMutex);
-            interrupted = true;
-            for (TPortFlash* flash : running)
-                if (flash) flash->Interrupt();
-            for (auto& watch : watches)
-                watch->Stop();
-        }
+    console.WatchInterrupts([&] {
+        std::lock_guard lock(runningMutex);
+        interrupted = true;
+        for (TPortFlash* flash : running)
+            if (flash) flash->Interrupt();
+        for (auto& watch : watches)
+            watch->Stop();
     });
 
     const auto flashBoard = [&](std::size_t i, const std::string& device, const std::string& log) {
@@ -306,8 +298,7 @@ int main(int argc, char** argv)
             for (std::thread& thread : threads)
                 thread.join();
         }
-        pthread_kill(signalWatch.native_handle(), SIGUSR1);
-        signalWatch.join();
+        console.StopWatching();
         progress.EndLiveLine();
 
         int exitCode = 0;
@@ -371,8 +362,7 @@ int main(int argc, char** argv)
     }
     for (std::thread& thread : threads)
         thread.join();
-    pthread_kill(signalWatch.native_handle(), SIGUSR1);
-    signalWatch.join();
+    console.StopWatching();
     Say(std::cout,
         "boards passed " + std::to_string(passed) + ", failed " + std::to_string(failed) + "\n");
     return firstFailure;

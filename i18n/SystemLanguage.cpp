@@ -1,8 +1,6 @@
 #include "i18n/SystemLanguage.h"
 
 #include <array>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -14,12 +12,6 @@ constexpr std::array<TLocaleIdLanguage, 25> LocaleIdTable{{
     {1053, "sv_SE"}, {2057, "en_UK"}, {2060, "fr_BE"}, {2067, "nl_BE"}, {2068, "nn_NO"},
     {2070, "pt_PT"}, {2077, "fi_SE"}, {3082, "es_ES"}, {3084, "fr_CA"}, {4103, "de_LU"},
 }};
-
-std::string_view Environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? std::string_view(value) : std::string_view();
-}
 
 std::string_view Unquoted(std::string_view value)
 {
@@ -77,22 +69,6 @@ std::string SystemLanguageFrom(std::string_view lcAll, std::string_view lcMessag
         }
     }
     return "C";
-}
-
-std::string DetectSystemLanguage()
-{
-    // Debian keeps the system's locale in /etc/default/locale, systemd systems in
-    // /etc/locale.conf; both are shell-style assignments.
-    std::string systemDefault;
-    for (const char* path : {"/etc/default/locale", "/etc/locale.conf"}) {
-        std::ifstream config(path);
-        if (!config) continue;
-        std::ostringstream text;
-        text << config.rdbuf();
-        systemDefault = DefaultLocaleFromConfig(text.str());
-        if (!systemDefault.empty()) break;
-    }
-    return SystemLanguageFrom(Environment("LC_ALL"), Environment("LC_MESSAGES"), systemDefault);
 }
 
 std::span<const TLocaleIdLanguage> WindowsLocaleIdTable()

@@ -2,11 +2,12 @@
 
 #include "i18n/TMappedFile.h"
 #include "i18n/TStoredCatalogues.h"
+#include "i18n/Utf8Text.h"
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
-#include <sys/stat.h>
 
 namespace {
 
@@ -78,10 +79,9 @@ std::string TDomain::CandidatePath(std::string_view language) const
 bool TDomain::Available(const std::string& path) const
 {
     if (fStored && fStored->Contains(path)) return true;
-    struct stat info
-    {
-    };
-    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    std::error_code ec;
+    const auto status = std::filesystem::status(PathFromUtf8(path), ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 uint32_t TDomain::Read32(uint64_t position) const

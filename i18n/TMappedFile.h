@@ -1,5 +1,4 @@
 #pragma once
-#include "system/TFileDescriptor.h"
 
 #include <cstddef>
 #include <stdexcept>
@@ -12,8 +11,8 @@ public:
     explicit ECatalogueError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// A whole file mapped read-only into memory; unmapped and closed when it goes. Construction
-// raises ECatalogueError with the message of the step that failed, naming the file.
+// A whole file mapped read-only into memory; unmapped when it goes (the mapping holds the file).
+// Construction raises ECatalogueError with the message of the step that failed, naming the file.
 class TMappedFile
 {
 public:
@@ -26,7 +25,6 @@ public:
     std::size_t Size() const { return fLength; }
 
 private:
-    TFileDescriptor fFile;
     const unsigned char* fView = nullptr;
     std::size_t fLength = 0;
 };

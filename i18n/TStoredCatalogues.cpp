@@ -1,13 +1,11 @@
 #include "i18n/TStoredCatalogues.h"
 
 #include "i18n/CatalogueTableMarker.h"
-#include "system/TFileDescriptor.h"
+#include "i18n/Utf8Text.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -26,18 +24,12 @@ uint64_t LittleEndian64(const unsigned char* bytes)
     return value;
 }
 
-bool ReadExactly(int fd, void* buffer, std::size_t size, uint64_t position)
+bool ReadExactly(std::ifstream& file, void* buffer, std::size_t size, uint64_t position)
 {
-    auto* out = static_cast<unsigned char*>(buffer);
-    while (size > 0) {
-        ssize_t got = ::pread(fd, out, size, static_cast<off_t>(position));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        size -= static_cast<std::size_t>(got);
-        position += static_cast<uint64_t>(got);
-    }
-    return true;
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(position));
+    file.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
+    return file && static_cast<std::size_t>(file.gcount()) == size;
 }
 
 bool IsBlankOrControl(char c)
@@ -81,13 +73,11 @@ void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t fi
     fExecutablePath = executablePath;
     fBaseDirectory = DirectoryWithSeparator(executablePath);
 
-    TFileDescriptor file(::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.Valid()) return;
-    struct stat info
-    {
-    };
-    if (::fstat(file.Get(), &info) != 0 || info.st_size < 0) return;
-    const auto fileSize = static_cast<uint64_t>(info.st_size);
+    const std::filesystem::path path = PathFromUtf8(executablePath);
+    std::ifstream file(path, std::ios::binary);
+    std::error_code ec;
+    const uint64_t fileSize = std::filesystem::file_size(path, ec);
+    if (!file || ec) return;
 
     // Every Next must point past the record that names it, so the chain only moves forward
     // through a finite file and cannot loop.
@@ -95,16 +85,16 @@ void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t fi
     for (;;) {
         if (position > fileSize || fileSize - position < 8) return;
         unsigned char header[RecordHeaderSize];
-        if (!ReadExactly(file.Get(), header, 8, position)) return;
+        if (!ReadExactly(file, header, 8, position)) return;
         const uint64_t next = LittleEndian64(header);
         if (next == 0) return;
         if (fileSize - position < RecordHeaderSize ||
-            !ReadExactly(file.Get(), header + 8, RecordHeaderSize - 8, position + 8))
+            !ReadExactly(file, header + 8, RecordHeaderSize - 8, position + 8))
             return;
         const uint64_t nameStart = position + RecordHeaderSize;
         if (next < nameStart || next > fileSize) return;
         std::string name(static_cast<std::size_t>(next - nameStart), '\0');
-        if (!name.empty() && !ReadExactly(file.Get(), name.data(), name.size(), nameStart)) return;
+        if (!name.empty() && !ReadExactly(file, name.data(), name.size(), nameStart)) return;
 
         TStoredCatalogueInfo entry;
         entry.StoredOffset = static_cast<int64_t>(LittleEndian64(header + 8));

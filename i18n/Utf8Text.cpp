@@ -63,3 +63,12 @@ bool IsValidUtf8(std::string_view text)
     }
     return true;
 }
+
+std::filesystem::path PathFromUtf8(std::string_view text)
+{
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#else
+    return std::filesystem::path(std::string(text));
+#endif
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -12,3 +13,6 @@ std::string WithCarriageReturnLineEnds(std::string_view text);
 
 // Whether text is well-formed UTF-8 (no overlong forms, surrogates or code points above U+10FFFF).
 bool IsValidUtf8(std::string_view text);
+
+// A file-system path from UTF-8 text: Windows gets it in UTF-16, Linux takes the bytes as they are.
+std::filesystem::path PathFromUtf8(std::string_view text);

@@ -12,6 +12,7 @@ packages=(
   fonts-comic-neue fontconfig
   xvfb xauth openbox x11-utils
   expect
+  g++-mingw-w64-x86-64-posix googletest wine64
 )
 
 missing=()

@@ -2,7 +2,9 @@
 # README command 2: installs the dependencies, builds Tarvel and runs every test.
 #   1. the whole suite (GUI tests headless) on the debug build, and its naming style (clang-tidy);
 #   2. the non-GUI suite under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the fuzz targets for a bounded time (FUZZ_SECONDS each, default 60).
+#   3. the Windows cross build (serial component, catalogues, session, tarvel-flash.exe) and its
+#      tests under Wine, with an end-to-end flash through a COM port linked to the simulator;
+#   4. the fuzz targets for a bounded time (FUZZ_SECONDS each, default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +27,11 @@ echo "== AddressSanitizer + UBSan: non-GUI tests =="
 cmake --preset asan -DTARVEL_BUILD_GUI=OFF >/dev/null
 cmake --build --preset asan -j"$jobs"
 ctest --preset asan -LE gui -j"$jobs" | tee -a "$log"
+
+echo "== Windows cross build, tests under Wine =="
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+ctest --preset windows -j"$jobs" | tee -a "$log"
 
 if [ -x scripts/run-fuzzers.sh ]; then
   echo "== fuzzing =="

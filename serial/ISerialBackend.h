@@ -15,3 +15,8 @@ public:
     // nothing stays open then.
     virtual std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) = 0;
 };
+
+// The platform's backend (POSIX terminals, Win32 COM ports), and the device it names port n by
+// (1: /dev/ttyS0 or COM1).
+std::unique_ptr<ISerialBackend> SystemSerialBackend();
+std::string SystemPortPath(int port);

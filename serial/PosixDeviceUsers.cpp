@@ -1,4 +1,4 @@
-#include "serial/PosixDeviceUsers.h"
+#include "serial/DeviceUsers.h"
 
 #include <cstdlib>
 #include <dirent.h>
@@ -61,7 +61,7 @@ std::optional<TDeviceHolder> FindDeviceHolder(const std::string& path)
             if (::stat((fdDir + "/" + fd->d_name).c_str(), &open) != 0) continue;
             if (!S_ISCHR(open.st_mode) || open.st_rdev != device.st_rdev) continue;
             TDeviceHolder holder;
-            holder.Pid = static_cast<pid_t>(std::atoi(process->d_name));
+            holder.Pid = std::atol(process->d_name);
             std::ifstream comm(std::string("/proc/") + process->d_name + "/comm");
             std::getline(comm, holder.Program);
             return holder;

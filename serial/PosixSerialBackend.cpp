@@ -1,6 +1,7 @@
 #include "serial/PosixSerialBackend.h"
 
 #include "serial/PosixSerialDevice.h"
+#include "serial/SerialPortList.h"
 #include "system/TFileDescriptor.h"
 
 #include <cerrno>
@@ -39,4 +40,19 @@ std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path
         return fail(code);
     }
     return std::make_unique<TPosixSerialDevice>(std::move(fd));
+}
+
+std::unique_ptr<ISerialBackend> SystemSerialBackend()
+{
+    return std::make_unique<TPosixSerialBackend>();
+}
+
+std::string SystemPortPath(int port)
+{
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+std::vector<std::string> ListSerialPorts()
+{
+    return ListSerialPorts("/dev", "/sys/class/tty");
 }

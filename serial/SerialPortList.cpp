@@ -43,11 +43,6 @@ std::vector<std::string> ListSerialPorts(const std::string& devDir, const std::s
     return result;
 }
 
-std::vector<std::string> ListSerialPorts()
-{
-    return ListSerialPorts("/dev", "/sys/class/tty");
-}
-
 std::optional<TUsbIdentity> UsbIdentity(const std::string& devicePath,
                                         const std::string& sysClassTty)
 {

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-// Serial devices present on this machine: ttyS ports with a real UART behind them,
-// USB adapters (ttyUSB*, ttyACM*) and their stable /dev/serial/by-id names. Sorted.
+// Serial devices present on this machine. Linux: ttyS ports with a real UART behind them, USB
+// adapters (ttyUSB*, ttyACM*) and their stable /dev/serial/by-id names; Windows: the COM ports.
+// Sorted. Defined by the platform's backend.
 std::vector<std::string> ListSerialPorts();
 
 // The same search below other roots, for tests: devDir stands for /dev and sysClassTty for

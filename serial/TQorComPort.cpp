@@ -1,6 +1,5 @@
 #include "serial/TQorComPort.h"
 
-#include "serial/PosixSerialBackend.h"
 #include "serial/SerialConstants.h"
 #include "serial/TQorCommThread.h"
 #include "serial/TTransmitQueue.h"
@@ -10,7 +9,7 @@
 #include <system_error>
 
 TQorComPort::TQorComPort(IMainThreadExecutor& mainThread)
-    : fOwnedBackend(std::make_unique<TPosixSerialBackend>()), fBackend(*fOwnedBackend),
+    : fOwnedBackend(SystemSerialBackend()), fBackend(*fOwnedBackend),
       fNotifier(mainThread, [this](const TNotification& n) { NotifyWndProc(n); }),
       fFlowCtrl([this](uint32_t flags) { ApplyDcbFlags(flags); })
 {
@@ -52,7 +51,7 @@ std::string TQorComPort::DevicePath(int port) const
 {
     if (auto it = fDevicePaths.find(port); it != fDevicePaths.end()) return it->second;
     if (port <= 0) return "COM" + std::to_string(port); // names no device
-    return "/dev/ttyS" + std::to_string(port - 1);
+    return SystemPortPath(port);
 }
 
 template <class TChange> void TQorComPort::ApplyToOpenPort(TChange change)

@@ -1,7 +1,7 @@
 #include "session/OpenFailureReason.h"
 
 #include "i18n/TLocalizationModule.h"
-#include "serial/PosixDeviceUsers.h"
+#include "serial/DeviceUsers.h"
 
 #include <cerrno>
 #include <cstring>

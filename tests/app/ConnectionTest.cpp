@@ -1,5 +1,5 @@
 // Choosing the port, connecting, disconnecting, losing the device and closing the window.
-#include "serial/PosixDeviceUsers.h"
+#include "serial/DeviceUsers.h"
 #include "session/OpenFailureReason.h"
 #include "tests/app/WindowTestFixture.h"
 #include "tests/serial/FakeSerialBackend.h"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,10 +14,17 @@ class FlashTempDir
 public:
     FlashTempDir()
     {
-        std::string templ =
-            (std::filesystem::temp_directory_path() / "tarvel-flash-XXXXXX").string();
-        if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        fDir = templ;
+        // create_directory fails on a name that exists, so each test gets its own folder.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("tarvel-flash-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) {
+                fDir = candidate;
+                return;
+            }
+        }
+        throw std::runtime_error("no scratch folder could be made");
     }
     ~FlashTempDir()
     {

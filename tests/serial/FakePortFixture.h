@@ -72,7 +72,7 @@ protected:
 
     TTestMainThread fMainThread;
     TFakeSerialBackend fBackend;
-    TFakePort& fDevice = fBackend.AddPort("/dev/ttyS1");
+    TFakePort& fDevice = fBackend.AddPort(SystemPortPath(2));
     TQorComPort fPort{fMainThread, fBackend};
     std::vector<TOffer> fOffers;
     uint64_t fWaitCountAtOffer = 0;

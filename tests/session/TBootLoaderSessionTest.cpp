@@ -84,7 +84,7 @@ protected:
 
     TTestMainThread fMainThread;
     TFakeSerialBackend fBackend;
-    TFakePort& fDevice = fBackend.AddPort("/dev/ttyS1");
+    TFakePort& fDevice = fBackend.AddPort(SystemPortPath(2));
     TQorComPort fPort{fMainThread, fBackend};
     TScriptedWaiter fWaiter{fMainThread};
     TRecordingView fView;

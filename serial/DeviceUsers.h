@@ -1,14 +1,13 @@
 #pragma once
 // Who may use a device and who is using it, asked of the system so that an open failure can
-// say what to do about it.
+// say what to do about it. Windows tells neither here: both answer nullopt there.
 
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 struct TDeviceHolder
 {
-    pid_t Pid = 0;
+    long Pid = 0;
     std::string Program; // the process's command name
 };
 

@@ -1,0 +1,442 @@
+#include "serial/Win32SerialBackend.h"
+
+#include "serial/DeviceUsers.h"
+#include "serial/SerialConstants.h" // before windows.h, whose macros have the same values
+#include "serial/SerialPortList.h"
+#include "system/TWakeUpEvent.h"
+#include "system/TWin32Handle.h"
+#include "system/Win32Error.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cwchar>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What one overlapped write hands the driver at most; the transmit queue keeps the rest.
+constexpr size_t kWriteChunk = 4096;
+
+TWin32Handle NewEvent()
+{
+    TWin32Handle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event.Valid()) throw Win32Error("CreateEvent");
+    return event;
+}
+
+// The overlapped structure of one kind of operation, with its own completion event.
+struct TOverlapped
+{
+    TWin32Handle Done = NewEvent();
+    OVERLAPPED Io{};
+    bool Pending = false;
+
+    OVERLAPPED* Start()
+    {
+        Io = OVERLAPPED{};
+        Io.hEvent = Done.Get();
+        return &Io;
+    }
+};
+
+class TWin32SerialDevice final : public ISerialDevice
+{
+public:
+    explicit TWin32SerialDevice(TWin32Handle port) : fPort(std::move(port)) {}
+    ~TWin32SerialDevice() override;
+
+    bool GetState(TDeviceControlBlock& state) override;
+    bool SetState(const TDeviceControlBlock& state) override;
+    bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
+    {
+        return ::SetupComm(fPort.Get(), rxSize, txSize) != 0;
+    }
+    bool SetEventMask(uint32_t mask) override { return ::SetCommMask(fPort.Get(), mask) != 0; }
+    TIoResult Read(std::span<std::byte> buffer) override;
+    TIoResult Write(std::span<const std::byte> data) override;
+    std::optional<uint32_t> BytesWaiting() override;
+    std::optional<uint32_t> OutputQueued() override;
+    std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
+    bool Purge(uint32_t flags) override { return ::PurgeComm(fPort.Get(), flags) != 0; }
+    bool EnterLowLatency() override { return false; } // the driver's own latency setting rules
+    void LeaveLowLatency() override {}
+    std::optional<uint32_t> ModemStatus() override;
+    std::optional<TLineErrorCounters> ErrorCounters() override;
+    bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
+    void InterruptModemWait() override;
+    TPortWait Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs) override;
+
+private:
+    // ClearCommError: the queues, with the error flags it clears added to the counters.
+    std::optional<COMSTAT> Status();
+    bool WriteDone();
+    void Seen(DWORD events, TPortWait& seen);
+
+    TWin32Handle fPort;
+
+    TOverlapped fEvent; // WaitCommEvent; the communication thread's only
+    DWORD fEventWord = 0;
+
+    std::mutex fReadMutex;
+    TOverlapped fRead;
+
+    std::mutex fWriteMutex;
+    TOverlapped fWrite;
+    std::vector<std::byte> fWriting; // what the pending write sends
+
+    std::mutex fErrorMutex;
+    TLineErrorCounters fCounters; // Windows reports errors once; the component wants totals
+
+    // The communication thread's wait sees CTS/DSR events; the modem watcher waits for them.
+    std::mutex fModemMutex;
+    std::condition_variable fModemChanged;
+    uint64_t fModemGeneration = 0;
+    bool fModemInterrupted = false;
+};
+
+TWin32SerialDevice::~TWin32SerialDevice()
+{
+    InterruptModemWait();
+    // The system may still write into the overlapped structures until their operations end.
+    ::SetCommMask(fPort.Get(), 0);
+    ::CancelIo(fPort.Get());
+    DWORD ignored = 0;
+    for (TOverlapped* op : {&fEvent, &fWrite})
+        if (op->Pending) ::GetOverlappedResult(fPort.Get(), &op->Io, &ignored, TRUE);
+}
+
+bool TWin32SerialDevice::GetState(TDeviceControlBlock& state)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(fPort.Get(), &dcb)) return false;
+    state.BaudRate = dcb.BaudRate;
+    state.XonLim = dcb.XonLim;
+    state.XoffLim = dcb.XoffLim;
+    state.ByteSize = dcb.ByteSize;
+    state.Parity = dcb.Parity;
+    state.StopBits = dcb.StopBits;
+    uint32_t flags = 0;
+    if (dcb.fBinary) flags |= DCB_fBinary;
+    if (dcb.fParity) flags |= DCB_fParity;
+    if (dcb.fOutxCtsFlow) flags |= DCB_fOutxCtsFlow;
+    if (dcb.fOutxDsrFlow) flags |= DCB_fOutxDsrFlow;
+    flags |= (dcb.fDtrControl << 4) & DCB_DtrControlMask;
+    if (dcb.fDsrSensitivity) flags |= DCB_fDsrSensitivity;
+    if (dcb.fTXContinueOnXoff) flags |= DCB_fTXContinueOnXoff;
+    if (dcb.fOutX) flags |= DCB_fOutX;
+    if (dcb.fInX) flags |= DCB_fInX;
+    flags |= (dcb.fRtsControl << 12) & DCB_RtsControlMask;
+    state.Flags = flags;
+    return true;
+}
+
+bool TWin32SerialDevice::SetState(const TDeviceControlBlock& state)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(fPort.Get(), &dcb)) return false;
+    dcb.BaudRate = state.BaudRate;
+    dcb.XonLim = state.XonLim;
+    dcb.XoffLim = state.XoffLim;
+    dcb.ByteSize = state.ByteSize;
+    dcb.Parity = state.Parity;
+    dcb.StopBits = state.StopBits;
+    const uint32_t flags = state.Flags;
+    dcb.fBinary = (flags & DCB_fBinary) != 0;
+    dcb.fParity = (flags & DCB_fParity) != 0;
+    dcb.fOutxCtsFlow = (flags & DCB_fOutxCtsFlow) != 0;
+    dcb.fOutxDsrFlow = (flags & DCB_fOutxDsrFlow) != 0;
+    dcb.fDtrControl = (flags & DCB_DtrControlMask) >> 4;
+    dcb.fDsrSensitivity = (flags & DCB_fDsrSensitivity) != 0;
+    dcb.fTXContinueOnXoff = (flags & DCB_fTXContinueOnXoff) != 0;
+    dcb.fOutX = (flags & DCB_fOutX) != 0;
+    dcb.fInX = (flags & DCB_fInX) != 0;
+    dcb.fRtsControl = (flags & DCB_RtsControlMask) >> 12;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE; // an error must not stop every later read and write
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return ::SetCommState(fPort.Get(), &dcb) != 0;
+}
+
+TIoResult TWin32SerialDevice::Read(std::span<std::byte> buffer)
+{
+    std::lock_guard lock(fReadMutex);
+    DWORD count = 0;
+    // The time-outs set at open make a read return at once with what the driver holds.
+    if (!::ReadFile(fPort.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &count,
+                    fRead.Start())) {
+        if (::GetLastError() != ERROR_IO_PENDING ||
+            !::GetOverlappedResult(fPort.Get(), &fRead.Io, &count, TRUE))
+            return {0, TIoStatus::Lost};
+    }
+    return {count, count == 0 && !buffer.empty() ? TIoStatus::WouldBlock : TIoStatus::Ok};
+}
+
+TIoResult TWin32SerialDevice::Write(std::span<const std::byte> data)
+{
+    std::lock_guard lock(fWriteMutex);
+    if (fWrite.Pending) {
+        DWORD done = 0;
+        if (!::GetOverlappedResult(fPort.Get(), &fWrite.Io, &done, FALSE)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_IO_INCOMPLETE) return {0, TIoStatus::WouldBlock};
+            if (error != ERROR_OPERATION_ABORTED) return {0, TIoStatus::Lost}; // not a purge
+        }
+        fWrite.Pending = false;
+    }
+    if (data.empty()) return {0, TIoStatus::Ok};
+    // The system reads the bytes after WriteFile returns, so they are kept here until it is done.
+    fWriting.assign(data.begin(), data.begin() + std::min(data.size(), kWriteChunk));
+    const DWORD size = static_cast<DWORD>(fWriting.size());
+    if (::WriteFile(fPort.Get(), fWriting.data(), size, nullptr, fWrite.Start()))
+        return {size, TIoStatus::Ok};
+    if (::GetLastError() != ERROR_IO_PENDING) return {0, TIoStatus::Lost};
+    fWrite.Pending = true;
+    return {size, TIoStatus::Ok};
+}
+
+bool TWin32SerialDevice::WriteDone()
+{
+    std::lock_guard lock(fWriteMutex);
+    return !fWrite.Pending || HasOverlappedIoCompleted(&fWrite.Io);
+}
+
+std::optional<COMSTAT> TWin32SerialDevice::Status()
+{
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(fPort.Get(), &errors, &status)) return std::nullopt;
+    if (errors != 0) {
+        std::lock_guard lock(fErrorMutex);
+        if (errors & CE_RXOVER) ++fCounters.BufferOverrun;
+        if (errors & CE_OVERRUN) ++fCounters.Overrun;
+        if (errors & CE_RXPARITY) ++fCounters.Parity;
+        if (errors & CE_FRAME) ++fCounters.Frame;
+        if (errors & CE_BREAK) ++fCounters.Break;
+    }
+    return status;
+}
+
+std::optional<uint32_t> TWin32SerialDevice::BytesWaiting()
+{
+    const auto status = Status();
+    if (!status) return std::nullopt;
+    return status->cbInQue;
+}
+
+std::optional<uint32_t> TWin32SerialDevice::OutputQueued()
+{
+    const auto status = Status();
+    if (!status) return std::nullopt;
+    std::lock_guard lock(fWriteMutex);
+    const bool writing = fWrite.Pending && !HasOverlappedIoCompleted(&fWrite.Io);
+    return std::max<uint32_t>(status->cbOutQue, writing ? fWriting.size() : 0);
+}
+
+std::optional<uint32_t> TWin32SerialDevice::ModemStatus()
+{
+    DWORD status = 0;
+    if (!::GetCommModemStatus(fPort.Get(), &status)) return std::nullopt;
+    return status;
+}
+
+std::optional<TLineErrorCounters> TWin32SerialDevice::ErrorCounters()
+{
+    if (!Status()) return std::nullopt;
+    std::lock_guard lock(fErrorMutex);
+    return fCounters;
+}
+
+bool TWin32SerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
+{
+    std::unique_lock lock(fModemMutex);
+    for (;;) {
+        if (fModemInterrupted) return false;
+        const auto now = ModemStatus();
+        if (!now) return false;
+        if ((*now ^ knownStatus) & msMask) return true;
+        const uint64_t generation = fModemGeneration;
+        fModemChanged.wait(lock,
+                           [&] { return fModemInterrupted || fModemGeneration != generation; });
+    }
+}
+
+void TWin32SerialDevice::InterruptModemWait()
+{
+    std::lock_guard lock(fModemMutex);
+    fModemInterrupted = true;
+    fModemChanged.notify_all();
+}
+
+void TWin32SerialDevice::Seen(DWORD events, TPortWait& seen)
+{
+    if (events & (EV_RXCHAR | EV_ERR)) seen.Readable = true; // errors are asked for with the count
+    if (events & (EV_CTS | EV_DSR)) {
+        std::lock_guard lock(fModemMutex);
+        ++fModemGeneration;
+        fModemChanged.notify_all();
+    }
+}
+
+TPortWait TWin32SerialDevice::Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs)
+{
+    const auto raised = [&wake] {
+        return ::WaitForSingleObject(wake.Handle(), 0) == WAIT_OBJECT_0;
+    };
+    TPortWait seen;
+    if (!fEvent.Pending) {
+        fEventWord = 0;
+        if (::WaitCommEvent(fPort.Get(), &fEventWord, fEvent.Start())) {
+            Seen(fEventWord, seen);
+        } else if (::GetLastError() == ERROR_IO_PENDING) {
+            fEvent.Pending = true;
+        } else if (::GetLastError() != ERROR_OPERATION_ABORTED) {
+            seen.Lost = true; // the adapter was pulled
+            return seen;
+        }
+    }
+    // Like poll(): bytes still waiting are reported whether or not a new one came.
+    const auto status = Status();
+    if (!status) return {.Lost = true};
+    if (status->cbInQue > 0) seen.Readable = true;
+    const bool writable = wantWrite && WriteDone();
+    if (seen.Readable || writable) {
+        seen.Writable = writable;
+        seen.Woken = raised();
+        return seen;
+    }
+
+    const HANDLE handles[] = {wake.Handle(), fEvent.Done.Get(), fWrite.Done.Get()};
+    const DWORD count = wantWrite ? 3 : 2; // the write event only while a write is pending
+    const DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+    if (::WaitForMultipleObjects(count, handles, FALSE, limit) == WAIT_FAILED)
+        throw Win32Error("WaitForMultipleObjects");
+    seen.Woken = raised();
+    DWORD ignored = 0;
+    if (::GetOverlappedResult(fPort.Get(), &fEvent.Io, &ignored, FALSE)) {
+        fEvent.Pending = false;
+        Seen(fEventWord, seen);
+    } else if (const DWORD error = ::GetLastError(); error != ERROR_IO_INCOMPLETE) {
+        fEvent.Pending = false;
+        // A purge or a new mask ends the wait early; that is no reason to give up the port.
+        seen.Lost = error != ERROR_OPERATION_ABORTED;
+    }
+    if (wantWrite) seen.Writable = WriteDone();
+    return seen;
+}
+
+// What a failed CreateFile or set-up call means, in the errno terms the reasons are kept in.
+int ErrnoFor(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED: // what Windows says of a port another program holds
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return EBUSY;
+    case ERROR_NOT_READY:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEV_NOT_EXIST:
+        return ENODEV;
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_SUPPORTED:
+        return ENOTTY;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return EIO;
+    }
+}
+
+std::wstring Widened(const std::string& text)
+{
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(std::max(size, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                          size);
+    return wide;
+}
+
+} // namespace
+
+std::unique_ptr<ISerialDevice> TWin32SerialBackend::Open(const std::string& path, int& error)
+{
+    const auto fail = [&error](DWORD code) -> std::unique_ptr<ISerialDevice> {
+        error = ErrnoFor(code);
+        return nullptr;
+    };
+    // Above COM9 only the device namespace finds a port; below it the prefix does no harm.
+    const std::string name = path.rfind(R"(\\.\)", 0) == 0 ? path : R"(\\.\)" + path;
+    TWin32Handle port(::CreateFileW(Widened(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!port.Valid()) return fail(::GetLastError());
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(port.Get(), &dcb)) return fail(ERROR_INVALID_FUNCTION); // not a port
+    // Reads return at once with what has arrived; writes wait as long as the line needs.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!::SetCommTimeouts(port.Get(), &timeouts)) return fail(::GetLastError());
+    try {
+        return std::make_unique<TWin32SerialDevice>(std::move(port));
+    } catch (const std::system_error& e) {
+        return fail(static_cast<DWORD>(e.code().value()));
+    }
+}
+
+std::unique_ptr<ISerialBackend> SystemSerialBackend()
+{
+    return std::make_unique<TWin32SerialBackend>();
+}
+
+std::string SystemPortPath(int port)
+{
+    return "COM" + std::to_string(port);
+}
+
+std::vector<std::string> ListSerialPorts()
+{
+    // The DOS device names the serial drivers registered: COM1, COM12, ...
+    std::vector<wchar_t> names(65536);
+    const DWORD length = ::QueryDosDeviceW(nullptr, names.data(), static_cast<DWORD>(names.size()));
+    std::vector<std::string> result;
+    for (const wchar_t* name = names.data(); length > 0 && *name != L'\0';
+         name += std::wcslen(name) + 1) {
+        const std::wstring wide(name);
+        if (wide.size() > 3 && wide.compare(0, 3, L"COM") == 0 &&
+            std::all_of(wide.begin() + 3, wide.end(),
+                        [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+            result.emplace_back(wide.begin(), wide.end());
+    }
+    std::sort(result.begin(), result.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return result;
+}
+
+std::optional<std::string> DeviceGroupName(const std::string&)
+{
+    return std::nullopt; // COM ports have no owning group; the in-use reason needs none
+}
+
+std::optional<TDeviceHolder> FindDeviceHolder(const std::string&)
+{
+    return std::nullopt;
+}

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# tarvel-flash.exe under Wine against the native simulated boot loader: Wine's COM7 is a link in
+# its prefix to the simulator's pseudo-terminal. The image must arrive exactly, and a refused
+# record and a hang-up must end with the exit codes tarvel-flash has on Linux (1 and 4).
+# Usage: FlashUnderWine.sh TARVEL_FLASH_EXE NATIVE_BIN_DIR
+set -uo pipefail
+exe=$1 native=$2
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+run="$here/scripts/wine-run.sh"
+export WINEPREFIX="${WINEPREFIX:-$here/build/windows/wine}"
+for tool in tarvel-devsim tarvel-srec-gen; do
+  [[ -x $native/$tool ]] || { echo "needs the Linux build's $tool in $native"; exit 77; }
+done
+work=$(mktemp -d)
+devsim_pid=
+cleanup() { [[ -n $devsim_pid ]] && kill "$devsim_pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+"$native/tarvel-srec-gen" --size 16384 -o "$work/image.s19"
+"$run" "$exe" --version | grep -q '^tarvel-flash ' || fail "--version"
+
+# Starts the simulator with the given options and points COM7 at it.
+start_device() {
+  "$native/tarvel-devsim" "$@" >"$work/devsim.out" 2>&1 &
+  devsim_pid=$!
+  for _ in $(seq 100); do
+    pty=$(grep -o -m1 '^/dev/pts/[0-9]*' "$work/devsim.out" || true)
+    [[ -n $pty ]] && break
+    sleep 0.1
+  done
+  [[ -n $pty ]] || { fail "the simulator did not start"; return 1; }
+  mkdir -p "$WINEPREFIX/dosdevices"
+  ln -sfn "$pty" "$WINEPREFIX/dosdevices/com7"
+}
+
+stop_device() {
+  kill -INT "$devsim_pid" 2>/dev/null
+  wait "$devsim_pid" 2>/dev/null
+  devsim_pid=
+}
+
+# The whole image, as the simulator writes back what it loaded: 32-byte S3 records like the
+# file's, under an S0 header of its own.
+start_device --baud off --dump-image "$work/loaded.s19" && {
+  "$run" "$exe" --progress none --port COM7 "$work/image.s19" >"$work/out" 2>&1
+  code=$?
+  stop_device
+  [[ $code -eq 0 ]] || fail "flash exited $code: $(cat "$work/out")"
+  if ! cmp -s <(tail -n +2 "$work/image.s19" | tr -d '\r') <(tail -n +2 "$work/loaded.s19" | tr -d '\r'); then
+    fail "the loaded image differs from the file"
+  fi
+}
+
+for case in "--erreur-at 100:1:ERREUR record 100" "--hangup-at 100:4:went away"; do
+  IFS=: read -r option expected says <<<"$case"
+  # shellcheck disable=SC2086
+  start_device --baud off $option || continue
+  "$run" "$exe" --timeout 5 --progress none --port COM7 "$work/image.s19" >"$work/out" 2>&1
+  code=$?
+  stop_device
+  [[ $code -eq $expected ]] || fail "$option: exit $code, not $expected: $(cat "$work/out")"
+  grep -q "$says" "$work/out" || fail "$option: does not say '$says': $(cat "$work/out")"
+done
+
+# A port that is not there says so, as on Linux (exit 3).
+"$run" "$exe" --port COM99 "$work/image.s19" >"$work/out" 2>&1
+code=$?
+[[ $code -eq 3 ]] || fail "COM99: exit $code, not 3: $(cat "$work/out")"
+
+[[ $failures -eq 0 ]] && echo "tarvel-flash.exe: image exact, refusal 1, hang-up 4, absent port 3"
+exit $((failures > 0))
