@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# tarvel-flash.exe under Wine against the native simulated boot loader: Wine's COM7 is a link in
-# its prefix to the simulator's pseudo-terminal. The image must arrive exactly, and a refused
-# record and a hang-up must end with the exit codes tarvel-flash has on Linux (1 and 4).
+# tarvel-flash.exe under Wine against the native simulated boot loader: Wine's COM7 and COM12 are
+# links in its prefix to the simulator's pseudo-terminal. The image must arrive exactly, and a
+# refused record and a hang-up must end with the exit codes tarvel-flash has on Linux (1 and 4).
 # Usage: FlashUnderWine.sh TARVEL_FLASH_EXE NATIVE_BIN_DIR
 set -uo pipefail
 exe=$1 native=$2
@@ -33,6 +33,7 @@ start_device() {
   [[ -n $pty ]] || { fail "the simulator did not start"; return 1; }
   mkdir -p "$WINEPREFIX/dosdevices"
   ln -sfn "$pty" "$WINEPREFIX/dosdevices/com7"
+  ln -sfn "$pty" "$WINEPREFIX/dosdevices/com12" # above COM9 only \\.\COM12 finds it
 }
 
 stop_device() {
@@ -53,11 +54,11 @@ start_device --baud off --dump-image "$work/loaded.s19" && {
   fi
 }
 
-for case in "--erreur-at 100:1:ERREUR record 100" "--hangup-at 100:4:went away"; do
-  IFS=: read -r option expected says <<<"$case"
+for case in "--erreur-at 100:1:ERREUR record 100:COM12" "--hangup-at 100:4:went away:COM7"; do
+  IFS=: read -r option expected says port <<<"$case"
   # shellcheck disable=SC2086
   start_device --baud off $option || continue
-  "$run" "$exe" --timeout 5 --progress none --port COM7 "$work/image.s19" >"$work/out" 2>&1
+  "$run" "$exe" --timeout 5 --progress none --port "$port" "$work/image.s19" >"$work/out" 2>&1
   code=$?
   stop_device
   [[ $code -eq $expected ]] || fail "$option: exit $code, not $expected: $(cat "$work/out")"
