@@ -44,6 +44,24 @@ struct TOverlapped
     }
 };
 
+DCB EmptyDcb()
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return dcb;
+}
+
+// The line-state fields the DCB and the component's block share by name and width.
+template <class TFrom, class TTo> void CopyLineFields(const TFrom& from, TTo& to)
+{
+    to.BaudRate = from.BaudRate;
+    to.XonLim = from.XonLim;
+    to.XoffLim = from.XoffLim;
+    to.ByteSize = from.ByteSize;
+    to.Parity = from.Parity;
+    to.StopBits = from.StopBits;
+}
+
 class TWin32SerialDevice final : public ISerialDevice
 {
 public:
@@ -112,15 +130,9 @@ TWin32SerialDevice::~TWin32SerialDevice()
 
 bool TWin32SerialDevice::GetState(TDeviceControlBlock& state)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
+    DCB dcb = EmptyDcb();
     if (!::GetCommState(fPort.Get(), &dcb)) return false;
-    state.BaudRate = dcb.BaudRate;
-    state.XonLim = dcb.XonLim;
-    state.XoffLim = dcb.XoffLim;
-    state.ByteSize = dcb.ByteSize;
-    state.Parity = dcb.Parity;
-    state.StopBits = dcb.StopBits;
+    CopyLineFields(dcb, state);
     uint32_t flags = 0;
     if (dcb.fBinary) flags |= DCB_fBinary;
     if (dcb.fParity) flags |= DCB_fParity;
@@ -138,15 +150,9 @@ bool TWin32SerialDevice::GetState(TDeviceControlBlock& state)
 
 bool TWin32SerialDevice::SetState(const TDeviceControlBlock& state)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
+    DCB dcb = EmptyDcb();
     if (!::GetCommState(fPort.Get(), &dcb)) return false;
-    dcb.BaudRate = state.BaudRate;
-    dcb.XonLim = state.XonLim;
-    dcb.XoffLim = state.XoffLim;
-    dcb.ByteSize = state.ByteSize;
-    dcb.Parity = state.Parity;
-    dcb.StopBits = state.StopBits;
+    CopyLineFields(state, dcb);
     const uint32_t flags = state.Flags;
     dcb.fBinary = (flags & DCB_fBinary) != 0;
     dcb.fParity = (flags & DCB_fParity) != 0;
@@ -387,8 +393,7 @@ std::unique_ptr<ISerialDevice> TWin32SerialBackend::Open(const std::string& path
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!port.Valid()) return fail(::GetLastError());
 
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
+    DCB dcb = EmptyDcb();
     if (!::GetCommState(port.Get(), &dcb)) return fail(ERROR_INVALID_FUNCTION); // not a port
     // Reads return at once with what has arrived; writes wait as long as the line needs.
     COMMTIMEOUTS timeouts{};
