@@ -142,71 +142,79 @@ TPixelMask TPixelMask::Ellipse(TBox box)
     return mask;
 }
 
-TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
+template <class TDraw>
+TPixelMask TPixelMask::Cut(TBox box, QPoint radialStart, QPoint radialEnd, TDraw draw)
 {
     TPixelMask mask = Blank(box);
     if (box.IsEmpty()) return mask;
     const TEllipseGeometry g(box);
-    const TRadialPair r = Radials(g, radialStart, radialEnd);
-    const Wide turn = Cross(r.Ux, r.Uy, r.Vx, r.Vy);
-
-    const auto onKeptSide = [&](int x, int y) {
-        const long long px = g.Dx(x), py = g.Dy(y);
-        if (turn > 0) // sweep below half a turn
-            return Cross(r.Ux, r.Uy, px, py) >= 0 && Cross(px, py, r.Vx, r.Vy) >= 0;
-        if (turn < 0) // more than half a turn: all but the sector from v to u
-            return !(Cross(r.Vx, r.Vy, px, py) > 0 && Cross(px, py, r.Ux, r.Uy) > 0);
-        return Cross(r.Ux, r.Uy, px, py) >= 0; // exactly half a turn
-    };
-    mask.SetWhere(box, InsideCut(g, r, onKeptSide));
+    draw(mask, box, g, Radials(g, radialStart, radialEnd));
     return mask;
+}
+
+TPixelMask TPixelMask::Pie(TBox box, QPoint radialStart, QPoint radialEnd)
+{
+    return Cut(
+        box, radialStart, radialEnd,
+        [](TPixelMask& mask, const TBox& box, const TEllipseGeometry& g, const TRadialPair& r) {
+            const Wide turn = Cross(r.Ux, r.Uy, r.Vx, r.Vy);
+            const auto onKeptSide = [&](int x, int y) {
+                const long long px = g.Dx(x), py = g.Dy(y);
+                if (turn > 0) // sweep below half a turn
+                    return Cross(r.Ux, r.Uy, px, py) >= 0 && Cross(px, py, r.Vx, r.Vy) >= 0;
+                if (turn < 0) // more than half a turn: all but the sector from v to u
+                    return !(Cross(r.Vx, r.Vy, px, py) > 0 && Cross(px, py, r.Ux, r.Uy) > 0);
+                return Cross(r.Ux, r.Uy, px, py) >= 0; // exactly half a turn
+            };
+            mask.SetWhere(box, InsideCut(g, r, onKeptSide));
+        });
 }
 
 TPixelMask TPixelMask::Chord(TBox box, QPoint radialStart, QPoint radialEnd)
 {
-    TPixelMask mask = Blank(box);
-    if (box.IsEmpty()) return mask;
-    const TEllipseGeometry g(box);
-    const TRadialPair r = Radials(g, radialStart, radialEnd);
-
-    // Where the radials meet the ellipse (doubled coordinates, y up).
-    const double a = static_cast<double>(g.A2), b = static_cast<double>(g.B2);
-    auto onEllipse = [&](long long rx, long long ry, double& ex, double& ey) {
-        const double fx = static_cast<double>(rx) / a, fy = static_cast<double>(ry) / b;
-        const double s = 1.0 / std::sqrt(fx * fx + fy * fy);
-        ex = static_cast<double>(rx) * s;
-        ey = static_cast<double>(ry) * s;
-    };
-    double e1x = 0, e1y = 0, e2x = 0, e2y = 0;
-    if (!r.Whole) {
-        onEllipse(r.Ux, r.Uy, e1x, e1y);
-        onEllipse(r.Vx, r.Vy, e2x, e2y);
-    }
-    // A counter-clockwise arc lies on the right of the chord from its start to its end.
-    const double cx = e2x - e1x, cy = e2y - e1y;
-    const double tolerance = 1e-9 * (std::abs(cx) + std::abs(cy));
-    const auto onArcSide = [&](int x, int y) {
-        const double px = static_cast<double>(g.Dx(x)) - e1x;
-        const double py = static_cast<double>(g.Dy(y)) - e1y;
-        return cx * py - cy * px <= tolerance;
-    };
-    mask.SetWhere(box, InsideCut(g, r, onArcSide));
-    if (!r.Whole) {
-        // The pen also strokes the chord itself, end points included.
-        auto pixel = [&](double ex, double ey) {
-            const int x = static_cast<int>(std::floor((static_cast<double>(g.Cx2) + ex) / 2));
-            const int y = static_cast<int>(std::floor((static_cast<double>(g.Cy2) - ey) / 2));
-            return QPoint(std::clamp(x, box.Left, box.Right - 1),
-                          std::clamp(y, box.Top, box.Bottom - 1));
-        };
-        const QPoint from = pixel(e1x, e1y), to = pixel(e2x, e2y);
-        const TPixelMask stroke = Line(from, to);
-        for (int y = stroke.fBounds.top(); y <= stroke.fBounds.bottom(); ++y)
-            for (int x = stroke.fBounds.left(); x <= stroke.fBounds.right(); ++x)
-                if (stroke.Contains(x, y)) mask.Set(x, y);
-        mask.Set(to.x(), to.y());
-    }
-    return mask;
+    return Cut(
+        box, radialStart, radialEnd,
+        [](TPixelMask& mask, const TBox& box, const TEllipseGeometry& g, const TRadialPair& r) {
+            // Where the radials meet the ellipse (doubled coordinates, y up).
+            const double a = static_cast<double>(g.A2), b = static_cast<double>(g.B2);
+            auto onEllipse = [&](long long rx, long long ry, double& ex, double& ey) {
+                const double fx = static_cast<double>(rx) / a, fy = static_cast<double>(ry) / b;
+                const double s = 1.0 / std::sqrt(fx * fx + fy * fy);
+                ex = static_cast<double>(rx) * s;
+                ey = static_cast<double>(ry) * s;
+            };
+            double e1x = 0, e1y = 0, e2x = 0, e2y = 0;
+            if (!r.Whole) {
+                onEllipse(r.Ux, r.Uy, e1x, e1y);
+                onEllipse(r.Vx, r.Vy, e2x, e2y);
+            }
+            // A counter-clockwise arc lies on the right of the chord from its start to its end.
+            const double cx = e2x - e1x, cy = e2y - e1y;
+            const double tolerance = 1e-9 * (std::abs(cx) + std::abs(cy));
+            const auto onArcSide = [&](int x, int y) {
+                const double px = static_cast<double>(g.Dx(x)) - e1x;
+                const double py = static_cast<double>(g.Dy(y)) - e1y;
+                return cx * py - cy * px <= tolerance;
+            };
+            mask.SetWhere(box, InsideCut(g, r, onArcSide));
+            if (!r.Whole) {
+                // The pen also strokes the chord itself, end points included.
+                auto pixel = [&](double ex, double ey) {
+                    const int x =
+                        static_cast<int>(std::floor((static_cast<double>(g.Cx2) + ex) / 2));
+                    const int y =
+                        static_cast<int>(std::floor((static_cast<double>(g.Cy2) - ey) / 2));
+                    return QPoint(std::clamp(x, box.Left, box.Right - 1),
+                                  std::clamp(y, box.Top, box.Bottom - 1));
+                };
+                const QPoint from = pixel(e1x, e1y), to = pixel(e2x, e2y);
+                const TPixelMask stroke = Line(from, to);
+                for (int y = stroke.fBounds.top(); y <= stroke.fBounds.bottom(); ++y)
+                    for (int x = stroke.fBounds.left(); x <= stroke.fBounds.right(); ++x)
+                        if (stroke.Contains(x, y)) mask.Set(x, y);
+                mask.Set(to.x(), to.y());
+            }
+        });
 }
 
 TPixelMask TPixelMask::Line(QPoint from, QPoint to)

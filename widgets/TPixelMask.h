@@ -53,10 +53,15 @@ public:
 private:
     TPixelMask(QRect bounds);
     void Set(int x, int y);
-    // A mask with no pixel set over box, which comes back normalised (left <= right, top <= bottom).
+    // A mask with no pixel set over box, which comes back normalised (left <= right, top <=
+    // bottom).
     static TPixelMask Blank(TBox& box);
     // Marks the pixels of box for which inside(x, y) holds.
     template <class TInside> void SetWhere(const TBox& box, TInside inside);
+    // Pie and chord: a blank mask over box that draw(mask, box, geometry, radials) fills, unless
+    // box is empty.
+    template <class TDraw>
+    static TPixelMask Cut(TBox box, QPoint radialStart, QPoint radialEnd, TDraw draw);
 
     QRect fBounds;
     std::vector<unsigned char> fBits; // row-major over Bounds_
