@@ -1,6 +1,7 @@
 #include "i18n/TStoredCatalogues.h"
 
 #include "i18n/CatalogueTableMarker.h"
+#include "i18n/ExecutablePath.h"
 #include "i18n/Utf8Text.h"
 
 #include <algorithm>
@@ -45,13 +46,6 @@ std::string Trimmed(std::string text)
     return std::string(first, last);
 }
 
-std::string DirectoryWithSeparator(const std::string& path)
-{
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return {};
-    return path.substr(0, slash + 1);
-}
-
 } // namespace
 
 bool TStoredCatalogues::TCaseInsensitiveLess::operator()(std::string_view a,
@@ -71,7 +65,7 @@ void TStoredCatalogues::ScanTable(const std::string& executablePath, uint64_t fi
 {
     if (firstRecord == 0) return;
     fExecutablePath = executablePath;
-    fBaseDirectory = DirectoryWithSeparator(executablePath);
+    fBaseDirectory = FolderWithSeparator(executablePath);
 
     const std::filesystem::path path = PathFromUtf8(executablePath);
     std::ifstream file(path, std::ios::binary);

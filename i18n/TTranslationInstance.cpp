@@ -1,7 +1,7 @@
 #include "i18n/TTranslationInstance.h"
 
+#include "i18n/ExecutablePath.h"
 #include "i18n/SystemLanguage.h"
-#include "i18n/TTranslationInstance.h"
 #include "i18n/Utf8Text.h"
 
 #include <algorithm>
@@ -33,10 +33,7 @@ TTranslationInstance::TTranslationInstance(const std::string& executablePath,
                                            const TStoredCatalogues* storedCatalogues)
     : fStored(storedCatalogues), fCurrent("default")
 {
-    const auto slash = executablePath.rfind('/');
-    fLocaleDirectory =
-        (slash == std::string::npos ? std::string() : executablePath.substr(0, slash + 1)) +
-        "locale";
+    fLocaleDirectory = FolderWithSeparator(executablePath) + "locale";
     SelectLanguage({});
     BindDomain("default", fLocaleDirectory);
     SetCurrentDomain("default");

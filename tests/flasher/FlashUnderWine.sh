@@ -70,5 +70,18 @@ done
 code=$?
 [[ $code -eq 3 ]] || fail "COM99: exit $code, not 3: $(cat "$work/out")"
 
-[[ $failures -eq 0 ]] && echo "tarvel-flash.exe: image exact, refusal 1, hang-up 4, absent port 3"
+# Its reason in Italian: from the catalogue beside the .exe, then from one stored inside a copy of
+# it (tarvel-pack-catalogues.exe), found through GetModuleFileNameW and mapped by the Win32 calls.
+italian="Lì non è collegato nulla"
+LANG=it_IT.UTF-8 "$run" "$exe" --port COM99 "$work/image.s19" >"$work/out" 2>&1
+grep -q "$italian" "$work/out" || fail "no Italian beside the .exe: $(cat "$work/out")"
+mkdir "$work/alone"
+catalogue="$(dirname "$exe")/locale/it/LC_MESSAGES/default.mo"
+"$run" "$(dirname "$exe")/tarvel-pack-catalogues.exe" "$exe" "$work/alone/tarvel-flash.exe" \
+  "locale/it/LC_MESSAGES/default.mo=$catalogue" >"$work/out" 2>&1 || fail "packing: $(cat "$work/out")"
+LANG=it_IT.UTF-8 "$run" "$work/alone/tarvel-flash.exe" --port COM99 "$work/image.s19" >"$work/out" 2>&1
+grep -q "$italian" "$work/out" || fail "no Italian from the stored catalogue: $(cat "$work/out")"
+
+[[ $failures -eq 0 ]] &&
+  echo "tarvel-flash.exe: image exact, refusal 1, hang-up 4, absent port 3, catalogues beside and inside"
 exit $((failures > 0))
