@@ -12,18 +12,21 @@ enum class TProgressStyle { Auto, Bar, Plain, None };
 
 struct TFlashOptions
 {
+    // The run
     std::vector<std::string> Ports;
+    std::string File;
     int FlashType = 0; // 0 firmware (answers "2"), 1 boot (answers "1")
     std::chrono::seconds Timeout{10};
+    bool NoCheck = false;
+    bool Watch = false;
+    // What it shows and keeps
     std::string LogPath; // empty: no log
     TProgressStyle Progress = TProgressStyle::Auto;
     bool Quiet = false;
     bool Json = false;
-    bool Watch = false;
-    bool NoCheck = false;
+    // Instead of a run
     bool ShowHelp = false;
     bool ShowVersion = false;
-    std::string File;
 };
 
 // A command line that cannot be run; the message names the offending argument.
