@@ -70,7 +70,8 @@ std::string CommandLineHelp(std::string_view programName)
             "Options:\n"
             "  --com1 DEVICE   open DEVICE when Com1 is chosen (default /dev/ttyS0)\n"
             "  --com2 DEVICE   open DEVICE when Com2 is chosen (default /dev/ttyS1)\n"
-            "  --list-ports    print the serial devices present and exit\n"
+            "  --list-ports    print the serial devices present, with what the system says of\n"
+            "                  each, and exit\n"
             "  --demo          run against a built-in simulated device on both ports\n"
             "  --help, -h      print this help and exit\n"
             "  --version       print the version and exit\n";

@@ -2,6 +2,8 @@
 
 #include "app/TForm1.h"
 
+#include <QSettings>
+
 std::map<int, std::string> PortDevicePaths(const TCommandLineOptions& options,
                                            const std::string& demoDevicePath)
 {
@@ -13,4 +15,24 @@ void ApplyPortDevicePaths(TForm1& form, const std::map<int, std::string>& device
 {
     for (const auto& [port, path] : devicePaths)
         form.ComPort.SetDevicePath(port, path);
+}
+
+namespace {
+
+constexpr const char* ChosenPortKey = "port/device";
+
+QSettings Settings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Tarvel", "Tarvel");
+}
+
+} // namespace
+
+void RememberChosenPort(TForm1& form, const TCommandLineOptions& options)
+{
+    if (!options.Demo && options.DevicePaths.empty()) {
+        const QString path = Settings().value(ChosenPortKey).toString();
+        if (!path.isEmpty()) form.SelectPort(path);
+    }
+    form.RememberPort = [](const QString& path) { Settings().setValue(ChosenPortKey, path); };
 }

@@ -8,6 +8,7 @@
 #include "app/WindowFont.h"
 #include "serial/PosixSerialBackend.h"
 #include "serial/SerialConstants.h"
+#include "serial/SerialPortList.h"
 #include "session/OpenFailureReason.h"
 
 #include <QAbstractItemView>
@@ -24,7 +25,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QToolButton>
+
+#include <utility>
 
 namespace {
 
@@ -51,10 +55,28 @@ QLabel* MakePanel(QWidget* parent, const char* name, int left, int top, int widt
     return panel;
 }
 
-QComboBox* MakeComboBox(QWidget* parent, const char* name, int left, int top, int width, int height,
+// The component's port number for a device chosen by its path rather than as Com1 or Com2.
+constexpr int kChosenDevice = 0;
+
+// The port box lists the devices present each time it opens.
+class TPortComboBox final : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> AboutToPopUp;
+
+protected:
+    void showPopup() override
+    {
+        if (AboutToPopUp) AboutToPopUp();
+        QComboBox::showPopup();
+    }
+};
+
+QComboBox* MakeComboBox(QComboBox* box, const char* name, int left, int top, int width, int height,
                         const QStringList& items, int selected)
 {
-    auto* box = Place(new QComboBox(parent), name, left, top, width, height, WindowFont(11));
+    Place(box, name, left, top, width, height, WindowFont(11));
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     box->addItems(items);
@@ -193,7 +215,8 @@ void TForm1::CreateControls()
     Button4 = Place(new QPushButton(QStringLiteral("Init"), this), "Button4", 500, 70, 51, 23,
                     WindowFont(12));
     Button4->setEnabled(false);
-    cbbTypeFlash = MakeComboBox(this, "cbbTypeFlash", 480, 42, 97, 23, {"Firmware", "Boot"}, 0);
+    cbbTypeFlash =
+        MakeComboBox(new QComboBox(this), "cbbTypeFlash", 480, 42, 97, 23, {"Firmware", "Boot"}, 0);
     Button5 = Place(new QPushButton(QStringLiteral("CHIUDI!"), this), "Button5", 394, 4, 183, 35,
                     WindowFont(16, true));
     Panel3 = MakePanel(this, "Panel3", 4, 348, 91, 21, 13);
@@ -220,7 +243,10 @@ void TForm1::CreateControls()
     terminalColours.setColor(QPalette::Text, Qt::white);
     reTerminal->setPalette(terminalColours);
 
-    ComboBox1 = MakeComboBox(this, "ComboBox1", 394, 42, 81, 23, {"Com1", "Com2"}, 1);
+    ComboBox1 =
+        MakeComboBox(new TPortComboBox(this), "ComboBox1", 394, 42, 81, 23, {"Com1", "Com2"}, 1);
+    // The devices' names and descriptions are wider than the box.
+    ComboBox1->view()->setMinimumWidth(420);
 
     Memo1 = Place(new QPlainTextEdit(this), "Memo1", 4, 372, 571, 169, windowFont);
     Memo1->setUndoRedoEnabled(false);
@@ -286,6 +312,16 @@ void TForm1::ConnectHandlers()
 
     connect(ComboBox1, &QComboBox::currentTextChanged, this,
             [this] { TErrorReport::Guard([this] { ComboBox1Change(ComboBox1); }); });
+    static_cast<TPortComboBox*>(ComboBox1)->AboutToPopUp = [this] { RefreshPortList(); };
+    // A typed device path is chosen with Return.
+    connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        TErrorReport::Guard([this] {
+            if (SelectedIndex(ComboBox1) < 0 && !ComboBox1->currentText().trimmed().isEmpty()) {
+                SelectPort(ComboBox1->currentText().trimmed());
+                if (RememberPort) RememberPort(ComboBox1->currentText());
+            }
+        });
+    });
     TipTrackBar1->SetOnChange(
         [this](QObject* sender) { TErrorReport::Guard([&] { TipTrackBar1Change(sender); }); });
 
@@ -323,17 +359,59 @@ void TForm1::TipTrackBar1Change(QObject* /*Sender*/)
 
 void TForm1::ComboBox1Change(QObject* /*Sender*/)
 {
-    // Only the number changes; an open port stays on the device it was opened with.
-    switch (SelectedIndex(ComboBox1)) {
-    case 0:
-        ComPort.SetPort(1);
-        break;
-    case 1:
-        ComPort.SetPort(2);
-        break;
-    default:
-        break;
+    // Only the choice changes; an open port stays on the device it was opened with.
+    const int index = SelectedIndex(ComboBox1);
+    if (index < 0) return; // typed text takes effect with Return
+    if (index < 2) {
+        ComPort.SetPort(index + 1);
+    } else {
+        ComPort.SetDevicePath(kChosenDevice, ComboBox1->itemData(index).toString().toStdString());
+        ComPort.SetPort(kChosenDevice);
     }
+    if (RememberPort)
+        RememberPort(index < 2 ? ComboBox1->itemText(index)
+                               : ComboBox1->itemData(index).toString());
+}
+
+void TForm1::RefreshPortList(const std::string& devDir, const std::string& sysClassTty)
+{
+    const QSignalBlocker quiet(ComboBox1); // the choice stays what it was
+    const QString chosen = SelectedIndex(ComboBox1) >= 2
+                               ? ComboBox1->itemData(ComboBox1->currentIndex()).toString()
+                               : QString();
+    const QString text = ComboBox1->currentText();
+    while (ComboBox1->count() > 2)
+        ComboBox1->removeItem(2);
+    for (const TPortListing& port : DescribeSerialPorts(devDir, sysClassTty)) {
+        const QString path = QString::fromStdString(port.Path);
+        ComboBox1->addItem(QString::fromStdString(port.Description), path);
+        ComboBox1->setItemData(ComboBox1->count() - 1, path, Qt::ToolTipRole);
+    }
+    if (chosen.isEmpty()) {
+        ComboBox1->setCurrentText(text);
+    } else if (const int at = ComboBox1->findData(chosen); at >= 0) {
+        ComboBox1->setCurrentIndex(at);
+    } else { // gone for now: it stays chosen, by its path
+        ComboBox1->addItem(chosen, chosen);
+        ComboBox1->setCurrentIndex(ComboBox1->count() - 1);
+    }
+}
+
+void TForm1::SelectPort(const QString& path)
+{
+    const std::function<void(const QString&)> remember = std::exchange(RememberPort, nullptr);
+    int at = ComboBox1->findText(path);
+    if (at < 0 || at >= 2) at = ComboBox1->findData(path);
+    if (at < 0) {
+        ComboBox1->addItem(path, path);
+        at = ComboBox1->count() - 1;
+    }
+    {
+        const QSignalBlocker quiet(ComboBox1); // the text may be the same, so no change is told
+        ComboBox1->setCurrentIndex(at);
+    }
+    ComboBox1Change(ComboBox1);
+    RememberPort = remember;
 }
 
 void TForm1::ShowDisconnected()

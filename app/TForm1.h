@@ -122,6 +122,17 @@ public:
 
     // Selected item of a combo box, or -1 when its text was typed rather than chosen.
     static int SelectedIndex(const QComboBox* box);
+
+    // --- the serial devices below Com1 and Com2 in ComboBox1 ---
+    // Lists the devices present again (each time the list is opened); devDir and sysClassTty
+    // stand for /dev and /sys/class/tty (tests).
+    void RefreshPortList(const std::string& devDir = "/dev",
+                         const std::string& sysClassTty = "/sys/class/tty");
+    // Selects a device by its path for the next connect, as if chosen from the list; "Com1" and
+    // "Com2" select those. Not remembered: the caller chose it, not the user.
+    void SelectPort(const QString& path);
+    // Called with each device the user chooses, to remember it (QSettings by default).
+    std::function<void(const QString& path)> RememberPort;
     // Selected item of rgAuto, or -1.
     int rgAutoItemIndex() const;
 

@@ -35,10 +35,10 @@ std::optional<int> RunWithoutWindow(const TCommandLineOptions& options)
         return 0;
     }
     if (options.ListPorts) {
-        const std::vector<std::string> devices = ListSerialPorts();
-        for (const std::string& device : devices)
-            std::cout << device << '\n';
-        if (devices.empty()) std::cerr << "No serial devices found.\n";
+        const std::vector<TPortListing> ports = DescribeSerialPorts();
+        for (const TPortListing& port : ports)
+            std::cout << port.Path << "  " << port.Description << '\n';
+        if (ports.empty()) std::cerr << "No serial devices found.\n";
         return 0;
     }
     return std::nullopt;
@@ -105,6 +105,7 @@ int main(int argc, char** argv)
     TForm1 form;
     ApplyPortDevicePaths(form,
                          PortDevicePaths(options, demoDevice ? demoDevice->DevicePath() : ""));
+    RememberChosenPort(form, options);
     form.show();
     return app.exec();
 }

@@ -14,12 +14,31 @@ bool StartsWith(const std::string& s, std::string_view prefix)
     return s.compare(0, prefix.size(), prefix) == 0;
 }
 
-// A ttyS node exists for every possible UART; only those with a port type are real.
+// A real port has a device behind its sysfs entry (virtual consoles and pseudo-terminals have
+// none). The 8250 driver makes a ttyS node for every possible UART; only those with a port type are
+// real.
+bool HasDevice(const fs::path& sysEntry)
+{
+    std::error_code ec;
+    if (!fs::exists(sysEntry / "device", ec)) return false;
+    std::ifstream type(sysEntry / "type");
+    int value = 0;
+    return !(type >> value) || value != 0;
+}
+
 bool HasUart(const fs::path& sysEntry)
 {
     std::ifstream type(sysEntry / "type");
     int value = 0;
     return static_cast<bool>(type >> value) && value != 0;
+}
+
+std::string FirstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
 }
 
 } // namespace
@@ -30,16 +49,50 @@ std::vector<std::string> ListSerialPorts(const std::string& devDir, const std::s
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(devDir, ec)) {
         const std::string name = entry.path().filename().string();
-        if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM")) {
+        const fs::path sysEntry = fs::path(sysClassTty) / name;
+        if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM") ||
+            (StartsWith(name, "ttyS") && HasUart(sysEntry)) ||
+            (StartsWith(name, "tty") && HasDevice(sysEntry)))
             result.push_back(entry.path().string());
-        } else if (StartsWith(name, "ttyS") && name.size() > 4 &&
-                   HasUart(fs::path(sysClassTty) / name)) {
-            result.push_back(entry.path().string());
-        }
     }
     for (const auto& entry : fs::directory_iterator(fs::path(devDir) / "serial" / "by-id", ec))
         result.push_back(entry.path().string());
     std::sort(result.begin(), result.end());
+    return result;
+}
+
+std::vector<TPortListing> DescribeSerialPorts(const std::string& devDir,
+                                              const std::string& sysClassTty)
+{
+    const std::vector<std::string> paths = ListSerialPorts(devDir, sysClassTty);
+    // Each tty once, under its by-id name when one points to it.
+    std::vector<TPortListing> result;
+    std::vector<std::string> named;
+    std::error_code ec;
+    for (const std::string& path : paths) {
+        if (path.find("/serial/by-id/") == std::string::npos) continue;
+        const fs::path tty = fs::canonical(path, ec);
+        if (ec) continue;
+        named.push_back(tty.string());
+        result.push_back({path, tty.filename().string()});
+    }
+    for (const std::string& path : paths) {
+        if (path.find("/serial/by-id/") != std::string::npos) continue;
+        const std::string tty = fs::canonical(path, ec).string();
+        if (std::find(named.begin(), named.end(), ec ? path : tty) != named.end()) continue;
+        result.push_back({path, fs::path(path).filename().string()});
+    }
+    for (TPortListing& port : result) {
+        const auto usb = UsbIdentity(port.Path, sysClassTty);
+        if (!usb) continue;
+        std::string text =
+            usb->ProductName.empty() ? "usb " + usb->Vendor + ":" + usb->Product : usb->ProductName;
+        if (!usb->Manufacturer.empty()) text += " (" + usb->Manufacturer + ")";
+        if (!usb->Serial.empty()) text += " " + usb->Serial;
+        port.Description += " \u2014 " + text;
+    }
+    std::sort(result.begin(), result.end(),
+              [](const TPortListing& a, const TPortListing& b) { return a.Path < b.Path; });
     return result;
 }
 
@@ -56,8 +109,9 @@ std::optional<TUsbIdentity> UsbIdentity(const std::string& devicePath,
         std::ifstream product(at / "idProduct");
         TUsbIdentity identity;
         if (!(vendor >> identity.Vendor) || !(product >> identity.Product)) continue;
-        std::ifstream serial(at / "serial");
-        std::getline(serial, identity.Serial);
+        identity.Serial = FirstLine(at / "serial");
+        identity.Manufacturer = FirstLine(at / "manufacturer");
+        identity.ProductName = FirstLine(at / "product");
         return identity;
     }
     return std::nullopt;

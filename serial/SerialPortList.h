@@ -4,14 +4,25 @@
 #include <string>
 #include <vector>
 
-// Serial devices present on this machine. Linux: ttyS ports with a real UART behind them, USB
-// adapters (ttyUSB*, ttyACM*) and their stable /dev/serial/by-id names; Windows: the COM ports.
-// Sorted. Defined by the platform's backend.
+// Serial devices present on this machine. Linux: every tty that sysfs shows a real device behind
+// (USB adapters, on-board UARTs such as ttyAMA or ttymxc, ttyS ports whose UART type is not 0)
+// and the stable /dev/serial/by-id names; Windows: the COM ports. Sorted. Defined by the
+// platform's backend.
 std::vector<std::string> ListSerialPorts();
 
 // The same search below other roots, for tests: devDir stands for /dev and sysClassTty for
-// /sys/class/tty. ttyS entries count when their "type" attribute is nonzero.
+// /sys/class/tty.
 std::vector<std::string> ListSerialPorts(const std::string& devDir, const std::string& sysClassTty);
+
+// One port as a person chooses it: by its stable by-id name when it has one, with what sysfs says
+// of it ("ttyUSB0 — FT232R USB UART (FTDI) A50285BI"), so that two like adapters differ.
+struct TPortListing
+{
+    std::string Path;
+    std::string Description;
+};
+std::vector<TPortListing> DescribeSerialPorts(const std::string& devDir = "/dev",
+                                              const std::string& sysClassTty = "/sys/class/tty");
 
 // What sysfs says of the USB device behind a tty (/dev/ttyUSB0, a by-id name, ...): vendor and
 // product ids as four hex digits, and the serial number where it has one. nullopt when the tty
@@ -21,6 +32,8 @@ struct TUsbIdentity
     std::string Vendor;
     std::string Product;
     std::string Serial;
+    std::string Manufacturer; // the device's own strings, where it has them
+    std::string ProductName;
 };
 std::optional<TUsbIdentity> UsbIdentity(const std::string& devicePath,
                                         const std::string& sysClassTty = "/sys/class/tty");

@@ -10,11 +10,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -132,6 +135,47 @@ TEST_F(Connection, ChoosingCom1WhileConnectedKeepsTheOpenDeviceUntilReconnect)
     EXPECT_EQ(fForm.ComPort.Port(), 2);
     fForm.ComboBox1->setEditText("Com"); // typed text selects nothing: the port stays
     EXPECT_EQ(fForm.ComPort.Port(), 2);
+}
+
+TEST_F(Connection, ATypedDevicePathOrAListedAdapterIsTheNextConnectsDevice)
+{
+    QStringList remembered;
+    fForm.RememberPort = [&](const QString& path) { remembered << path; };
+    TPtyPeer typed;
+    fForm.ComboBox1->setEditText(QString::fromStdString(typed.DevicePath()));
+    emit fForm.ComboBox1->lineEdit()->returnPressed();
+    Connect();
+    fForm.Button4->click(); // Init
+    EXPECT_TRUE(WaitUntil([&] { return typed.Received() == "\r\n"; }));
+    EXPECT_EQ(fPeer.Received(), "");
+    EXPECT_EQ(remembered, QStringList{QString::fromStdString(typed.DevicePath())});
+    fForm.Button_Open->click(); // disconnect
+
+    // An adapter in the list: shown by what sysfs says, chosen by its stable name.
+    const std::filesystem::path root = std::filesystem::path(testing::TempDir()) / "tarvel-sysfs";
+    std::filesystem::remove_all(root);
+    const auto usb = root / "devices" / "1-1";
+    std::filesystem::create_directories(usb / "1-1:1.0" / "ttyUSB3");
+    std::ofstream(usb / "idVendor") << "0403\n";
+    std::ofstream(usb / "idProduct") << "6001\n";
+    std::ofstream(usb / "product") << "FT232R USB UART\n";
+    std::filesystem::create_directories(root / "sys" / "ttyUSB3");
+    std::filesystem::create_directory_symlink(usb / "1-1:1.0" / "ttyUSB3",
+                                              root / "sys" / "ttyUSB3" / "device");
+    std::filesystem::create_directories(root / "dev" / "serial" / "by-id");
+    std::ofstream(root / "dev" / "ttyUSB3").put('\0');
+    std::filesystem::create_symlink(root / "dev" / "ttyUSB3",
+                                    root / "dev" / "serial" / "by-id" / "usb-FTDI-port0");
+    fForm.RefreshPortList((root / "dev").string(), (root / "sys").string());
+    ASSERT_EQ(fForm.ComboBox1->count(), 4); // Com1, Com2, the typed path kept, the adapter
+    EXPECT_EQ(fForm.ComboBox1->currentText(), QString::fromStdString(typed.DevicePath()));
+    const int adapter = fForm.ComboBox1->findText(QStringLiteral("ttyUSB3 \u2014 FT232R USB UART"));
+    ASSERT_GE(adapter, 2);
+    fForm.ComboBox1->setCurrentIndex(adapter);
+    const std::string byId = (root / "dev" / "serial" / "by-id" / "usb-FTDI-port0").string();
+    EXPECT_EQ(fForm.ComPort.DevicePath(fForm.ComPort.Port()), byId);
+    EXPECT_EQ(remembered.last(), QString::fromStdString(byId));
+    std::filesystem::remove_all(root);
 }
 
 TEST_F(Connection, ClosingTheWindowReleasesTheDevice)

@@ -43,13 +43,17 @@ TEST_F(SerialPortListTest, ListsRealUartsAndUsbAdaptersSorted)
     Node("ttyUSB0");
     Node("ttyACM1");
     Node("tty0");
+    fs::create_directories(fRoot / "sys" / "tty0"); // a virtual console: no device behind it
     Node("ttyprintk");
+    Node("ttyAMA0"); // an on-board UART: named like nothing above, but sysfs has its device
+    fs::create_directories(fRoot / "sys" / "ttyAMA0" / "device");
     Node("serial/by-id/usb-FTDI_FT232R-if00-port0");
 
     const auto ports = ListSerialPorts((fRoot / "dev").string(), (fRoot / "sys").string());
     EXPECT_EQ(ports, (std::vector<std::string>{
                          Dev("serial/by-id/usb-FTDI_FT232R-if00-port0"),
                          Dev("ttyACM1"),
+                         Dev("ttyAMA0"),
                          Dev("ttyS0"),
                          Dev("ttyUSB0"),
                      }));
@@ -73,6 +77,8 @@ TEST_F(SerialPortListTest, UsbIdentityIsFoundThroughTheTtysDeviceAndItsByIdName)
     std::ofstream(usb / "idVendor") << "0403\n";
     std::ofstream(usb / "idProduct") << "6001\n";
     std::ofstream(usb / "serial") << "A50285BI\n";
+    std::ofstream(usb / "manufacturer") << "FTDI\n";
+    std::ofstream(usb / "product") << "FT232R USB UART\n";
     fs::create_directories(fRoot / "sys" / "ttyUSB0");
     fs::create_directory_symlink(usb / "1-1:1.0" / "ttyUSB0", fRoot / "sys" / "ttyUSB0" / "device");
     Node("ttyUSB0");
@@ -88,6 +94,15 @@ TEST_F(SerialPortListTest, UsbIdentityIsFoundThroughTheTtysDeviceAndItsByIdName)
         EXPECT_EQ(identity->Serial, "A50285BI");
     }
     EXPECT_FALSE(UsbIdentity(Dev("ttyS0"), sys));
+
+    // Listed once, by the stable name, described so that two like adapters can be told apart.
+    Uart("ttyS0", "4");
+    const auto listed = DescribeSerialPorts((fRoot / "dev").string(), sys);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].Path, Dev("serial/by-id/usb-FTDI_A50285BI"));
+    EXPECT_EQ(listed[0].Description, "ttyUSB0 \u2014 FT232R USB UART (FTDI) A50285BI");
+    EXPECT_EQ(listed[1].Path, Dev("ttyS0"));
+    EXPECT_EQ(listed[1].Description, "ttyS0");
 }
 
 } // namespace
