@@ -13,6 +13,7 @@ packages=(
   xvfb xauth openbox x11-utils
   expect
   g++-mingw-w64-x86-64-posix googletest wine64
+  dpkg-dev desktop-file-utils appstream
 )
 
 missing=()

@@ -4,7 +4,8 @@
 #   2. the non-GUI suite under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the Windows cross build (serial component, catalogues, session, tarvel-flash.exe) and its
 #      tests under Wine, with an end-to-end flash through a COM port linked to the simulator;
-#   4. the fuzz targets for a bounded time (FUZZ_SECONDS each, default 60).
+#   4. the Debian package, built and checked (scripts/package.sh);
+#   5. the fuzz targets for a bounded time (FUZZ_SECONDS each, default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,6 +33,9 @@ echo "== Windows cross build, tests under Wine =="
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
 ctest --preset windows -j"$jobs" | tee -a "$log"
+
+echo "== Debian package =="
+bash scripts/package.sh
 
 if [ -x scripts/run-fuzzers.sh ]; then
   echo "== fuzzing =="
