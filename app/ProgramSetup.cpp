@@ -20,6 +20,7 @@ void ApplyPortDevicePaths(TForm1& form, const std::map<int, std::string>& device
 namespace {
 
 constexpr const char* ChosenPortKey = "port/device";
+constexpr const char* ReconnectKey = "port/reconnect";
 
 QSettings Settings()
 {
@@ -35,4 +36,6 @@ void RememberChosenPort(TForm1& form, const TCommandLineOptions& options)
         if (!path.isEmpty()) form.SelectPort(path);
     }
     form.RememberPort = [](const QString& path) { Settings().setValue(ChosenPortKey, path); };
+    form.SetReconnectAutomatically(Settings().value(ReconnectKey, true).toBool());
+    form.RememberReconnect = [](bool on) { Settings().setValue(ReconnectKey, on); };
 }

@@ -15,5 +15,6 @@ std::map<int, std::string> PortDevicePaths(const TCommandLineOptions& options,
 void ApplyPortDevicePaths(TForm1& form, const std::map<int, std::string>& devicePaths);
 
 // The device last chosen in the window is chosen again at start (~/.config/Tarvel/Tarvel.conf),
-// unless the command line names the ports; each new choice is remembered there.
+// unless the command line names the ports; each new choice is remembered there, and so is the
+// "Reconnect automatically" switch.
 void RememberChosenPort(TForm1& form, const TCommandLineOptions& options);

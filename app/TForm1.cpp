@@ -22,12 +22,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 
+#include <filesystem>
 #include <utility>
 
 namespace {
@@ -313,6 +315,9 @@ void TForm1::ConnectHandlers()
     connect(ComboBox1, &QComboBox::currentTextChanged, this,
             [this] { TErrorReport::Guard([this] { ComboBox1Change(ComboBox1); }); });
     static_cast<TPortComboBox*>(ComboBox1)->AboutToPopUp = [this] { RefreshPortList(); };
+    reTerminal->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(reTerminal, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ShowTerminalContextMenu(at); });
     // A typed device path is chosen with Return.
     connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
         TErrorReport::Guard([this] {
@@ -361,7 +366,8 @@ void TForm1::ComboBox1Change(QObject* /*Sender*/)
 {
     // Only the choice changes; an open port stays on the device it was opened with.
     const int index = SelectedIndex(ComboBox1);
-    if (index < 0) return; // typed text takes effect with Return
+    if (index < 0) return;  // typed text takes effect with Return
+    StopWaitingForDevice(); // another port is wanted now
     if (index < 2) {
         ComPort.SetPort(index + 1);
     } else {
@@ -424,6 +430,7 @@ void TForm1::ShowDisconnected()
 void TForm1::Button_OpenClick(QObject* /*Sender*/)
 {
     Armed = false;
+    StopWaitingForDevice(); // the user decides now
     if (ComPort.Active()) {
         ComPort.SetActive(false);
         fConnectedDevicePath.clear();
@@ -438,9 +445,87 @@ void TForm1::Button_OpenClick(QObject* /*Sender*/)
         if (reason.empty()) throw;
         throw EQorComPort(std::string(failure.what()) + "\n" + reason, failure.ErrorCode());
     }
+    ShowConnected(path);
+}
+
+void TForm1::ShowConnected(const std::string& path)
+{
     fConnectedDevicePath = path;
+    const auto usb = UsbIdentity(path);
+    fConnectedSerial = usb ? usb->Serial : std::string();
     Button4->setEnabled(true);
     slConnexion->SetLedOn(true);
+}
+
+void TForm1::SetReconnectAutomatically(bool value)
+{
+    if (value == fReconnect) return;
+    fReconnect = value;
+    if (!value) StopWaitingForDevice();
+    if (RememberReconnect) RememberReconnect(value);
+}
+
+void TForm1::WaitForDevice(const std::string& path)
+{
+    fAwaitedPath = path;
+    fAwaitedSerial = fConnectedSerial;
+    fReturnWatch = std::make_unique<TDeviceWatch>();
+    fReturnWatch->Watch(path);
+    if (!fAwaitedSerial.empty()) fReturnWatch->Watch("/dev/ttyUSB0"); // it may come back renamed
+    fReturnNotifier =
+        std::make_unique<QSocketNotifier>(fReturnWatch->Descriptor(), QSocketNotifier::Read);
+    connect(fReturnNotifier.get(), &QSocketNotifier::activated, this, [this] {
+        TErrorReport::Guard([this] {
+            if (!fReturnWatch) return;
+            fReturnWatch->Drain();
+            fReturnWatch->Watch(fAwaitedPath); // its folder may have come back too
+            ReconnectIfBack();
+        });
+    });
+    ReconnectIfBack();
+}
+
+void TForm1::StopWaitingForDevice()
+{
+    fReturnNotifier.reset();
+    fReturnWatch.reset();
+}
+
+void TForm1::ReconnectIfBack()
+{
+    std::error_code ec;
+    std::string found = std::filesystem::exists(fAwaitedPath, ec) ? fAwaitedPath : std::string();
+    for (const std::string& candidate : fAwaitedSerial.empty() || !found.empty()
+                                            ? std::vector<std::string>()
+                                            : ListSerialPorts("/dev", "/sys/class/tty")) {
+        const auto usb = UsbIdentity(candidate);
+        if (usb && usb->Serial == fAwaitedSerial) found = candidate;
+    }
+    if (found.empty() || ComPort.Active()) return;
+    const int port = ComPort.Port();
+    const std::string before = ComPort.DevicePath(port);
+    ComPort.SetDevicePath(port, found);
+    try {
+        ComPort.SetActive(true); // the settings are the component's, unchanged since the loss
+    } catch (const EQorComPort&) {
+        ComPort.SetDevicePath(port, before);
+        return; // not usable yet (its permissions come a moment later): the watch goes on
+    }
+    StopWaitingForDevice();
+    ShowConnected(found);
+    reTerminal->AppendLine(QString::fromStdString("[Dispositivo '" + found + "' ricollegato]"));
+}
+
+void TForm1::ShowTerminalContextMenu(const QPoint& at)
+{
+    std::unique_ptr<QMenu> menu(reTerminal->createStandardContextMenu());
+    menu->addSeparator();
+    QAction* reconnect =
+        menu->addAction(QCoreApplication::translate("TForm1", "Reconnect automatically"));
+    reconnect->setCheckable(true);
+    reconnect->setChecked(fReconnect);
+    connect(reconnect, &QAction::toggled, this, [this](bool on) { SetReconnectAutomatically(on); });
+    menu->exec(reTerminal->mapToGlobal(at));
 }
 
 void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)
@@ -454,6 +539,13 @@ void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)
     fConnectedDevicePath.clear();
     ShowDisconnected();
     if (WindowClosing) return;
+    if (fReconnect) {
+        // A board that resets takes its port away for a moment: a line, not a box each time.
+        reTerminal->AppendLine(QString::fromStdString("[Dispositivo '" + path +
+                                                      "' scollegato: si attende che ritorni]"));
+        WaitForDevice(path);
+        return;
+    }
     if (!failure.empty())
         TErrorReport::Show("Porta '" + path + "' chiusa: " + failure);
     else

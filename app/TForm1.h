@@ -5,8 +5,10 @@
 #include "app/TTerminalView.h"
 #include "serial/TQorComPort.h"
 #include "session/TBootLoaderSession.h"
+#include "system/TDeviceWatch.h"
 
 #include <QDateTime>
+#include <QSocketNotifier>
 #include <QWidget>
 
 #include <cstdint>
@@ -133,6 +135,17 @@ public:
     void SelectPort(const QString& path);
     // Called with each device the user chooses, to remember it (QSettings by default).
     std::function<void(const QString& path)> RememberPort;
+
+    // --- reconnecting by itself ---
+    // A lost device (not closed by the user) is waited for, said in the terminal, and reopened
+    // when it is back: the same path, or a USB adapter with the same serial number under another
+    // name. Off: a box says it was lost, as before. The terminal's context menu switches it; the
+    // program turns it on at start unless the user turned it off (a bare window starts off).
+    void SetReconnectAutomatically(bool value);
+    bool ReconnectAutomatically() const { return fReconnect; }
+    bool WaitingForDevice() const { return fReturnWatch != nullptr; }
+    // Called when the user switches it, to remember it (QSettings by default).
+    std::function<void(bool)> RememberReconnect;
     // Selected item of rgAuto, or -1.
     int rgAutoItemIndex() const;
 
@@ -164,6 +177,17 @@ private:
     void ConnectHandlers();
     void SendAndArm(std::string_view text);
     void ShowDisconnected();
+    void ShowConnected(const std::string& path);
+    void WaitForDevice(const std::string& path);
+    void StopWaitingForDevice();
+    void ReconnectIfBack();
+    void ShowTerminalContextMenu(const QPoint& at);
 
     std::string fConnectedDevicePath; // what the open port was opened on, for messages
+    std::string fConnectedSerial;     // its USB serial number, while sysfs can still tell it
+    bool fReconnect = false;
+    std::unique_ptr<TDeviceWatch> fReturnWatch; // while a lost device is waited for
+    std::unique_ptr<QSocketNotifier> fReturnNotifier;
+    std::string fAwaitedPath;
+    std::string fAwaitedSerial;
 };

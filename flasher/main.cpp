@@ -4,7 +4,7 @@
 #include "flasher/ImageCheck.h"
 #include "flasher/PortName.h"
 #include "flasher/TConsole.h"
-#include "flasher/TDeviceWatch.h"
+#include "system/TDeviceWatch.h"
 #include "flasher/TPortFlash.h"
 #include "i18n/TLocalizationModule.h"
 #include "session/EInOutError.h"

@@ -16,8 +16,10 @@
 #include <QToolButton>
 
 #include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace {
 
@@ -176,6 +178,44 @@ TEST_F(Connection, ATypedDevicePathOrAListedAdapterIsTheNextConnectsDevice)
     EXPECT_EQ(fForm.ComPort.DevicePath(fForm.ComPort.Port()), byId);
     EXPECT_EQ(remembered.last(), QString::fromStdString(byId));
     std::filesystem::remove_all(root);
+}
+
+TEST_F(Connection, ALostDeviceIsWaitedForAsleepAndReopenedWhenOneComesBackAtItsName)
+{
+    // The device behind a link, as /dev/serial/by-id names are: pulled, then another board
+    // comes back under the same name.
+    const auto folder = std::filesystem::path(testing::TempDir()) /
+                        ("tarvel-link-" + std::to_string(QCoreApplication::applicationPid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto link = folder / "board";
+    auto first = std::make_unique<TPtyPeer>();
+    std::filesystem::create_symlink(first->DevicePath(), link);
+    fForm.SetReconnectAutomatically(true);
+    fForm.ComPort.SetDevicePath(2, link.string());
+    Connect();
+    first->HangUp();
+    std::filesystem::remove(link);
+    ASSERT_TRUE(WaitUntil([&] { return fForm.WaitingForDevice(); }));
+    EXPECT_FALSE(fForm.slConnexion->LedOn());
+    EXPECT_TRUE(fReports.isEmpty()); // a line of its own in the terminal, no box
+    EXPECT_TRUE(fForm.reTerminal->toPlainText().contains("si attende che ritorni"));
+
+    // Waiting costs nothing: the kernel tells of arrivals.
+    const std::clock_t before = std::clock();
+    WaitUntil([] { return false; }, 500);
+    EXPECT_LT(double(std::clock() - before) / CLOCKS_PER_SEC, 0.1);
+
+    TPtyPeer second;
+    std::filesystem::create_symlink(second.DevicePath(), link);
+    ASSERT_TRUE(WaitUntil([&] { return fForm.ComPort.Active(); }));
+    EXPECT_TRUE(fForm.slConnexion->LedOn());
+    EXPECT_FALSE(fForm.WaitingForDevice());
+    EXPECT_TRUE(fForm.reTerminal->toPlainText().contains("ricollegato"));
+    fForm.Button4->click(); // Init reaches the new board
+    EXPECT_TRUE(WaitUntil([&] { return second.Received() == "\r\n"; }));
+    EXPECT_TRUE(fReports.isEmpty());
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(Connection, ClosingTheWindowReleasesTheDevice)

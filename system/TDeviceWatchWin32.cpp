@@ -1,4 +1,4 @@
-#include "flasher/TDeviceWatch.h"
+#include "system/TDeviceWatch.h"
 
 #include <stdexcept>
 
@@ -18,3 +18,5 @@ void TDeviceWatch::Stop()
 {
     fStop.Raise();
 }
+
+void TDeviceWatch::Drain() {}

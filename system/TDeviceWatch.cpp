@@ -1,4 +1,4 @@
-#include "flasher/TDeviceWatch.h"
+#include "system/TDeviceWatch.h"
 
 #include <array>
 #include <cerrno>
@@ -36,9 +36,14 @@ bool TDeviceWatch::WaitUntil(const std::function<bool()>& holds, const std::stri
         pollfd fds[2] = {{fNotify.Get(), POLLIN, 0}, {fStop.Descriptor(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
         if (fds[1].revents & POLLIN) return false;
-        std::array<char, 4096> events{};
-        while (::read(fNotify.Get(), events.data(), events.size()) > 0) {
-        }
+        Drain();
+    }
+}
+
+void TDeviceWatch::Drain()
+{
+    std::array<char, 4096> events{};
+    while (::read(fNotify.Get(), events.data(), events.size()) > 0) {
     }
 }
 

@@ -18,6 +18,12 @@ public:
     bool WaitUntil(const std::function<bool()>& holds, const std::string& path);
     void Stop();
 
+    // The same for an event loop: Watch(path) for each place, then look; when Descriptor() is
+    // readable, Drain() and look again. A change between watching and looking is not missed.
+    void Watch(const std::string& path) { WatchFoldersOf(path); }
+    int Descriptor() const { return fNotify.Get(); }
+    void Drain();
+
 private:
     void WatchFoldersOf(const std::string& path);
 
