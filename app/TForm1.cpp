@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QToolButton>
 
@@ -150,6 +151,12 @@ TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
         if (result != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
             return std::nullopt;
         return OpenDialog1->selectedFiles().constFirst();
+    };
+    ChooseLogFile = [this]() -> std::optional<QString> {
+        const QString path = QFileDialog::getSaveFileName(
+            this, QCoreApplication::translate("TForm1", "Save log…"), QStringLiteral("tarvel.log"));
+        if (path.isEmpty()) return std::nullopt;
+        return path;
     };
 
     ConnectHandlers();
@@ -525,7 +532,25 @@ void TForm1::ShowTerminalContextMenu(const QPoint& at)
     reconnect->setCheckable(true);
     reconnect->setChecked(fReconnect);
     connect(reconnect, &QAction::toggled, this, [this](bool on) { SetReconnectAutomatically(on); });
+    QAction* save = menu->addAction(QCoreApplication::translate("TForm1", "Save log…"));
+    connect(save, &QAction::triggered, this, [this] {
+        TErrorReport::Guard([this] {
+            if (const auto path = ChooseLogFile ? ChooseLogFile() : std::nullopt) SaveLog(*path);
+        });
+    });
     menu->exec(reTerminal->mapToGlobal(at));
+}
+
+void TForm1::SaveLog(const QString& path)
+{
+    QSaveFile file(path); // the old file stays whole until the new one is complete
+    const std::string& bytes = reTerminal->ReceivedBytes();
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit())
+        TErrorReport::Show("Cannot write " + path.toStdString() + ": " +
+                           file.errorString().toStdString());
 }
 
 void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)

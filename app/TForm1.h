@@ -146,6 +146,12 @@ public:
     bool WaitingForDevice() const { return fReturnWatch != nullptr; }
     // Called when the user switches it, to remember it (QSettings by default).
     std::function<void(bool)> RememberReconnect;
+
+    // "Save log…" in the terminal's context menu: the exact bytes received since "Pulisci Log"
+    // into path. A file that cannot be written is reported, and nothing is lost from the pane.
+    void SaveLog(const QString& path);
+    // Asks where to save the log; by default a file dialog. Empty when cancelled.
+    std::function<std::optional<QString>()> ChooseLogFile;
     // Selected item of rgAuto, or -1.
     int rgAutoItemIndex() const;
 

@@ -34,6 +34,7 @@ void TTerminalView::InsertAtEnd(const QString& text)
 
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
+    fReceivedBytes.append(bytes);
     fPending += fDecoder.Decode(bytes);
     // A flood is added in bounded steps, so no single insertion stalls the window for long.
     if (fPending.size() >= MaxPendingCharacters)
@@ -51,6 +52,12 @@ void TTerminalView::FlushReceived()
 
 void TTerminalView::ClearText()
 {
+    ClearPane();
+    fReceivedBytes.clear();
+}
+
+void TTerminalView::ClearPane()
+{
     fFlushTimer.stop();
     fPending.clear();
     fDecoder.Reset(); // an LF after a CR that came before the clear is a line end of its own
@@ -59,7 +66,7 @@ void TTerminalView::ClearText()
 
 void TTerminalView::ReplaceText(const QString& text)
 {
-    ClearText();
+    ClearPane();
     InsertAtEnd(text);
 }
 

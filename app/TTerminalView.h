@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <string>
 #include <string_view>
 
 class TTerminalView : public QPlainTextEdit
@@ -26,8 +27,12 @@ public:
     static constexpr int FlushIntervalMs = 15;
     static constexpr qsizetype MaxPendingCharacters = 16 * 1024;
 
+    // Empties the pane and the bytes kept for "Save log…".
     void ClearText();
+    // The pane shows text instead (the transfer's "Send file"); the received bytes are kept.
     void ReplaceText(const QString& text);
+    // Every byte received since the last ClearText, exactly as it came.
+    const std::string& ReceivedBytes() const { return fReceivedBytes; }
     void AppendLine(const QString& line);
     void DeleteLine(int index); // does nothing for an index out of range
     int LineCount();
@@ -35,8 +40,10 @@ public:
 
 private:
     void InsertAtEnd(const QString& text);
+    void ClearPane();
 
     TTerminalDecoder fDecoder;
     QString fPending; // received, not yet in the document
+    std::string fReceivedBytes;
     QTimer fFlushTimer;
 };

@@ -19,6 +19,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -216,6 +217,34 @@ TEST_F(Connection, ALostDeviceIsWaitedForAsleepAndReopenedWhenOneComesBackAtItsN
     EXPECT_TRUE(WaitUntil([&] { return second.Received() == "\r\n"; }));
     EXPECT_TRUE(fReports.isEmpty());
     std::filesystem::remove_all(folder);
+}
+
+TEST_F(Connection, SaveLogWritesTheBytesReceivedSinceTheLastClearExactly)
+{
+    Connect();
+    const std::string first = "before clear\r\n";
+    fPeer.Send(first);
+    ASSERT_TRUE(WaitUntil([&] { return fForm.reTerminal->ReceivedBytes() == first; }));
+    fForm.Button3->click(); // Pulisci Log
+    EXPECT_EQ(fForm.reTerminal->ReceivedBytes(), "");
+
+    const char raw[] = "spin |\b/\b-\r\nA\x80\xff\x00\x1b[0m\rB\n"; // with a NUL inside
+    const std::string bytes(raw, sizeof raw - 1);
+    fPeer.Send(bytes.substr(0, 9));
+    fPeer.Send(bytes.substr(9));
+    ASSERT_TRUE(
+        WaitUntil([&] { return fForm.reTerminal->ReceivedBytes().size() == bytes.size(); }));
+    fForm.reTerminal->ReplaceText(QStringLiteral("Send file\n")); // the transfer's text keeps them
+    const auto path = std::filesystem::path(testing::TempDir()) / "tarvel-saved.log";
+    fForm.SaveLog(QString::fromStdString(path.string()));
+    std::ifstream saved(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), bytes);
+    EXPECT_TRUE(fReports.isEmpty());
+    std::filesystem::remove(path);
+
+    fForm.SaveLog(QStringLiteral("/nonexistent-folder/tarvel.log"));
+    ASSERT_EQ(fReports.size(), 1);
+    EXPECT_TRUE(fReports[0].startsWith("Cannot write /nonexistent-folder/tarvel.log: "));
 }
 
 TEST_F(Connection, ClosingTheWindowReleasesTheDevice)
