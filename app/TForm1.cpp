@@ -328,9 +328,10 @@ void TForm1::ConnectHandlers()
     // A typed device path is chosen with Return.
     connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
         TErrorReport::Guard([this] {
-            if (SelectedIndex(ComboBox1) < 0 && !ComboBox1->currentText().trimmed().isEmpty()) {
-                SelectPort(ComboBox1->currentText().trimmed());
-                if (RememberPort) RememberPort(ComboBox1->currentText());
+            const QString path = ComboBox1->currentText().trimmed();
+            if (SelectedIndex(ComboBox1) < 0 && !path.isEmpty()) {
+                SelectPort(path);
+                if (RememberPort) RememberPort(path); // the path, whatever the item shows
             }
         });
     });
@@ -504,9 +505,12 @@ void TForm1::ReconnectIfBack()
     std::string found = std::filesystem::exists(fAwaitedPath, ec) ? fAwaitedPath : std::string();
     for (const std::string& candidate : fAwaitedSerial.empty() || !found.empty()
                                             ? std::vector<std::string>()
-                                            : ListSerialPorts("/dev", "/sys/class/tty")) {
+                                            : ListSerialPorts()) {
         const auto usb = UsbIdentity(candidate);
-        if (usb && usb->Serial == fAwaitedSerial) found = candidate;
+        if (usb && usb->Serial == fAwaitedSerial) {
+            found = candidate;
+            break;
+        }
     }
     if (found.empty() || ComPort.Active()) return;
     const int port = ComPort.Port();

@@ -178,6 +178,13 @@ TEST_F(Connection, ATypedDevicePathOrAListedAdapterIsTheNextConnectsDevice)
     const std::string byId = (root / "dev" / "serial" / "by-id" / "usb-FTDI-port0").string();
     EXPECT_EQ(fForm.ComPort.DevicePath(fForm.ComPort.Port()), byId);
     EXPECT_EQ(remembered.last(), QString::fromStdString(byId));
+
+    // The same adapter typed by its path: the path is remembered, not what its item shows.
+    fForm.ComboBox1->setCurrentIndex(0);
+    fForm.ComboBox1->setEditText(QString::fromStdString(byId));
+    emit fForm.ComboBox1->lineEdit()->returnPressed();
+    EXPECT_EQ(fForm.ComPort.DevicePath(fForm.ComPort.Port()), byId);
+    EXPECT_EQ(remembered.last(), QString::fromStdString(byId));
     std::filesystem::remove_all(root);
 }
 
