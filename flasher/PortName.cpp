@@ -42,7 +42,7 @@ TPortMatch FindPort(const std::string& name, const std::string& devDir,
     std::vector<std::string> matches;
     std::string candidates;
     for (const std::string& path : ListSerialPorts(devDir, sysClassTty)) {
-        if (path.find("/serial/by-id/") != std::string::npos) continue; // the ttys themselves
+        if (IsStableName(path)) continue; // the ttys themselves
         const auto id = UsbIdentity(path, sysClassTty);
         if (!id) continue;
         candidates += "\n  " + Described(path, *id);

@@ -17,20 +17,23 @@ bool StartsWith(const std::string& s, std::string_view prefix)
 // A real port has a device behind its sysfs entry (virtual consoles and pseudo-terminals have
 // none). The 8250 driver makes a ttyS node for every possible UART; only those with a port type are
 // real.
-bool HasDevice(const fs::path& sysEntry)
+std::optional<int> UartType(const fs::path& sysEntry)
 {
-    std::error_code ec;
-    if (!fs::exists(sysEntry / "device", ec)) return false;
     std::ifstream type(sysEntry / "type");
     int value = 0;
-    return !(type >> value) || value != 0;
+    if (!(type >> value)) return std::nullopt;
+    return value;
 }
 
 bool HasUart(const fs::path& sysEntry)
 {
-    std::ifstream type(sysEntry / "type");
-    int value = 0;
-    return static_cast<bool>(type >> value) && value != 0;
+    return UartType(sysEntry).value_or(0) != 0;
+}
+
+bool HasDevice(const fs::path& sysEntry)
+{
+    std::error_code ec;
+    return fs::exists(sysEntry / "device", ec) && UartType(sysEntry).value_or(1) != 0;
 }
 
 std::string FirstLine(const fs::path& file)
@@ -61,6 +64,11 @@ std::vector<std::string> ListSerialPorts(const std::string& devDir, const std::s
     return result;
 }
 
+bool IsStableName(const std::string& path)
+{
+    return path.find("/serial/by-id/") != std::string::npos;
+}
+
 std::vector<TPortListing> DescribeSerialPorts(const std::string& devDir,
                                               const std::string& sysClassTty)
 {
@@ -70,14 +78,14 @@ std::vector<TPortListing> DescribeSerialPorts(const std::string& devDir,
     std::vector<std::string> named;
     std::error_code ec;
     for (const std::string& path : paths) {
-        if (path.find("/serial/by-id/") == std::string::npos) continue;
+        if (!IsStableName(path)) continue;
         const fs::path tty = fs::canonical(path, ec);
         if (ec) continue;
         named.push_back(tty.string());
         result.push_back({path, tty.filename().string()});
     }
     for (const std::string& path : paths) {
-        if (path.find("/serial/by-id/") != std::string::npos) continue;
+        if (IsStableName(path)) continue;
         const std::string tty = fs::canonical(path, ec).string();
         if (std::find(named.begin(), named.end(), ec ? path : tty) != named.end()) continue;
         result.push_back({path, fs::path(path).filename().string()});

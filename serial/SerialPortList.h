@@ -14,6 +14,9 @@ std::vector<std::string> ListSerialPorts();
 // /sys/class/tty.
 std::vector<std::string> ListSerialPorts(const std::string& devDir, const std::string& sysClassTty);
 
+// Whether path is a /dev/serial/by-id name (a link to a tty that stays with the adapter).
+bool IsStableName(const std::string& path);
+
 // One port as a person chooses it: by its stable by-id name when it has one, with what sysfs says
 // of it ("ttyUSB0 — FT232R USB UART (FTDI) A50285BI"), so that two like adapters differ.
 struct TPortListing

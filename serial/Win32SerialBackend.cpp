@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cwchar>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -369,16 +370,6 @@ int ErrnoFor(DWORD error)
     }
 }
 
-std::wstring Widened(const std::string& text)
-{
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(std::max(size, 0)), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                          size);
-    return wide;
-}
-
 } // namespace
 
 std::unique_ptr<ISerialDevice> TWin32SerialBackend::Open(const std::string& path, int& error)
@@ -389,8 +380,9 @@ std::unique_ptr<ISerialDevice> TWin32SerialBackend::Open(const std::string& path
     };
     // Above COM9 only the device namespace finds a port; below it the prefix does no harm.
     const std::string name = path.rfind(R"(\\.\)", 0) == 0 ? path : R"(\\.\)" + path;
-    TWin32Handle port(::CreateFileW(Widened(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    TWin32Handle port(::CreateFileW(
+        std::filesystem::path(std::u8string(name.begin(), name.end())).c_str(),
+        GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!port.Valid()) return fail(::GetLastError());
 
     DCB dcb = EmptyDcb();
