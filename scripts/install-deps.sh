@@ -10,7 +10,7 @@ packages=(
   gettext
   clang libclang-rt-dev clang-tidy clang-format
   fonts-comic-neue fontconfig
-  xvfb xauth openbox x11-utils
+  xvfb xauth openbox x11-utils xdotool fonts-freefont-ttf
   expect
   g++-mingw-w64-x86-64-posix googletest wine64
   dpkg-dev desktop-file-utils appstream

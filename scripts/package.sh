@@ -54,6 +54,9 @@ LANG=it_IT.UTF-8 QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/tarvel" \
   --com2 "$root/absent" >"$root/window.out" 2>&1 || status=$?
 [[ $status -eq 124 ]] || fail "the installed window ended with $status: $(cat "$root/window.out")"
 grep -qi 'catalogue\|cannot' "$root/window.out" && fail "window: $(cat "$root/window.out")"
+# On a real X server, a toolkit text of the installed window comes from the installed catalogues.
+bash tests/x11/run-under-x.sh bash scripts/check-installed-window.sh "$root" ||
+  fail "the installed window does not show Italian texts"
 
 [[ $failures -eq 0 ]] && echo "package checked: contents, Depends, desktop entry, metainfo, programs"
 exit $((failures > 0))
