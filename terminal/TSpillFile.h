@@ -1,0 +1,28 @@
+#pragma once
+// A file with no name on disk that holds what the terminal moved out of memory. It has no name
+// from the start, so nothing is left behind when the program ends, however it ends.
+
+#include "system/TFileDescriptor.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+class TSpillFile
+{
+public:
+    // Creates the file in folder (made if missing, mode 0700); throws std::system_error with
+    // the cause.
+    explicit TSpillFile(const std::filesystem::path& folder);
+
+    void Write(std::uint64_t offset, std::span<const char> bytes);
+    void Read(std::uint64_t offset, std::span<char> bytes) const;
+    void Truncate(std::uint64_t size);
+
+    // The user's cache folder for Tarvel ($XDG_CACHE_HOME/tarvel or ~/.cache/tarvel): on disk,
+    // unlike the runtime folder, which is usually memory.
+    static std::filesystem::path DefaultFolder();
+
+private:
+    TFileDescriptor fFile;
+};

@@ -1,0 +1,183 @@
+#include "terminal/TTerminalText.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+std::uint64_t CountNewlines(std::string_view bytes)
+{
+    return static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+}
+
+bool TakenApart(char byte)
+{
+    return byte == '\r' || byte == '\n' || byte == '\b' || byte == '\x8D';
+}
+
+} // namespace
+
+TTerminalText::TTerminalText(std::uint64_t memoryLimit, TByteStore::TFileMaker makeFile)
+    : fBytes(memoryLimit, std::move(makeFile))
+{
+}
+
+void TTerminalText::Put(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const std::uint64_t size = fBytes.Size();
+        const std::size_t room = IndexStep - static_cast<std::size_t>(size % IndexStep);
+        const std::string_view piece = bytes.substr(0, room);
+        fNewlines += CountNewlines(piece);
+        if (const auto last = piece.rfind('\n'); last != std::string_view::npos)
+            fCurrentLineStart = size + last + 1;
+        fBytes.Append(piece);
+        if (fBytes.Size() % IndexStep == 0) fNewlinesBefore.push_back(fNewlines);
+        bytes.remove_prefix(piece.size());
+    }
+}
+
+void TTerminalText::EndLine()
+{
+    fCursorBack = 0;
+    Put("\n");
+}
+
+void TTerminalText::AppendReceived(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        if (fCursorBack == 0) {
+            // The common case: a run of bytes that are kept as they came.
+            const auto special = std::find_if(bytes.begin(), bytes.end(), TakenApart);
+            const std::size_t run = static_cast<std::size_t>(special - bytes.begin());
+            if (run > 0) {
+                fAfterCr = false;
+                Put(bytes.substr(0, run));
+                bytes.remove_prefix(run);
+                continue;
+            }
+        }
+        const char byte = bytes.front();
+        bytes.remove_prefix(1);
+        if (byte == '\r') {
+            EndLine();
+            fAfterCr = true;
+            continue;
+        }
+        if (byte == '\n') {
+            if (!fAfterCr) EndLine();
+            fAfterCr = false;
+            continue;
+        }
+        fAfterCr = false;
+        if (byte == '\b') {
+            if (fBytes.Size() - fCursorBack > fCurrentLineStart) ++fCursorBack;
+            continue;
+        }
+        const char kept = byte == ShownLineFeed ? '\x81' : byte;
+        if (fCursorBack > 0) {
+            fBytes.Overwrite(fBytes.Size() - fCursorBack, kept);
+            --fCursorBack;
+        } else {
+            Put(std::string_view(&kept, 1));
+        }
+    }
+}
+
+void TTerminalText::AppendText(std::string_view text)
+{
+    fCursorBack = 0;
+    Put(text);
+}
+
+void TTerminalText::AppendLine(std::string_view text)
+{
+    if (LineCount() > 0) EndLine();
+    AppendText(text);
+}
+
+void TTerminalText::Clear()
+{
+    Truncate(0);
+    fAfterCr = false;
+}
+
+void TTerminalText::Truncate(std::uint64_t size)
+{
+    fBytes.Truncate(size);
+    fNewlinesBefore.resize(static_cast<std::size_t>(size / IndexStep) + 1);
+    fNewlines = NewlinesBefore(size);
+    fCursorBack = 0;
+    fCurrentLineStart = LineStart(LineCount() - 1);
+}
+
+std::uint64_t TTerminalText::NewlinesBefore(std::uint64_t offset) const
+{
+    const std::size_t step = static_cast<std::size_t>(offset / IndexStep);
+    std::uint64_t count = fNewlinesBefore[step];
+    for (std::uint64_t at = std::uint64_t{step} * IndexStep; at < offset;) {
+        const std::string_view piece = fBytes.Piece(at).substr(0, offset - at);
+        count += CountNewlines(piece);
+        at += piece.size();
+    }
+    return count;
+}
+
+std::int64_t TTerminalText::LineCount() const
+{
+    return Size() == 0 ? 0 : static_cast<std::int64_t>(fNewlines) + 1;
+}
+
+std::uint64_t TTerminalText::LineStart(std::int64_t index) const
+{
+    if (index <= 0) return 0;
+    if (index >= LineCount()) return Size();
+    // The step holding the index-th '\n', then a scan through at most that step.
+    const auto wanted = static_cast<std::uint64_t>(index);
+    const auto step = std::upper_bound(fNewlinesBefore.begin(), fNewlinesBefore.end(), wanted - 1) -
+                      fNewlinesBefore.begin() - 1;
+    std::uint64_t left = wanted - fNewlinesBefore[static_cast<std::size_t>(step)];
+    std::uint64_t at = static_cast<std::uint64_t>(step) * IndexStep;
+    for (;;) {
+        const std::string_view piece = fBytes.Piece(at);
+        for (std::size_t i = 0;;) {
+            const void* found = std::memchr(piece.data() + i, '\n', piece.size() - i);
+            if (!found) break;
+            i = static_cast<std::size_t>(static_cast<const char*>(found) - piece.data()) + 1;
+            if (--left == 0) return at + i;
+        }
+        at += piece.size();
+    }
+}
+
+std::uint64_t TTerminalText::LineEnd(std::int64_t index) const
+{
+    return index + 1 < LineCount() ? LineStart(index + 1) - 1 : Size();
+}
+
+std::int64_t TTerminalText::LineAt(std::uint64_t offset) const
+{
+    return static_cast<std::int64_t>(NewlinesBefore(std::min(offset, Size())));
+}
+
+std::string TTerminalText::Line(std::int64_t index) const
+{
+    if (index < 0 || index >= LineCount()) return {};
+    const std::uint64_t start = LineStart(index);
+    return fBytes.Read(start, LineEnd(index) - start);
+}
+
+void TTerminalText::DeleteLine(std::int64_t index)
+{
+    const std::int64_t count = LineCount();
+    if (index < 0 || index >= count) return;
+    std::uint64_t from = LineStart(index);
+    std::uint64_t to = Size();
+    if (index + 1 < count)
+        to = LineStart(index + 1); // the line and the line end after it
+    else if (index > 0)
+        --from; // the last line and the line end before it
+    const std::string rest = fBytes.Read(to, Size() - to);
+    Truncate(from);
+    Put(rest);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The terminal's text: what the pane shows, one byte per character (decoded only when painted),
+// lines separated by '\n', with a line index of one count per 64 KiB, so finding a line costs
+// the same however much is held. Received bytes are taken as the terminal shows them:
+//  - CR LF, LF and CR each end a line; a CR that ends one chunk and an LF that starts the next
+//    are still one line end;
+//  - BS moves back over the last character of the current line; what follows overwrites from
+//    there (a spinner turns in place);
+//  - every other byte is kept as it came, except 0x8D, which the code page leaves unassigned like
+//    0x81 and is kept as 0x81: the byte 0x8D stands for a line feed shown as a character (a
+//    line of the transfer's display may show the line ends of an answer).
+
+#include "terminal/TByteStore.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TTerminalText
+{
+public:
+    static constexpr char ShownLineFeed = '\x8D';
+    static constexpr std::size_t IndexStep = 64 * 1024;
+    static constexpr std::uint64_t DefaultMemoryLimit = 64ull << 20;
+
+    explicit TTerminalText(std::uint64_t memoryLimit = DefaultMemoryLimit,
+                           TByteStore::TFileMaker makeFile = DefaultFile);
+
+    void AppendReceived(std::string_view bytes);
+    // Text the terminal itself shows: '\n' separates lines, every other byte is one character.
+    void AppendText(std::string_view text);
+    // text as a line of its own after what is there (the first line of an empty text).
+    void AppendLine(std::string_view text);
+    void DeleteLine(std::int64_t index); // does nothing for an index out of range
+    // Empties the text and forgets the line state: an LF after a CR that came before is a line
+    // end of its own.
+    void Clear();
+
+    std::uint64_t Size() const { return fBytes.Size(); }
+    std::int64_t LineCount() const; // an empty text has no lines
+    std::uint64_t LineStart(std::int64_t index) const;
+    std::uint64_t LineEnd(std::int64_t index) const; // where its '\n' is, or the end
+    std::int64_t LineAt(std::uint64_t offset) const;
+    std::string Line(std::int64_t index) const;
+    const TByteStore& Bytes() const { return fBytes; }
+    std::optional<std::string> TakeSpillError() { return fBytes.TakeSpillError(); }
+
+    static TSpillFile DefaultFile() { return TSpillFile(TSpillFile::DefaultFolder()); }
+
+private:
+    void Put(std::string_view bytes);
+    void EndLine();
+    void Truncate(std::uint64_t size);
+    std::uint64_t NewlinesBefore(std::uint64_t offset) const;
+
+    TByteStore fBytes;
+    std::vector<std::uint64_t> fNewlinesBefore{0}; // '\n's before each IndexStep
+    std::uint64_t fNewlines = 0;
+    std::uint64_t fCurrentLineStart = 0;
+    std::uint64_t fCursorBack = 0; // characters between where the next one goes and the end
+    bool fAfterCr = false;
+};

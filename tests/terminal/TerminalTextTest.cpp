@@ -1,0 +1,166 @@
+#include "terminal/TTerminalText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+std::vector<std::string> Lines(const TTerminalText& text)
+{
+    std::vector<std::string> lines;
+    for (std::int64_t i = 0; i < text.LineCount(); ++i)
+        lines.push_back(text.Line(i));
+    return lines;
+}
+
+std::vector<std::string> Received(std::initializer_list<std::string_view> chunks)
+{
+    TTerminalText text;
+    for (std::string_view chunk : chunks)
+        text.AppendReceived(chunk);
+    return Lines(text);
+}
+
+using TLines = std::vector<std::string>;
+
+TEST(TerminalText, LineEndsAndBackspaceAsTheTerminalShowsThem)
+{
+    const struct
+    {
+        std::initializer_list<std::string_view> Chunks;
+        TLines Shown;
+    } cases[] = {
+        {{"a\r\nb\nc\rd"}, {"a", "b", "c", "d"}},
+        {{"a\r\r\nb"}, {"a", "", "b"}}, // CR, then CR LF
+        {{"a\n\rb"}, {"a", "", "b"}},   // LF then CR are two ends
+        {{"\n\n"}, {"", "", ""}},
+        {{"menu\r", "\n>"}, {"menu", ">"}}, // split across chunks: still one
+        {{"a\r", "", "b"}, {"a", "b"}},
+        {{"a\r", "x\n"}, {"a", "x", ""}},    // the pairing only joins neighbours
+        {{"spin |\b/\b-\b\\"}, {"spin \\"}}, // a spinner turns in place
+        {{"abc\b\bX"}, {"aXc"}},             // overwrites from where it moved back to
+        {{"ab\b\b\b\bcd"}, {"cd"}},          // never back past the line's start
+        {{"\bx\r\n\by"}, {"x", "y"}},
+        {{"12\b", "3\r\n4"}, {"13", "4"}},
+        {{"\x81\x8d\x90"}, {"\x81\x81\x90"}}, // both unassigned: 0x8D is kept free
+        {{std::string_view("\0\x1b\t\x7f", 4)}, {std::string("\0\x1b\t\x7f", 4)}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Received(c.Chunks), c.Shown) << *c.Chunks.begin();
+}
+
+TEST(TerminalText, ClearForgetsAChunkThatEndedInCr)
+{
+    TTerminalText text;
+    text.AppendReceived("prompt\r");
+    text.Clear();
+    EXPECT_EQ(text.LineCount(), 0);
+    text.AppendReceived("\nnext");
+    EXPECT_EQ(Lines(text), (TLines{"", "next"}));
+}
+
+TEST(TerminalText, LinesTheTerminalAddsAndRemoves)
+{
+    TTerminalText text;
+    text.AppendLine(""); // an empty text cannot hold one empty line
+    EXPECT_EQ(text.LineCount(), 0);
+    text.AppendText("Send file");
+    text.AppendLine("");
+    text.AppendLine("OK\r\x8D");
+    EXPECT_EQ(Lines(text), (TLines{"Send file", "", "OK\r\x8D"}));
+    text.DeleteLine(2);
+    text.AppendLine("ABCD");
+    EXPECT_EQ(Lines(text), (TLines{"Send file", "", "ABCD"}));
+    text.DeleteLine(1);
+    EXPECT_EQ(Lines(text), (TLines{"Send file", "ABCD"}));
+    text.DeleteLine(0);
+    text.DeleteLine(5);
+    EXPECT_EQ(Lines(text), TLines{"ABCD"});
+    text.DeleteLine(0);
+    EXPECT_EQ(text.LineCount(), 0);
+}
+
+// Numbered lines of varying length across many index steps and store blocks.
+std::string NumberedLines(int count)
+{
+    std::string all;
+    for (int i = 0; i < count; ++i)
+        all += "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), '.') +
+               "\r\n";
+    return all;
+}
+
+std::string ExpectedLine(int i)
+{
+    return "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), '.');
+}
+
+class TerminalTextOnDisk : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fFolder = std::filesystem::path(testing::TempDir()) /
+                  ("tarvel-spill-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(fFolder);
+    }
+    void TearDown() override { std::filesystem::remove_all(fFolder); }
+    bool FolderEmpty() const { return std::filesystem::is_empty(fFolder); }
+
+    std::filesystem::path fFolder;
+};
+
+TEST_F(TerminalTextOnDisk, OlderTextMovesToANamelessFileAndReadsBack)
+{
+    constexpr int Count = 60'000; // about 6 MB
+    const std::string sent = NumberedLines(Count);
+    {
+        TTerminalText text(TByteStore::BlockSize, [&] { return TSpillFile(fFolder); });
+        for (std::size_t at = 0; at < sent.size(); at += 4093)
+            text.AppendReceived(std::string_view(sent).substr(at, 4093));
+        EXPECT_LE(text.Bytes().BytesInMemory(), 2 * TByteStore::BlockSize);
+        EXPECT_GE(text.Bytes().BytesInFile(), 2 * TByteStore::BlockSize);
+        EXPECT_TRUE(FolderEmpty()) << "the file must have no name";
+
+        ASSERT_EQ(text.LineCount(), Count + 1);
+        for (int i : {0, 1, 96, 9'999, 31'337, Count - 1})
+            EXPECT_EQ(text.Line(i), ExpectedLine(i)) << i;
+        const std::uint64_t start = text.LineStart(31'337);
+        EXPECT_EQ(text.LineAt(start), 31'337);
+        EXPECT_EQ(text.LineAt(start - 1), 31'336);
+
+        // Cutting back into what is on disk, then going on.
+        text.DeleteLine(Count);
+        text.DeleteLine(Count - 1);
+        for (int i = 0; i < 20'000; ++i)
+            text.DeleteLine(text.LineCount() - 1);
+        text.AppendReceived("\r\nafter\b\bER");
+        EXPECT_EQ(text.Line(text.LineCount() - 1), "aftER");
+        EXPECT_EQ(text.Line(text.LineCount() - 2), ExpectedLine(Count - 20'002));
+
+        text.Clear();
+        EXPECT_EQ(text.Bytes().BytesInFile(), 0u);
+        text.AppendReceived(sent);
+        EXPECT_EQ(text.Line(Count - 1), ExpectedLine(Count - 1));
+    }
+    EXPECT_TRUE(FolderEmpty());
+}
+
+TEST_F(TerminalTextOnDisk, AFileThatCannotBeMadeIsSaidOnceAndTheTextStays)
+{
+    std::ofstream(fFolder.string()) << "a file where the folder should be";
+    TTerminalText text(0, [&] { return TSpillFile(fFolder); });
+    const std::string sent = NumberedLines(30'000);
+    text.AppendReceived(sent);
+    const std::optional<std::string> said = text.TakeSpillError();
+    ASSERT_TRUE(said.has_value());
+    EXPECT_NE(said->find(fFolder.string()), std::string::npos) << *said;
+    text.AppendReceived(sent);
+    EXPECT_FALSE(text.TakeSpillError().has_value());
+    EXPECT_EQ(text.Bytes().BytesInFile(), 0u);
+    EXPECT_EQ(text.Line(59'999), ExpectedLine(29'999));
+}
+
+} // namespace
