@@ -529,7 +529,7 @@ void TForm1::ReconnectIfBack()
 
 void TForm1::ShowTerminalContextMenu(const QPoint& at)
 {
-    std::unique_ptr<QMenu> menu(reTerminal->createStandardContextMenu());
+    std::unique_ptr<QMenu> menu = reTerminal->CreateContextMenu();
     menu->addSeparator();
     QAction* reconnect =
         menu->addAction(QCoreApplication::translate("TForm1", "Reconnect automatically"));
@@ -548,11 +548,12 @@ void TForm1::ShowTerminalContextMenu(const QPoint& at)
 void TForm1::SaveLog(const QString& path)
 {
     QSaveFile file(path); // the old file stays whole until the new one is complete
-    const std::string& bytes = reTerminal->ReceivedBytes();
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit())
+    bool written = file.open(QIODevice::WriteOnly);
+    reTerminal->ReceivedBytes().ForEach(0, [&](std::string_view piece) {
+        const auto size = static_cast<qint64>(piece.size());
+        written = written && file.write(piece.data(), size) == size;
+    });
+    if (!written || !file.commit())
         TErrorReport::Show("Cannot write " + path.toStdString() + ": " +
                            file.errorString().toStdString());
 }

@@ -1,118 +1,400 @@
 #include "app/TTerminalView.h"
 
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include "app/TerminalDecoder.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
 #include <utility>
 
-TTerminalView::TTerminalView(QWidget* parent) : QPlainTextEdit(parent)
+namespace {
+
+// The raw log only needs memory for the block being filled; the rest waits on disk.
+constexpr std::uint64_t ReceivedBytesInMemory = 0;
+
+qreal HeightOf(const QTextLayout& layout)
 {
-    // No undo history: it would keep a second copy of everything received.
-    setUndoRedoEnabled(false);
-    setReadOnly(true);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    return layout.boundingRect().height();
+}
+
+} // namespace
+
+TTerminalView::TTerminalView(QWidget* parent)
+    : QAbstractScrollArea(parent), fReceived(ReceivedBytesInMemory, TTerminalText::DefaultFile)
+{
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setTabChangesFocus(false);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    verticalScrollBar()->setSingleStep(1);
     fFlushTimer.setSingleShot(true);
     fFlushTimer.setInterval(FlushIntervalMs);
     connect(&fFlushTimer, &QTimer::timeout, this, &TTerminalView::FlushReceived);
 }
 
-void TTerminalView::InsertAtEnd(const QString& text)
-{
-    if (text.isEmpty()) return;
-    QScrollBar* bar = verticalScrollBar();
-    const bool followEnd = bar->value() >= bar->maximum();
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    if (followEnd) bar->setValue(bar->maximum());
-}
+TTerminalView::~TTerminalView() = default;
 
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
-    fReceivedBytes.append(bytes);
-    fPending += fDecoder.Decode(bytes);
-    // A flood is added in bounded steps, so no single insertion stalls the window for long.
-    if (fPending.size() >= MaxPendingCharacters)
-        FlushReceived();
-    else if (!fPending.isEmpty() && !fFlushTimer.isActive())
-        fFlushTimer.start();
+    fReceived.Append(bytes);
+    fText.AppendReceived(bytes);
+    SayWhyTextStaysInMemory();
+    if (!fFlushTimer.isActive()) fFlushTimer.start();
 }
 
 void TTerminalView::FlushReceived()
 {
     fFlushTimer.stop();
-    const QString text = std::exchange(fPending, QString());
-    InsertAtEnd(text);
+    TextChanged(false);
+}
+
+void TTerminalView::SayWhyTextStaysInMemory()
+{
+    std::optional<std::string> why = fText.TakeSpillError();
+    if (!why) why = fReceived.TakeSpillError();
+    if (!why) return;
+    fText.AppendLine(TTerminalDecoder::EncodeShown(
+        QString::fromStdString("[Il testo resta in memoria: " + *why + "]")));
+}
+
+void TTerminalView::TextChanged(bool fromTheTop)
+{
+    if (fromTheTop) fTopAnchorFills = false;
+    fSelectionAnchor = std::min(fSelectionAnchor, fText.Size());
+    fSelectionEnd = std::min(fSelectionEnd, fText.Size());
+    UpdateScrollRange();
+    fPlacedValid = false;
+    viewport()->update();
 }
 
 void TTerminalView::ClearText()
 {
-    ClearPane();
-    fReceivedBytes.clear();
-}
-
-void TTerminalView::ClearPane()
-{
-    fFlushTimer.stop();
-    fPending.clear();
-    fDecoder.Reset(); // an LF after a CR that came before the clear is a line end of its own
-    document()->clear();
+    fReceived.Clear();
+    ReplaceText({});
 }
 
 void TTerminalView::ReplaceText(const QString& text)
 {
-    ClearPane();
-    InsertAtEnd(text);
-}
-
-int TTerminalView::LineCount()
-{
-    FlushReceived();
-    const QTextDocument* doc = document();
-    if (doc->blockCount() == 1 && doc->firstBlock().length() <= 1) return 0;
-    return doc->blockCount();
-}
-
-QString TTerminalView::LineText(int index)
-{
-    if (index < 0 || index >= LineCount()) return {};
-    return document()->findBlockByNumber(index).text();
+    fFlushTimer.stop();
+    fText.Clear();
+    fText.AppendText(TTerminalDecoder::EncodeShown(text));
+    fSelectionAnchor = fSelectionEnd = 0;
+    TextChanged(true);
 }
 
 void TTerminalView::AppendLine(const QString& line)
 {
-    FlushReceived();
-    if (LineCount() == 0) {
-        // An empty document cannot hold a single empty line: adding one leaves it empty.
-        InsertAtEnd(line);
-        return;
-    }
-    InsertAtEnd(QChar(u'\n') + line);
+    fText.AppendLine(TTerminalDecoder::EncodeShown(line));
+    TextChanged(false);
 }
 
 void TTerminalView::DeleteLine(int index)
 {
-    FlushReceived();
-    const int count = LineCount();
-    if (index < 0 || index >= count) return;
-    const QTextBlock block = document()->findBlockByNumber(index);
-    QTextCursor cursor(document());
-    if (index + 1 < count) {
-        // The line and the line end after it.
-        cursor.setPosition(block.position());
-        cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
-    } else if (index > 0) {
-        // The last line and the line end before it.
-        cursor.setPosition(block.position() - 1);
-        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-    } else {
-        cursor.setPosition(block.position());
-        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+    fText.DeleteLine(index);
+    TextChanged(true);
+}
+
+int TTerminalView::LineCount() const
+{
+    return static_cast<int>(fText.LineCount());
+}
+
+QString TTerminalView::LineText(int index) const
+{
+    if (index < 0 || index >= LineCount()) return {};
+    return Shown(fText.LineStart(index), fText.LineEnd(index));
+}
+
+QString TTerminalView::Text() const
+{
+    return Shown(0, fText.Size());
+}
+
+qint64 TTerminalView::CharacterCount() const
+{
+    return static_cast<qint64>(fText.Size());
+}
+
+QString TTerminalView::Shown(std::uint64_t start, std::uint64_t end) const
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(end - start));
+    while (start < end) {
+        const std::string_view piece = fText.Bytes().Piece(start).substr(0, end - start);
+        for (const char byte : piece)
+            text += byte == '\n' ? QChar(u'\n')
+                                 : TTerminalDecoder::StoredChar(static_cast<unsigned char>(byte));
+        start += piece.size();
     }
-    cursor.removeSelectedText();
+    return text;
+}
+
+// The scroll bar's value is the line whose end is at the bottom of the pane. Below the lowest
+// value that fills the pane (TopAnchor), the pane shows the text from its first line down.
+void TTerminalView::UpdateScrollRange()
+{
+    QScrollBar* bar = verticalScrollBar();
+    const bool followEnd = bar->value() >= bar->maximum();
+    const int last = std::max(0, LineCount() - 1);
+    const int rows = std::max(1, viewport()->height() / std::max(1, fontMetrics().lineSpacing()));
+    bar->setPageStep(rows);
+    bar->setRange(static_cast<int>(std::min<std::int64_t>(TopAnchor(), last)), last);
+    if (followEnd) bar->setValue(bar->maximum());
+}
+
+std::int64_t TTerminalView::TopAnchor() const
+{
+    // Once the text fills the pane, appending cannot change where that happens.
+    if (fTopAnchorFills) return fTopAnchor;
+    const qreal height = viewport()->height() - 2 * Margin;
+    qreal filled = 0;
+    std::int64_t line = 0;
+    for (; line < fText.LineCount(); ++line) {
+        const std::uint64_t end = fText.LineEnd(line);
+        for (std::uint64_t start = fText.LineStart(line);; start += ParagraphBytes) {
+            filled += HeightOf(*LayOut(start, std::min(end, start + ParagraphBytes)));
+            if (start + ParagraphBytes >= end) break;
+        }
+        if (filled >= height) break;
+    }
+    fTopAnchorFills = line < fText.LineCount();
+    fTopAnchor = std::min(line, std::max<std::int64_t>(0, fText.LineCount() - 1));
+    return fTopAnchor;
+}
+
+std::unique_ptr<QTextLayout> TTerminalView::LayOut(std::uint64_t start, std::uint64_t end) const
+{
+    auto layout = std::make_unique<QTextLayout>(Shown(start, end), font(), viewport());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTabStopDistance(8 * fontMetrics().horizontalAdvance(QLatin1Char(' ')));
+    layout->setTextOption(option);
+    const qreal width = std::max<qreal>(1, viewport()->width() - 2 * Margin);
+    qreal height = 0;
+    layout->beginLayout();
+    for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine()) {
+        row.setLineWidth(width);
+        row.setPosition(QPointF(0, height));
+        height += row.height();
+    }
+    layout->endLayout();
+    return layout;
+}
+
+const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() const
+{
+    if (fPlacedValid) return fPlaced;
+    fPlaced.clear();
+    fPlacedValid = true;
+    if (fText.LineCount() == 0) return fPlaced;
+    const qreal height = viewport()->height();
+    const std::int64_t anchor = verticalScrollBar()->value();
+    if (anchor <= TopAnchor()) {
+        // From the first line down.
+        qreal top = Margin;
+        for (std::int64_t line = 0; line < fText.LineCount() && top < height; ++line) {
+            const std::uint64_t end = fText.LineEnd(line);
+            for (std::uint64_t start = fText.LineStart(line); top < height;
+                 start += ParagraphBytes) {
+                auto layout = LayOut(start, std::min(end, start + ParagraphBytes));
+                const qreal next = top + HeightOf(*layout);
+                fPlaced.push_back({start, std::move(layout), top});
+                top = next;
+                if (start + ParagraphBytes >= end) break;
+            }
+        }
+        return fPlaced;
+    }
+    // From the anchor's end up; a long line shows its last parts.
+    qreal bottom = height - Margin;
+    for (std::int64_t line = anchor; line >= 0 && bottom > 0; --line) {
+        const std::uint64_t first = fText.LineStart(line);
+        const std::uint64_t end = fText.LineEnd(line);
+        std::uint64_t start =
+            end > first ? first + (end - first - 1) / ParagraphBytes * ParagraphBytes : first;
+        for (; bottom > 0; start -= ParagraphBytes) {
+            auto layout = LayOut(start, std::min(end, start + ParagraphBytes));
+            bottom -= HeightOf(*layout);
+            fPlaced.push_back({start, std::move(layout), bottom});
+            if (start == first) break;
+        }
+    }
+    std::reverse(fPlaced.begin(), fPlaced.end());
+    return fPlaced;
+}
+
+void TTerminalView::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(viewport());
+    const std::uint64_t selectionStart = std::min(fSelectionAnchor, fSelectionEnd);
+    const std::uint64_t selectionEnd = std::max(fSelectionAnchor, fSelectionEnd);
+    QTextCharFormat selected;
+    selected.setBackground(palette().brush(QPalette::Highlight));
+    selected.setForeground(palette().brush(QPalette::HighlightedText));
+    painter.setPen(palette().color(QPalette::Text));
+    for (const TPlacedParagraph& paragraph : Placed()) {
+        QList<QTextLayout::FormatRange> selections;
+        const std::uint64_t end = paragraph.Start + paragraph.Layout->text().size();
+        if (selectionStart < end && selectionEnd > paragraph.Start) {
+            const std::uint64_t from = std::max(selectionStart, paragraph.Start);
+            const std::uint64_t to = std::min(selectionEnd, end);
+            selections.append(
+                {static_cast<int>(from - paragraph.Start), static_cast<int>(to - from), selected});
+        }
+        paragraph.Layout->draw(&painter, QPointF(Margin, paragraph.Top), selections);
+    }
+}
+
+void TTerminalView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    TextChanged(true);
+}
+
+void TTerminalView::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) TextChanged(true);
+}
+
+void TTerminalView::scrollContentsBy(int /*dx*/, int /*dy*/)
+{
+    fPlacedValid = false;
+    viewport()->update();
+}
+
+std::uint64_t TTerminalView::OffsetAt(QPointF point) const
+{
+    const std::vector<TPlacedParagraph>& placed = Placed();
+    if (placed.empty()) return 0;
+    if (point.y() < placed.front().Top) return placed.front().Start;
+    for (const TPlacedParagraph& paragraph : placed) {
+        const QTextLayout& layout = *paragraph.Layout;
+        const qreal y = point.y() - paragraph.Top;
+        if (y >= HeightOf(layout)) continue;
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine row = layout.lineAt(i);
+            if (y < row.y() + row.height() || i + 1 == layout.lineCount())
+                return paragraph.Start +
+                       static_cast<std::uint64_t>(row.xToCursor(point.x() - Margin));
+        }
+    }
+    const TPlacedParagraph& last = placed.back();
+    return last.Start + static_cast<std::uint64_t>(last.Layout->text().size());
+}
+
+void TTerminalView::MoveSelectionEnd(std::uint64_t offset, bool keepAnchor)
+{
+    fSelectionEnd = std::min(offset, fText.Size());
+    if (!keepAnchor) fSelectionAnchor = fSelectionEnd;
+    viewport()->update();
+}
+
+QString TTerminalView::SelectedText() const
+{
+    return Shown(std::min(fSelectionAnchor, fSelectionEnd),
+                 std::max(fSelectionAnchor, fSelectionEnd));
+}
+
+void TTerminalView::SelectAll()
+{
+    fSelectionAnchor = 0;
+    MoveSelectionEnd(fText.Size(), true);
+}
+
+void TTerminalView::CopySelection() const
+{
+    if (fSelectionAnchor != fSelectionEnd) QApplication::clipboard()->setText(SelectedText());
+}
+
+std::unique_ptr<QMenu> TTerminalView::CreateContextMenu()
+{
+    auto menu = std::make_unique<QMenu>(this);
+    QAction* copy = menu->addAction(tr("&Copy"), this, &TTerminalView::CopySelection);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(fSelectionAnchor != fSelectionEnd);
+    QAction* all = menu->addAction(tr("Select All"), this, &TTerminalView::SelectAll);
+    all->setShortcut(QKeySequence::SelectAll);
+    all->setEnabled(fText.Size() > 0);
+    return menu;
+}
+
+void TTerminalView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
+    fSelecting = true;
+    MoveSelectionEnd(OffsetAt(event->position()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void TTerminalView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (fSelecting) MoveSelectionEnd(OffsetAt(event->position()), true);
+}
+
+void TTerminalView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !fSelecting) return;
+    fSelecting = false;
+    MoveSelectionEnd(OffsetAt(event->position()), true);
+    // What the mouse selected is also the X11 primary selection, as in every terminal.
+    QClipboard* clipboard = QApplication::clipboard();
+    if (clipboard->supportsSelection() && fSelectionAnchor != fSelectionEnd)
+        clipboard->setText(SelectedText(), QClipboard::Selection);
+}
+
+void TTerminalView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) return CopySelection();
+    if (event->matches(QKeySequence::SelectAll)) return SelectAll();
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const std::uint64_t at = fSelectionEnd;
+    const std::int64_t line = fText.LineAt(at);
+    const std::uint64_t column = at - fText.LineStart(line);
+    const auto onLine = [&](std::int64_t other) {
+        other = std::clamp<std::int64_t>(other, 0, std::max<std::int64_t>(0, LineCount() - 1));
+        return std::min(fText.LineStart(other) + column, fText.LineEnd(other));
+    };
+    QScrollBar* bar = verticalScrollBar();
+    switch (event->key()) {
+    case Qt::Key_Left:
+        return MoveSelectionEnd(at > 0 ? at - 1 : 0, extend);
+    case Qt::Key_Right:
+        return MoveSelectionEnd(at + 1, extend);
+    case Qt::Key_Up:
+        return extend ? MoveSelectionEnd(onLine(line - 1), true)
+                      : bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    case Qt::Key_Down:
+        return extend ? MoveSelectionEnd(onLine(line + 1), true)
+                      : bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    case Qt::Key_PageUp:
+        return extend ? MoveSelectionEnd(onLine(line - bar->pageStep()), true)
+                      : bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    case Qt::Key_PageDown:
+        return extend ? MoveSelectionEnd(onLine(line + bar->pageStep()), true)
+                      : bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    case Qt::Key_Home:
+        if (event->modifiers() & Qt::ControlModifier)
+            return extend ? MoveSelectionEnd(0, true) : bar->setValue(bar->minimum());
+        return MoveSelectionEnd(fText.LineStart(line), extend);
+    case Qt::Key_End:
+        if (event->modifiers() & Qt::ControlModifier)
+            return extend ? MoveSelectionEnd(fText.Size(), true) : bar->setValue(bar->maximum());
+        return MoveSelectionEnd(fText.LineEnd(line), extend);
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return event->accept(); // nothing to type into, and focus stays
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+    }
+}
+
+bool TTerminalView::focusNextPrevChild(bool /*next*/)
+{
+    return false; // Tab belongs to the terminal, as in the layout
 }

@@ -1,49 +1,96 @@
 #pragma once
-// The black terminal pane. Received bytes are appended at the end in time proportional to the
-// chunk (never by replacing the whole text); the view follows the end while it is scrolled there.
-// Received text is gathered for a few milliseconds and added in one go, so a device that sends
-// many small pieces costs one layout and repaint per interval, not one per piece. Every other
-// operation first adds what is pending, so callers always see the text in order.
-// Lines are the document's lines; an empty terminal has none.
+// The black terminal pane. Its text lives in a TTerminalText (one byte per character; past a
+// limit, older text on disk), and the pane lays out and paints only the lines it shows, so a
+// session of any length costs the same per repaint. The scroll bar counts lines; its value is the
+// line shown at the bottom. The pane follows the end while scrolled there and stays put while the
+// operator reads further up. Received bytes are stored at once, and the pane catches up at most
+// once per FlushIntervalMs, so a flood of small pieces costs one repaint per interval. The bytes
+// received since the last clear are also kept apart, exactly as they came, for "Save log…".
 
-#include "app/TerminalDecoder.h"
+#include "terminal/TTerminalText.h"
 
-#include <QPlainTextEdit>
+#include <QAbstractScrollArea>
+#include <QTextLayout>
 #include <QTimer>
 
-#include <string>
+#include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
-class TTerminalView : public QPlainTextEdit
+class QMenu;
+
+class TTerminalView : public QAbstractScrollArea
 {
     Q_OBJECT
 public:
     explicit TTerminalView(QWidget* parent = nullptr);
+    ~TTerminalView() override;
 
-    // Appends received bytes as TTerminalDecoder maps them (shown within FlushIntervalMs).
     void AppendReceived(std::string_view bytes);
-    // Adds the received text still pending now.
+    // Brings the pane up to date with what was received now.
     void FlushReceived();
     static constexpr int FlushIntervalMs = 15;
-    static constexpr qsizetype MaxPendingCharacters = 16 * 1024;
 
     // Empties the pane and the bytes kept for "Save log…".
     void ClearText();
     // The pane shows text instead (the transfer's "Send file"); the received bytes are kept.
     void ReplaceText(const QString& text);
-    // Every byte received since the last ClearText, exactly as it came.
-    const std::string& ReceivedBytes() const { return fReceivedBytes; }
     void AppendLine(const QString& line);
     void DeleteLine(int index); // does nothing for an index out of range
-    int LineCount();
-    QString LineText(int index); // empty for an index out of range
+    int LineCount() const;
+    QString LineText(int index) const; // empty for an index out of range
+    QString Text() const;              // everything shown, '\n' between lines
+    qint64 CharacterCount() const;     // of Text()
+    // Every byte received since the last ClearText, exactly as it came.
+    const TByteStore& ReceivedBytes() const { return fReceived; }
+
+    QString SelectedText() const;
+    void SelectAll();
+    void CopySelection() const;
+    // Copy and Select All; the window adds its own actions.
+    std::unique_ptr<QMenu> CreateContextMenu();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
-    void InsertAtEnd(const QString& text);
-    void ClearPane();
+    struct TPlacedParagraph
+    {
+        std::uint64_t Start; // of its bytes in the text
+        std::unique_ptr<QTextLayout> Layout;
+        qreal Top;
+    };
+    static constexpr std::uint64_t ParagraphBytes = 4096; // a longer line is laid out in parts
+    static constexpr qreal Margin = 4;
 
-    TTerminalDecoder fDecoder;
-    QString fPending; // received, not yet in the document
-    std::string fReceivedBytes;
+    void TextChanged(bool fromTheTop);
+    void UpdateScrollRange();
+    std::int64_t TopAnchor() const;
+    const std::vector<TPlacedParagraph>& Placed() const;
+    std::unique_ptr<QTextLayout> LayOut(std::uint64_t start, std::uint64_t end) const;
+    QString Shown(std::uint64_t start, std::uint64_t end) const;
+    std::uint64_t OffsetAt(QPointF point) const;
+    void MoveSelectionEnd(std::uint64_t offset, bool keepAnchor);
+    void SayWhyTextStaysInMemory();
+
+    TTerminalText fText;
+    TByteStore fReceived;
     QTimer fFlushTimer;
+    std::uint64_t fSelectionAnchor = 0;
+    std::uint64_t fSelectionEnd = 0;
+    bool fSelecting = false;
+    mutable std::int64_t fTopAnchor =
+        0; // the lowest bottom line with which the text fills the pane
+    mutable bool fTopAnchorFills = false; // if not, it is worked out again
+    mutable std::vector<TPlacedParagraph> fPlaced;
+    mutable bool fPlacedValid = false;
 };

@@ -40,29 +40,31 @@ std::string TTerminalDecoder::EncodeTyped(const QString& text)
     return bytes;
 }
 
-void TTerminalDecoder::Reset()
+QChar TTerminalDecoder::StoredChar(unsigned char byte)
 {
-    fAfterCr = false;
+    return byte == 0x8D ? QChar(u'\u240A') : DisplayChar(byte);
 }
 
-QString TTerminalDecoder::Decode(std::string_view chunk)
+std::string TTerminalDecoder::EncodeShown(const QString& text)
 {
-    QString text;
-    text.reserve(static_cast<qsizetype>(chunk.size()));
-    for (const char c : chunk) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\r') {
-            text += QChar(u'\n');
-            fAfterCr = true;
-            continue;
-        }
-        if (byte == '\n') {
-            if (!fAfterCr) text += QChar(u'\n');
-            fAfterCr = false;
-            continue;
-        }
-        fAfterCr = false;
-        text += DisplayChar(byte);
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (const QChar ch : text) {
+        const char16_t unit = ch.unicode();
+        if (unit == u'\n' || unit == u'\t')
+            bytes.push_back(static_cast<char>(unit));
+        else if (unit == u'\u240A')
+            bytes.push_back('\x8D');
+        else if (unit >= 0x2400 && unit < 0x2420)
+            bytes.push_back(static_cast<char>(unit - 0x2400));
+        else if (unit == 0x2421)
+            bytes.push_back('\x7F');
+        else if (unit == 0xFFFD)
+            bytes.push_back('\x81');
+        else if (unit == 0x2010)
+            bytes.push_back('\xAD');
+        else
+            bytes += EncodeTyped(QString(ch));
     }
-    return text;
+    return bytes;
 }

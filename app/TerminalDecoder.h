@@ -1,7 +1,5 @@
 #pragma once
-// How received bytes appear in the terminal. Each byte becomes exactly one character, in order:
-//  - CR LF, LF and CR each end a line; a CR that ends one chunk and an LF that starts the next are
-//    still one line end;
+// How the terminal's bytes appear as characters (line ends and backspaces are TTerminalText's):
 //  - TAB stays a tab;
 //  - the other control bytes 0x00-0x1F and DEL 0x7F are shown as their Unicode control pictures
 //    (U+2400 + byte, U+2421 for DEL), so nothing the device sends is hidden;
@@ -17,17 +15,14 @@
 class TTerminalDecoder
 {
 public:
-    // Returns the display text of chunk, with '\n' for each line end.
-    QString Decode(std::string_view chunk);
-
-    // Display character of one byte that is not a line end.
+    // Display character of one received byte that is not a line end.
     static QChar DisplayChar(unsigned char byte);
+    // Display character of one byte of TTerminalText, which keeps a shown line feed as 0x8D.
+    static QChar StoredChar(unsigned char byte);
+    // Text the terminal shows itself as TTerminalText bytes: '\n' separates lines, what
+    // DisplayChar and StoredChar show comes back as their byte, '?' for any other character.
+    static std::string EncodeShown(const QString& text);
     // Typed text as the device reads it: code page 1252, as received bytes are shown, with '?'
     // for a character the code page has no byte for.
     static std::string EncodeTyped(const QString& text);
-    // Forgets the line state: what follows starts a fresh text.
-    void Reset();
-
-private:
-    bool fAfterCr = false; // the previous byte was a CR, so a following LF adds no second line end
 };

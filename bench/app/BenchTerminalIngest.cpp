@@ -56,10 +56,10 @@ int main(int argc, char** argv)
         if (now - lastTick > longestStall) {
             longestStall = now - lastTick;
             stallAt = now;
-            stallChars = bench.Form.reTerminal->document()->characterCount();
+            stallChars = static_cast<int>(bench.Form.reTerminal->CharacterCount());
         }
         lastTick = now;
-        if (bench.Form.reTerminal->document()->characterCount() - 1 >= expectedCharacters) {
+        if (bench.Form.reTerminal->CharacterCount() >= expectedCharacters) {
             shownAt = now;
             bench.App.quit();
         }

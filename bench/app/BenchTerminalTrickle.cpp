@@ -45,7 +45,7 @@ int main(int argc, char** argv)
     poll.start(50);
     loop.exec();
     writer.join();
-    const int shownLines = bench.Form.reTerminal->document()->blockCount();
+    const int shownLines = bench.Form.reTerminal->LineCount();
     const double used = ProcessCpuSeconds() - before;
     std::printf("Terminal trickle: %d-byte pieces at 115200 baud for %d s\n", PieceBytes, Seconds);
     std::printf("| %-34s | %10s |\n", "measure", "value");

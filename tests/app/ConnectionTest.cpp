@@ -207,7 +207,7 @@ TEST_F(Connection, ALostDeviceIsWaitedForAsleepAndReopenedWhenOneComesBackAtItsN
     ASSERT_TRUE(WaitUntil([&] { return fForm.WaitingForDevice(); }));
     EXPECT_FALSE(fForm.slConnexion->LedOn());
     EXPECT_TRUE(fReports.isEmpty()); // a line of its own in the terminal, no box
-    EXPECT_TRUE(fForm.reTerminal->toPlainText().contains("si attende che ritorni"));
+    EXPECT_TRUE(fForm.reTerminal->Text().contains("si attende che ritorni"));
 
     // Waiting costs nothing: the kernel tells of arrivals.
     const std::clock_t before = std::clock();
@@ -219,7 +219,7 @@ TEST_F(Connection, ALostDeviceIsWaitedForAsleepAndReopenedWhenOneComesBackAtItsN
     ASSERT_TRUE(WaitUntil([&] { return fForm.ComPort.Active(); }));
     EXPECT_TRUE(fForm.slConnexion->LedOn());
     EXPECT_FALSE(fForm.WaitingForDevice());
-    EXPECT_TRUE(fForm.reTerminal->toPlainText().contains("ricollegato"));
+    EXPECT_TRUE(fForm.reTerminal->Text().contains("ricollegato"));
     fForm.Button4->click(); // Init reaches the new board
     EXPECT_TRUE(WaitUntil([&] { return second.Received() == "\r\n"; }));
     EXPECT_TRUE(fReports.isEmpty());
@@ -231,16 +231,17 @@ TEST_F(Connection, SaveLogWritesTheBytesReceivedSinceTheLastClearExactly)
     Connect();
     const std::string first = "before clear\r\n";
     fPeer.Send(first);
-    ASSERT_TRUE(WaitUntil([&] { return fForm.reTerminal->ReceivedBytes() == first; }));
+    const TByteStore& received = fForm.reTerminal->ReceivedBytes();
+    ASSERT_TRUE(WaitUntil([&] { return received.Read(0, received.Size()) == first; }));
     fForm.Button3->click(); // Pulisci Log
-    EXPECT_EQ(fForm.reTerminal->ReceivedBytes(), "");
+    EXPECT_EQ(received.Size(), 0u);
 
     const char raw[] = "spin |\b/\b-\r\nA\x80\xff\x00\x1b[0m\rB\n"; // with a NUL inside
     const std::string bytes(raw, sizeof raw - 1);
     fPeer.Send(bytes.substr(0, 9));
     fPeer.Send(bytes.substr(9));
-    ASSERT_TRUE(
-        WaitUntil([&] { return fForm.reTerminal->ReceivedBytes().size() == bytes.size(); }));
+    ASSERT_TRUE(WaitUntil([&] { return received.Size() == bytes.size(); }));
+    EXPECT_EQ(fForm.reTerminal->LineText(0), "spin -");           // the spinner turned in place
     fForm.reTerminal->ReplaceText(QStringLiteral("Send file\n")); // the transfer's text keeps them
     const auto path = std::filesystem::path(testing::TempDir()) / "tarvel-saved.log";
     fForm.SaveLog(QString::fromStdString(path.string()));

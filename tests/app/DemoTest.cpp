@@ -43,8 +43,8 @@ TEST(Demo, ConnectsAndTheAutomaticAnswersReachTheDevice)
         form.Button4->click(); // Init: the device answers with its menu
         // Its password prompt comes only after "2", its "Send" only after "qxvt".
         EXPECT_TRUE(WaitUntil([&] { return form.Button1->isEnabled(); }))
-            << form.reTerminal->toPlainText().toStdString();
-        EXPECT_TRUE(WaitUntil([&] { return form.reTerminal->toPlainText().contains("loads3"); }));
+            << form.reTerminal->Text().toStdString();
+        EXPECT_TRUE(WaitUntil([&] { return form.reTerminal->Text().contains("loads3"); }));
         EXPECT_TRUE(form.Armed);
     }
     TErrorReport::SetSink(previous);

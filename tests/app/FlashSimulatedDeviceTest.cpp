@@ -40,7 +40,7 @@ protected:
         // Init wakes the boot loader; the window answers its menu and password prompts.
         fForm->Button4Click(fForm->Button4);
         ASSERT_TRUE(FlashWaitUntil([this] {
-            return fForm->reTerminal->toPlainText().contains(QStringLiteral("Ready."));
+            return fForm->reTerminal->Text().contains(QStringLiteral("Ready."));
         }));
         ASSERT_TRUE(fForm->Button1->isEnabled());
     }

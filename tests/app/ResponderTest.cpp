@@ -146,11 +146,11 @@ TEST_F(Responder, TerminalShowsWhatArrivedAndClearEmptiesIt)
 {
     DeviceSays("line one\r\nline two\r", "line two");
     DeviceSays("\nthree", "three");
-    EXPECT_EQ(fForm.reTerminal->toPlainText(), "line one\nline two\nthree");
+    EXPECT_EQ(fForm.reTerminal->Text(), "line one\nline two\nthree");
     fForm.Button3->click();
-    EXPECT_EQ(fForm.reTerminal->toPlainText(), "");
+    EXPECT_EQ(fForm.reTerminal->Text(), "");
     DeviceSays("after", "after");
-    EXPECT_EQ(fForm.reTerminal->toPlainText(), "after");
+    EXPECT_EQ(fForm.reTerminal->Text(), "after");
 }
 
 TEST_F(Responder, DigitOverAClosedPortIsReportedAndDoesNotArm)

@@ -1,4 +1,5 @@
 #include "app/TerminalDecoder.h"
+#include "terminal/TTerminalText.h"
 
 #include <gtest/gtest.h>
 
@@ -6,27 +7,11 @@ namespace {
 
 QString DecodeAll(std::initializer_list<std::string_view> chunks)
 {
-    TTerminalDecoder decoder;
     QString text;
     for (std::string_view chunk : chunks)
-        text += decoder.Decode(chunk);
+        for (const char byte : chunk)
+            text += TTerminalDecoder::DisplayChar(static_cast<unsigned char>(byte));
     return text;
-}
-
-TEST(TerminalDecoder, EachLineEndConventionBreaksOnce)
-{
-    EXPECT_EQ(DecodeAll({"a\r\nb\nc\rd"}), "a\nb\nc\nd");
-    EXPECT_EQ(DecodeAll({"a\r\r\nb"}), "a\n\nb"); // CR, then CR LF
-    EXPECT_EQ(DecodeAll({"a\n\rb"}), "a\n\nb");   // LF then CR are two ends
-    EXPECT_EQ(DecodeAll({"\n\n"}), "\n\n");
-}
-
-TEST(TerminalDecoder, CrAndLfSplitAcrossChunksAreOneLineEnd)
-{
-    EXPECT_EQ(DecodeAll({"menu\r", "\n>"}), "menu\n>");
-    EXPECT_EQ(DecodeAll({"a\r", "", "b"}), "a\nb");
-    // The pairing only joins neighbours: a byte between them ends it.
-    EXPECT_EQ(DecodeAll({"a\r", "x\n"}), "a\nx\n");
 }
 
 TEST(TerminalDecoder, ControlBytesAreShownNotHidden)
@@ -46,16 +31,32 @@ TEST(TerminalDecoder, HighBytesAreTheAnsiCodePage)
 TEST(TerminalDecoder, EveryOtherByteBecomesExactlyOneVisibleCharacter)
 {
     for (int b = 0; b < 256; ++b) {
-        if (b == '\r' || b == '\n') continue;
+        if (b == '\r' || b == '\n' || b == '\b') continue;
         const char byte = static_cast<char>(b);
-        TTerminalDecoder decoder;
-        const QString shown = decoder.Decode(std::string_view(&byte, 1));
-        ASSERT_EQ(shown.size(), 1) << b;
-        EXPECT_EQ(shown.at(0), TTerminalDecoder::DisplayChar(static_cast<unsigned char>(b)));
+        TTerminalText text;
+        text.AppendReceived(std::string_view(&byte, 1));
+        const std::string kept = text.Line(0);
+        ASSERT_EQ(kept.size(), 1u) << b;
+        const QChar shown = TTerminalDecoder::StoredChar(static_cast<unsigned char>(kept[0]));
+        EXPECT_EQ(shown, TTerminalDecoder::DisplayChar(static_cast<unsigned char>(b)));
         if (b != '\t') {
-            EXPECT_TRUE(shown.at(0).isPrint() || shown.at(0) == QChar(0xFFFD)) << b;
+            EXPECT_TRUE(shown.isPrint() || shown == QChar(0xFFFD)) << b;
         }
     }
+}
+
+// The transfer's display and the window's own lines come back as text; every character the
+// terminal can show must survive the way back into its bytes.
+TEST(TerminalDecoder, ShownTextGoesBackIntoTheSameCharacters)
+{
+    for (int b = 0; b < 256; ++b) {
+        if (b == '\n') continue;
+        const QChar shown = TTerminalDecoder::StoredChar(static_cast<unsigned char>(b));
+        const std::string back = TTerminalDecoder::EncodeShown(QString(shown));
+        ASSERT_EQ(back.size(), 1u) << b;
+        EXPECT_EQ(TTerminalDecoder::StoredChar(static_cast<unsigned char>(back[0])), shown) << b;
+    }
+    EXPECT_EQ(TTerminalDecoder::EncodeShown(QString::fromUtf16(u"a\nb\u4e2d")), "a\nb?");
 }
 
 } // namespace
@@ -76,14 +77,6 @@ TEST(TerminalDecoder, TypedTextGoesOutInTheCodePageItIsShownIn)
     };
     for (const auto& c : cases)
         EXPECT_EQ(TTerminalDecoder::EncodeTyped(QString::fromUtf16(c.Typed)), c.Sent);
-}
-
-TEST(TerminalDecoder, ResetForgetsAChunkThatEndedInCr)
-{
-    TTerminalDecoder decoder;
-    decoder.Decode("a\r");
-    decoder.Reset();
-    EXPECT_EQ(decoder.Decode("\nb"), "\nb");
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 // A flood of device output reaches the terminal whole: nothing lost, doubled or reordered.
 #include "tests/app/WindowTestFixture.h"
 
-#include <QTextDocument>
-
 #include <thread>
 
 namespace {
@@ -26,12 +24,12 @@ TEST_F(TerminalIngest, TenMegabytesThroughAPseudoTerminal)
     Connect();
 
     std::thread device([&] { fPeer.Send(sent); });
-    const auto shown = [&] { return fForm.reTerminal->document()->characterCount() - 1; };
+    const auto shown = [&] { return fForm.reTerminal->CharacterCount(); };
     const bool complete = WaitUntil([&] { return shown() >= expected.size(); }, 240000);
     device.join();
     ASSERT_TRUE(complete) << shown() << " of " << expected.size() << " characters shown";
     WaitUntil([] { return false; }, 100); // anything extra would show up now
-    const QString text = fForm.reTerminal->toPlainText();
+    const QString text = fForm.reTerminal->Text();
     ASSERT_EQ(text.size(), expected.size());
     // Find the first difference rather than printing ten megabytes.
     qsizetype firstDifference = -1;

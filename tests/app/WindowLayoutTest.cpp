@@ -200,9 +200,7 @@ TEST_F(WindowLayout, TerminalLooksLikeAConsole)
     const QPalette colours = fForm.reTerminal->palette();
     EXPECT_EQ(colours.color(QPalette::Base), QColor(Qt::black));
     EXPECT_EQ(colours.color(QPalette::Text), QColor(Qt::white));
-    EXPECT_TRUE(fForm.reTerminal->isReadOnly());
     EXPECT_EQ(fForm.reTerminal->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_FALSE(fForm.reTerminal->tabChangesFocus());
 }
 
 TEST_F(WindowLayout, LampsAndGauge)

@@ -28,7 +28,7 @@ protected:
     // Waits until the window has received and shown text (the receive handler then ran).
     bool WaitForTerminal(const QString& text)
     {
-        return WaitUntil([&] { return fForm.reTerminal->toPlainText().contains(text); });
+        return WaitUntil([&] { return fForm.reTerminal->Text().contains(text); });
     }
     // Waits until the peer has received exactly expected.
     bool WaitForPeer(const std::string& expected)

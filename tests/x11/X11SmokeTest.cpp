@@ -141,7 +141,7 @@ TEST(OnX11, PulledDeviceEndsTheTransferAndTheWindowCanBeClosed)
     form.Button4->click();
     ASSERT_TRUE(FlashWaitUntil([&] {
         return form.Button1->isEnabled() && device.RecordsReceived() == 0 &&
-               form.reTerminal->toPlainText().contains("Ready.");
+               form.reTerminal->Text().contains("Ready.");
     }));
 
     // The operator dismisses the lost-device box when it comes.
