@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
@@ -88,6 +89,7 @@ TEST(ToolkitTexts, EveryTextTheWindowCanShowIsTranslated)
         TErrorReport::ShowBox(QStringLiteral("Port not open."));
         CloseNextModal();
         form.ChooseFirmwareFile();
+        form.reTerminal->CreateContextMenu();
     }
     QCoreApplication::removeTranslator(&recorder);
 
