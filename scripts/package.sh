@@ -32,6 +32,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libc6 qt6-qpa-plugins; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
+dpkg-deb -f "$deb" Recommends | grep -q fonts-freefont-ttf || fail "Recommends lacks the glyph font"
 dpkg-deb -f "$deb" Description | grep -q dialout || fail "the description does not name dialout"
 
 root=$(mktemp -d)
