@@ -30,7 +30,7 @@ public:
     void AppendReceived(std::string_view bytes);
     // Brings the pane up to date with what was received now.
     void FlushReceived();
-    static constexpr int FlushIntervalMs = 15;
+    static constexpr int FlushIntervalMs = 10; // leaves a repaint within one frame
 
     // Empties the pane and the bytes kept for "Save log…".
     void ClearText();

@@ -167,8 +167,7 @@ TResult RunTransfer(TDeviceProcess& device, const std::string& file,
     // The boot loader dialogue: Init, then the automatic answers, until the device is ready.
     form.Button4Click(form.Button4);
     if (!ProcessEventsUntil(
-            [&] { return form.reTerminal->Text().contains(QStringLiteral("Ready.")); },
-            20000)) {
+            [&] { return form.reTerminal->Text().contains(QStringLiteral("Ready.")); }, 20000)) {
         std::fprintf(stderr, "device did not become ready\n");
         return result;
     }

@@ -39,9 +39,8 @@ protected:
         ASSERT_TRUE(fForm->ComPort.Active());
         // Init wakes the boot loader; the window answers its menu and password prompts.
         fForm->Button4Click(fForm->Button4);
-        ASSERT_TRUE(FlashWaitUntil([this] {
-            return fForm->reTerminal->Text().contains(QStringLiteral("Ready."));
-        }));
+        ASSERT_TRUE(FlashWaitUntil(
+            [this] { return fForm->reTerminal->Text().contains(QStringLiteral("Ready.")); }));
         ASSERT_TRUE(fForm->Button1->isEnabled());
     }
 
