@@ -45,13 +45,17 @@ void TTerminalView::AppendReceived(std::string_view bytes)
     fReceived.Append(bytes);
     fText.AppendReceived(bytes);
     SayWhyTextStaysInMemory();
-    if (!fFlushTimer.isActive()) fFlushTimer.start();
+    TextChanged(false);
 }
 
 void TTerminalView::FlushReceived()
 {
     fFlushTimer.stop();
-    TextChanged(false);
+    fSelectionAnchor = std::min(fSelectionAnchor, fText.Size());
+    fSelectionEnd = std::min(fSelectionEnd, fText.Size());
+    UpdateScrollRange();
+    fPlacedValid = false;
+    viewport()->update();
 }
 
 void TTerminalView::SayWhyTextStaysInMemory()
@@ -63,14 +67,12 @@ void TTerminalView::SayWhyTextStaysInMemory()
         QString::fromStdString("[Il testo resta in memoria: " + *why + "]")));
 }
 
+// The store has the change at once; the pane catches up within FlushIntervalMs, so a transfer
+// that rewrites its answer line hundreds of times a second costs one repaint per interval.
 void TTerminalView::TextChanged(bool fromTheTop)
 {
     if (fromTheTop) fTopAnchorFills = false;
-    fSelectionAnchor = std::min(fSelectionAnchor, fText.Size());
-    fSelectionEnd = std::min(fSelectionEnd, fText.Size());
-    UpdateScrollRange();
-    fPlacedValid = false;
-    viewport()->update();
+    if (!fFlushTimer.isActive()) fFlushTimer.start();
 }
 
 void TTerminalView::ClearText()
@@ -157,7 +159,7 @@ std::int64_t TTerminalView::TopAnchor() const
     std::int64_t line = 0;
     for (; line < fText.LineCount(); ++line) {
         const std::uint64_t end = fText.LineEnd(line);
-        for (std::uint64_t start = fText.LineStart(line);; start += ParagraphBytes) {
+        for (std::uint64_t start = fText.LineStart(line); filled < height; start += ParagraphBytes) {
             filled += HeightOf(*LayOut(start, std::min(end, start + ParagraphBytes)));
             if (start + ParagraphBytes >= end) break;
         }
@@ -255,12 +257,15 @@ void TTerminalView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     TextChanged(true);
+    FlushReceived();
 }
 
 void TTerminalView::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
-    if (event->type() == QEvent::FontChange) TextChanged(true);
+    if (event->type() != QEvent::FontChange) return;
+    TextChanged(true);
+    FlushReceived();
 }
 
 void TTerminalView::scrollContentsBy(int /*dx*/, int /*dy*/)
