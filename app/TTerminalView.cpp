@@ -42,10 +42,11 @@ TTerminalView::~TTerminalView() = default;
 
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
+    const std::uint64_t changedFrom = fText.CurrentLineStart();
     fReceived.Append(bytes);
     fText.AppendReceived(bytes);
     SayWhyTextStaysInMemory();
-    TextChanged(false);
+    TextChanged(changedFrom, false);
 }
 
 void TTerminalView::FlushReceived()
@@ -69,9 +70,10 @@ void TTerminalView::SayWhyTextStaysInMemory()
 
 // The store has the change at once; the pane catches up within FlushIntervalMs, so a transfer
 // that rewrites its answer line hundreds of times a second costs one repaint per interval.
-void TTerminalView::TextChanged(bool fromTheTop)
+void TTerminalView::TextChanged(std::uint64_t changedFrom, bool shortened)
 {
-    if (fromTheTop) fTopAnchorFills = false;
+    fUnchangedBefore = std::min(fUnchangedBefore, changedFrom);
+    if (shortened) fTopAnchorFills = false;
     if (!fFlushTimer.isActive()) fFlushTimer.start();
 }
 
@@ -87,19 +89,22 @@ void TTerminalView::ReplaceText(const QString& text)
     fText.Clear();
     fText.AppendText(TTerminalDecoder::EncodeShown(text));
     fSelectionAnchor = fSelectionEnd = 0;
-    TextChanged(true);
+    TextChanged(0, true);
 }
 
 void TTerminalView::AppendLine(const QString& line)
 {
+    const std::uint64_t changedFrom = fText.Size();
     fText.AppendLine(TTerminalDecoder::EncodeShown(line));
-    TextChanged(false);
+    TextChanged(changedFrom, false);
 }
 
 void TTerminalView::DeleteLine(int index)
 {
+    if (index < 0 || index >= LineCount()) return;
+    const std::uint64_t start = fText.LineStart(index);
     fText.DeleteLine(index);
-    TextChanged(true);
+    TextChanged(start > 0 ? start - 1 : 0, true); // from the line end before it
 }
 
 int TTerminalView::LineCount() const
@@ -159,7 +164,8 @@ std::int64_t TTerminalView::TopAnchor() const
     std::int64_t line = 0;
     for (; line < fText.LineCount(); ++line) {
         const std::uint64_t end = fText.LineEnd(line);
-        for (std::uint64_t start = fText.LineStart(line); filled < height; start += ParagraphBytes) {
+        for (std::uint64_t start = fText.LineStart(line); filled < height;
+             start += ParagraphBytes) {
             filled += HeightOf(*LayOut(start, std::min(end, start + ParagraphBytes)));
             if (start + ParagraphBytes >= end) break;
         }
@@ -192,8 +198,20 @@ std::unique_ptr<QTextLayout> TTerminalView::LayOut(std::uint64_t start, std::uin
 const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() const
 {
     if (fPlacedValid) return fPlaced;
-    fPlaced.clear();
     fPlacedValid = true;
+    // Paragraphs laid out for the last repaint are used again when their bytes are unchanged:
+    // while the pane follows the end, only the new lines need a layout.
+    std::vector<TPlacedParagraph> previous = std::exchange(fPlaced, {});
+    const std::uint64_t unchangedBefore = std::exchange(fUnchangedBefore, UINT64_MAX);
+    const auto layOut = [&](std::uint64_t start, std::uint64_t end) {
+        const auto found = std::lower_bound(
+            previous.begin(), previous.end(), start,
+            [](const TPlacedParagraph& placed, std::uint64_t at) { return placed.Start < at; });
+        if (found != previous.end() && found->Start == start && end <= unchangedBefore &&
+            static_cast<std::uint64_t>(found->Layout->text().size()) == end - start)
+            return std::move(found->Layout);
+        return this->LayOut(start, end);
+    };
     if (fText.LineCount() == 0) return fPlaced;
     const qreal height = viewport()->height();
     const std::int64_t anchor = verticalScrollBar()->value();
@@ -204,7 +222,7 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
             const std::uint64_t end = fText.LineEnd(line);
             for (std::uint64_t start = fText.LineStart(line); top < height;
                  start += ParagraphBytes) {
-                auto layout = LayOut(start, std::min(end, start + ParagraphBytes));
+                auto layout = layOut(start, std::min(end, start + ParagraphBytes));
                 const qreal next = top + HeightOf(*layout);
                 fPlaced.push_back({start, std::move(layout), top});
                 top = next;
@@ -221,7 +239,7 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
         std::uint64_t start =
             end > first ? first + (end - first - 1) / ParagraphBytes * ParagraphBytes : first;
         for (; bottom > 0; start -= ParagraphBytes) {
-            auto layout = LayOut(start, std::min(end, start + ParagraphBytes));
+            auto layout = layOut(start, std::min(end, start + ParagraphBytes));
             bottom -= HeightOf(*layout);
             fPlaced.push_back({start, std::move(layout), bottom});
             if (start == first) break;
@@ -256,7 +274,7 @@ void TTerminalView::paintEvent(QPaintEvent* /*event*/)
 void TTerminalView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    TextChanged(true);
+    TextChanged(0, true); // every line wraps anew
     FlushReceived();
 }
 
@@ -264,7 +282,7 @@ void TTerminalView::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() != QEvent::FontChange) return;
-    TextChanged(true);
+    TextChanged(0, true);
     FlushReceived();
 }
 
@@ -339,7 +357,14 @@ void TTerminalView::mousePressEvent(QMouseEvent* event)
 
 void TTerminalView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (fSelecting) MoveSelectionEnd(OffsetAt(event->position()), true);
+    if (!fSelecting) return;
+    // Dragging past the top or the bottom scrolls, so a selection can reach lines not shown.
+    QScrollBar* bar = verticalScrollBar();
+    if (event->position().y() < 0)
+        bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (event->position().y() > viewport()->height())
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    MoveSelectionEnd(OffsetAt(event->position()), true);
 }
 
 void TTerminalView::mouseReleaseEvent(QMouseEvent* event)

@@ -30,7 +30,7 @@ public:
     void AppendReceived(std::string_view bytes);
     // Brings the pane up to date with what was received now.
     void FlushReceived();
-    static constexpr int FlushIntervalMs = 10; // leaves a repaint within one frame
+    static constexpr int FlushIntervalMs = 8; // leaves a repaint within one frame
 
     // Empties the pane and the bytes kept for "Save log…".
     void ClearText();
@@ -72,7 +72,8 @@ private:
     static constexpr std::uint64_t ParagraphBytes = 4096; // a longer line is laid out in parts
     static constexpr qreal Margin = 4;
 
-    void TextChanged(bool fromTheTop);
+    // The text changed from changedFrom on; shortened if lines went away.
+    void TextChanged(std::uint64_t changedFrom, bool shortened);
     void UpdateScrollRange();
     std::int64_t TopAnchor() const;
     const std::vector<TPlacedParagraph>& Placed() const;
@@ -93,4 +94,6 @@ private:
     mutable bool fTopAnchorFills = false; // if not, it is worked out again
     mutable std::vector<TPlacedParagraph> fPlaced;
     mutable bool fPlacedValid = false;
+    // Bytes before it are as they were when fPlaced was laid out.
+    mutable std::uint64_t fUnchangedBefore = 0;
 };

@@ -38,6 +38,8 @@ public:
     void Clear();
 
     std::uint64_t Size() const { return fBytes.Size(); }
+    // Received bytes change nothing before it (a backspace goes no further back).
+    std::uint64_t CurrentLineStart() const { return fCurrentLineStart; }
     std::int64_t LineCount() const; // an empty text has no lines
     std::uint64_t LineStart(std::int64_t index) const;
     std::uint64_t LineEnd(std::int64_t index) const; // where its '\n' is, or the end

@@ -10,6 +10,8 @@
 #include <QTextLayout>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 QStringList Lines(TTerminalView& view)
@@ -204,6 +206,63 @@ TEST(TerminalView, ControlPicturesAreDrawnWithAFontThatHasThem)
     for (const QGlyphRun& run : runs)
         EXPECT_TRUE(run.rawFont().supportsCharacter(0x2408u))
             << run.rawFont().familyName().toStdString() << ": install fonts-freefont-ttf";
+}
+
+} // namespace
+
+namespace {
+
+// Lines laid out for one repaint are used again for the next; a line changed in between must
+// never be painted as it was.
+TEST(TerminalView, RepaintsShowTheTextAsItIsNow)
+{
+    const auto picture = [](const std::function<void(TTerminalView&)>& steps) {
+        TTerminalView view;
+        view.resize(200, 120);
+        view.show();
+        steps(view);
+        view.FlushReceived();
+        return view.viewport()->grab().toImage();
+    };
+    const auto painted = [](TTerminalView& view) {
+        view.FlushReceived();
+        view.viewport()->grab();
+    };
+    const struct
+    {
+        const char* Name;
+        std::function<void(TTerminalView&)> Steps;
+        QString Shown;
+    } cases[] = {
+        {"backspace over a painted line",
+         [&](TTerminalView& view) {
+             view.AppendReceived("one\r\nabc");
+             painted(view);
+             view.AppendReceived("\b\bX");
+         },
+         "one\naXc"},
+        {"the transfer's answer line",
+         [&](TTerminalView& view) {
+             view.ReplaceText("Send file\n\nABCD");
+             painted(view);
+             view.DeleteLine(2);
+             view.AppendLine("OK");
+         },
+         "Send file\n\nOK"},
+        {"a line end after a painted line",
+         [&](TTerminalView& view) {
+             view.AppendReceived("first");
+             painted(view);
+             view.DeleteLine(0);
+             view.AppendReceived("second");
+         },
+         "second"},
+    };
+    for (const auto& c : cases) {
+        const QImage after = picture(c.Steps);
+        const QImage fresh = picture([&](TTerminalView& view) { view.ReplaceText(c.Shown); });
+        EXPECT_TRUE(after == fresh) << c.Name;
+    }
 }
 
 } // namespace
