@@ -10,6 +10,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -54,9 +55,51 @@ void TTerminalView::FlushReceived()
     fFlushTimer.stop();
     fSelectionAnchor = std::min(fSelectionAnchor, fText.Size());
     fSelectionEnd = std::min(fSelectionEnd, fText.Size());
+    const bool wasPlaced = fPlacedValid && fUnchangedBefore > 0;
+    fCatchingUp = true;
     UpdateScrollRange();
+    fCatchingUp = false;
+    if (!wasPlaced || !isVisible()) {
+        fPlacedValid = false;
+        viewport()->update();
+        return;
+    }
     fPlacedValid = false;
-    viewport()->update();
+    Placed();
+    RepaintChangedParagraphs(fPlaced);
+}
+
+// Text that only grew moves what is shown up by whole rows, or not at all: those pixels are
+// moved, and only the paragraphs laid out anew are painted (a trickle of text costs a row, not
+// the pane).
+void TTerminalView::RepaintChangedParagraphs(std::vector<TPlacedParagraph>& placed)
+{
+    std::optional<qreal> shift;
+    QRegion changed;
+    const int width = viewport()->width();
+    for (const TPlacedParagraph& paragraph : placed) {
+        const QRect area =
+            QRectF(0, paragraph.Top, width, HeightOf(*paragraph.Layout)).toAlignedRect();
+        if (!paragraph.PaintedAt) {
+            changed += area;
+            continue;
+        }
+        const qreal moved = paragraph.Top - *paragraph.PaintedAt;
+        if (shift && *shift != moved) return viewport()->update(); // not one move: all of it
+        shift = moved;
+    }
+    if (shift && *shift != 0) {
+        if (*shift != std::round(*shift)) return viewport()->update();
+        viewport()->scroll(0, static_cast<int>(*shift));
+    }
+    if (!placed.empty()) {
+        // What lies beyond the text (the margins, rows a shorter text left) is painted as well.
+        changed += QRect(0, 0, width, static_cast<int>(placed.front().Top));
+        const TPlacedParagraph& last = placed.back();
+        const int below = static_cast<int>(last.Top + HeightOf(*last.Layout));
+        changed += QRect(0, below, width, viewport()->height() - below);
+    }
+    viewport()->update(changed);
 }
 
 void TTerminalView::SayWhyTextStaysInMemory()
@@ -207,10 +250,11 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
         const auto found = std::lower_bound(
             previous.begin(), previous.end(), start,
             [](const TPlacedParagraph& placed, std::uint64_t at) { return placed.Start < at; });
-        if (found != previous.end() && found->Start == start && end <= unchangedBefore &&
+        if (found != previous.end() && found->Layout && found->Start == start &&
+            end <= unchangedBefore &&
             static_cast<std::uint64_t>(found->Layout->text().size()) == end - start)
-            return std::move(found->Layout);
-        return this->LayOut(start, end);
+            return std::pair(std::move(found->Layout), std::optional<qreal>(found->Top));
+        return std::pair(this->LayOut(start, end), std::optional<qreal>());
     };
     if (fText.LineCount() == 0) return fPlaced;
     const qreal height = viewport()->height();
@@ -222,9 +266,9 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
             const std::uint64_t end = fText.LineEnd(line);
             for (std::uint64_t start = fText.LineStart(line); top < height;
                  start += ParagraphBytes) {
-                auto layout = layOut(start, std::min(end, start + ParagraphBytes));
+                auto [layout, paintedAt] = layOut(start, std::min(end, start + ParagraphBytes));
                 const qreal next = top + HeightOf(*layout);
-                fPlaced.push_back({start, std::move(layout), top});
+                fPlaced.push_back({start, std::move(layout), top, paintedAt});
                 top = next;
                 if (start + ParagraphBytes >= end) break;
             }
@@ -239,9 +283,9 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
         std::uint64_t start =
             end > first ? first + (end - first - 1) / ParagraphBytes * ParagraphBytes : first;
         for (; bottom > 0; start -= ParagraphBytes) {
-            auto layout = layOut(start, std::min(end, start + ParagraphBytes));
+            auto [layout, paintedAt] = layOut(start, std::min(end, start + ParagraphBytes));
             bottom -= HeightOf(*layout);
-            fPlaced.push_back({start, std::move(layout), bottom});
+            fPlaced.push_back({start, std::move(layout), bottom, paintedAt});
             if (start == first) break;
         }
     }
@@ -249,7 +293,7 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
     return fPlaced;
 }
 
-void TTerminalView::paintEvent(QPaintEvent* /*event*/)
+void TTerminalView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     const std::uint64_t selectionStart = std::min(fSelectionAnchor, fSelectionEnd);
@@ -258,7 +302,11 @@ void TTerminalView::paintEvent(QPaintEvent* /*event*/)
     selected.setBackground(palette().brush(QPalette::Highlight));
     selected.setForeground(palette().brush(QPalette::HighlightedText));
     painter.setPen(palette().color(QPalette::Text));
+    const QRect dirty = event->rect();
     for (const TPlacedParagraph& paragraph : Placed()) {
+        if (paragraph.Top > dirty.bottom() + 1 ||
+            paragraph.Top + HeightOf(*paragraph.Layout) < dirty.top())
+            continue;
         QList<QTextLayout::FormatRange> selections;
         const std::uint64_t end = paragraph.Start + paragraph.Layout->text().size();
         if (selectionStart < end && selectionEnd > paragraph.Start) {
@@ -289,7 +337,7 @@ void TTerminalView::changeEvent(QEvent* event)
 void TTerminalView::scrollContentsBy(int /*dx*/, int /*dy*/)
 {
     fPlacedValid = false;
-    viewport()->update();
+    if (!fCatchingUp) viewport()->update();
 }
 
 std::uint64_t TTerminalView::OffsetAt(QPointF point) const

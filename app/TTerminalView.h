@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -68,6 +69,7 @@ private:
         std::uint64_t Start; // of its bytes in the text
         std::unique_ptr<QTextLayout> Layout;
         qreal Top;
+        std::optional<qreal> PaintedAt; // where the same layout was painted last, if it was
     };
     static constexpr std::uint64_t ParagraphBytes = 4096; // a longer line is laid out in parts
     static constexpr qreal Margin = 4;
@@ -75,6 +77,7 @@ private:
     // The text changed from changedFrom on; shortened if lines went away.
     void TextChanged(std::uint64_t changedFrom, bool shortened);
     void UpdateScrollRange();
+    void RepaintChangedParagraphs(std::vector<TPlacedParagraph>& before);
     std::int64_t TopAnchor() const;
     const std::vector<TPlacedParagraph>& Placed() const;
     std::unique_ptr<QTextLayout> LayOut(std::uint64_t start, std::uint64_t end) const;
@@ -89,6 +92,7 @@ private:
     std::uint64_t fSelectionAnchor = 0;
     std::uint64_t fSelectionEnd = 0;
     bool fSelecting = false;
+    bool fCatchingUp = false; // FlushReceived decides what to repaint
     mutable std::int64_t fTopAnchor =
         0; // the lowest bottom line with which the text fills the pane
     mutable bool fTopAnchorFills = false; // if not, it is worked out again

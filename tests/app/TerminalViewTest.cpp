@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGlyphRun>
 #include <QRawFont>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextLayout>
@@ -216,17 +217,19 @@ namespace {
 // never be painted as it was.
 TEST(TerminalView, RepaintsShowTheTextAsItIsNow)
 {
+    // What the screen shows: the pane's pixels as the last repaints left them.
     const auto picture = [](const std::function<void(TTerminalView&)>& steps) {
         TTerminalView view;
         view.resize(200, 120);
         view.show();
         steps(view);
         view.FlushReceived();
-        return view.viewport()->grab().toImage();
+        WaitUntil([] { return false; }, 50);
+        return QGuiApplication::primaryScreen()->grabWindow(view.winId()).toImage();
     };
     const auto painted = [](TTerminalView& view) {
         view.FlushReceived();
-        view.viewport()->grab();
+        WaitUntil([] { return false; }, 50);
     };
     const struct
     {
@@ -249,6 +252,20 @@ TEST(TerminalView, RepaintsShowTheTextAsItIsNow)
              view.AppendLine("OK");
          },
          "Send file\n\nOK"},
+        {"lines that move the pane up",
+         [&](TTerminalView& view) {
+             for (int i = 0; i < 20; ++i) {
+                 view.AppendReceived("line " + std::to_string(i) + "\r\n");
+                 painted(view);
+             }
+             view.AppendReceived("spin |\b/");
+         },
+         [] {
+             QString shown;
+             for (int i = 0; i < 20; ++i)
+                 shown += QStringLiteral("line %1\n").arg(i);
+             return shown + "spin /";
+         }()},
         {"a line end after a painted line",
          [&](TTerminalView& view) {
              view.AppendReceived("first");
