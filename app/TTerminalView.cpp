@@ -46,7 +46,7 @@ void TTerminalView::AppendReceived(std::string_view bytes)
     const std::uint64_t changedFrom = fText.CurrentLineStart();
     fReceived.Append(bytes);
     fText.AppendReceived(bytes);
-    SayWhyTextStaysInMemory();
+    SayWhatWentWrongWithTheFiles();
     TextChanged(changedFrom, false);
 }
 
@@ -102,13 +102,13 @@ void TTerminalView::RepaintChangedParagraphs(std::vector<TPlacedParagraph>& plac
     viewport()->update(changed);
 }
 
-void TTerminalView::SayWhyTextStaysInMemory()
+void TTerminalView::SayWhatWentWrongWithTheFiles()
 {
     std::optional<std::string> why = fText.TakeSpillError();
     if (!why) why = fReceived.TakeSpillError();
     if (!why) return;
-    fText.AppendLine(TTerminalDecoder::EncodeShown(
-        QString::fromStdString("[Il testo resta in memoria: " + *why + "]")));
+    fText.AppendLine(
+        TTerminalDecoder::EncodeShown(QString::fromStdString("[Terminale: " + *why + "]")));
 }
 
 // The store has the change at once; the pane catches up within FlushIntervalMs, so a transfer

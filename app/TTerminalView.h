@@ -84,7 +84,7 @@ private:
     QString Shown(std::uint64_t start, std::uint64_t end) const;
     std::uint64_t OffsetAt(QPointF point) const;
     void MoveSelectionEnd(std::uint64_t offset, bool keepAnchor);
-    void SayWhyTextStaysInMemory();
+    void SayWhatWentWrongWithTheFiles();
 
     TTerminalText fText;
     TByteStore fReceived;

@@ -36,7 +36,7 @@ void TByteStore::SpillOldBlocks()
                          std::span<const char>(fBlocks[fSpilled].get(), BlockSize));
         } catch (const std::system_error& error) {
             fSpillFailed = true;
-            fSpillError = error.what();
+            fSpillError = std::string(error.what()) + "; the text stays in memory";
             return;
         }
         fBlocks[fSpilled].reset();

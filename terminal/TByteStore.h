@@ -2,7 +2,8 @@
 // An append-mostly sequence of bytes kept in fixed blocks, so it never holds more than one block
 // beyond what it stores. Past a memory limit the oldest whole blocks move to a TSpillFile and are
 // read back when asked for. If that file cannot be made or written, the bytes stay in memory
-// and the failure is reported once (TakeSpillError).
+// and the failure is reported once (TakeSpillError); so is a block that cannot be read back,
+// which shows as '?'.
 
 #include "terminal/TSpillFile.h"
 
@@ -38,7 +39,7 @@ public:
 
     std::uint64_t BytesInMemory() const;
     std::uint64_t BytesInFile() const { return std::uint64_t{fSpilled} * BlockSize; }
-    // Why blocks stay in memory, once: nullopt before a failure and after it was taken.
+    // What went wrong with the file, once: nullopt before a failure and after it was taken.
     std::optional<std::string> TakeSpillError() { return std::exchange(fSpillError, {}); }
 
 private:
@@ -52,7 +53,8 @@ private:
     TFileMaker fMakeFile;
     std::optional<TSpillFile> fFile;
     bool fSpillFailed = false;
-    std::optional<std::string> fSpillError;
+    mutable bool fReadFailed = false;
+    mutable std::optional<std::string> fSpillError;
     // The last block read back from the file.
     mutable std::unique_ptr<char[]> fReadBack;
     mutable std::size_t fReadBackBlock = SIZE_MAX;

@@ -140,6 +140,7 @@ std::uint64_t TTerminalText::LineStart(std::int64_t index) const
     std::uint64_t at = static_cast<std::uint64_t>(step) * IndexStep;
     for (;;) {
         const std::string_view piece = fBytes.Piece(at);
+        if (piece.empty()) return Size(); // only if what was read back is not what was written
         for (std::size_t i = 0;;) {
             const void* found = std::memchr(piece.data() + i, '\n', piece.size() - i);
             if (!found) break;
