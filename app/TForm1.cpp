@@ -549,7 +549,8 @@ void TForm1::SaveLog(const QString& path)
 {
     QSaveFile file(path); // the old file stays whole until the new one is complete
     bool written = file.open(QIODevice::WriteOnly);
-    reTerminal->ReceivedBytes().ForEach(0, [&](std::string_view piece) {
+    const TByteStore& received = reTerminal->ReceivedBytes();
+    received.ForEach(0, received.Size(), [&](std::string_view piece) {
         const auto size = static_cast<qint64>(piece.size());
         written = written && file.write(piece.data(), size) == size;
     });

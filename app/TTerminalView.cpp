@@ -59,21 +59,19 @@ void TTerminalView::FlushReceived()
     fCatchingUp = true;
     UpdateScrollRange();
     fCatchingUp = false;
-    if (!wasPlaced || !isVisible()) {
-        fPlacedValid = false;
-        viewport()->update();
-        return;
-    }
     fPlacedValid = false;
-    Placed();
-    RepaintChangedParagraphs(fPlaced);
+    if (wasPlaced && isVisible())
+        RepaintChangedParagraphs();
+    else
+        viewport()->update();
 }
 
 // Text that only grew moves what is shown up by whole rows, or not at all: those pixels are
 // moved, and only the paragraphs laid out anew are painted (a trickle of text costs a row, not
 // the pane).
-void TTerminalView::RepaintChangedParagraphs(std::vector<TPlacedParagraph>& placed)
+void TTerminalView::RepaintChangedParagraphs()
 {
+    const std::vector<TPlacedParagraph>& placed = Placed();
     std::optional<qreal> shift;
     QRegion changed;
     const int width = viewport()->width();
@@ -175,13 +173,11 @@ QString TTerminalView::Shown(std::uint64_t start, std::uint64_t end) const
 {
     QString text;
     text.reserve(static_cast<qsizetype>(end - start));
-    while (start < end) {
-        const std::string_view piece = fText.Bytes().Piece(start).substr(0, end - start);
+    fText.Bytes().ForEach(start, end, [&](std::string_view piece) {
         for (const char byte : piece)
             text += byte == '\n' ? QChar(u'\n')
                                  : TTerminalDecoder::StoredChar(static_cast<unsigned char>(byte));
-        start += piece.size();
-    }
+    });
     return text;
 }
 
@@ -204,19 +200,28 @@ std::int64_t TTerminalView::TopAnchor() const
     if (fTopAnchorFills) return fTopAnchor;
     const qreal height = viewport()->height() - 2 * Margin;
     qreal filled = 0;
-    std::int64_t line = 0;
-    for (; line < fText.LineCount(); ++line) {
+    std::int64_t filledAt = -1;
+    ForEachParagraphFromTheTop([&](std::int64_t line, std::uint64_t start, std::uint64_t end) {
+        filled += HeightOf(*LayOut(start, end));
+        if (filled < height) return true;
+        filledAt = line;
+        return false;
+    });
+    fTopAnchorFills = filledAt >= 0;
+    fTopAnchor = fTopAnchorFills ? filledAt : std::max<std::int64_t>(0, fText.LineCount() - 1);
+    return fTopAnchor;
+}
+
+void TTerminalView::ForEachParagraphFromTheTop(
+    const std::function<bool(std::int64_t, std::uint64_t, std::uint64_t)>& take) const
+{
+    for (std::int64_t line = 0; line < fText.LineCount(); ++line) {
         const std::uint64_t end = fText.LineEnd(line);
-        for (std::uint64_t start = fText.LineStart(line); filled < height;
-             start += ParagraphBytes) {
-            filled += HeightOf(*LayOut(start, std::min(end, start + ParagraphBytes)));
+        for (std::uint64_t start = fText.LineStart(line);; start += ParagraphBytes) {
+            if (!take(line, start, std::min(end, start + ParagraphBytes))) return;
             if (start + ParagraphBytes >= end) break;
         }
-        if (filled >= height) break;
     }
-    fTopAnchorFills = line < fText.LineCount();
-    fTopAnchor = std::min(line, std::max<std::int64_t>(0, fText.LineCount() - 1));
-    return fTopAnchor;
 }
 
 std::unique_ptr<QTextLayout> TTerminalView::LayOut(std::uint64_t start, std::uint64_t end) const
@@ -262,17 +267,14 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
     if (anchor <= TopAnchor()) {
         // From the first line down.
         qreal top = Margin;
-        for (std::int64_t line = 0; line < fText.LineCount() && top < height; ++line) {
-            const std::uint64_t end = fText.LineEnd(line);
-            for (std::uint64_t start = fText.LineStart(line); top < height;
-                 start += ParagraphBytes) {
-                auto [layout, paintedAt] = layOut(start, std::min(end, start + ParagraphBytes));
-                const qreal next = top + HeightOf(*layout);
-                fPlaced.push_back({start, std::move(layout), top, paintedAt});
-                top = next;
-                if (start + ParagraphBytes >= end) break;
-            }
-        }
+        ForEachParagraphFromTheTop([&](std::int64_t, std::uint64_t start, std::uint64_t end) {
+            if (top >= height) return false;
+            auto [layout, paintedAt] = layOut(start, end);
+            const qreal next = top + HeightOf(*layout);
+            fPlaced.push_back({start, std::move(layout), top, paintedAt});
+            top = next;
+            return true;
+        });
         return fPlaced;
     }
     // From the anchor's end up; a long line shows its last parts.

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -77,7 +78,11 @@ private:
     // The text changed from changedFrom on; shortened if lines went away.
     void TextChanged(std::uint64_t changedFrom, bool shortened);
     void UpdateScrollRange();
-    void RepaintChangedParagraphs(std::vector<TPlacedParagraph>& before);
+    void RepaintChangedParagraphs();
+    // Calls take(line, start, end) for each paragraph from the first line down, while it
+    // returns true.
+    void ForEachParagraphFromTheTop(
+        const std::function<bool(std::int64_t, std::uint64_t, std::uint64_t)>& take) const;
     std::int64_t TopAnchor() const;
     const std::vector<TPlacedParagraph>& Placed() const;
     std::unique_ptr<QTextLayout> LayOut(std::uint64_t start, std::uint64_t end) const;

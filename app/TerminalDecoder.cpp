@@ -21,22 +21,26 @@ QChar TTerminalDecoder::DisplayChar(unsigned char byte)
     return QChar(static_cast<char16_t>(byte));
 }
 
+namespace {
+
+// The code page's byte for a character; '?' for what it cannot hold (and each half of a
+// surrogate pair).
+char CodePageByte(char16_t unit)
+{
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
+    for (std::size_t i = 0; i < Cp1252High.size(); ++i)
+        if (Cp1252High[i] == unit && unit != 0xFFFD) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+} // namespace
+
 std::string TTerminalDecoder::EncodeTyped(const QString& text)
 {
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(text.size()));
-    for (const QChar ch : text) {
-        const char16_t unit = ch.unicode();
-        if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-            bytes.push_back(static_cast<char>(unit));
-            continue;
-        }
-        char byte = '?'; // what the code page cannot hold (and each half of a surrogate pair)
-        for (std::size_t i = 0; i < Cp1252High.size(); ++i) {
-            if (Cp1252High[i] == unit && unit != 0xFFFD) byte = static_cast<char>(0x80 + i);
-        }
-        bytes.push_back(byte);
-    }
+    for (const QChar ch : text)
+        bytes.push_back(CodePageByte(ch.unicode()));
     return bytes;
 }
 
@@ -64,7 +68,7 @@ std::string TTerminalDecoder::EncodeShown(const QString& text)
         else if (unit == 0x2010)
             bytes.push_back('\xAD');
         else
-            bytes += EncodeTyped(QString(ch));
+            bytes.push_back(CodePageByte(unit));
     }
     return bytes;
 }

@@ -68,21 +68,19 @@ std::string_view TByteStore::Piece(std::uint64_t offset) const
 std::string TByteStore::Read(std::uint64_t offset, std::uint64_t length) const
 {
     std::string bytes;
-    length = std::min(length, fSize - std::min(offset, fSize));
-    bytes.reserve(static_cast<std::size_t>(length));
-    while (bytes.size() < length) {
-        const std::string_view piece = Piece(offset + bytes.size());
-        bytes.append(piece.substr(0, static_cast<std::size_t>(length - bytes.size())));
-    }
+    bytes.reserve(static_cast<std::size_t>(std::min(length, fSize - std::min(offset, fSize))));
+    ForEach(offset, offset + length, [&](std::string_view piece) { bytes.append(piece); });
     return bytes;
 }
 
-void TByteStore::ForEach(std::uint64_t offset,
-                         const std::function<void(std::string_view)>& write) const
+void TByteStore::ForEach(std::uint64_t from, std::uint64_t to,
+                         const std::function<void(std::string_view)>& take) const
 {
-    for (std::string_view piece = Piece(offset); !piece.empty(); piece = Piece(offset)) {
-        write(piece);
-        offset += piece.size();
+    to = std::min(to, fSize);
+    while (from < to) {
+        const std::string_view piece = Piece(from).substr(0, static_cast<std::size_t>(to - from));
+        take(piece);
+        from += piece.size();
     }
 }
 

@@ -31,8 +31,9 @@ public:
     // Valid until the next call on the store.
     std::string_view Piece(std::uint64_t offset) const;
     std::string Read(std::uint64_t offset, std::uint64_t length) const;
-    // Calls write with every byte from offset to the end, in order, in pieces.
-    void ForEach(std::uint64_t offset, const std::function<void(std::string_view)>& write) const;
+    // Calls take with the bytes from `from` to `to` (clipped to the end), in order, in pieces.
+    void ForEach(std::uint64_t from, std::uint64_t to,
+                 const std::function<void(std::string_view)>& take) const;
     void Overwrite(std::uint64_t offset, char byte);
     void Truncate(std::uint64_t size);
     void Clear() { Truncate(0); }

@@ -115,11 +115,8 @@ std::uint64_t TTerminalText::NewlinesBefore(std::uint64_t offset) const
 {
     const std::size_t step = static_cast<std::size_t>(offset / IndexStep);
     std::uint64_t count = fNewlinesBefore[step];
-    for (std::uint64_t at = std::uint64_t{step} * IndexStep; at < offset;) {
-        const std::string_view piece = fBytes.Piece(at).substr(0, offset - at);
-        count += CountNewlines(piece);
-        at += piece.size();
-    }
+    fBytes.ForEach(std::uint64_t{step} * IndexStep, offset,
+                   [&](std::string_view piece) { count += CountNewlines(piece); });
     return count;
 }
 
