@@ -56,9 +56,17 @@ std::string_view TByteStore::Piece(std::uint64_t offset) const
         if (fReadBackBlock != block) {
             if (!fReadBack) fReadBack = std::make_unique_for_overwrite<char[]>(BlockSize);
             fReadBackBlock = SIZE_MAX; // stays unset if the read fails
-            fFile->Read(std::uint64_t{block} * BlockSize,
-                        std::span<char>(fReadBack.get(), BlockSize));
-            fReadBackBlock = block;
+            try {
+                fFile->Read(std::uint64_t{block} * BlockSize,
+                            std::span<char>(fReadBack.get(), BlockSize));
+                fReadBackBlock = block;
+            } catch (const std::system_error& error) {
+                // A failing disk: what cannot be read shows as '?' and is said once; reading
+                // is tried again next time.
+                std::memset(fReadBack.get(), '?', BlockSize);
+                if (!fReadFailed) fSpillError = error.what();
+                fReadFailed = true;
+            }
         }
         data = fReadBack.get();
     }
