@@ -115,6 +115,17 @@ if ! cmake --build "$bld" --target "${targets[@]}" -j1 >"$logs/build.log" 2>&1; 
     exit 1
 fi
 
+# A test that failed or was stopped may leave a program it started (tarvel-flash, a simulated
+# device) running, and a mutant may keep that program busy: whatever still runs from this
+# build's bin/ once the tests have ended is ended, by its id.
+EndStrays() {
+    local p exe
+    for p in /proc/[0-9]*; do
+        exe=$(readlink "$p/exe" 2>/dev/null) || continue
+        case "$exe" in "$bld/bin/"*) kill -9 "${p#/proc/}" 2>/dev/null || true ;; esac
+    done
+}
+
 # Runs one folder's tests, stopping at the first failure. Prints killed, timeout or survived.
 declare -A limit=()
 RunTests() {
@@ -127,6 +138,7 @@ RunTests() {
         (cd "$bld/tests/${t%%/*}" &&
             timeout -k 5 "${limit[$t]:-600}" "$bld/bin/${t#*/}" --gtest_fail_fast --gtest_brief=1 \
                 >"$out" 2>&1 </dev/null) 2>/dev/null || rc=$?
+        EndStrays
         if ((rc == 124 || rc == 137)); then echo timeout; return; fi
         if ((rc != 0)); then echo killed; return; fi
     done
@@ -152,11 +164,13 @@ RunMutant() {
     cp "$src/$file" "$work/original"
     applied=$file
     python3 "$helper" apply "$src" "$id" >/dev/null
-    [ "$verbose" = 1 ] && diff -u "$work/original" "$src/$file" | sed -n '3,$p' >&2
+    if [ "$verbose" = 1 ]; then
+        diff -u "$work/original" "$src/$file" | sed -n '3,$p' >&2 || true
+    fi
     mapfile -t mine < <(Targets "$folder")
     if ! timeout 900 cmake --build "$bld" --target "${mine[@]}" -j1 >"$logs/mutant.log" 2>&1; then
         status=stillborn
-        [ "$verbose" = 1 ] && grep -m 5 'error' "$logs/mutant.log" >&2
+        if [ "$verbose" = 1 ]; then grep -m 5 'error' "$logs/mutant.log" >&2 || true; fi
     else
         status=$(RunTests "$folder" "$verbose")
     fi
