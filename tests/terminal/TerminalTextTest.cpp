@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sys/resource.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +87,26 @@ TEST(TerminalText, LinesTheTerminalAddsAndRemoves)
     EXPECT_EQ(text.LineCount(), 0);
 }
 
+TEST(TerminalText, DeletingALineTakesOneLineEndWithIt)
+{
+    const struct
+    {
+        std::string_view Text;
+        std::int64_t Index;
+        TLines Left;
+    } cases[] = {
+        {"a\nb", 1, {"a"}}, // the last line takes the end before it
+        {"a\nb\nc", 2, {"a", "b"}}, {"a\nb\nc", 1, {"a", "c"}}, // any other line the end after it
+        {"a\nb", 0, {"b"}},         {"a", 0, {}},
+    };
+    for (const auto& c : cases) {
+        TTerminalText text;
+        text.AppendText(c.Text);
+        text.DeleteLine(c.Index);
+        EXPECT_EQ(Lines(text), c.Left) << c.Text << " without line " << c.Index;
+    }
+}
+
 // Numbered lines of varying length across many index steps and store blocks.
 std::string NumberedLines(int count)
 {
@@ -146,6 +171,78 @@ TEST_F(TerminalTextOnDisk, OlderTextMovesToANamelessFileAndReadsBack)
         EXPECT_EQ(text.Line(Count - 1), ExpectedLine(Count - 1));
     }
     EXPECT_TRUE(FolderEmpty());
+}
+
+TEST_F(TerminalTextOnDisk, ACutIntoTheFileBringsBackOnlyTheBlockItCuts)
+{
+    constexpr std::uint64_t Block = TByteStore::BlockSize;
+    std::string sent;
+    for (std::uint64_t i = 0; i < 4 * Block + 100; ++i)
+        sent += static_cast<char>('a' + i % 23);
+    const struct
+    {
+        std::uint64_t Cut;
+        std::uint64_t LeftInFile;
+    } cases[] = {
+        {2 * Block, 2 * Block}, // on a block's edge nothing comes back
+        {2 * Block + 1, 2 * Block},  {2 * Block + Block / 2, 2 * Block}, {Block - 1, 0},
+        {4 * Block + 50, 4 * Block}, // in the block in memory
+    };
+    for (const auto& c : cases) {
+        TByteStore store(0, [&] { return TSpillFile(fFolder); });
+        store.Append(sent);
+        ASSERT_EQ(store.BytesInFile(), 4 * Block);
+        store.Truncate(c.Cut);
+        EXPECT_EQ(store.BytesInFile(), c.LeftInFile) << c.Cut;
+        store.Append("tail");
+        EXPECT_TRUE(store.Read(0, store.Size()) == sent.substr(0, c.Cut) + "tail") << c.Cut;
+    }
+}
+
+TEST_F(TerminalTextOnDisk, TheFolderIsMadeTheUsersAlone)
+{
+    std::filesystem::create_directories(fFolder);
+    std::filesystem::permissions(fFolder, std::filesystem::perms(0755));
+    TSpillFile file(fFolder);
+    EXPECT_EQ(std::filesystem::status(fFolder).permissions(), std::filesystem::perms::owner_all);
+}
+
+TEST_F(TerminalTextOnDisk, AFileThatCannotBeOpenedIsSaidWithItsFolder)
+{
+    std::filesystem::create_directories(fFolder);
+    // No descriptor left: the file cannot be opened, whoever runs the test.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    const int probe = ::dup(0);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    rlimit none = before;
+    none.rlim_cur = static_cast<rlim_t>(probe);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    std::optional<std::system_error> caught;
+    try {
+        TSpillFile file(fFolder);
+    } catch (const std::system_error& error) {
+        caught = error;
+    }
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    ASSERT_TRUE(caught.has_value());
+    EXPECT_EQ(caught->code(), std::errc::too_many_files_open);
+    EXPECT_NE(std::string(caught->what()).find(fFolder.string()), std::string::npos)
+        << caught->what();
+}
+
+TEST_F(TerminalTextOnDisk, ReadingPastWhatWasWrittenIsAnInputOutputError)
+{
+    TSpillFile file(fFolder);
+    file.Write(0, std::span<const char>("written", 7));
+    std::array<char, 8> back{};
+    try {
+        file.Read(0, back);
+        ADD_FAILURE() << "read 8 bytes of 7";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code(), std::errc::io_error) << error.what();
+    }
 }
 
 TEST_F(TerminalTextOnDisk, AFileThatCannotBeMadeIsSaidOnceAndTheTextStays)
