@@ -162,4 +162,26 @@ TEST_F(PosixSerialDeviceTest, ReadReportsALostDevice)
     EXPECT_EQ(fDevice->Read(buffer).Status, TIoStatus::Lost);
 }
 
+TEST_F(PosixSerialDeviceTest, WriteReportsALostDevice)
+{
+    ASSERT_TRUE(fDevice);
+    fPty.HangUp();
+    const std::string out = "after the end";
+    EXPECT_EQ(fDevice->Write(std::as_bytes(std::span(out.data(), out.size()))).Status,
+              TIoStatus::Lost);
+}
+
+TEST_F(PosixSerialDeviceTest, PurgeDropsWhatWaitsAndSaysItDid)
+{
+    ASSERT_TRUE(fDevice);
+    const TWakeUpEvent wake;
+    for (uint32_t flags : {uint32_t{PURGE_RXCLEAR}, uint32_t{PURGE_RXABORT | PURGE_TXABORT}}) {
+        fPty.Send("stale");
+        ASSERT_TRUE(fDevice->Wait(wake, false, 20000).Readable);
+        EXPECT_TRUE(fDevice->Purge(flags)) << flags;
+        EXPECT_EQ(fDevice->BytesWaiting(), 0u) << flags;
+    }
+    EXPECT_TRUE(fDevice->Purge(PURGE_TXCLEAR));
+}
+
 } // namespace

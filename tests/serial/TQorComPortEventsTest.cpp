@@ -239,6 +239,33 @@ TEST_F(EventsTest, LowLatencyModeLastsWhileThePortIsOpen)
     EXPECT_FALSE(fDevice.LowLatency());
 }
 
+TEST_F(EventsTest, AComponentDestroyedWhileOpenClosesThePort)
+{
+    {
+        TQorComPort port(fMainThread, fBackend);
+        port.SetPort(2);
+        port.SetActive(true);
+        ASSERT_TRUE(fDevice.IsOpen());
+    }
+    EXPECT_FALSE(fDevice.IsOpen());
+    EXPECT_FALSE(fDevice.LowLatency());
+}
+
+TEST_F(EventsTest, OutputPendingCountsWhatHasNotReachedTheLine)
+{
+    EXPECT_EQ(fPort.OutputPending(), 0u); // closed
+    fPort.SetActive(true);
+    fDevice.HoldOutput(true);
+    fPort.WriteString("abcdef");
+    EXPECT_EQ(fPort.OutputPending(), 6u);
+    fDevice.ReleaseOutput(4);
+    EXPECT_EQ(fPort.OutputPending(), 2u);
+    fPort.PurgeTx();
+    EXPECT_EQ(fPort.OutputPending(), 0u);
+    fPort.SetActive(false);
+    EXPECT_EQ(fPort.OutputPending(), 0u);
+}
+
 TEST_F(EventsTest, OpenFailureKeepsTheSystemsReason)
 {
     fPort.SetDevicePath(2, "/dev/not-registered");
