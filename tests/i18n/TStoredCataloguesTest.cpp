@@ -113,6 +113,20 @@ TEST_F(StoredCataloguesTest, RecordsAreFoundUnderTheBaseDirectory)
     EXPECT_EQ(stored.Locate(otherBase).File, otherBase);
 }
 
+TEST_F(StoredCataloguesTest, ARecordEndingTheFileIsReadWhateverItsNamesLength)
+{
+    for (bool terminated : {true, false}) {
+        std::vector<char> file(100, 'x');
+        const uint64_t first = AppendTable(file, {{"a.mo", 10, 20}});
+        if (!terminated) file.resize(file.size() - 8); // the terminating record is not needed
+        WriteBytes(Executable(), file);
+        TStoredCatalogues stored;
+        stored.ScanTable(Executable(), first);
+        EXPECT_TRUE(stored.Contains("a.mo")) << terminated;
+        EXPECT_EQ(stored.Locate(InBaseDir("a.mo")).Size, 20) << terminated;
+    }
+}
+
 TEST_F(StoredCataloguesTest, NamesDifferingOnlyInCaseKeepTheEarlierRecords)
 {
     const uint64_t first = AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", 10, 1},

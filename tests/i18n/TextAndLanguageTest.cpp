@@ -65,6 +65,7 @@ TEST(SystemLanguageTest, SystemDefaultLocaleFileIsRead)
     EXPECT_EQ(DefaultLocaleFromConfig("export LANG=it_IT.UTF-8\nLC_ALL=nl_NL\nLANGUAGE=x\n"),
               "nl_NL");
     EXPECT_EQ(DefaultLocaleFromConfig("LC_ALL=\nLANG=sv_SE\n"), "sv_SE");
+    EXPECT_EQ(DefaultLocaleFromConfig("  export LANG=pt_BR.UTF-8\n"), "pt_BR.UTF-8");
 }
 
 TEST(SystemLanguageTest, WindowsLocaleTableKeepsItsDirectoryNames)
