@@ -127,6 +127,8 @@ EndStrays() {
 }
 
 # Runs one folder's tests, stopping at the first failure. Prints killed, timeout or survived.
+# Each test executable's time limit comes from its run on the unchanged tree; a replayed
+# mutant, which skips that run, has two minutes.
 declare -A limit=()
 RunTests() {
     local folder=$1 verbose=$2 t out
@@ -136,7 +138,7 @@ RunTests() {
         local rc=0
         # (the subshell's own notes, such as "Segmentation fault", are not the tests' output)
         (cd "$bld/tests/${t%%/*}" &&
-            timeout -k 5 "${limit[$t]:-600}" "$bld/bin/${t#*/}" --gtest_fail_fast --gtest_brief=1 \
+            timeout -k 5 "${limit[$t]:-120}" "$bld/bin/${t#*/}" --gtest_fail_fast --gtest_brief=1 \
                 >"$out" 2>&1 </dev/null) 2>/dev/null || rc=$?
         EndStrays
         if ((rc == 124 || rc == 137)); then echo timeout; return; fi
