@@ -129,6 +129,31 @@ TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
     EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
 }
 
+TEST_F(FlashToSimulatedDevice, ARestartedDeviceInterruptsTheTransferAndGetsNoMoreOfTheFile)
+{
+    TSimulatedDeviceOptions options; // at the line's real pace
+    options.RestartAtRecord = 80;
+    Start(options);
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(6 * 1024, 8); // 194 lines
+    Flash(fDir.Write("restart.s19", GenerateSRecordFile(data, BaseAddress)));
+
+    EXPECT_EQ(fForm->Panel1->text(),
+              QStringLiteral("Flash interrotto: il dispositivo si è riavviato"));
+    EXPECT_LT(fForm->ProgressBar1->Progress(), 100);
+    EXPECT_FALSE(fForm->FlashInProgress);
+    std::size_t after = fDevice->BytesAfterRestart();
+    ASSERT_TRUE(FlashWaitUntil([&] {
+        QDeadlineTimer settle(300);
+        FlashWaitUntil([&] { return settle.hasExpired(); });
+        const bool quiet = fDevice->UnreadBytes() == 0 && fDevice->BytesAfterRestart() == after;
+        after = fDevice->BytesAfterRestart();
+        return quiet;
+    }));
+    EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
+    EXPECT_EQ(fDevice->CompletedLoads(), 0u);
+    EXPECT_TRUE(fReports.empty());
+}
+
 // A pulled adapter ends the transfer at once, while the lines are paced and after.
 class FlashToPulledDevice : public FlashToSimulatedDevice, public ::testing::WithParamInterface<int>
 {
