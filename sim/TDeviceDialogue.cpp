@@ -199,7 +199,8 @@ void TDeviceDialogue::OnRecord()
 void TDeviceDialogue::Acknowledge()
 {
     if (fOptions.LongAnswerBytes > 0) {
-        std::string line = "\r\nRecord " + std::to_string(fSessionRecords) + " written and verified ";
+        std::string line =
+            "\r\nRecord " + std::to_string(fSessionRecords) + " written and verified ";
         line.resize(std::max(line.size(), static_cast<std::size_t>(fOptions.LongAnswerBytes)), '.');
         Say(WithStrayBytes(std::move(line)));
         return;
