@@ -81,9 +81,16 @@ void TBootLoaderSession::Receive(const std::string& S)
         return;
     }
     fRestartWatch.Learn(S);
-    if (fAwaitingConfirmation && fRestartWatch.ShowsPrompt(S)) {
-        DeviceConfirmed = true;
-        fAwaitingConfirmation = false;
+    if (fAwaitingConfirmation) {
+        // Until the device has confirmed the file, its refusal of the last records still
+        // belongs to the transfer: the status must not go on saying it is flashing.
+        if (Contains(S, "ERREUR")) {
+            fView.ShowStatus(Refused);
+            fAwaitingConfirmation = false;
+        } else if (fRestartWatch.ShowsPrompt(S)) {
+            DeviceConfirmed = true;
+            fAwaitingConfirmation = false;
+        }
     }
     // The answer leaves before the text is shown: the device waits for it, while nothing shown
     // reaches the screen before this handler returns anyway. What arrived is shown also when
