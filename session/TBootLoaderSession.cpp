@@ -25,6 +25,8 @@ constexpr std::size_t MaxRoomWaitMs = 50;
 // restarted on one of the last records shows its banner or menu by then, and must not have the
 // last line taken for a finished load.
 constexpr double RestartShowsWithinMs = 100;
+// Longer than the gap between the answers of a device that answers once a 64-line window.
+constexpr double QuietMs = 500;
 // The device has answered once more than this many characters have been collected.
 constexpr std::size_t AnswerThreshold = 11;
 constexpr std::size_t LatestAnswerBytes = 4;
@@ -173,7 +175,8 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
     DeviceConfirmed = false;
     fLastLineWritten = false;
     fAwaitingConfirmation = false;
-    fWireFreeAtMs = 0;
+    fWireFreeAtMs = fLastWriteMs = 0;
+    fLastByteMs = -1;
     fRestartWatch.BeginTransfer();
     fSendingFile = true;
     const TScopeExit sent([this] { fSendingFile = false; });
@@ -246,6 +249,7 @@ bool TBootLoaderSession::TransferCut() const
 
 void TBootLoaderSession::ReceiveDuringTransfer(const std::string& S)
 {
+    if (!S.empty()) fLastByteMs = static_cast<double>(MonotonicMilliseconds());
     fView.ShowLamps(false, true);
 
     fCollectedAnswer += S;
@@ -293,6 +297,7 @@ void TBootLoaderSession::StopForRestart()
 void TBootLoaderSession::WriteLine(const std::string& line)
 {
     fPort.WriteString(line);
+    fLastWriteMs = static_cast<double>(MonotonicMilliseconds());
     const auto bytesPerSecond = static_cast<double>(std::max(fPort.Baudrate() / 10, 1));
     fWireFreeAtMs = std::max(fWireFreeAtMs, static_cast<double>(MonotonicMilliseconds())) +
                     static_cast<double>(line.size()) * 1000 / bytesPerSecond;
@@ -301,7 +306,9 @@ void TBootLoaderSession::WriteLine(const std::string& line)
 void TBootLoaderSession::AwaitDeviceBeforeLastLine()
 {
     // The driver's count leaves at the line's pace; what it does not count (a pseudo-terminal's
-    // buffer, an adapter's FIFO) is reckoned from the line's rate, at most that much of it.
+    // buffer, an adapter's FIFO) is reckoned from the line's rate, at most that much of it. A
+    // device that answered the lines just written and has fallen quiet has taken them all, as a
+    // device answers at least once a window while it works through what it is sent.
     const auto bytesPerSecond = static_cast<double>(std::max(fPort.Baudrate() / 10, 1));
     std::optional<double> until;
     while (!TransferCut()) {
@@ -314,9 +321,11 @@ void TBootLoaderSession::AwaitDeviceBeforeLastLine()
             until = std::min(fWireFreeAtMs,
                              now + fPort.UncountedOutputBytes() * 1000.0 / bytesPerSecond) +
                     RestartShowsWithinMs;
-        if (now >= *until) return;
+        double left = *until - now;
+        if (fLastByteMs >= fLastWriteMs) left = std::min(left, fLastByteMs + QuietMs - now);
+        if (left <= 0) return;
         fWaiter.Delay(static_cast<std::uint32_t>(
-            std::clamp<double>(*until - now, WindowPollMs, static_cast<double>(MaxRoomWaitMs))));
+            std::clamp<double>(left, WindowPollMs, static_cast<double>(MaxRoomWaitMs))));
     }
 }
 

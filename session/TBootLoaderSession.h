@@ -121,6 +121,8 @@ private:
     bool fLastLineWritten = false;
     bool fAwaitingConfirmation = false; // the transfer ended; the device's menu confirms it
     double fWireFreeAtMs = 0;           // when the line will have carried what was written
+    double fLastWriteMs = 0;
+    double fLastByteMs = -1; // in this transfer
     std::int64_t fStartMs = 0;
     std::int64_t fShownElapsedSeconds = -1;
     std::string fCollectedAnswer;
