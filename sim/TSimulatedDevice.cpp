@@ -48,6 +48,9 @@ TDeviceDialogueOptions DialogueOptions(const TSimulatedDeviceOptions& options)
     result.ErreurAtRecord = options.ErreurAtRecord;
     result.SilenceFromRecord = options.SilenceFromRecord;
     result.HangUpAtRecord = options.HangUpAtRecord;
+    result.RestartAtRecord = options.RestartAtRecord;
+    result.StrayBytesSeed = options.StrayBytesSeed;
+    result.LongAnswerBytes = options.LongAnswerBytes;
     return result;
 }
 
@@ -138,6 +141,21 @@ std::size_t TSimulatedDevice::CompletedLoads() const
 {
     std::lock_guard lock(fMutex);
     return fDialogue.CompletedLoads();
+}
+
+std::size_t TSimulatedDevice::BytesAfterRestart() const
+{
+    std::lock_guard lock(fMutex);
+    return fDialogue.BytesAfterRestart();
+}
+
+std::size_t TSimulatedDevice::UnreadBytes() const
+{
+    int waiting = 0;
+    std::lock_guard lock(fMutex); // the line is closed under it when the device hangs up
+    if (!fMaster.Valid() || ::ioctl(fMaster.Get(), FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
 }
 
 bool TSimulatedDevice::HungUp() const
@@ -275,8 +293,11 @@ void TSimulatedDevice::ServeLoop()
         }
         if (hungUp) {
             // Like a pulled USB adapter: the line is gone at once, with whatever was queued.
-            fMaster.Reset();
-            fSlave.Reset();
+            {
+                std::lock_guard lock(fMutex); // UnreadBytes looks at the line from other threads
+                fMaster.Reset();
+                fSlave.Reset();
+            }
             if (fOptions.OnHangUp) fOptions.OnHangUp();
             return;
         }

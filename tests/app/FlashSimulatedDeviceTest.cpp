@@ -129,6 +129,33 @@ TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
     EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
 }
 
+TEST_F(FlashToSimulatedDevice, ARestartedDeviceInterruptsTheTransferAndGetsNoMoreOfTheFile)
+{
+    TSimulatedDeviceOptions options; // at the line's real pace
+    options.RestartAtRecord = 80;
+    Start(options);
+    // Larger than what the transmit buffer and the pseudo-terminal hold together.
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(24 * 1024, 8);
+    Flash(fDir.Write("restart.s19", GenerateSRecordFile(data, BaseAddress)));
+
+    EXPECT_EQ(fForm->Panel1->text(),
+              QStringLiteral("Flash interrotto: il dispositivo si è riavviato"));
+    EXPECT_FALSE(fForm->FlashInProgress);
+    EXPECT_TRUE(fReports.empty());
+    // Disconnected, so that the answers to the menu that came back do not count as file bytes.
+    fForm->Button_OpenClick(fForm->Button_Open);
+    std::size_t after = fDevice->BytesAfterRestart();
+    ASSERT_TRUE(FlashWaitUntil([&] {
+        QDeadlineTimer settle(300);
+        FlashWaitUntil([&] { return settle.hasExpired(); });
+        const bool quiet = fDevice->UnreadBytes() == 0 && fDevice->BytesAfterRestart() == after;
+        after = fDevice->BytesAfterRestart();
+        return quiet;
+    }));
+    EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
+    EXPECT_EQ(fDevice->CompletedLoads(), 0u);
+}
+
 // A pulled adapter ends the transfer at once, while the lines are paced and after.
 class FlashToPulledDevice : public FlashToSimulatedDevice, public ::testing::WithParamInterface<int>
 {
