@@ -8,9 +8,9 @@ A candidate is one change at one place. Its id is "folder/File.cpp:LINE:COL:KIND
 """
 
 import argparse
+import hashlib
 import json
 import os
-import random
 import re
 import shutil
 import signal
@@ -133,7 +133,10 @@ def StatementStarts(masked):
         if c in ";{}":
             ends.add(k + 1)
         elif c == ":" and masked[k - 1] != ":" and masked[k + 1:k + 2] != ":":
-            ends.add(k + 1)
+            # a label's colon, not a conditional expression's
+            before = masked[masked.rfind("\n", 0, k) + 1:k].strip()
+            if re.fullmatch(r"case\b.*|default|public|private|protected", before):
+                ends.add(k + 1)
     for m in re.finditer(r"\belse\b", masked):
         ends.add(m.end())
     for m in re.finditer(r"\b(?:if|while|for) \(", masked):
@@ -251,14 +254,25 @@ def LineCol(text, offset):
 
 def FileCandidates(root, rel):
     text = (Path(root) / rel).read_text()
+    lines = text.split("\n")
+    # Where a change is, told by its line's text rather than its number, so that the sample
+    # stays the same when other lines are added or removed: the line's words, which of the
+    # lines with those words it is, and the column from its first word.
+    anchors, seen = [], {}
+    for line_text in lines:
+        words = line_text.strip()
+        seen[words] = seen.get(words, 0) + 1
+        anchors.append((words, seen[words], len(line_text) - len(line_text.lstrip())))
     result = []
     for start, end, replacement, kind in Candidates(text):
         line, col = LineCol(text, start)
+        words, nth, indent = anchors[line - 1]
         result.append({
             "id": f"{rel}:{line}:{col}:{kind}",
             "file": rel, "line": line, "start": start, "end": end,
             "replacement": replacement, "kind": kind,
             "change": Describe(text, start, end, replacement, kind),
+            "anchor": f"{rel}\0{words}\0{nth}\0{col - indent}",
         })
     result.sort(key=lambda c: (c["line"], c["start"], c["kind"]))
     return result
@@ -282,15 +296,21 @@ def ProductFiles(compdb, root, folder):
 
 
 def Sample(candidates, seed, count, folder):
-    """count places of the folder, and one change at each: a constant moved up or down is one
-    place, like an operator swapped."""
+    """count places of the folder, and one change at each (a constant moved up or down is one
+    place, like an operator swapped): those whose seeded hash of the place is lowest, so that
+    a change elsewhere in the code leaves the rest of the sample as it was."""
     places = {}
     for c in candidates:
         kind = "number" if c["kind"] in ("+1", "-1") else c["kind"]
-        places.setdefault((c["file"], c["start"], kind), []).append(c)
-    rng = random.Random(f"{seed}/{folder}")
-    keys = sorted(places)
-    chosen = [rng.choice(places[k]) for k in rng.sample(keys, min(count, len(keys)))]
+        places.setdefault((c["anchor"], kind), []).append(c)
+
+    def Key(place):
+        return hashlib.sha256(f"{seed}\0{folder}\0{place[0]}\0{place[1]}".encode()).digest()
+
+    chosen = []
+    for place in sorted(places, key=Key)[:count]:
+        changes = places[place]
+        chosen.append(changes[Key(place)[-1] % len(changes)])
     return sorted(chosen, key=lambda c: (c["file"], c["line"], c["start"], c["kind"]))
 
 
@@ -338,13 +358,18 @@ def Sync(source, dest, files):
 
 def Report(results, elapsed, judged_file):
     rows = [line.rstrip("\n").split("\t") for line in Path(results).read_text().splitlines()]
-    # Survivors already judged equivalent (the behaviour cannot differ), with the reason.
+    # Survivors already judged equivalent (the behaviour cannot differ), with the reason: known
+    # by file and change, which stay the same when other lines move.
     judged = {}
     if Path(judged_file).is_file():
         for line in Path(judged_file).read_text().splitlines():
             if line.strip() and not line.startswith("#"):
-                ident, _, reason = line.partition("\t")
-                judged[ident.strip()] = reason.strip()
+                ident, change, reason = (line.split("\t") + ["", ""])[:3]
+                judged[(ident.split(":")[0], change.strip())] = reason.strip()
+
+    def Judged(row):
+        return judged.get((row[0].split(":")[0], row[4].strip()))
+
     folders = []
     for r in rows:
         if r[1] not in folders:
@@ -358,20 +383,20 @@ def Report(results, elapsed, judged_file):
         count = {s: sum(1 for r in mine if r[2] == s) for s in
                  ("killed", "timeout", "survived", "stillborn")}
         killed = count["killed"] + count["timeout"]
-        judged_count = sum(1 for r in mine if r[2] == "survived" and r[0] in judged)
+        judged_count = sum(1 for r in mine if r[2] == "survived" and Judged(r))
         total = killed + count["survived"]
         rate = f"{100.0 * killed / total:.1f} %" if total else "-"
         print(f"{folder:<10} {len(mine):>4} {killed:>7} {count['survived']:>9} "
               f"{count['stillborn']:>10} {count['timeout']:>9} {rate:>7} {judged_count:>11}")
     survivors = [r for r in rows if r[2] == "survived"]
-    for title, group in (("Survivors", [r for r in survivors if r[0] not in judged]),
-                         ("Survivors judged equivalent", [r for r in survivors if r[0] in judged])):
+    for title, group in (("Survivors", [r for r in survivors if not Judged(r)]),
+                         ("Survivors judged equivalent", [r for r in survivors if Judged(r)])):
         if group:
             print(f"\n== {title} (id, then the change)")
             for r in group:
                 print(f"{r[0]}\n    {r[4]}")
-                if r[0] in judged:
-                    print(f"    equivalent: {judged[r[0]]}")
+                if Judged(r):
+                    print(f"    equivalent: {Judged(r)}")
     print(f"\nTime: {int(elapsed) // 60} min {int(elapsed) % 60} s")
 
 

@@ -17,9 +17,11 @@
 # (the dev preset, without the window and benchmarks); each mutant is then applied, ninja
 # rebuilds what it touches, and the tests of that folder run with a time limit. A mutant that
 # does not compile is "stillborn"; one that makes the tests fail or hang is killed. It prints
-# the figures per folder and every survivor, and exits 0: a measurement, not a gate. Survivors
-# listed in scripts/mutants-equivalent.tsv (id, a tab, why the behaviour cannot differ) are
-# shown apart with that reason; they still count as survivors.
+# the figures per folder and every survivor, and exits 0: a measurement, not a gate. The sample
+# is chosen by a seeded hash of each place's line text, so editing other lines leaves it as it
+# was. Survivors listed in scripts/mutants-equivalent.tsv (id, change and why the behaviour
+# cannot differ, tab-separated) are shown apart with that reason; they still count as
+# survivors.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,16 +33,19 @@ results="$work/results.tsv"
 logs="$work/logs"
 
 # The test executables that exercise each folder without a display, as tests/<dir>/<target>
-# (run in that build folder, like CTest does). The session is also driven by the simulated
-# device's tests and by tarvel-flash's program tests; the serial component also by the
-# simulated device through a real port.
+# (run in that build folder, like CTest does), quickest first: the first failure ends the run.
+# The session is also driven by the simulated device's tests and by tarvel-flash's program
+# tests and fault campaign; the serial component also by the simulated device through a real
+# port.
 declare -A suites=(
     [serial]="serial/tarvel_serial_tests sim/tarvel_sim_serial_tests"
-    [session]="session/tarvel_session_rule_tests session/tarvel_session_tests sim/tarvel_sim_tests flasher/tarvel_flasher_tests"
+    [session]="session/tarvel_session_rule_tests sim/tarvel_sim_tests session/tarvel_session_tests flasher/tarvel_flasher_tests flasher/tarvel_flash_campaign_tests"
     [terminal]="terminal/tarvel_terminal_tests"
-    [flasher]="flasher/tarvel_flasher_tests"
+    [flasher]="flasher/tarvel_flasher_tests flasher/tarvel_flash_campaign_tests"
     [i18n]="i18n/tarvel_i18n_system_tests i18n/tarvel_i18n_tests"
 )
+# The fault campaign runs 100 of its 300 sessions (seeds 1-100) for each mutant.
+export TARVEL_CAMPAIGN_SESSIONS=100
 
 seed=1
 per_folder=30
