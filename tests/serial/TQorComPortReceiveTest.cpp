@@ -232,6 +232,13 @@ TEST_F(LineModeTest, LeavingLineModeQueuesAnOfferOfWhatIsPending)
     fPort.SetLineMode(false);
     EXPECT_EQ(fMainThread.RunPending(), 1);
     EXPECT_EQ(calls, 2);
+
+    // Nothing left, nothing offered.
+    ASSERT_EQ(fPort.Read(three), 1);
+    fPort.SetLineMode(true);
+    fPort.SetLineMode(false);
+    EXPECT_EQ(fMainThread.RunPending(), 0);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST_F(LineModeTest, BufferedBytesAreNotLostWhenSwitchingToPlainMode)
