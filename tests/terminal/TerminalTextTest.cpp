@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sys/resource.h>
 #include <system_error>
@@ -199,6 +202,73 @@ TEST_F(TerminalTextOnDisk, ACutIntoTheFileBringsBackOnlyTheBlockItCuts)
     }
 }
 
+TEST_F(TerminalTextOnDisk, ABlockBroughtBackAndMovedOutAgainReadsWithItsNewBytes)
+{
+    constexpr std::uint64_t Block = TByteStore::BlockSize;
+    TByteStore store(0, [&] { return TSpillFile(fFolder); });
+    store.Append(std::string(3 * Block + 10, 'a'));
+    ASSERT_EQ(store.BytesInFile(), 3 * Block);
+    EXPECT_EQ(store.Read(2 * Block, 1), "a"); // read back from the file
+    store.Overwrite(2 * Block, 'Z');          // into memory, and changed there
+    store.Append(std::string(Block, 'b'));    // out to the file again
+    ASSERT_EQ(store.BytesInFile(), 4 * Block);
+    EXPECT_EQ(store.Read(2 * Block, 2), "Za");
+}
+
+TEST_F(TerminalTextOnDisk, TheFileTakesOneDescriptorWhateverErrnoHeldBefore)
+{
+    const auto descriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator{});
+    };
+    std::filesystem::create_directories(fFolder);
+    const auto before = descriptors();
+    for (int leftover : {0, EOPNOTSUPP, EISDIR, EINVAL}) {
+        {
+            errno = leftover;
+            TSpillFile file(fFolder);
+            EXPECT_EQ(descriptors(), before + 1) << leftover;
+        }
+        EXPECT_EQ(descriptors(), before) << leftover;
+        EXPECT_TRUE(FolderEmpty()) << leftover;
+    }
+}
+
+TEST_F(TerminalTextOnDisk, AFileThatCannotBeWrittenIsSaidOnceAndTheTextStays)
+{
+    // Files of this process may not grow past 256 KiB: moving a 1 MiB block out fails.
+    struct TFileSizeLimit
+    {
+        TFileSizeLimit()
+        {
+            ::getrlimit(RLIMIT_FSIZE, &Before);
+            Signal = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = Before;
+            small.rlim_cur = 256 * 1024;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        ~TFileSizeLimit()
+        {
+            ::setrlimit(RLIMIT_FSIZE, &Before);
+            std::signal(SIGXFSZ, Signal);
+        }
+        rlimit Before{};
+        void (*Signal)(int) = nullptr;
+    };
+    const std::string sent = NumberedLines(30'000);
+    std::optional<std::string> said;
+    TTerminalText text(0, [&] { return TSpillFile(fFolder); });
+    {
+        const TFileSizeLimit limit;
+        text.AppendReceived(sent);
+        said = text.TakeSpillError();
+    }
+    ASSERT_TRUE(said.has_value());
+    EXPECT_NE(said->find("Cannot write the terminal's file"), std::string::npos) << *said;
+    EXPECT_EQ(text.Bytes().BytesInFile(), 0u);
+    EXPECT_EQ(text.Line(29'999), ExpectedLine(29'999));
+}
+
 TEST_F(TerminalTextOnDisk, TheFolderIsMadeTheUsersAlone)
 {
     std::filesystem::create_directories(fFolder);
@@ -238,6 +308,7 @@ TEST_F(TerminalTextOnDisk, ReadingPastWhatWasWrittenIsAnInputOutputError)
     file.Write(0, std::span<const char>("written", 7));
     std::array<char, 8> back{};
     try {
+        errno = EINTR; // left from an earlier call: not this read's
         file.Read(0, back);
         ADD_FAILURE() << "read 8 bytes of 7";
     } catch (const std::system_error& error) {
