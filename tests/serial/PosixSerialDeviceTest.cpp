@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <functional>
 #include <future>
 #include <sys/ioctl.h>
@@ -166,6 +167,46 @@ TEST_F(PosixSerialDeviceTest, ReadReportsALostDevice)
     fPty.CloseMaster();
     std::byte buffer[16];
     EXPECT_EQ(fDevice->Read(buffer).Status, TIoStatus::Lost);
+}
+
+TEST_F(PosixSerialDeviceTest, WaitSeesAHangUp)
+{
+    ASSERT_TRUE(fDevice);
+    fPty.CloseMaster();
+    const TWakeUpEvent wake;
+    EXPECT_TRUE(fDevice->Wait(wake, false, 20000).Lost);
+}
+
+// Before the first SetState, the flags word says what the terminal does already.
+TEST_F(PosixSerialDeviceTest, TheFlagsWordStartsFromTheTerminalsFlowControl)
+{
+    ASSERT_TRUE(fDevice);
+    TDeviceControlBlock opened;
+    ASSERT_TRUE(fDevice->GetState(opened));
+    EXPECT_EQ(opened.Flags, DCB_fBinary); // opened raw: no flow control
+    const struct
+    {
+        tcflag_t Input, Control;
+        uint32_t Flags;
+    } cases[] = {
+        {IXON, 0, DCB_fBinary | DCB_fOutX},
+        {IXOFF, 0, DCB_fBinary | DCB_fInX},
+        {0, CRTSCTS, DCB_fBinary | DCB_fOutxCtsFlow | DCB_RtsControlHandshake},
+        {0, 0, DCB_fBinary},
+    };
+    for (const auto& c : cases) {
+        TPseudoTerminal terminal;
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(terminal.Master(), &tio), 0);
+        tio.c_iflag = (tio.c_iflag & ~(IXON | IXOFF)) | c.Input;
+        tio.c_cflag = (tio.c_cflag & ~CRTSCTS) | c.Control;
+        ASSERT_EQ(::tcsetattr(terminal.Master(), TCSANOW, &tio), 0);
+        TPosixSerialDevice device(
+            TFileDescriptor(::open(terminal.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)));
+        TDeviceControlBlock state;
+        ASSERT_TRUE(device.GetState(state));
+        EXPECT_EQ(state.Flags, c.Flags) << std::hex << c.Input << " " << c.Control;
+    }
 }
 
 TEST_F(PosixSerialDeviceTest, WriteReportsALostDevice)

@@ -4,6 +4,7 @@
 #include "tests/serial/FakePortFixture.h"
 
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -83,6 +84,20 @@ TEST_F(EventsTest, DataSentFollowsAWrite)
     fPort.WriteString("ping");
     ASSERT_TRUE(fMainThread.PumpUntil([&] { return sent >= 1; }));
     EXPECT_EQ(fDevice.Written(), "ping");
+}
+
+TEST_F(EventsTest, DataSentWaitsForTheDriversLastByte)
+{
+    int sent = 0;
+    fPort.SetOnDataSent([&](TQorComPort&) { ++sent; });
+    fPort.SetActive(true);
+    fDevice.HoldOutput(true);
+    fPort.WriteString("p");
+    // The driver's empty checks back off to 50 ms: a quarter second is several of them.
+    EXPECT_FALSE(fMainThread.PumpUntil([&] { return sent > 0; }, std::chrono::milliseconds(250)));
+    fDevice.ReleaseOutput(1);
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return sent >= 1; }));
+    EXPECT_EQ(fDevice.Written(), "p");
 }
 
 TEST_F(EventsTest, CtsOnAtOpenIsReportedOnceWithoutEventCtsDsr)
