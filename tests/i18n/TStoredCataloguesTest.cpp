@@ -127,6 +127,18 @@ TEST_F(StoredCataloguesTest, ARecordEndingTheFileIsReadWhateverItsNamesLength)
     }
 }
 
+TEST_F(StoredCataloguesTest, EveryByteOfTheOffsetAndSizeCounts)
+{
+    const uint64_t offset = 0x0102030405060708u, size = 0x1112131415161718u;
+    const uint64_t first = AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", offset, size}});
+    WriteBytes(Executable(), fFile);
+    TStoredCatalogues stored;
+    stored.ScanTable(Executable(), first);
+    const auto location = stored.Locate(InBaseDir("locale/de/LC_MESSAGES/default.mo"));
+    EXPECT_EQ(location.Offset, static_cast<int64_t>(offset));
+    EXPECT_EQ(location.Size, static_cast<int64_t>(size));
+}
+
 TEST_F(StoredCataloguesTest, NamesDifferingOnlyInCaseKeepTheEarlierRecords)
 {
     const uint64_t first = AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", 10, 1},
