@@ -98,10 +98,11 @@ prompt it showed after Init, with no "ERREUR" and no restart on the way. A devic
 banner or menu again while the file is going out has restarted (a watchdog, a brown-out) and
 would read the rest as menu input: the transfer stops there and the port fails (exit 1). So that
 a restart on one of the last records is seen too, the last line waits until the line has
-carried the others and 100 ms more. A device that says nothing within a second after the last
-line (or keeps talking for a minute without its menu) has not confirmed: the result says
-"sent; the device did not confirm" (exit 0, "unconfirmed" in --json), or with
---require-confirmation it fails (exit 1).
+carried the others; a device that still shows its banner after the last line confirms only by
+falling quiet at its menu. A device that says nothing within a second after the last line (or
+keeps talking for a minute without its menu) has not confirmed: the result says "sent; the
+device did not confirm" (exit 0, "unconfirmed" in --json), or with --require-confirmation it
+fails (exit 1).
 
 FILE is checked before any port is opened. When it is made of Motorola S-records (every non-empty
 line starts with S0..S9), every record is verified: hex digits only, the byte count, the

@@ -254,6 +254,13 @@ TPortResult TPortFlash::Transfer()
     return {};
 }
 
+TPortResult TPortFlash::Flashed() const
+{
+    TPortResult flashed = Failure(0, "flashed");
+    flashed.Confirmed = true;
+    return flashed;
+}
+
 TPortResult TPortFlash::AwaitVerdict()
 {
     // No more answers to the menu: the board is flashed, and the rig decides what comes next.
@@ -266,21 +273,25 @@ TPortResult TPortFlash::AwaitVerdict()
             return Failure(1, "the device refused the end of the file: \"" +
                                   Words(fAfterTransfer.substr(fAfterTransfer.find("ERREUR"))) +
                                   "\"");
-        if (fSession.DeviceConfirmed) {
-            TPortResult flashed = Failure(0, "flashed");
-            flashed.Confirmed = true;
-            return flashed;
-        }
+        if (fSession.DeviceRestarted)
+            return Failure(1, "the device restarted (its menu came back) after line " +
+                                  std::to_string(fSession.RestartedAfterLine));
+        if (fSession.DeviceConfirmed && !fSession.ConfirmationPending()) return Flashed();
         if (fInterrupted) return Failure(130, "interrupted after the last line");
         if (fLost) return Failure(4, "the device went away after the last line");
         const auto now = TClock::now();
         if (now - fLastByte >= SettleTime || now >= giveUp) {
+            if (fSession.DeviceConfirmed) return Flashed(); // quiet at its menu
             if (fOptions.RequireConfirmation)
                 return Failure(1, "sent; the device did not confirm (no menu after the last line)");
             return Failure(0, "sent; the device did not confirm");
         }
-        fLoop.RunUntil([&] { return fSession.DeviceConfirmed || Interrupted(); },
-                       std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::min<TClock::duration>(SettleTime, giveUp - now)));
+        fLoop.RunUntil(
+            [&] {
+                return (fSession.DeviceConfirmed && !fSession.ConfirmationPending()) ||
+                       fSession.DeviceRestarted || Interrupted();
+            },
+            std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::min<TClock::duration>(SettleTime, giveUp - now)));
     }
 }

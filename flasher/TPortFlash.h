@@ -47,6 +47,7 @@ private:
     bool Awaited(const std::function<bool()>& done);
     bool Interrupted() const { return fInterrupted || fLost; }
     TPortResult Failure(int code, std::string message) const;
+    TPortResult Flashed() const;
     std::string LastBytes() const;
 
     // ISessionWaiter: the event loop's wait, with the time-out on a silent device.

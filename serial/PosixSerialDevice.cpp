@@ -39,10 +39,8 @@ int WakeSignal()
     return signal;
 }
 
-// A pseudo-terminal takes this much and more at once, counting none of it as queued; a USB
-// adapter's FIFO holds up to a few hundred bytes (a high-speed one a few KiB).
+// A pseudo-terminal takes about this much at once, counting none of it as queued.
 constexpr uint32_t PseudoTerminalHeldBytes = 32 * 1024;
-constexpr uint32_t AdapterFifoBytes = 1024;
 // Unix 98 pseudo-terminal slaves (Linux's devices.txt).
 constexpr unsigned FirstPtySlaveMajor = 136;
 constexpr unsigned LastPtySlaveMajor = 143;

@@ -83,16 +83,17 @@ void TBootLoaderSession::Receive(const std::string& S)
         return;
     }
     fRestartWatch.Learn(S);
-    if (fAwaitingConfirmation) {
+    if (fJudgingAfterLastLine) {
         // Until the device has confirmed the file, its refusal of the last records still
         // belongs to the transfer: the status must not go on saying it is flashing.
         if (Contains(S, "ERREUR")) {
             fView.ShowStatus(Refused);
-            fAwaitingConfirmation = false;
-        } else if (fRestartWatch.ShowsPrompt(S)) {
-            DeviceConfirmed = true;
-            fAwaitingConfirmation = false;
+            fJudgingAfterLastLine = false;
+        } else {
+            JudgeAfterLastLine(S);
         }
+        // What the device says after the responder's answer answers that, not the file.
+        if (AutoAnswer && Contains(S, ">")) fJudgingAfterLastLine = false;
     }
     // The answer leaves before the text is shown: the device waits for it, while nothing shown
     // reaches the screen before this handler returns anyway. What arrived is shown also when
@@ -118,7 +119,7 @@ void TBootLoaderSession::Init()
 {
     fPort.WriteString("\r\n");
     Armed = false;
-    fAwaitingConfirmation = false;
+    fJudgingAfterLastLine = false;
     fRestartWatch.ExpectBanner();
 }
 
@@ -174,7 +175,7 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
     RestartedAfterLine = 0;
     DeviceConfirmed = false;
     fLastLineWritten = false;
-    fAwaitingConfirmation = false;
+    fJudgingAfterLastLine = false;
     fWireFreeAtMs = fLastWriteMs = 0;
     fLastByteMs = -1;
     fRestartWatch.BeginTransfer();
@@ -203,7 +204,7 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
             if (!TransferCut()) throw;
             break; // the device went away; the lost-device report says so
         }
-        fLastLineWritten = lastLine;
+        fLastLineWritten = fJudgingAfterLastLine = lastLine;
         ++LineCount;
         ++WindowCount;
         fView.ShowLineCount(LineCount);
@@ -222,7 +223,7 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
     }
     ShowElapsedTime();
     if (TransferCut() && !StopRequested) ShowCutByLostDevice();
-    fAwaitingConfirmation = fLastLineWritten && !TransferCut() && !DeviceConfirmed;
+    if (TransferCut()) fJudgingAfterLastLine = false;
 }
 
 void TBootLoaderSession::Stop()
@@ -268,11 +269,9 @@ void TBootLoaderSession::ReceiveDuringTransfer(const std::string& S)
     const bool containsErreur = Contains(S, "ERREUR");
     // Every chunk is read, so that a line split over chunks is judged whole. A refusal that
     // brings the menu back is a refusal.
-    if (!fSendingFile) {
-        // the file dialog is open: nothing has been sent yet
-    } else if (fLastLineWritten) {
-        if (fRestartWatch.ShowsPrompt(S)) DeviceConfirmed = true;
-    } else if (fRestartWatch.ShowsRestart(S) && !containsErreur && !TransferCut()) {
+    if (fSendingFile && fLastLineWritten) {
+        if (fJudgingAfterLastLine && !containsErreur) JudgeAfterLastLine(S);
+    } else if (fSendingFile && fRestartWatch.ShowsRestart(S) && !containsErreur && !TransferCut()) {
         StopForRestart();
     }
 
@@ -283,6 +282,25 @@ void TBootLoaderSession::ReceiveDuringTransfer(const std::string& S)
         StopRequested = true;
         DropQueuedLines();
     }
+}
+
+void TBootLoaderSession::JudgeAfterLastLine(std::string_view S)
+{
+    fRestartWatch.TakeAfterLastLine(S);
+    if (fRestartWatch.BannerAfterLastLine() && fRestartWatch.TextAfterPrompt()) {
+        // It started afresh on one of the last records and took the rest as menu choices.
+        fJudgingAfterLastLine = false;
+        DeviceConfirmed = false;
+        DeviceRestarted = true;
+        RestartedAfterLine = LineCount;
+        fView.ShowStatus(CutByRestart);
+        return;
+    }
+    if (!fRestartWatch.PromptAfterLastLine()) return;
+    DeviceConfirmed = true;
+    // Without its banner the menu settles it; with it, only the device falling quiet at its
+    // menu does.
+    if (!fRestartWatch.BannerAfterLastLine()) fJudgingAfterLastLine = false;
 }
 
 void TBootLoaderSession::StopForRestart()
@@ -298,9 +316,8 @@ void TBootLoaderSession::WriteLine(const std::string& line)
 {
     fPort.WriteString(line);
     fLastWriteMs = static_cast<double>(MonotonicMilliseconds());
-    const auto bytesPerSecond = static_cast<double>(std::max(fPort.Baudrate() / 10, 1));
-    fWireFreeAtMs = std::max(fWireFreeAtMs, static_cast<double>(MonotonicMilliseconds())) +
-                    static_cast<double>(line.size()) * 1000 / bytesPerSecond;
+    fWireFreeAtMs = std::max(fWireFreeAtMs, fLastWriteMs) +
+                    static_cast<double>(line.size()) * 1000 / LineBytesPerSecond();
 }
 
 void TBootLoaderSession::AwaitDeviceBeforeLastLine()
@@ -309,7 +326,6 @@ void TBootLoaderSession::AwaitDeviceBeforeLastLine()
     // buffer, an adapter's FIFO) is reckoned from the line's rate, at most that much of it. A
     // device that answered the lines just written and has fallen quiet has taken them all, as a
     // device answers at least once a window while it works through what it is sent.
-    const auto bytesPerSecond = static_cast<double>(std::max(fPort.Baudrate() / 10, 1));
     std::optional<double> until;
     while (!TransferCut()) {
         if (const std::size_t pending = fPort.OutputPending(); pending > 0) {
@@ -319,7 +335,7 @@ void TBootLoaderSession::AwaitDeviceBeforeLastLine()
         const auto now = static_cast<double>(MonotonicMilliseconds());
         if (!until)
             until = std::min(fWireFreeAtMs,
-                             now + fPort.UncountedOutputBytes() * 1000.0 / bytesPerSecond) +
+                             now + fPort.UncountedOutputBytes() * 1000.0 / LineBytesPerSecond()) +
                     RestartShowsWithinMs;
         double left = *until - now;
         if (fLastByteMs >= fLastWriteMs) left = std::min(left, fLastByteMs + QuietMs - now);
@@ -347,9 +363,14 @@ void TBootLoaderSession::WaitForLine(std::size_t bytes)
 {
     // The line frees room at its own pace: looking again when it should have carried `bytes`
     // spares waking up every millisecond; answers and Stop are handled meanwhile.
-    const auto bytesPerSecond = static_cast<std::size_t>(std::max(fPort.Baudrate() / 10, 1));
     fWaiter.Delay(static_cast<std::uint32_t>(
-        std::clamp<std::size_t>(bytes * 1000 / bytesPerSecond, WindowPollMs, MaxRoomWaitMs)));
+        std::clamp(static_cast<double>(bytes) * 1000 / LineBytesPerSecond(),
+                   static_cast<double>(WindowPollMs), static_cast<double>(MaxRoomWaitMs))));
+}
+
+double TBootLoaderSession::LineBytesPerSecond() const
+{
+    return std::max(fPort.Baudrate() / 10, 1); // a start, 8 data and a stop bit a byte
 }
 
 void TBootLoaderSession::DropQueuedLines()

@@ -89,6 +89,9 @@ public:
     std::int32_t RestartedAfterLine = 0;
     // After the last line the device came back to its menu prompt: it took the whole file.
     bool DeviceConfirmed = false;
+    // The device's words after the last line may still change the verdict: nothing confirmed
+    // it yet, or it showed its banner before its menu, which only its falling quiet settles.
+    bool ConfirmationPending() const { return fJudgingAfterLastLine; }
     // Runs a whole transfer of the file that choose() names (nullopt: cancelled); returns when it
     // has ended. Failures (the file, the port) end it through the clean-up and are thrown.
     void Flash(const std::function<std::optional<std::string>()>& choose);
@@ -105,8 +108,10 @@ private:
     void WaitForTransmitRoom(std::size_t bytes);
     void WaitForLine(std::size_t bytes);
     void AwaitDeviceBeforeLastLine();
+    double LineBytesPerSecond() const;
     void WriteLine(const std::string& line);
     void StopForRestart();
+    void JudgeAfterLastLine(std::string_view S);
     void DropQueuedLines();
     void ShowElapsedTime();
     void ShowCollectedAnswer(bool transferEnded);
@@ -119,8 +124,8 @@ private:
     TRestartWatch fRestartWatch;
     bool fSendingFile = false; // from the file's first line until the line has carried it
     bool fLastLineWritten = false;
-    bool fAwaitingConfirmation = false; // the transfer ended; the device's menu confirms it
-    double fWireFreeAtMs = 0;           // when the line will have carried what was written
+    bool fJudgingAfterLastLine = false;
+    double fWireFreeAtMs = 0; // when the line will have carried what was written
     double fLastWriteMs = 0;
     double fLastByteMs = -1; // in this transfer
     std::int64_t fStartMs = 0;

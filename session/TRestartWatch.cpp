@@ -78,6 +78,7 @@ void TRestartWatch::PromptAnswered()
 void TRestartWatch::BeginTransfer()
 {
     fTransferLine.clear();
+    fPromptAfter = fBannerAfter = fTextAfterPrompt = false;
 }
 
 bool TRestartWatch::IsPrompt(std::string_view line) const
@@ -85,19 +86,34 @@ bool TRestartWatch::IsPrompt(std::string_view line) const
     return Matches(line, fPrompt);
 }
 
+bool TRestartWatch::PromptEndsLine(char c) const
+{
+    // The prompt may be followed at once by what the device echoes or says next.
+    return !fPrompt.empty() && c == fPrompt.back() && IsPrompt(fTransferLine);
+}
+
 bool TRestartWatch::ShowsRestart(std::string_view bytes)
 {
     bool seen = false;
-    Take(fTransferLine, bytes,
-         [&](std::string_view line) { seen = seen || IsPrompt(line) || Matches(line, fBanner); });
-    return seen || IsPrompt(fTransferLine);
+    for (const char c : bytes) {
+        Take(fTransferLine, std::string_view(&c, 1), [&](std::string_view line) {
+            seen = seen || IsPrompt(line) || Matches(line, fBanner);
+        });
+        seen = seen || PromptEndsLine(c);
+    }
+    return seen;
 }
 
-bool TRestartWatch::ShowsPrompt(std::string_view bytes)
+void TRestartWatch::TakeAfterLastLine(std::string_view bytes)
 {
+    for (const char c : bytes) {
+        if (fPromptAfter && !IsBlank(c)) fTextAfterPrompt = true;
+        Take(fTransferLine, std::string_view(&c, 1), [this](std::string_view line) {
+            if (!fPromptAfter && Matches(line, fBanner)) fBannerAfter = true;
+            if (IsPrompt(line)) fPromptAfter = true;
+        });
+        if (PromptEndsLine(c)) fPromptAfter = true;
+    }
     // Without a prompt learnt, any '>' is the menu coming back.
-    if (fPrompt.empty()) return bytes.find('>') != std::string_view::npos;
-    bool seen = false;
-    Take(fTransferLine, bytes, [&](std::string_view line) { seen = seen || IsPrompt(line); });
-    return seen || IsPrompt(fTransferLine);
+    if (fPrompt.empty() && bytes.find('>') != std::string_view::npos) fPromptAfter = true;
 }

@@ -23,9 +23,16 @@ public:
     void BeginTransfer();
     // During a transfer: whether these bytes complete the banner line or the menu prompt.
     bool ShowsRestart(std::string_view bytes);
-    // After the last line: whether these bytes complete the menu prompt (the device is back at
-    // its menu), judged like ShowsRestart.
-    bool ShowsPrompt(std::string_view bytes);
+    // After the last line: the device's text, judged like ShowsRestart's.
+    void TakeAfterLastLine(std::string_view bytes);
+    // The menu prompt came back after the last line: the device is back at its menu.
+    bool PromptAfterLastLine() const { return fPromptAfter; }
+    // The banner came back before that prompt: a device that shows it with every menu, or one
+    // that restarted on the last records.
+    bool BannerAfterLastLine() const { return fBannerAfter; }
+    // Text followed that prompt: the rest of the file reached a restarted device's menu (a
+    // device back at its menu after a load waits there for a choice).
+    bool TextAfterPrompt() const { return fTextAfterPrompt; }
 
     const std::string& Prompt() const { return fPrompt; }
     const std::string& Banner() const { return fBanner; }
@@ -34,6 +41,7 @@ private:
     // Feeds bytes to the line under way; calls onLine for each line a CR or LF ends.
     template <class TOnLine> void Take(std::string& line, std::string_view bytes, TOnLine onLine);
     bool IsPrompt(std::string_view line) const;
+    bool PromptEndsLine(char c) const;
 
     std::string fPrompt;
     std::string fBanner;
@@ -41,6 +49,9 @@ private:
     std::string fLine;
     std::string fFirstLine;
     std::string fPromptLine; // the last line that held '>'
-    // During and after a transfer: the line under way.
+    // During and after a transfer: the line under way, and what came after the last line.
     std::string fTransferLine;
+    bool fPromptAfter = false;
+    bool fBannerAfter = false;
+    bool fTextAfterPrompt = false;
 };

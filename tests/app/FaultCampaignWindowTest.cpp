@@ -15,17 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <iostream>
 
 namespace {
-
-std::uint32_t FromEnvironment(const char* name, std::uint32_t otherwise)
-{
-    const char* text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? static_cast<std::uint32_t>(std::stoul(text))
-                                            : otherwise;
-}
 
 // Processes events until the device has been quiet for a moment, at most limitMs.
 void Settle(const TForm1& form, int limitMs)
@@ -106,9 +98,7 @@ TEST(FaultCampaign, TheWindowNeverLeavesABoardThatIsNotFlashedLookingFlashed)
 {
     FlashTempDir dir;
     const TFaultCampaign campaign(dir.Path(""));
-    TCampaignOptions options;
-    options.FirstSeed = FromEnvironment("TARVEL_CAMPAIGN_SEED", 5001);
-    options.Sessions = static_cast<int>(FromEnvironment("TARVEL_CAMPAIGN_SESSIONS", 30));
+    TCampaignOptions options = TCampaignOptions::FromEnvironment(5001, 30);
     options.Parallel = 1; // one window, on this thread
     options.OperatorStopsSilence = true;
     const TCampaignTally tally = campaign.Run(options, FlashThroughTheWindow);

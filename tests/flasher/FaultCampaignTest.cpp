@@ -6,25 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <iostream>
 
 namespace {
-
-std::uint32_t FromEnvironment(const char* name, std::uint32_t otherwise)
-{
-    const char* text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? static_cast<std::uint32_t>(std::stoul(text))
-                                            : otherwise;
-}
 
 TEST(FaultCampaign, TarvelFlashNeverCallsABoardFlashedThatIsNotNorHangs)
 {
     FlashTempDir dir;
     const TFaultCampaign campaign(dir.Path(""));
-    TCampaignOptions options;
-    options.FirstSeed = FromEnvironment("TARVEL_CAMPAIGN_SEED", 1);
-    options.Sessions = static_cast<int>(FromEnvironment("TARVEL_CAMPAIGN_SESSIONS", 300));
+    TCampaignOptions options = TCampaignOptions::FromEnvironment(1, 300);
     options.Parallel = 8;
     const TCampaignTally tally = campaign.Run(options, [](const TCampaignSession& session,
                                                           TSimulatedDevice& device) {

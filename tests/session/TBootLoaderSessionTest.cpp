@@ -177,8 +177,10 @@ TEST_F(BootLoaderSession, WindowWaitsForTwelveCharactersAndErreurStopsTheFile)
 
 // A device seen at its menu before the transfer: showing its banner again before the last line
 // is a restart, which sends no more of the file; a '>' in a progress line is not. The last line
-// waits for the device, so a restart on the record before it is seen in time.
-TEST_F(BootLoaderSession, ARestartBeforeTheLastLineStopsTheFileAndTheMenuAfterItConfirms)
+// waits for the device, so a restart on the record before it is seen in time. After the last
+// line its menu confirms the file, unless its banner came first and the rest of the file then
+// met that menu.
+TEST_F(BootLoaderSession, ARestartStopsTheFileAndOnlyTheMenuAfterTheLastLineConfirmsIt)
 {
     FlashTempDir dir;
     std::string file;
@@ -188,8 +190,13 @@ TEST_F(BootLoaderSession, ARestartBeforeTheLastLineStopsTheFileAndTheMenuAfterIt
     const struct
     {
         const char* AtLine19;
-        bool Restart;
-    } cases[] = {{"\rblock 19 -> 0x0400 ok", false}, {"\r\n\r\nBoot 1.0 ready\r\n", true}};
+        const char* AfterLastLine;
+        bool Restart, Confirmed;
+    } cases[] = {
+        {"\r\n\r\nBoot 1.0 ready\r\n", "", true, false},
+        {"\rblock 19 -> 0x0400 ok", "\r\nLoad complete\r\nChoice >", false, true},
+        {"\rblock 19 ok", "\r\nBoot 1.0 ready\r\nChoice >7\r\nbad choice\r\nChoice >", true, false},
+    };
     for (const auto& c : cases) {
         fSession.Init();
         DeviceSays("\r\n\r\nBoot 1.0 ready\r\n 1 boot\r\n 2 app\r\nChoice >");
@@ -202,17 +209,16 @@ TEST_F(BootLoaderSession, ARestartBeforeTheLastLineStopsTheFileAndTheMenuAfterIt
         };
         fSession.Flash([&] { return std::optional<std::string>(path); });
         const std::string sent = Sent();
-        EXPECT_EQ(fSession.DeviceRestarted, c.Restart) << c.AtLine19;
-        EXPECT_EQ(std::count(sent.begin(), sent.end(), '\r'), c.Restart ? 19 : 20);
-        if (c.Restart) {
-            EXPECT_EQ(fSession.RestartedAfterLine, 19);
-            EXPECT_EQ(fView.Status, "Flash interrotto: il dispositivo si è riavviato");
-            continue;
-        }
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), '\r'), *c.AfterLastLine ? 20 : 19);
         EXPECT_FALSE(fSession.DeviceConfirmed);
-        DeviceSays("\r\nLoad complete\r\nChoice >");
-        EXPECT_TRUE(fSession.DeviceConfirmed);
-        EXPECT_EQ(fView.Status, "Flash in corso ......");
+        if (*c.AfterLastLine) DeviceSays(c.AfterLastLine);
+        EXPECT_EQ(fSession.DeviceRestarted, c.Restart) << c.AfterLastLine;
+        EXPECT_EQ(fSession.DeviceConfirmed, c.Confirmed) << c.AfterLastLine;
+        EXPECT_EQ(fView.Status, c.Restart ? "Flash interrotto: il dispositivo si è riavviato"
+                                          : "Flash in corso ......");
+        if (c.Restart) {
+            EXPECT_EQ(fSession.RestartedAfterLine, *c.AfterLastLine ? 20 : 19);
+        }
     }
 }
 

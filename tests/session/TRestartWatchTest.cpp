@@ -56,7 +56,7 @@ TEST(TRestartWatch, OnlyTheBannerOrThePromptComingBackIsARestart)
     } cases[] = {
         {{"\rRecords    64 OK", "\b|", "\b/", "Loaded 128 records\r\n"}, false},
         {{"\rblock 12 -> 0x400200 ok"}, false}, // a '>' in an ordinary line
-        {{"Choice >1\r\n"}, false},             // the prompt inside a longer line
+        {{"Choice >1\r\n"}, true},              // the prompt, then a line taken as a menu choice
         {{"\r\nACME loader 2.3\r\n"}, true},
         {{"\r\nACME lo", "ader 2.3\r", "\n"}, true},
         {{std::string("\x00\xff", 2), "ACME loader 2.3\r\n"},
@@ -76,20 +76,39 @@ TEST(TRestartWatch, OnlyTheBannerOrThePromptComingBackIsARestart)
     }
 }
 
-TEST(TRestartWatch, ConfirmationIsThePromptOrAnyMenuMarkWhenNoneWasLearnt)
+// After the last line: the menu confirms; the banner before it, then more text, is a device
+// that restarted on the last records and took the rest of the file as menu choices.
+TEST(TRestartWatch, AfterTheLastLineTheMenuConfirmsUnlessTheRestOfTheFileHitIt)
 {
-    TRestartWatch learnt;
-    learnt.Learn("Choice >");
-    learnt.PromptAnswered();
-    learnt.BeginTransfer();
-    EXPECT_FALSE(learnt.ShowsPrompt("\r\nLoad done -> 0x400000\r\n"));
-    EXPECT_FALSE(learnt.ShowsPrompt("\r\nChoi"));
-    EXPECT_TRUE(learnt.ShowsPrompt("ce >"));
-
+    const struct
+    {
+        std::vector<std::string> Chunks;
+        bool Prompt, Banner, TextAfter;
+    } cases[] = {
+        {{"\r\nLoad done -> 0x400000\r\n"}, false, false, false},
+        {{"\r\nLoad done\r\nChoi", "ce >"}, true, false, false},
+        {{"\r\nLoad done\r\nACME loader 2.3\r\n 1 boot\r\nChoice > "}, true, true, false},
+        {{"\r\nACME loader 2.3\r\nChoice >", "7\r\nbad choice\r\nChoice >"}, true, true, true},
+    };
+    for (const auto& c : cases) {
+        TRestartWatch watch;
+        watch.Learn("\r\nACME loader 2.3\r\n 1 boot\r\nChoice >");
+        watch.PromptAnswered();
+        watch.BeginTransfer();
+        std::string all;
+        for (const std::string& chunk : c.Chunks) {
+            watch.TakeAfterLastLine(chunk);
+            all += chunk;
+        }
+        EXPECT_EQ(watch.PromptAfterLastLine(), c.Prompt) << all;
+        EXPECT_EQ(watch.BannerAfterLastLine(), c.Banner) << all;
+        EXPECT_EQ(watch.TextAfterPrompt(), c.TextAfter) << all;
+    }
     TRestartWatch blank;
     blank.BeginTransfer();
     EXPECT_FALSE(blank.ShowsRestart("anything\r\n"));
-    EXPECT_TRUE(blank.ShowsPrompt("done\r\n>"));
+    blank.TakeAfterLastLine("done\r\n>");
+    EXPECT_TRUE(blank.PromptAfterLastLine()); // without a prompt learnt, any '>'
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <mutex>
@@ -104,22 +105,44 @@ std::size_t BytesAfterStop(const TSimulatedDevice& device, TFault fault)
 
 } // namespace
 
+TCampaignOptions TCampaignOptions::FromEnvironment(std::uint32_t firstSeed, int sessions)
+{
+    const auto read = [](const char* name, unsigned long otherwise) {
+        const char* text = std::getenv(name);
+        return text != nullptr && *text != '\0' ? std::stoul(text) : otherwise;
+    };
+    TCampaignOptions options;
+    options.FirstSeed = static_cast<std::uint32_t>(read("TARVEL_CAMPAIGN_SEED", firstSeed));
+    options.Sessions =
+        static_cast<int>(read("TARVEL_CAMPAIGN_SESSIONS", static_cast<unsigned long>(sessions)));
+    return options;
+}
+
+TCampaignTally::TRow& TCampaignTally::TRow::operator+=(const TRow& other)
+{
+    Sessions += other.Sessions;
+    Right += other.Right;
+    FalseSuccesses += other.FalseSuccesses;
+    Hangs += other.Hangs;
+    WrongOutcomes += other.WrongOutcomes;
+    OverSent += other.OverSent;
+    return *this;
+}
+
 int TCampaignTally::Sessions() const
 {
-    int sessions = 0;
+    TRow all;
     for (const TRow& row : Rows)
-        sessions += row.Sessions;
-    return sessions;
+        all += row;
+    return all.Sessions;
 }
 
 int TCampaignTally::Failed() const
 {
-    return Sessions() - [this] {
-        int right = 0;
-        for (const TRow& row : Rows)
-            right += row.Right;
-        return right;
-    }();
+    TRow all;
+    for (const TRow& row : Rows)
+        all += row;
+    return all.Sessions - all.Right;
 }
 
 std::string TCampaignTally::Table() const
@@ -136,12 +159,7 @@ std::string TCampaignTally::Table() const
                       std::string(FaultName(static_cast<TFault>(kind))).c_str(), row.Sessions,
                       row.Right, row.FalseSuccesses, row.Hangs, row.WrongOutcomes, row.OverSent);
         table += line;
-        all.Sessions += row.Sessions;
-        all.Right += row.Right;
-        all.FalseSuccesses += row.FalseSuccesses;
-        all.Hangs += row.Hangs;
-        all.WrongOutcomes += row.WrongOutcomes;
-        all.OverSent += row.OverSent;
+        all += row;
     }
     std::snprintf(line, sizeof line, "%-14s %9d %7d %14d %6d %6d %10d   (%.0f s)\n", "all",
                   all.Sessions, all.Right, all.FalseSuccesses, all.Hangs, all.WrongOutcomes,
@@ -233,13 +251,7 @@ TCampaignTally TFaultCampaign::Run(const TCampaignOptions& options, const TRunne
             TFault fault = TFault::None;
             const std::string failure = RunOne(seed, options, runner, row, fault);
             std::lock_guard lock(tallyMutex);
-            TCampaignTally::TRow& sum = tally.Rows[static_cast<std::size_t>(fault)];
-            sum.Sessions += row.Sessions;
-            sum.Right += row.Right;
-            sum.FalseSuccesses += row.FalseSuccesses;
-            sum.Hangs += row.Hangs;
-            sum.WrongOutcomes += row.WrongOutcomes;
-            sum.OverSent += row.OverSent;
+            tally.Rows[static_cast<std::size_t>(fault)] += row;
             if (!failure.empty()) tally.Failures.push_back(failure);
         }
     };

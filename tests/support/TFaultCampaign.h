@@ -50,6 +50,10 @@ struct TCampaignOptions
     // The window has no time-out of its own: its operator stops a transfer that stands still,
     // and a device silent only over the last lines may leave it flashed.
     bool OperatorStopsSilence = false;
+
+    // TARVEL_CAMPAIGN_SEED and TARVEL_CAMPAIGN_SESSIONS, where set, over the given defaults: a
+    // failing session runs again alone, or a longer campaign runs.
+    static TCampaignOptions FromEnvironment(std::uint32_t firstSeed, int sessions);
 };
 
 struct TCampaignTally
@@ -57,6 +61,7 @@ struct TCampaignTally
     struct TRow
     {
         int Sessions = 0, Right = 0, FalseSuccesses = 0, Hangs = 0, WrongOutcomes = 0, OverSent = 0;
+        TRow& operator+=(const TRow& other);
     };
     std::array<TRow, FaultKinds> Rows{};
     std::vector<std::string> Failures; // one line each, with the seed
