@@ -1,4 +1,5 @@
 #include "terminal/TTerminalText.h"
+#include "tests/terminal/TRefusedTmpFile.h"
 
 #include <gtest/gtest.h>
 
@@ -231,6 +232,21 @@ TEST_F(TerminalTextOnDisk, TheFileTakesOneDescriptorWhateverErrnoHeldBefore)
         }
         EXPECT_EQ(descriptors(), before) << leftover;
         EXPECT_TRUE(FolderEmpty()) << leftover;
+    }
+}
+
+TEST_F(TerminalTextOnDisk, WithoutNamelessFilesTheNameGoesAtOnce)
+{
+    std::filesystem::create_directories(fFolder);
+    // What file systems without O_TMPFILE answer.
+    for (int refusal : {EOPNOTSUPP, EISDIR, EINVAL}) {
+        const TRefusedTmpFile noTmpFile(refusal);
+        TSpillFile file(fFolder);
+        EXPECT_TRUE(FolderEmpty()) << refusal;
+        file.Write(0, std::span<const char>("kept", 4));
+        std::array<char, 4> back{};
+        file.Read(0, back);
+        EXPECT_EQ(std::string(back.data(), 4), "kept") << refusal;
     }
 }
 
