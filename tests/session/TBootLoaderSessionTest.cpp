@@ -1,6 +1,7 @@
 // The session's rules without a toolkit: a fake port, a waiter that only runs the port's
 // notifications, and a view that records what the session reports.
 #include "session/TBootLoaderSession.h"
+#include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"
 #include "serial/TQorComPort.h"
 #include "tests/app/FlashTempDir.h"
@@ -12,7 +13,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,10 +23,14 @@ namespace {
 class TRecordingView final : public ISessionView
 {
 public:
-    void ShowLamps(bool, bool) override {}
+    void ShowLamps(bool sending, bool receiving) override { Lamps = {sending, receiving}; }
     void ShowStatus(std::string_view text) override { Status = text; }
-    void ShowElapsedSeconds(std::int64_t) override {}
-    void ShowLineCount(std::int32_t) override {}
+    void ShowElapsedSeconds(std::int64_t seconds) override
+    {
+        if (LinesWhenTimeFirstShown < 0) LinesWhenTimeFirstShown = Lines;
+        Elapsed = seconds;
+    }
+    void ShowLineCount(std::int32_t lines) override { Lines = lines; }
     void ShowFileName(std::string_view name) override { FileName = name; }
     void TransferStarted() override {}
     void ShowProgress(int percent) override { Progress = percent; }
@@ -35,11 +42,15 @@ public:
     }
     void ReplaceTerminal(std::string_view text) override { Terminal = text; }
     void ShowLatestAnswer(std::string_view bytes) override { LatestAnswers.emplace_back(bytes); }
-    void ShowCollectedAnswer(std::string_view) override {}
+    void ShowCollectedAnswer(std::string_view answer) override { CollectedAnswer = answer; }
     void ShowChunkLog(std::string_view) override {}
 
-    std::string Status, Terminal, FileName;
+    std::string Status, Terminal, FileName, CollectedAnswer;
     std::vector<std::string> LatestAnswers;
+    std::pair<bool, bool> Lamps{false, false};
+    std::int32_t Lines = 0;
+    std::int32_t LinesWhenTimeFirstShown = -1;
+    std::int64_t Elapsed = -1;
     int Progress = -1;
     bool FlashEnabled = false;
     std::function<void()> OnShowReceived;
@@ -223,7 +234,7 @@ TEST_F(BootLoaderSession, ARestartStopsTheFileAndOnlyTheMenuAfterTheLastLineConf
 }
 
 // A full transmit buffer waits as long as the line takes to carry what is over half of it,
-// rather than looking again every millisecond.
+// rather than looking again every millisecond; a line that fills it exactly goes at once.
 TEST_F(BootLoaderSession, AFullBufferWaitsForTheLineNotForAMillisecond)
 {
     FlashTempDir dir;
@@ -232,18 +243,73 @@ TEST_F(BootLoaderSession, AFullBufferWaitsForTheLineNotForAMillisecond)
         file += "S1" + std::to_string(1000 + i) + "\n"; // 7 bytes a line with its CR
     const std::string path = dir.Write("f.s19", file);
     fPort.SetBaudrate(9600); // 960 bytes a second
-    fPort.SetTxBuffer(64);
     fDevice.HoldOutput(true);
+    const struct
+    {
+        std::uint32_t TxBuffer, FirstWaitMs;
+    } cases[] = {
+        {64, 39}, // nine lines hold 63 bytes; the tenth waits for 63 + 7 - 32 = 38 of them
+        {63, 40}, // the ninth fills it exactly; the tenth waits for 63 + 7 - 31 = 39
+    };
+    for (const auto& c : cases) {
+        fPort.SetTxBuffer(c.TxBuffer);
+        fWaiter.Delays.clear();
+        std::int32_t linesAtFirstWait = -1;
+        fWaiter.Script = [&] {
+            if (fWaiter.Delays.back() == 5) return; // the pacing of the first lines
+            if (linesAtFirstWait < 0) linesAtFirstWait = fSession.LineCount;
+            fDevice.ReleaseOutput(SIZE_MAX);
+        };
+        fSession.Flash([&] { return std::optional<std::string>(path); });
+        const auto first = std::find_if(fWaiter.Delays.begin(), fWaiter.Delays.end(),
+                                        [](std::uint32_t ms) { return ms != 5; });
+        ASSERT_NE(first, fWaiter.Delays.end()) << c.TxBuffer;
+        EXPECT_EQ(*first, c.FirstWaitMs) << c.TxBuffer;
+        EXPECT_EQ(linesAtFirstWait, 9) << c.TxBuffer;
+        EXPECT_EQ(fSession.LineCount, 12) << c.TxBuffer;
+    }
+}
+
+// What the view shows along a transfer: the clock from its start, the answer as it comes, the
+// gauge at its end and the lamps off after it; the first 64 lines each after a pause.
+TEST_F(BootLoaderSession, TheViewFollowsTheTransferAndTheFirstLinesArePaced)
+{
+    FlashTempDir dir;
+    std::string file;
+    for (int i = 0; i < 100; ++i)
+        file += "S1" + std::to_string(1000 + i) + "\n";
+    const std::string path = dir.Write("f.s19", file);
+    std::vector<std::int32_t> pausedAt;
+    std::string answerShown;
     fWaiter.Script = [&] {
-        if (fWaiter.Delays.back() != 5) fDevice.ReleaseOutput(SIZE_MAX); // not the pacing
+        if (fWaiter.Delays.back() == 5) pausedAt.push_back(fSession.LineCount);
+        if (fSession.LineCount == 64 && answerShown.empty()) {
+            DeviceSays("123456789012"); // the window's answer
+            answerShown = fView.CollectedAnswer;
+        }
     };
     fSession.Flash([&] { return std::optional<std::string>(path); });
-    // Nine lines fill 63 of the 64 bytes; the tenth waits for 63 + 7 - 32 = 38 bytes: 39 ms.
-    const auto first = std::find_if(fWaiter.Delays.begin(), fWaiter.Delays.end(),
-                                    [](std::uint32_t ms) { return ms != 5; });
-    ASSERT_NE(first, fWaiter.Delays.end());
-    EXPECT_EQ(*first, 39u);
-    EXPECT_EQ(fSession.LineCount, 12);
+    EXPECT_EQ(fSession.LineCount, 100);
+    EXPECT_EQ(answerShown, "123456789012"); // as it came, not only at the end
+    EXPECT_EQ(fView.LinesWhenTimeFirstShown, 0);
+    EXPECT_EQ(fView.Elapsed, 0);
+    EXPECT_EQ(fView.Progress, 100);
+    EXPECT_EQ(fView.Lamps, std::make_pair(false, false));
+    std::vector<std::int32_t> first64(64);
+    std::iota(first64.begin(), first64.end(), 0);
+    EXPECT_EQ(std::vector<std::int32_t>(pausedAt.begin(),
+                                        std::find(pausedAt.begin(), pausedAt.end(), 99)),
+              first64);
+}
+
+TEST_F(BootLoaderSession, AFailureToWriteThatIsNotALostDeviceIsRaised)
+{
+    FlashTempDir dir;
+    const std::string path = dir.Write("f.s19", "S11000\nS11001\n");
+    fPort.SetActive(false);
+    EXPECT_THROW(fSession.Flash([&] { return std::optional<std::string>(path); }), EQorComPort);
+    EXPECT_FALSE(fSession.FlashInProgress);
+    EXPECT_FALSE(fSession.TransferRunning);
 }
 
 } // namespace

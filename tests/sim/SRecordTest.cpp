@@ -79,6 +79,10 @@ TEST(SRecordParse, RejectsMalformedRecordsWithAReason)
     EXPECT_EQ(ParseError(FormatSRecord({3, 0xFFFFFFFF, {1, 2}})),
               "Data runs past the end of the address space");
     EXPECT_EQ(ParseError(FormatSRecord({3, 0xFFFFFFFF, {1}})), "(accepted)");
+    // The longest a byte count can say, and one byte more.
+    const std::string longest = FormatSRecord({1, 0, std::vector<uint8_t>(252)});
+    EXPECT_EQ(ParseError(longest), "(accepted)");
+    EXPECT_EQ(ParseError(longest + "00"), "Record too long");
 }
 
 TEST(SRecordFormat, RoundTripsEveryTypeAtItsWidestAddress)
