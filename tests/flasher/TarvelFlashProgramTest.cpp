@@ -1,5 +1,6 @@
 // tarvel-flash as a rig runs it: a process against simulated boot loaders, judged by its exit
 // code, its output and what the devices loaded.
+#include "flasher/FlashCommandLine.h"
 #include "flasher/ImageCheck.h"
 #include "flasher/PortName.h"
 #include "session/Sha256.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <iterator>
 #include <pty.h>
+#include <regex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -210,6 +212,63 @@ TEST_F(TarvelFlash, QuietAndJsonSayEachBoardsEnd)
         << run.Output;
 }
 
+// On a terminal each port has a live line of its own, and a log of its own.
+TEST_F(TarvelFlash, EachPortHasItsOwnBarLineAndLog)
+{
+    const std::string file = Image(4 * 1024);
+    for (const int ports : {1, 2}) {
+        std::vector<std::unique_ptr<TSimulatedDevice>> devices;
+        std::string arguments = "--progress bar --log " + fDir.Path("flash.log");
+        for (int i = 0; i < ports; ++i) {
+            TSimulatedDeviceOptions options;
+            options.Baudrate = 0;
+            devices.push_back(std::make_unique<TSimulatedDevice>(options));
+            arguments += " --port " + devices.back()->DevicePath();
+        }
+        const TRun run = RunFlash(arguments + " " + file);
+        const std::string& out = run.Output;
+        EXPECT_EQ(run.ExitCode, 0) << out;
+        const std::string first = devices[0]->DevicePath();
+        if (ports == 1) {
+            // One line rewritten in place, ended before the result.
+            EXPECT_EQ(out.rfind("\r" + first + " ", 0), 0u) << out;
+            EXPECT_EQ(out.find("\x1b[1A"), std::string::npos) << out;
+            EXPECT_NE(out.find("\x1b[K\n" + first + ": ok"), std::string::npos) << out;
+            EXPECT_GT(std::filesystem::file_size(fDir.Path("flash.log")), 0u);
+        } else {
+            // A block of one line a port, each reached by moving up to it.
+            EXPECT_EQ(out.rfind("\n\n", 0), 0u) << out;
+            EXPECT_NE(out.find("\x1b[2A\r" + first + " "), std::string::npos) << out;
+            EXPECT_NE(out.find("\x1b[1A\r" + devices[1]->DevicePath() + " "), std::string::npos)
+                << out;
+            for (const char* log : {"flash.log.1", "flash.log.2"})
+                EXPECT_GT(std::filesystem::file_size(fDir.Path(log)), 0u) << log;
+        }
+        // The rate is the transfer's own: a few KiB a second at least, unpaced.
+        std::smatch rate;
+        ASSERT_TRUE(std::regex_search(out, rate, std::regex("100 %  [0-9]+ lines  ([0-9]+) B/s")))
+            << out;
+        EXPECT_GT(std::stoul(rate[1]), 1000u) << out;
+    }
+}
+
+// What a device said instead of its menu is quoted as it came, control bytes and all.
+TEST_F(TarvelFlash, AnUnexpectedAnswerIsQuotedAsItCame)
+{
+    const std::string file = Image(1024);
+    TPseudoTerminal line;
+    const pid_t pid = SpawnFlash({"--timeout", "1", "--port", line.DevicePath(), file});
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(line.Receive(2), "\r\n"); // Init
+    line.Send("hello\r\n\x01");
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    std::ifstream in(fOutput);
+    const std::string out{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+    EXPECT_NE(out.find("\"hello\\r\\n.\" (68 65 6C 6C 6F 0D 0A 01)"), std::string::npos) << out;
+}
+
 TEST_F(TarvelFlash, PortsThatCannotServeSayWhy)
 {
     const std::string file = Image(1024);
@@ -287,10 +346,52 @@ TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
     const std::string& output = run.Output;
     EXPECT_EQ(run.ExitCode, 0) << output;
     EXPECT_NE(output.find("boards passed 2, failed 0"), std::string::npos) << output;
+    // One line a board, its time to a tenth of a second.
+    EXPECT_TRUE(
+        std::regex_search(output, std::regex(" ok [0-9]+\\.[0-9] s  \\[passed 2, failed 0\\]")))
+        << output;
     EXPECT_NE(
         output.find("\"sha256\":\"" + Sha256Hex(GenerateSRecordFile(fData, BaseAddress)) + "\""),
         std::string::npos)
         << output;
+}
+
+TEST(FlashCommandLine, WhatARunNeedsAndWhatStandsInsteadOfOne)
+{
+    const struct
+    {
+        std::vector<std::string_view> Arguments;
+        const char* Error; // empty: accepted
+    } cases[] = {
+        {{"--help"}, ""},
+        {{"--version"}, ""},
+        {{"--port", "p", "--type", "boot", "--timeout", "3", "f.s19"}, ""},
+        {{"f.s19"}, "no --port given"},
+        {{"--port", "p"}, "no firmware file given"},
+        {{"--port", "p", "f.s19", "g.s19"}, "'g.s19' is a second"},
+        {{"--port", "p", "--timeout", "0", "f.s19"}, "--timeout takes a whole number"},
+        {{"--port", "p", "--timeout", "3s", "f.s19"}, "--timeout takes a whole number"},
+        {{"--port", "p", "--type", "app", "f.s19"}, "--type is firmware or boot"},
+        {{"--port", "p", "--progress", "fancy", "f.s19"}, "--progress is auto, bar"},
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"f.s19", "--port"}, "--port needs a value"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = c.Arguments.empty() ? "" : std::string(c.Arguments.front());
+        try {
+            const TFlashOptions options = ParseFlashCommandLine(c.Arguments);
+            EXPECT_STREQ(c.Error, "") << line;
+            if (line == "--port") {
+                EXPECT_EQ(options.FlashType, 1);
+                EXPECT_EQ(options.Timeout, std::chrono::seconds(3));
+                EXPECT_EQ(options.File, "f.s19");
+            }
+        } catch (const EUsage& e) {
+            EXPECT_NE(std::string(e.what()).find(c.Error), std::string::npos)
+                << line << ": " << e.what();
+            EXPECT_STRNE(c.Error, "") << line << ": " << e.what();
+        }
+    }
 }
 
 // Boards are found by what sysfs says of their adapter, whatever ttyUSB number they got.
