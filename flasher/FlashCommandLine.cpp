@@ -57,6 +57,8 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
             options.Json = true;
         } else if (a == "--watch") {
             options.Watch = true;
+        } else if (a == "--require-confirmation") {
+            options.RequireConfirmation = true;
         } else if (a == "--no-check") {
             options.NoCheck = true;
         } else if (a == "--help" || a == "-h") {
@@ -81,15 +83,26 @@ std::string FlashUsage()
 {
     return R"(Usage: tarvel-flash --port DEVICE [--port DEVICE]... [--type firmware|boot]
                     [--timeout SECONDS] [--log FILE] [--progress auto|bar|plain|none]
-                    [--json] [--quiet] [--no-check] [--watch] FILE
+                    [--json] [--quiet] [--no-check] [--require-confirmation] [--watch]
+                    FILE
 
 Flashes FILE into the boot loader on each port, in parallel, exactly as the Tarvel window does:
 115200 baud 8N1, DTR and RTS on, exclusive use; Init (CR LF), the menu answered with the flash
 type, the password prompt answered, then FILE line by line once the device says "Send": 5 ms
 before each of the first 64 lines, and after 64 lines without an answer a wait for one. At most
 8 KiB are ever queued ahead of the wire, so after "ERREUR", a time-out or Ctrl-C nothing more of
-the file reaches the device. After the last line tarvel-flash waits for the device's menu (">")
-or a second of quiet; an "ERREUR" then is a failure too.
+the file reaches the device.
+
+A board is flashed when the device confirms it: after the last line it comes back to the menu
+prompt it showed after Init, with no "ERREUR" and no restart on the way. A device that shows its
+banner or menu again while the file is going out has restarted (a watchdog, a brown-out) and
+would read the rest as menu input: the transfer stops there and the port fails (exit 1). So that
+a restart on one of the last records is seen too, the last line waits until the line has
+carried the others; a device that still shows its banner after the last line confirms only by
+falling quiet at its menu. A device that says nothing within a second after the last line (or
+keeps talking for a minute without its menu) has not confirmed: the result says "sent; the
+device did not confirm" (exit 0, "unconfirmed" in --json), or with --require-confirmation it
+fails (exit 1).
 
 FILE is checked before any port is opened. When it is made of Motorola S-records (every non-empty
 line starts with S0..S9), every record is verified: hex digits only, the byte count, the
@@ -111,7 +124,8 @@ Options:
                      per port; plain under --watch with several ports), plain (a line at
                      start, every 10 % and the end; no carriage returns or colours), none
   --json             at the end, one JSON object per port: port, the adapter's USB serial
-                     number, file, the file's SHA-256, result, exit code, lines, bytes, seconds
+                     number, file, the file's SHA-256, result (ok, unconfirmed, failed or
+                     interrupted), exit code, lines, bytes, seconds
   --quiet            print failures only
   --watch            keep going, board after board: for each port wait until a device is there,
                      flash it, wait until it is unplugged, and so on; one result line per board
@@ -120,11 +134,16 @@ Options:
                      learnt from the kernel (inotify), not by polling. With --log, one file per
                      board: FILE.<port>.<serial>.<time>
   --no-check         send FILE as it is and let the device judge it
+  --require-confirmation
+                     a device silent after the last line fails the port (exit 1)
   --help, --version  print and exit
 
 Exit codes:
-  0    every port flashed, and every line has left the driver
-  1    a device refused the file ("ERREUR") or stopped answering (time-out)
+  0    every port flashed and confirmed by its device; or sent whole, nothing refused, no
+       restart, but the device silent after the last line ("unconfirmed"; a failure with
+       --require-confirmation)
+  1    a device refused the file ("ERREUR"), restarted during the transfer, stopped answering
+       (time-out), or did not confirm under --require-confirmation
   2    usage error, or a firmware file that is unreadable, empty, binary or corrupted
   3    a port could not be opened (the message says why)
   4    a device went away during the session

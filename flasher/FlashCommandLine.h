@@ -18,6 +18,7 @@ struct TFlashOptions
     int FlashType = 0; // 0 firmware (answers "2"), 1 boot (answers "1")
     std::chrono::seconds Timeout{10};
     bool NoCheck = false;
+    bool RequireConfirmation = false; // a device silent after the last line fails
     bool Watch = false;
     // What it shows and keeps
     std::string LogPath; // empty: no log

@@ -15,6 +15,7 @@ using TClock = std::chrono::steady_clock;
 // After the last line, a device that says nothing for this long has taken the file.
 constexpr auto SettleTime = std::chrono::seconds(1);
 constexpr std::size_t KeptBytes = 256;
+constexpr auto MaxTalkAfterLastLine = std::chrono::seconds(60);
 
 bool Contains(std::string_view text, std::string_view part)
 {
@@ -102,7 +103,6 @@ TPortResult TPortFlash::Run()
     TPortResult result = AwaitDialogue();
     if (result.Code == 0) result = Transfer();
     if (result.Code == 0) result = AwaitVerdict();
-    if (result.Code == 0) result = Failure(0, "flashed");
     try {
         fPort.SetActive(false);
     } catch (const std::exception&) {
@@ -204,7 +204,9 @@ void TPortFlash::ShowProgress(int percent)
 void TPortFlash::Delay(std::uint32_t ms)
 {
     fLoop.Delay(ms);
-    StopIfSilentTooLong();
+    // Outside the window wait a silent device holds nothing up, unless the line does not move
+    // either (a wedged adapter): waiting for the last line's turn is no silence to end.
+    if (fPort.OutputPending() > 0) StopIfSilentTooLong();
 }
 
 void TPortFlash::WaitUntil(const std::function<bool()>& done, std::uint32_t)
@@ -239,6 +241,9 @@ TPortResult TPortFlash::Transfer()
     if (fInterrupted) return Failure(130, "interrupted at line " + std::to_string(fLines));
     if (fLost || (fSession.TransferCut() && !fSession.StopRequested))
         return Failure(4, "the device went away after line " + std::to_string(fLines));
+    if (fSession.DeviceRestarted)
+        return Failure(1, "the device restarted (its menu came back) after line " +
+                              std::to_string(fSession.RestartedAfterLine));
     if (fTimedOut)
         return Failure(1, "no answer from the device for " +
                               std::to_string(fOptions.Timeout.count()) +
@@ -249,20 +254,44 @@ TPortResult TPortFlash::Transfer()
     return {};
 }
 
+TPortResult TPortFlash::Flashed() const
+{
+    TPortResult flashed = Failure(0, "flashed");
+    flashed.Confirmed = true;
+    return flashed;
+}
+
 TPortResult TPortFlash::AwaitVerdict()
 {
     // No more answers to the menu: the board is flashed, and the rig decides what comes next.
     fSession.AutoAnswer = false;
+    // A chatty device may still be working through its backlog; one that keeps talking
+    // without ever showing its menu is not waited for beyond this.
+    const auto giveUp = TClock::now() + MaxTalkAfterLastLine;
     for (;;) {
         if (Contains(fAfterTransfer, "ERREUR"))
             return Failure(1, "the device refused the end of the file: \"" +
                                   Words(fAfterTransfer.substr(fAfterTransfer.find("ERREUR"))) +
                                   "\"");
-        if (Contains(fAfterTransfer, ">")) return {};
+        if (fSession.DeviceRestarted)
+            return Failure(1, "the device restarted (its menu came back) after line " +
+                                  std::to_string(fSession.RestartedAfterLine));
+        if (fSession.DeviceConfirmed && !fSession.ConfirmationPending()) return Flashed();
         if (fInterrupted) return Failure(130, "interrupted after the last line");
         if (fLost) return Failure(4, "the device went away after the last line");
-        if (TClock::now() - fLastByte >= SettleTime) return {};
-        fLoop.RunUntil([&] { return Contains(fAfterTransfer, ">") || Interrupted(); },
-                       std::chrono::duration_cast<std::chrono::milliseconds>(SettleTime));
+        const auto now = TClock::now();
+        if (now - fLastByte >= SettleTime || now >= giveUp) {
+            if (fSession.DeviceConfirmed) return Flashed(); // quiet at its menu
+            if (fOptions.RequireConfirmation)
+                return Failure(1, "sent; the device did not confirm (no menu after the last line)");
+            return Failure(0, "sent; the device did not confirm");
+        }
+        fLoop.RunUntil(
+            [&] {
+                return (fSession.DeviceConfirmed && !fSession.ConfirmationPending()) ||
+                       fSession.DeviceRestarted || Interrupted();
+            },
+            std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::min<TClock::duration>(SettleTime, giveUp - now)));
     }
 }

@@ -21,6 +21,9 @@ struct TPortResult
     std::string Message;
     std::int32_t Lines = 0;
     double Seconds = 0;
+    // With code 0: the device came back to its menu after the last line. Without, every line
+    // went out and nothing was refused, but the device said nothing to confirm it.
+    bool Confirmed = false;
 };
 
 class TPortFlash final : private ISessionView, private ISessionWaiter
@@ -44,6 +47,7 @@ private:
     bool Awaited(const std::function<bool()>& done);
     bool Interrupted() const { return fInterrupted || fLost; }
     TPortResult Failure(int code, std::string message) const;
+    TPortResult Flashed() const;
     std::string LastBytes() const;
 
     // ISessionWaiter: the event loop's wait, with the time-out on a silent device.

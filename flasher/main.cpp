@@ -4,11 +4,11 @@
 #include "flasher/ImageCheck.h"
 #include "flasher/PortName.h"
 #include "flasher/TConsole.h"
-#include "system/TDeviceWatch.h"
 #include "flasher/TPortFlash.h"
 #include "i18n/TLocalizationModule.h"
 #include "session/EInOutError.h"
 #include "session/Sha256.h"
+#include "system/TDeviceWatch.h"
 
 #include <cctype>
 #include <cerrno>
@@ -144,9 +144,10 @@ struct TBoard
     TPortResult Result;
 };
 
-const char* ResultWord(int code)
+const char* ResultWord(const TPortResult& result)
 {
-    return code == 0 ? "ok" : code == 130 ? "interrupted" : "failed";
+    if (result.Code == 0) return result.Confirmed ? "ok" : "unconfirmed";
+    return result.Code == 130 ? "interrupted" : "failed";
 }
 
 std::string ResultLine(const TBoard& board)
@@ -155,7 +156,8 @@ std::string ResultLine(const TBoard& board)
     line.precision(1);
     line << std::fixed << board.Port << ": ";
     if (board.Result.Code == 0)
-        line << "ok, " << board.Result.Lines << " lines in " << board.Result.Seconds << " s\n";
+        line << (board.Result.Confirmed ? "ok" : board.Result.Message) << ", " << board.Result.Lines
+             << " lines in " << board.Result.Seconds << " s\n";
     else
         line << "FAILED (exit " << board.Result.Code << "): " << board.Result.Message << " ("
              << board.Result.Lines << " lines sent, " << board.Result.Seconds << " s)\n";
@@ -169,7 +171,7 @@ std::string JsonLine(const TBoard& board, const TFlashOptions& options, const st
     json.precision(3);
     json << std::fixed << "{\"port\":" << JsonText(board.Port)
          << ",\"serial\":" << JsonText(board.Serial) << ",\"file\":" << JsonText(options.File)
-         << ",\"sha256\":\"" << sha256 << "\",\"result\":\"" << ResultWord(board.Result.Code)
+         << ",\"sha256\":\"" << sha256 << "\",\"result\":\"" << ResultWord(board.Result)
          << "\",\"exit_code\":" << board.Result.Code << ",\"lines\":" << board.Result.Lines
          << ",\"bytes\":" << BytesOfLines(text, board.Result.Lines)
          << ",\"seconds\":" << board.Result.Seconds
@@ -346,7 +348,7 @@ int main(int argc, char** argv)
                     line.precision(1);
                     line << std::fixed << Now() << " " << name << " serial "
                          << (board.Serial.empty() ? "-" : board.Serial) << " "
-                         << ResultWord(board.Result.Code) << " " << board.Result.Seconds << " s";
+                         << ResultWord(board.Result) << " " << board.Result.Seconds << " s";
                     if (board.Result.Code != 0)
                         line << " (exit " << board.Result.Code << "): " << board.Result.Message;
                     line << "  [passed " << passed << ", failed " << failed << "]\n";

@@ -64,6 +64,9 @@ public:
     virtual std::optional<uint32_t> BytesWaiting() = 0;
     // Bytes still in the driver's output queue; nullopt when unknown.
     virtual std::optional<uint32_t> OutputQueued() = 0;
+    // Bytes the way to the device may hold that OutputQueued does not count: a pseudo-terminal's
+    // buffer, which its peer empties at its own pace, or an adapter's FIFO.
+    virtual uint32_t UncountedOutputBytes() { return 0; }
     // Whether the transmitter has shifted out its last bit; nullopt when unknown.
     virtual std::optional<bool> TransmitterEmpty() = 0;
 

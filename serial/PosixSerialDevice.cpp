@@ -12,6 +12,8 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <termios.h>
 #include <utility>
@@ -37,6 +39,23 @@ int WakeSignal()
     return signal;
 }
 
+// A pseudo-terminal takes about this much at once, counting none of it as queued.
+constexpr uint32_t PseudoTerminalHeldBytes = 32 * 1024;
+// Unix 98 pseudo-terminal slaves (Linux's devices.txt).
+constexpr unsigned FirstPtySlaveMajor = 136;
+constexpr unsigned LastPtySlaveMajor = 143;
+
+uint32_t UncountedOutput(int fd)
+{
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) &&
+        major(info.st_rdev) >= FirstPtySlaveMajor && major(info.st_rdev) <= LastPtySlaveMajor)
+        return PseudoTerminalHeldBytes;
+    return AdapterFifoBytes;
+}
+
 bool IsTransient(int err)
 {
     return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
@@ -44,7 +63,8 @@ bool IsTransient(int err)
 
 } // namespace
 
-TPosixSerialDevice::TPosixSerialDevice(TFileDescriptor fd) : fFd(std::move(fd))
+TPosixSerialDevice::TPosixSerialDevice(TFileDescriptor fd)
+    : fFd(std::move(fd)), fUncountedOutput(UncountedOutput(fFd.Get()))
 {
     // Start from what the terminal has now, so GetState before any SetState is meaningful.
     termios tio{};

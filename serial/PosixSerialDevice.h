@@ -26,6 +26,7 @@ public:
     TIoResult Write(std::span<const std::byte> data) override;
     std::optional<uint32_t> BytesWaiting() override;
     std::optional<uint32_t> OutputQueued() override;
+    uint32_t UncountedOutputBytes() override { return fUncountedOutput; }
     std::optional<bool> TransmitterEmpty() override;
     bool Purge(uint32_t flags) override;
     bool EnterLowLatency() override;
@@ -41,6 +42,7 @@ private:
     void ApplyModemLines(uint32_t flags);
 
     TFileDescriptor fFd;
+    uint32_t fUncountedOutput = 0;
     std::mutex fStateMutex;
     TDeviceControlBlock fShadow;           // XonLim, XoffLim and Flags as last written
     std::optional<int> fSerialFlagsBefore; // the driver's flags before EnterLowLatency changed them

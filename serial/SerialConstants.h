@@ -25,6 +25,10 @@ inline constexpr uint32_t CE_BREAK = 0x0010;
 // line-error flag uses, reported whatever PortOptions says.
 inline constexpr uint32_t CE_DEVICE_LOST = 0x00010000;
 
+// What a USB adapter's FIFO may hold that the driver does not count as queued (a few hundred
+// bytes; a high-speed one a few KiB).
+inline constexpr uint32_t AdapterFifoBytes = 1024;
+
 // Purge flags.
 inline constexpr uint32_t PURGE_TXABORT = 0x0001;
 inline constexpr uint32_t PURGE_RXABORT = 0x0002;

@@ -36,6 +36,8 @@ bool TMainThreadNotifier::Send(TNotification notification)
     if (fAbandoned) return false;
     fSlot = notification;
     fSlotFull = true;
+    // A close may already wait for this thread's end; it serves what we offer, once it knows.
+    fChanged.notify_all();
     lock.unlock();
     fMainThread.Post([liveness = fLiveness] {
         if (liveness->Window) liveness->Window->ServeSlot();

@@ -244,6 +244,11 @@ uint32_t TQorComPort::OutputPending() const
     return pending;
 }
 
+uint32_t TQorComPort::UncountedOutputBytes() const
+{
+    return fActive && fDevice ? fDevice->UncountedOutputBytes() : 0;
+}
+
 void TQorComPort::PurgeTx()
 {
     if (!fActive || !fDevice) return;

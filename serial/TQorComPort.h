@@ -81,6 +81,9 @@ public:
     // driver reports holding (and one more while the transmitter is still shifting out the
     // last character, where the driver tells). 0 while closed.
     uint32_t OutputPending() const;
+    // What may still be on its way past OutputPending, uncounted (a pseudo-terminal's buffer,
+    // an adapter's FIFO): an upper bound, 0 while closed.
+    uint32_t UncountedOutputBytes() const;
     // Drops every byte written that has not left yet: the component's queue and the driver's
     // output queue (tcflush TCOFLUSH).
     void PurgeTx();

@@ -80,6 +80,7 @@ public:
     TIoResult Write(std::span<const std::byte> data) override;
     std::optional<uint32_t> BytesWaiting() override;
     std::optional<uint32_t> OutputQueued() override;
+    uint32_t UncountedOutputBytes() override { return AdapterFifoBytes; }
     std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
     bool Purge(uint32_t flags) override { return ::PurgeComm(fPort.Get(), flags) != 0; }
     bool EnterLowLatency() override { return false; } // the driver's own latency setting rules

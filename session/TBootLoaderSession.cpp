@@ -21,6 +21,12 @@ constexpr std::int32_t PacedLines = 64;
 constexpr std::uint32_t PaceMs = 5;
 constexpr std::uint32_t WindowPollMs = 1;
 constexpr std::size_t MaxRoomWaitMs = 50;
+// The last line waits until the line has carried the others and this long more: a device that
+// restarted on one of the last records shows its banner or menu by then, and must not have the
+// last line taken for a finished load.
+constexpr double RestartShowsWithinMs = 100;
+// Longer than the gap between the answers of a device that answers once a 64-line window.
+constexpr double QuietMs = 500;
 // The device has answered once more than this many characters have been collected.
 constexpr std::size_t AnswerThreshold = 11;
 constexpr std::size_t LatestAnswerBytes = 4;
@@ -31,6 +37,7 @@ constexpr std::string_view Flashing = "Flash in corso ......";
 constexpr std::string_view Stopped = "Flash interrotto....";
 constexpr std::string_view Refused = "Erreur Transfert ..... flash interrotto...";
 constexpr std::string_view CutByLostDevice = "Flash interrotto: dispositivo scollegato";
+constexpr std::string_view CutByRestart = "Flash interrotto: il dispositivo si è riavviato";
 
 bool Contains(std::string_view text, std::string_view part)
 {
@@ -75,6 +82,19 @@ void TBootLoaderSession::Receive(const std::string& S)
         ReceiveDuringTransfer(S);
         return;
     }
+    fRestartWatch.Learn(S);
+    if (fJudgingAfterLastLine) {
+        // Until the device has confirmed the file, its refusal of the last records still
+        // belongs to the transfer: the status must not go on saying it is flashing.
+        if (Contains(S, "ERREUR")) {
+            fView.ShowStatus(Refused);
+            fJudgingAfterLastLine = false;
+        } else {
+            JudgeAfterLastLine(S);
+        }
+        // What the device says after the responder's answer answers that, not the file.
+        if (AutoAnswer && Contains(S, ">")) fJudgingAfterLastLine = false;
+    }
     // The answer leaves before the text is shown: the device waits for it, while nothing shown
     // reaches the screen before this handler returns anyway. What arrived is shown also when
     // the answer cannot be written (the device went away).
@@ -87,6 +107,7 @@ void TBootLoaderSession::Receive(const std::string& S)
             Armed = true;
             if (FlashType == 0) fPort.WriteString("2");
             if (FlashType == 1) fPort.WriteString("1");
+            if (FlashType == 0 || FlashType == 1) fRestartWatch.PromptAnswered();
         }
         if (Contains(S, ":") && Armed) fPort.WriteString(Password);
     }
@@ -98,6 +119,8 @@ void TBootLoaderSession::Init()
 {
     fPort.WriteString("\r\n");
     Armed = false;
+    fJudgingAfterLastLine = false;
+    fRestartWatch.ExpectBanner();
 }
 
 void TBootLoaderSession::SendTyped(std::string_view text)
@@ -148,6 +171,16 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
     LineCount = 0;
     WindowCount = 0;
     fDeviceLostInTransfer = false;
+    DeviceRestarted = false;
+    RestartedAfterLine = 0;
+    DeviceConfirmed = false;
+    fLastLineWritten = false;
+    fJudgingAfterLastLine = false;
+    fWireFreeAtMs = fLastWriteMs = 0;
+    fLastByteMs = -1;
+    fRestartWatch.BeginTransfer();
+    fSendingFile = true;
+    const TScopeExit sent([this] { fSendingFile = false; });
     fView.TransferStarted();
     fView.ReplaceTerminal("Send file\n\n");
 
@@ -155,15 +188,23 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
         ShowElapsedTime();
         std::string line = file.ReadLine();
         line.push_back('\r');
+        // The gauge shows the file as fetched for this line, before the look ahead below.
+        const int percent =
+            FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched());
+        const bool lastLine = file.Eof();
         if (LineCount < PacedLines) fWaiter.Delay(PaceMs);
         WaitForTransmitRoom(line.size());
+        if (lastLine && LineCount > 0) AwaitDeviceBeforeLastLine();
+        // A restarted device reads the file as menu choices: not one more line of it.
+        if (DeviceRestarted) break;
         fView.ShowLamps(true, false);
         try {
-            fPort.WriteString(line);
+            WriteLine(line);
         } catch (const EQorComPort&) {
             if (!TransferCut()) throw;
             break; // the device went away; the lost-device report says so
         }
+        fLastLineWritten = fJudgingAfterLastLine = lastLine;
         ++LineCount;
         ++WindowCount;
         fView.ShowLineCount(LineCount);
@@ -173,8 +214,7 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
             fView.ShowCollectedAnswer(fCollectedAnswer);
             fWaiter.WaitUntil([this] { return ReplyReceived || TransferCut(); }, WindowPollMs);
         }
-        fView.ShowProgress(
-            FlashProgressPercent(file.BlocksRead(), file.TotalBlocks(), file.AllFetched()));
+        fView.ShowProgress(percent);
     }
     // The file has been read, not sent: the transfer lasts until the line has carried it.
     for (std::size_t pending; !TransferCut() && (pending = fPort.OutputPending()) > 0;) {
@@ -183,6 +223,7 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
     }
     ShowElapsedTime();
     if (TransferCut() && !StopRequested) ShowCutByLostDevice();
+    if (TransferCut()) fJudgingAfterLastLine = false;
 }
 
 void TBootLoaderSession::Stop()
@@ -209,6 +250,7 @@ bool TBootLoaderSession::TransferCut() const
 
 void TBootLoaderSession::ReceiveDuringTransfer(const std::string& S)
 {
+    if (!S.empty()) fLastByteMs = static_cast<double>(MonotonicMilliseconds());
     fView.ShowLamps(false, true);
 
     fCollectedAnswer += S;
@@ -225,12 +267,81 @@ void TBootLoaderSession::ReceiveDuringTransfer(const std::string& S)
 
     const bool beginsWithBsOrCr = !S.empty() && (S.front() == '\b' || S.front() == '\r');
     const bool containsErreur = Contains(S, "ERREUR");
+    // Every chunk is read, so that a line split over chunks is judged whole. A refusal that
+    // brings the menu back is a refusal.
+    if (fSendingFile && fLastLineWritten) {
+        if (fJudgingAfterLastLine && !containsErreur) JudgeAfterLastLine(S);
+    } else if (fSendingFile && fRestartWatch.ShowsRestart(S) && !containsErreur && !TransferCut()) {
+        StopForRestart();
+    }
+
     if (!beginsWithBsOrCr && !containsErreur && !Contains(S, "loads3"))
         fView.ShowLatestAnswer(std::string_view(S).substr(0, LatestAnswerBytes));
     if (containsErreur) {
         fView.ShowStatus(Refused);
         StopRequested = true;
         DropQueuedLines();
+    }
+}
+
+void TBootLoaderSession::JudgeAfterLastLine(std::string_view S)
+{
+    fRestartWatch.TakeAfterLastLine(S);
+    if (fRestartWatch.BannerAfterLastLine() && fRestartWatch.TextAfterPrompt()) {
+        // It started afresh on one of the last records and took the rest as menu choices.
+        fJudgingAfterLastLine = false;
+        DeviceConfirmed = false;
+        DeviceRestarted = true;
+        RestartedAfterLine = LineCount;
+        fView.ShowStatus(CutByRestart);
+        return;
+    }
+    if (!fRestartWatch.PromptAfterLastLine()) return;
+    DeviceConfirmed = true;
+    // Without its banner the menu settles it; with it, only the device falling quiet at its
+    // menu does.
+    if (!fRestartWatch.BannerAfterLastLine()) fJudgingAfterLastLine = false;
+}
+
+void TBootLoaderSession::StopForRestart()
+{
+    DeviceRestarted = true;
+    RestartedAfterLine = LineCount;
+    fView.ShowStatus(CutByRestart);
+    StopRequested = true;
+    DropQueuedLines();
+}
+
+void TBootLoaderSession::WriteLine(const std::string& line)
+{
+    fPort.WriteString(line);
+    fLastWriteMs = static_cast<double>(MonotonicMilliseconds());
+    fWireFreeAtMs = std::max(fWireFreeAtMs, fLastWriteMs) +
+                    static_cast<double>(line.size()) * 1000 / LineBytesPerSecond();
+}
+
+void TBootLoaderSession::AwaitDeviceBeforeLastLine()
+{
+    // The driver's count leaves at the line's pace; what it does not count (a pseudo-terminal's
+    // buffer, an adapter's FIFO) is reckoned from the line's rate, at most that much of it. A
+    // device that answered the lines just written and has fallen quiet has taken them all, as a
+    // device answers at least once a window while it works through what it is sent.
+    std::optional<double> until;
+    while (!TransferCut()) {
+        if (const std::size_t pending = fPort.OutputPending(); pending > 0) {
+            WaitForLine(pending);
+            continue;
+        }
+        const auto now = static_cast<double>(MonotonicMilliseconds());
+        if (!until)
+            until = std::min(fWireFreeAtMs,
+                             now + fPort.UncountedOutputBytes() * 1000.0 / LineBytesPerSecond()) +
+                    RestartShowsWithinMs;
+        double left = *until - now;
+        if (fLastByteMs >= fLastWriteMs) left = std::min(left, fLastByteMs + QuietMs - now);
+        if (left <= 0) return;
+        fWaiter.Delay(static_cast<std::uint32_t>(
+            std::clamp<double>(left, WindowPollMs, static_cast<double>(MaxRoomWaitMs))));
     }
 }
 
@@ -252,9 +363,14 @@ void TBootLoaderSession::WaitForLine(std::size_t bytes)
 {
     // The line frees room at its own pace: looking again when it should have carried `bytes`
     // spares waking up every millisecond; answers and Stop are handled meanwhile.
-    const auto bytesPerSecond = static_cast<std::size_t>(std::max(fPort.Baudrate() / 10, 1));
     fWaiter.Delay(static_cast<std::uint32_t>(
-        std::clamp<std::size_t>(bytes * 1000 / bytesPerSecond, WindowPollMs, MaxRoomWaitMs)));
+        std::clamp(static_cast<double>(bytes) * 1000 / LineBytesPerSecond(),
+                   static_cast<double>(WindowPollMs), static_cast<double>(MaxRoomWaitMs))));
+}
+
+double TBootLoaderSession::LineBytesPerSecond() const
+{
+    return std::max(fPort.Baudrate() / 10, 1); // a start, 8 data and a stop bit a byte
 }
 
 void TBootLoaderSession::DropQueuedLines()

@@ -4,6 +4,8 @@
 // window and a command-line flasher run the same dialogue; a front end supplies the wait and
 // shows what the session reports.
 
+#include "session/TRestartWatch.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -81,6 +83,15 @@ public:
     bool TransferRunning = false; // from Flash until its loop has ended, also after Stop
     std::int32_t LineCount = 0;
     std::int32_t WindowCount = 0;
+    // The device showed its banner or menu again before the last line went out: it restarted
+    // and took the rest of the file as menu input. The transfer stops as after "ERREUR".
+    bool DeviceRestarted = false;
+    std::int32_t RestartedAfterLine = 0;
+    // After the last line the device came back to its menu prompt: it took the whole file.
+    bool DeviceConfirmed = false;
+    // The device's words after the last line may still change the verdict: nothing confirmed
+    // it yet, or it showed its banner before its menu, which only its falling quiet settles.
+    bool ConfirmationPending() const { return fJudgingAfterLastLine; }
     // Runs a whole transfer of the file that choose() names (nullopt: cancelled); returns when it
     // has ended. Failures (the file, the port) end it through the clean-up and are thrown.
     void Flash(const std::function<std::optional<std::string>()>& choose);
@@ -96,6 +107,11 @@ private:
     void RunTransfer(TFirmwareFile& file);
     void WaitForTransmitRoom(std::size_t bytes);
     void WaitForLine(std::size_t bytes);
+    void AwaitDeviceBeforeLastLine();
+    double LineBytesPerSecond() const;
+    void WriteLine(const std::string& line);
+    void StopForRestart();
+    void JudgeAfterLastLine(std::string_view S);
     void DropQueuedLines();
     void ShowElapsedTime();
     void ShowCollectedAnswer(bool transferEnded);
@@ -105,6 +121,13 @@ private:
     ISessionWaiter& fWaiter;
     ISessionView& fView;
     bool fDeviceLostInTransfer = false;
+    TRestartWatch fRestartWatch;
+    bool fSendingFile = false; // from the file's first line until the line has carried it
+    bool fLastLineWritten = false;
+    bool fJudgingAfterLastLine = false;
+    double fWireFreeAtMs = 0; // when the line will have carried what was written
+    double fLastWriteMs = 0;
+    double fLastByteMs = -1; // in this transfer
     std::int64_t fStartMs = 0;
     std::int64_t fShownElapsedSeconds = -1;
     std::string fCollectedAnswer;

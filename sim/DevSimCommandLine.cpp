@@ -17,6 +17,8 @@ TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> argu
 {
     TDevSimCommandLine result;
     TSimulatedDeviceOptions& device = result.Device;
+    std::optional<std::uint32_t> faultSeed;
+    int faultRecords = 100;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string_view option = arguments[i];
         std::string_view value;
@@ -50,8 +52,15 @@ TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> argu
             device.ErreurAtRecord = ParseCount(option, takeValue());
         } else if (option == "--silence-from") {
             device.SilenceFromRecord = ParseCount(option, takeValue());
+        } else if (option == "--restart-at") {
+            device.RestartAtRecord = ParseCount(option, takeValue());
         } else if (option == "--hangup-at") {
             device.HangUpAtRecord = ParseCount(option, takeValue());
+        } else if (option == "--random-fault") {
+            faultSeed = static_cast<std::uint32_t>(ParseCount(option, takeValue()));
+        } else if (option == "--fault-records") {
+            faultRecords = ParseCount(option, takeValue());
+            if (faultRecords < 1) throw std::invalid_argument("--fault-records is at least 1");
         } else if (option == "--dump-image") {
             result.DumpImagePath = std::string(takeValue());
             if (result.DumpImagePath.empty())
@@ -59,6 +68,10 @@ TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> argu
         } else {
             throw std::invalid_argument("unknown option '" + std::string(arguments[i]) + "'");
         }
+    }
+    if (faultSeed) {
+        result.RandomFault = PlanFault(*faultSeed, faultRecords);
+        ApplyFault(*result.RandomFault, device);
     }
     return result;
 }
@@ -76,6 +89,11 @@ std::string DevSimUsage()
            "  --erreur-at K         answer the K-th record with ERREUR\n"
            "  --silence-from K      say nothing more from the K-th record on\n"
            "  --hangup-at K         hang up (close the line) at the K-th record\n"
+           "  --restart-at K        restart at the K-th record: banner and menu again, the rest\n"
+           "                        taken as menu input\n"
+           "  --random-fault SEED   one fault drawn from SEED: stray bytes, slow or long answers,\n"
+           "                        restart, refusal, silence or hang-up (told on stderr)\n"
+           "  --fault-records N     records the fault is drawn among (default 100)\n"
            "  --dump-image FILE     write the loaded image as S-records after each load and at "
            "exit\n"
            "  --help                show this text\n"

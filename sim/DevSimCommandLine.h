@@ -1,7 +1,10 @@
 #pragma once
 // Command line of tarvel-devsim.
 
+#include "sim/TFaultPlan.h"
 #include "sim/TSimulatedDevice.h"
+
+#include <optional>
 
 #include <span>
 #include <string>
@@ -10,7 +13,8 @@
 struct TDevSimCommandLine
 {
     TSimulatedDeviceOptions Device;
-    std::string DumpImagePath; // empty: no dump
+    std::string DumpImagePath;             // empty: no dump
+    std::optional<TFaultPlan> RandomFault; // drawn from --random-fault, already in Device
     bool ShowHelp = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "session/SRecord.h"
 
+#include <algorithm>
 #include <cstdio>
 
 // The texts avoid ':' and '>' except in the two prompts, and "Send" except in the ready line:
@@ -42,7 +43,10 @@ bool Reached(std::size_t count, int k)
 
 } // namespace
 
-TDeviceDialogue::TDeviceDialogue(TDeviceDialogueOptions options) : fOptions(options) {}
+TDeviceDialogue::TDeviceDialogue(TDeviceDialogueOptions options)
+    : fOptions(options), fStrayState(options.StrayBytesSeed)
+{
+}
 
 void TDeviceDialogue::Receive(std::string_view bytes, std::vector<std::string>& replies)
 {
@@ -50,6 +54,7 @@ void TDeviceDialogue::Receive(std::string_view bytes, std::vector<std::string>& 
     for (char c : bytes) {
         if (fState == TDeviceState::HungUp) break;
         if (fRefused) ++fBytesAfterRefusal;
+        if (fRestarted) ++fBytesAfterRestart;
         if (c == '\n' && fLastWasCr) { // CR LF is one line end
             fLastWasCr = false;
             if (fPendingBlankCr) {
@@ -161,6 +166,12 @@ void TDeviceDialogue::OnRecord()
     }
     if (fOptions.SilenceFromRecord > 0 && k >= static_cast<std::size_t>(fOptions.SilenceFromRecord))
         fSilent = true;
+    if (Reached(k, fOptions.RestartAtRecord)) {
+        // The record is lost with everything loaded since power-up counted for nothing.
+        fRestarted = true;
+        ShowMenu(true);
+        return;
+    }
     if (Reached(k, fOptions.ErreurAtRecord)) return Fail("Flash write failed");
     if (fLineOverflow) return Fail("Record too long");
 
@@ -187,16 +198,23 @@ void TDeviceDialogue::OnRecord()
 
 void TDeviceDialogue::Acknowledge()
 {
+    if (fOptions.LongAnswerBytes > 0) {
+        std::string line =
+            "\r\nRecord " + std::to_string(fSessionRecords) + " written and verified ";
+        line.resize(std::max(line.size(), static_cast<std::size_t>(fOptions.LongAnswerBytes)), '.');
+        Say(WithStrayBytes(std::move(line)));
+        return;
+    }
     if (Every(fSessionRecords, fOptions.ProgressEvery)) {
         // Every progress text is at least 12 characters, so that one answer is always enough
         // to end the sender's wait for the device.
         if (++fProgressCount % PlainProgressEvery == 0)
-            Say("Loaded " + std::to_string(fSessionRecords) + " records, " +
-                std::to_string(fSessionDataBytes) + " bytes\r\n");
+            Say(WithStrayBytes("Loaded " + std::to_string(fSessionRecords) + " records, " +
+                               std::to_string(fSessionDataBytes) + " bytes\r\n"));
         else
-            Say("\rRecords " + Padded(fSessionRecords, 6) + " OK");
+            Say(WithStrayBytes("\rRecords " + Padded(fSessionRecords, 6) + " OK"));
     } else if (Every(fSessionRecords, fOptions.AnswerEvery)) {
-        Say(std::string{'\b', Spinner[fSpinnerIndex++ % Spinner.size()]});
+        Say(WithStrayBytes(std::string{'\b', Spinner[fSpinnerIndex++ % Spinner.size()]}));
     }
 }
 
@@ -213,6 +231,22 @@ void TDeviceDialogue::ShowMenu(bool withBanner)
     fState = TDeviceState::Menu;
     fPasswordTyped.clear();
     Say((withBanner ? std::string(Banner) : std::string()) + std::string(Menu));
+}
+
+std::string TDeviceDialogue::WithStrayBytes(std::string text)
+{
+    if (fOptions.StrayBytesSeed == 0) return text;
+    // Line noise: now and then one to three bytes of any value at a random place.
+    const auto next = [this] {
+        fStrayState = fStrayState * 1664525u + 1013904223u;
+        return fStrayState >> 8;
+    };
+    if (next() % 3 != 0) return text;
+    const std::size_t count = 1 + next() % 3;
+    for (std::size_t i = 0; i < count; ++i)
+        text.insert(text.begin() + static_cast<std::ptrdiff_t>(next() % (text.size() + 1)),
+                    static_cast<char>(next() & 0xFF));
+    return text;
 }
 
 void TDeviceDialogue::Say(std::string text)

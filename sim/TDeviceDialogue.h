@@ -17,6 +17,13 @@ struct TDeviceDialogueOptions
     int ErreurAtRecord = 0;    // fault: the K-th record since start is refused; 0 = off
     int SilenceFromRecord = 0; // fault: from the K-th record on the device sends nothing; 0 = off
     int HangUpAtRecord = 0;    // fault: the K-th record makes the device hang up; 0 = off
+    // Fault: the K-th record resets the device (a watchdog, a brown-out): it shows its banner and
+    // menu as after power-up and takes what follows as menu input; 0 = off.
+    int RestartAtRecord = 0;
+    // Fault: stray bytes in the answers to records, drawn from this seed; 0 = off.
+    std::uint32_t StrayBytesSeed = 0;
+    // Every answer to a record is a line of this many characters (a chatty device); 0 = off.
+    int LongAnswerBytes = 0;
 };
 
 enum class TDeviceState {
@@ -48,6 +55,8 @@ public:
     std::size_t BytesAfterRefusal() const { return fBytesAfterRefusal; }
     // Loads ended by a termination record.
     std::size_t CompletedLoads() const { return fCompletedLoads; }
+    // Bytes received after the restart fault struck: what a sender sent on past it.
+    std::size_t BytesAfterRestart() const { return fBytesAfterRestart; }
 
 private:
     void OnChar(char c);
@@ -58,6 +67,7 @@ private:
     void Fail(const std::string& reason);
     void ShowMenu(bool withBanner);
     void Say(std::string text);
+    std::string WithStrayBytes(std::string text);
 
     TDeviceDialogueOptions fOptions;
     TDeviceState fState = TDeviceState::Idle;
@@ -76,6 +86,9 @@ private:
     std::size_t fSessionRecords = 0;
     bool fRefused = false;
     std::size_t fBytesAfterRefusal = 0;
+    bool fRestarted = false;
+    std::size_t fBytesAfterRestart = 0;
+    std::uint32_t fStrayState = 0;
     std::size_t fSessionDataBytes = 0;
     std::size_t fProgressCount = 0;
     std::size_t fSpinnerIndex = 0;

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <deque>
 #include <fcntl.h>
 #include <optional>
 #include <poll.h>
-#include <pty.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -48,6 +48,9 @@ TDeviceDialogueOptions DialogueOptions(const TSimulatedDeviceOptions& options)
     result.ErreurAtRecord = options.ErreurAtRecord;
     result.SilenceFromRecord = options.SilenceFromRecord;
     result.HangUpAtRecord = options.HangUpAtRecord;
+    result.RestartAtRecord = options.RestartAtRecord;
+    result.StrayBytesSeed = options.StrayBytesSeed;
+    result.LongAnswerBytes = options.LongAnswerBytes;
     return result;
 }
 
@@ -74,13 +77,18 @@ timespec ToTimespec(TClock::duration duration)
 TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
     : fOptions(std::move(options)), fDialogue(DialogueOptions(fOptions))
 {
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) ThrowErrno("openpty");
+    // Both ends are made close-on-exec as they open: a process another thread starts in
+    // between would otherwise keep the line open, and a hang-up would never reach the program.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) ThrowErrno("posix_openpt");
     fMaster.Reset(master);
+    char slaveName[256];
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) ThrowErrno("unlockpt");
+    if (const int error = ::ptsname_r(master, slaveName, sizeof slaveName); error != 0)
+        throw std::system_error(error, std::generic_category(), "ptsname_r");
+    const int slave = ::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) ThrowErrno("open pseudo-terminal");
     fSlave.Reset(slave);
-    SetFlag(master, F_GETFD, F_SETFD, FD_CLOEXEC, "fcntl");
-    SetFlag(slave, F_GETFD, F_SETFD, FD_CLOEXEC, "fcntl");
     SetFlag(master, F_GETFL, F_SETFL, O_NONBLOCK, "fcntl");
 
     // Raw, so that neither end translates line ends or echoes what the program sends.
@@ -138,6 +146,21 @@ std::size_t TSimulatedDevice::CompletedLoads() const
 {
     std::lock_guard lock(fMutex);
     return fDialogue.CompletedLoads();
+}
+
+std::size_t TSimulatedDevice::BytesAfterRestart() const
+{
+    std::lock_guard lock(fMutex);
+    return fDialogue.BytesAfterRestart();
+}
+
+std::size_t TSimulatedDevice::UnreadBytes() const
+{
+    int waiting = 0;
+    std::lock_guard lock(fMutex); // the line is closed under it when the device hangs up
+    if (!fMaster.Valid() || ::ioctl(fMaster.Get(), FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
 }
 
 bool TSimulatedDevice::HungUp() const
@@ -275,8 +298,11 @@ void TSimulatedDevice::ServeLoop()
         }
         if (hungUp) {
             // Like a pulled USB adapter: the line is gone at once, with whatever was queued.
-            fMaster.Reset();
-            fSlave.Reset();
+            {
+                std::lock_guard lock(fMutex); // UnreadBytes looks at the line from other threads
+                fMaster.Reset();
+                fSlave.Reset();
+            }
             if (fOptions.OnHangUp) fOptions.OnHangUp();
             return;
         }

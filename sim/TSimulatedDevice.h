@@ -25,6 +25,9 @@ struct TSimulatedDeviceOptions
     int ErreurAtRecord = 0;    // fault: the K-th record since start gets "ERREUR"; 0 = off
     int SilenceFromRecord = 0; // fault: from the K-th record on the device is silent; 0 = off
     int HangUpAtRecord = 0;    // fault: at the K-th record the device hangs up; 0 = off
+    int RestartAtRecord = 0;   // fault: at the K-th record the device restarts; 0 = off
+    std::uint32_t StrayBytesSeed = 0; // fault: stray bytes in the answers to records; 0 = off
+    int LongAnswerBytes = 0;          // each record is answered with a line this long; 0 = off
     // Called on the device's thread after each load ended by a termination record.
     std::function<void()> OnLoadComplete;
     // Called on the device's thread once the device has hung up (fault injection).
@@ -46,6 +49,9 @@ public:
     std::size_t RecordsReceived() const;
     std::size_t BytesAfterRefusal() const; // received after the first "ERREUR" it said
     std::size_t CompletedLoads() const;
+    std::size_t BytesAfterRestart() const; // received after the restart fault struck
+    // Bytes the program has written that the device has not read yet (held by the terminal).
+    std::size_t UnreadBytes() const;
     bool HungUp() const;
     // Answers thrown away because the peer did not read them (see MaxQueuedReplyBytes).
     std::size_t DroppedReplyBytes() const { return fDroppedReplyBytes; }

@@ -70,6 +70,8 @@ int main(int argc, char** argv)
         commandLine.Device.OnLoadComplete = [&events] { events.Raise(); };
         commandLine.Device.OnHangUp = [&events] { events.Raise(); };
 
+        if (commandLine.RandomFault)
+            std::cerr << "tarvel-devsim: " << Describe(*commandLine.RandomFault) << "\n";
         TSimulatedDevice device(commandLine.Device);
         std::cout << device.DevicePath() << std::endl;
 

@@ -96,8 +96,8 @@ TEST_F(FlashOverSlowLine, TransferEndsOnlyOnceTheLineHasCarriedTheLastLine)
     int passesAtEnd = 0;
     DuringTransfer([&] {
         if (!fForm.FlashInProgress && fPort.DriverQueued() > 0) endedWhileQueued = true;
-        if (fForm.LineCount < 20) return;
-        // All lines are written; the line still holds them for a while.
+        if (fForm.LineCount < 19) return;
+        // The last line waits until the line has carried the others, which it holds a while.
         if (++passesAtEnd < 50) return;
         EXPECT_TRUE(fForm.FlashInProgress);
         fPort.ReleaseOutput(fPort.DriverQueued());

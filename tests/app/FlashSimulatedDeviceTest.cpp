@@ -57,6 +57,20 @@ protected:
         EXPECT_FALSE(watchdogFired) << "transfer did not end by itself";
     }
 
+    // What count() says once what was on its way has drained out of the pseudo-terminal into
+    // the device.
+    std::size_t OnceQuiet(const std::function<std::size_t()>& count)
+    {
+        std::size_t now = count();
+        for (std::size_t before = now + 1; now != before || fDevice->UnreadBytes() != 0;) {
+            before = now;
+            QDeadlineTimer settle(300);
+            FlashWaitUntil([&] { return settle.hasExpired(); });
+            now = count();
+        }
+        return now;
+    }
+
     FlashTempDir fDir;
     std::unique_ptr<TSimulatedDevice> fDevice;
     std::unique_ptr<TForm1> fForm;
@@ -118,15 +132,28 @@ TEST_F(FlashToSimulatedDevice, RefusalLetsNoMoreThanTheTransmitBufferFollow)
     Flash(fDir.Write("refused.s19", GenerateSRecordFile(data, BaseAddress)));
     EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
 
-    // What was on its way still drains out of the pseudo-terminal into the device.
-    std::size_t after = fDevice->BytesAfterRefusal();
-    for (;;) {
-        QDeadlineTimer settle(500);
-        FlashWaitUntil([&] { return settle.hasExpired(); });
-        if (fDevice->BytesAfterRefusal() == after) break;
-        after = fDevice->BytesAfterRefusal();
-    }
+    const std::size_t after = OnceQuiet([this] { return fDevice->BytesAfterRefusal(); });
     EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
+}
+
+TEST_F(FlashToSimulatedDevice, ARestartedDeviceInterruptsTheTransferAndGetsNoMoreOfTheFile)
+{
+    TSimulatedDeviceOptions options; // at the line's real pace
+    options.RestartAtRecord = 80;
+    Start(options);
+    // Larger than what the transmit buffer and the pseudo-terminal hold together.
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(24 * 1024, 8);
+    Flash(fDir.Write("restart.s19", GenerateSRecordFile(data, BaseAddress)));
+
+    EXPECT_EQ(fForm->Panel1->text(),
+              QStringLiteral("Flash interrotto: il dispositivo si è riavviato"));
+    EXPECT_FALSE(fForm->FlashInProgress);
+    EXPECT_TRUE(fReports.empty());
+    // Disconnected, so that the answers to the menu that came back do not count as file bytes.
+    fForm->Button_OpenClick(fForm->Button_Open);
+    const std::size_t after = OnceQuiet([this] { return fDevice->BytesAfterRestart(); });
+    EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
+    EXPECT_EQ(fDevice->CompletedLoads(), 0u);
 }
 
 // A pulled adapter ends the transfer at once, while the lines are paced and after.

@@ -167,6 +167,24 @@ TEST_F(TarvelFlash, FaultsEndWithTheirExitCodeAndSayWhat)
     }
 }
 
+// A watchdog reset part-way: the boot loader shows its menu again and takes the rest of the file
+// as menu input. The board is not flashed, wherever in the file it restarts.
+TEST_F(TarvelFlash, ADeviceThatRestartsIsNotFlashed)
+{
+    const std::string file = Image(4 * 1024); // 130 lines: S0, 128 records, S9
+    for (const int record : {3, 80, 128, 129}) {
+        TSimulatedDeviceOptions options;
+        options.RestartAtRecord = record;
+        TSimulatedDevice device(options);
+        const TRun run = RunFlash("--port " + device.DevicePath() + " " + file);
+        EXPECT_EQ(run.ExitCode, 1) << "restart at " << record << ": " << run.Output;
+        EXPECT_NE(run.Output.find("the device restarted (its menu came back) after line"),
+                  std::string::npos)
+            << run.Output;
+        EXPECT_EQ(device.CompletedLoads(), 0u);
+    }
+}
+
 TEST_F(TarvelFlash, PortsThatCannotServeSayWhy)
 {
     const std::string file = Image(1024);

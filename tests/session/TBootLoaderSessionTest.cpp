@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -165,6 +166,53 @@ TEST_F(BootLoaderSession, WindowWaitsForTwelveCharactersAndErreurStopsTheFile)
     // The CR-led and the refusing chunk leave the third line alone.
     EXPECT_EQ(fView.LatestAnswers, std::vector<std::string>{"1234"});
     EXPECT_EQ(fView.Terminal, "Send file\n\n");
+}
+
+// A device seen at its menu before the transfer: showing its banner again before the last line
+// is a restart, which sends no more of the file; a '>' in a progress line is not. The last line
+// waits for the device, so a restart on the record before it is seen in time. After the last
+// line its menu confirms the file, unless its banner came first and the rest of the file then
+// met that menu.
+TEST_F(BootLoaderSession, ARestartStopsTheFileAndOnlyTheMenuAfterTheLastLineConfirmsIt)
+{
+    FlashTempDir dir;
+    std::string file;
+    for (int i = 0; i < 20; ++i)
+        file += "S1" + std::to_string(1000 + i) + "\n";
+    const std::string path = dir.Write("f.s19", file);
+    const struct
+    {
+        const char* AtLine19;
+        const char* AfterLastLine;
+        bool Restart, Confirmed;
+    } cases[] = {
+        {"\r\n\r\nBoot 1.0 ready\r\n", "", true, false},
+        {"\rblock 19 -> 0x0400 ok", "\r\nLoad complete\r\nChoice >", false, true},
+        {"\rblock 19 ok", "\r\nBoot 1.0 ready\r\nChoice >7\r\nbad choice\r\nChoice >", true, false},
+    };
+    for (const auto& c : cases) {
+        fSession.Init();
+        DeviceSays("\r\n\r\nBoot 1.0 ready\r\n 1 boot\r\n 2 app\r\nChoice >");
+        Sent();
+        bool said = false;
+        fWaiter.Script = [&] {
+            if (fSession.LineCount != 19 || said) return;
+            said = true;
+            fDevice.Receive(c.AtLine19);
+        };
+        fSession.Flash([&] { return std::optional<std::string>(path); });
+        const std::string sent = Sent();
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), '\r'), *c.AfterLastLine ? 20 : 19);
+        EXPECT_FALSE(fSession.DeviceConfirmed);
+        if (*c.AfterLastLine) DeviceSays(c.AfterLastLine);
+        EXPECT_EQ(fSession.DeviceRestarted, c.Restart) << c.AfterLastLine;
+        EXPECT_EQ(fSession.DeviceConfirmed, c.Confirmed) << c.AfterLastLine;
+        EXPECT_EQ(fView.Status, c.Restart ? "Flash interrotto: il dispositivo si è riavviato"
+                                          : "Flash in corso ......");
+        if (c.Restart) {
+            EXPECT_EQ(fSession.RestartedAfterLine, *c.AfterLastLine ? 20 : 19);
+        }
+    }
 }
 
 } // namespace
