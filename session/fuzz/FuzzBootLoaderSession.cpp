@@ -4,11 +4,13 @@
 // go, the device pulled), in the dialogue and during the transfer of a small generated file.
 // The session must neither crash nor hang, and the port may only see the file's lines in order
 // (once the transfer is cut, at most the line under way), the responder's answers and what the
-// user typed.
+// user typed. A device that restarted never counts as having confirmed a file, nor does one that
+// did not get all of it.
 #include "serial/EQorComPort.h"
 #include "serial/ISerialBackend.h"
 #include "serial/SerialConstants.h"
 #include "serial/TQorComPort.h"
+#include "session/MillisecondTick.h"
 #include "session/TBootLoaderSession.h"
 #include "session/fuzz/FuzzMemoryFile.h"
 #include "tests/serial/FakeSerialBackend.h"
@@ -30,6 +32,25 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+namespace {
+// Starts again for every input, so that an input always runs the same.
+constexpr std::int64_t ClockStartMs = 1'000'000;
+std::int64_t ClockMs = ClockStartMs;
+} // namespace
+
+// The session reads the time through these (session/MillisecondTick.h). This target supplies
+// them in place of the library's, as a clock that only the session's waits move: its timed waits
+// (the last line's) then take no real time, and every input runs the same.
+std::int64_t MonotonicMilliseconds()
+{
+    return ClockMs;
+}
+
+std::uint32_t MillisecondTick()
+{
+    return static_cast<std::uint32_t>(ClockMs);
+}
 
 namespace {
 
@@ -100,6 +121,7 @@ public:
     std::optional<uint32_t> BytesWaiting() override { return fInner->BytesWaiting(); }
     std::optional<uint32_t> OutputQueued() override { return fInner->OutputQueued(); }
     std::optional<bool> TransmitterEmpty() override { return fInner->TransmitterEmpty(); }
+    uint32_t UncountedOutputBytes() override { return fInner->UncountedOutputBytes(); }
     bool Purge(uint32_t flags) override { return fInner->Purge(flags); }
     bool EnterLowLatency() override { return fInner->EnterLowLatency(); }
     void LeaveLowLatency() override { fInner->LeaveLowLatency(); }
@@ -253,8 +275,9 @@ public:
 
 private:
     // --- the waits
-    void Delay(std::uint32_t) override
+    void Delay(std::uint32_t ms) override
     {
+        ClockMs += ms;
         const TWriterScope nobody(*this, TWriter::Nobody);
         NoteCut();
         fMainThread.RunPending();
@@ -448,8 +471,22 @@ private:
             Check(fLinesWritten == fFileLines.size(), "a transfer ended before its last line");
             Check(fPort.OutputPending() == 0, "a transfer ended before the line carried it");
         }
+        if (fStarted) fWholeFileSent = fLinesWritten == fFileLines.size() && !failed;
+        CheckVerdict();
         fFileLines.clear();
         fStarted = false;
+    }
+
+    // A board counts as flashed only when its menu came back after the whole file, and never
+    // once it showed that it restarted.
+    void CheckVerdict() const
+    {
+        Check(!(fSession.DeviceConfirmed && fSession.DeviceRestarted),
+              "a restarted device counts as confirmed");
+        // During a transfer its own lines count, after it what it sent in the end.
+        const bool wholeFile = fStarted ? fLinesWritten == fFileLines.size() : fWholeFileSent;
+        if (fSession.DeviceConfirmed)
+            Check(wholeFile, "a device counts as confirmed without the whole file");
     }
 
     // During a transfer the bytes come as the window gets them, through the port's notification.
@@ -486,6 +523,7 @@ private:
             }
         }
         NoteCut();
+        CheckVerdict();
         static constexpr std::string_view Answers[] = {"", "1", "2", "qxvt", "1qxvt", "2qxvt"};
         Check(std::find(std::begin(Answers), std::end(Answers), fAnswered) != std::end(Answers),
               "an answer that is no answer");
@@ -596,6 +634,7 @@ private:
     std::optional<std::size_t> fEndBudget;
     bool fChosen = false;
     bool fChoosing = false;
+    bool fWholeFileSent = false; // by the last transfer that began
     bool fStarted = false;
 };
 
@@ -603,6 +642,7 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
+    ClockMs = ClockStartMs;
     TScriptedFrontEnd frontEnd(data, size, FreshRig());
     frontEnd.Run();
     return 0;
