@@ -185,6 +185,31 @@ TEST_F(TarvelFlash, ADeviceThatRestartsIsNotFlashed)
     }
 }
 
+// What a rig's log reads: quiet leaves only the failures, the JSON lines say every board's end.
+TEST_F(TarvelFlash, QuietAndJsonSayEachBoardsEnd)
+{
+    const std::string file = Image(4 * 1024);
+    TSimulatedDeviceOptions good, refusing;
+    good.Baudrate = refusing.Baudrate = 0;
+    refusing.ErreurAtRecord = 50;
+    TSimulatedDevice goodDevice(good), refusingDevice(refusing);
+    const TRun run = RunFlash("--quiet --json --port " + goodDevice.DevicePath() + " --port " +
+                              refusingDevice.DevicePath() + " " + file);
+    EXPECT_EQ(run.ExitCode, 1) << run.Output;
+    EXPECT_EQ(run.Output.find(goodDevice.DevicePath() + ": ok"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find(refusingDevice.DevicePath() + ": FAILED (exit 1)"), std::string::npos)
+        << run.Output;
+    const std::string text = GenerateSRecordFile(fData, BaseAddress);
+    const std::string okJson = "{\"port\":\"" + goodDevice.DevicePath() +
+                               "\",\"serial\":\"\",\"file\":\"" + file + "\",\"sha256\":\"" +
+                               Sha256Hex(text) + "\",\"result\":\"ok\",\"exit_code\":0,\"lines\":" +
+                               std::to_string(FirmwareLines(text).size()) +
+                               ",\"bytes\":" + std::to_string(BytesOfLines(text, 1000)) + ",";
+    EXPECT_NE(run.Output.find(okJson), std::string::npos) << okJson << "\n" << run.Output;
+    EXPECT_NE(run.Output.find("\"result\":\"failed\",\"exit_code\":1,"), std::string::npos)
+        << run.Output;
+}
+
 TEST_F(TarvelFlash, PortsThatCannotServeSayWhy)
 {
     const std::string file = Image(1024);
@@ -299,6 +324,38 @@ TEST(PortName, UsbNamesMatchThroughSysfs)
     EXPECT_NE(find("usb:1234:5678").Problem.find("no USB serial adapter matches"),
               std::string::npos);
     EXPECT_NE(find("usb:0403").Problem.find("is not usb:VID:PID"), std::string::npos);
+}
+
+// The lines as the sender reads them, and what they take on the wire (the JSON lines' bytes).
+TEST(ImageCheck, LinesEndAtCtrlZAndGoOutWithOneCrEach)
+{
+    const struct
+    {
+        std::string Text;
+        std::vector<std::string_view> Lines;
+        std::uint64_t BytesOfFirst, BytesOfAll;
+    } cases[] = {
+        {"S0\r\nS1\n", {"S0\r", "S1"}, 3, 6},
+        {"S0\r\r\nS1", {"S0\r\r", "S1"}, 3, 6},
+        {"ab\ncd\x1a"
+         "ef\n",
+         {"ab", "cd"},
+         3,
+         6},
+        {"\x1a"
+         "ab\n",
+         {},
+         0,
+         0},
+        {"", {}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FirmwareLines(c.Text), c.Lines) << c.Text;
+        EXPECT_EQ(BytesOfLines(c.Text, 1), c.BytesOfFirst) << c.Text;
+        EXPECT_EQ(BytesOfLines(c.Text, 100), c.BytesOfAll) << c.Text;
+        EXPECT_EQ(BytesOfLines(c.Text, 0), 0u) << c.Text;
+        EXPECT_EQ(BytesOfLines(c.Text, -1), 0u) << c.Text;
+    }
 }
 
 // The image rules that the flasher applies before anything is opened.

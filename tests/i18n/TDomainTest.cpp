@@ -164,6 +164,17 @@ TEST_F(DomainTest, EveryKeyIsFoundWhateverTheEntryCount)
     }
 }
 
+TEST_F(DomainTest, KeysOfOneCharacterAreToldApart)
+{
+    const TMessages letters = {{"a", "first"}, {"b", "second"}, {"c", "third"}};
+    CompileCatalogue(CataloguePath("de"), letters);
+    TDomain domain;
+    Prepare(domain, "de");
+    for (const auto& [key, translation] : letters)
+        EXPECT_EQ(domain.Lookup(key), translation) << key;
+    EXPECT_EQ(domain.Lookup("d"), "d");
+}
+
 TEST_F(DomainTest, KeysWithContextOrPluralAreMatchedWhole)
 {
     CompilePoText(CataloguePath("de"), "msgctxt \"menu\"\nmsgid \"Open\"\nmsgstr \"Oeffnen\"\n\n"

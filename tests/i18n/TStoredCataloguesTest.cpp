@@ -113,6 +113,32 @@ TEST_F(StoredCataloguesTest, RecordsAreFoundUnderTheBaseDirectory)
     EXPECT_EQ(stored.Locate(otherBase).File, otherBase);
 }
 
+TEST_F(StoredCataloguesTest, ARecordEndingTheFileIsReadWhateverItsNamesLength)
+{
+    for (bool terminated : {true, false}) {
+        std::vector<char> file(100, 'x');
+        const uint64_t first = AppendTable(file, {{"a.mo", 10, 20}});
+        if (!terminated) file.resize(file.size() - 8); // the terminating record is not needed
+        WriteBytes(Executable(), file);
+        TStoredCatalogues stored;
+        stored.ScanTable(Executable(), first);
+        EXPECT_TRUE(stored.Contains("a.mo")) << terminated;
+        EXPECT_EQ(stored.Locate(InBaseDir("a.mo")).Size, 20) << terminated;
+    }
+}
+
+TEST_F(StoredCataloguesTest, EveryByteOfTheOffsetAndSizeCounts)
+{
+    const uint64_t offset = 0x0102030405060708u, size = 0x1112131415161718u;
+    const uint64_t first = AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", offset, size}});
+    WriteBytes(Executable(), fFile);
+    TStoredCatalogues stored;
+    stored.ScanTable(Executable(), first);
+    const auto location = stored.Locate(InBaseDir("locale/de/LC_MESSAGES/default.mo"));
+    EXPECT_EQ(location.Offset, static_cast<int64_t>(offset));
+    EXPECT_EQ(location.Size, static_cast<int64_t>(size));
+}
+
 TEST_F(StoredCataloguesTest, NamesDifferingOnlyInCaseKeepTheEarlierRecords)
 {
     const uint64_t first = AppendTable(fFile, {{"locale/de/LC_MESSAGES/default.mo", 10, 1},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -65,6 +66,7 @@ TEST(SystemLanguageTest, SystemDefaultLocaleFileIsRead)
     EXPECT_EQ(DefaultLocaleFromConfig("export LANG=it_IT.UTF-8\nLC_ALL=nl_NL\nLANGUAGE=x\n"),
               "nl_NL");
     EXPECT_EQ(DefaultLocaleFromConfig("LC_ALL=\nLANG=sv_SE\n"), "sv_SE");
+    EXPECT_EQ(DefaultLocaleFromConfig("  export LANG=pt_BR.UTF-8\n"), "pt_BR.UTF-8");
 }
 
 TEST(SystemLanguageTest, WindowsLocaleTableKeepsItsDirectoryNames)
@@ -78,6 +80,16 @@ TEST(SystemLanguageTest, WindowsLocaleTableKeepsItsDirectoryNames)
         EXPECT_EQ(entry.Code[2], '_') << entry.Code;
         EXPECT_EQ(LanguageOfWindowsLocaleId(entry.LocaleId), entry.Code);
     }
+    // Windows' locale identifiers, and the catalogue directories they name as shipped.
+    const std::pair<uint32_t, const char*> shipped[] = {
+        {1030, "da_DK"}, {1031, "de_DE"}, {1032, "gr_GR"}, {1033, "en_US"}, {1034, "es_ES"},
+        {1035, "fi_FI"}, {1036, "fr_FR"}, {1039, "is_IS"}, {1040, "it_IT"}, {1042, "ko_KO"},
+        {1043, "nl_NL"}, {1044, "no_NO"}, {1045, "pl_PL"}, {1046, "pt_BR"}, {1049, "ru_RU"},
+        {1053, "sv_SE"}, {2057, "en_UK"}, {2060, "fr_BE"}, {2067, "nl_BE"}, {2068, "nn_NO"},
+        {2070, "pt_PT"}, {2077, "fi_SE"}, {3082, "es_ES"}, {3084, "fr_CA"}, {4103, "de_LU"},
+    };
+    for (const auto& [id, code] : shipped)
+        EXPECT_EQ(LanguageOfWindowsLocaleId(id), code) << id;
     // Codes that are not today's ISO codes but name catalogue directories as shipped.
     EXPECT_EQ(LanguageOfWindowsLocaleId(1032), "gr_GR");
     EXPECT_EQ(LanguageOfWindowsLocaleId(1042), "ko_KO");

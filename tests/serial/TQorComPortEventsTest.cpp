@@ -4,6 +4,7 @@
 #include "tests/serial/FakePortFixture.h"
 
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -83,6 +84,20 @@ TEST_F(EventsTest, DataSentFollowsAWrite)
     fPort.WriteString("ping");
     ASSERT_TRUE(fMainThread.PumpUntil([&] { return sent >= 1; }));
     EXPECT_EQ(fDevice.Written(), "ping");
+}
+
+TEST_F(EventsTest, DataSentWaitsForTheDriversLastByte)
+{
+    int sent = 0;
+    fPort.SetOnDataSent([&](TQorComPort&) { ++sent; });
+    fPort.SetActive(true);
+    fDevice.HoldOutput(true);
+    fPort.WriteString("p");
+    // The driver's empty checks back off to 50 ms: a quarter second is several of them.
+    EXPECT_FALSE(fMainThread.PumpUntil([&] { return sent > 0; }, std::chrono::milliseconds(250)));
+    fDevice.ReleaseOutput(1);
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return sent >= 1; }));
+    EXPECT_EQ(fDevice.Written(), "p");
 }
 
 TEST_F(EventsTest, CtsOnAtOpenIsReportedOnceWithoutEventCtsDsr)
@@ -237,6 +252,33 @@ TEST_F(EventsTest, LowLatencyModeLastsWhileThePortIsOpen)
     fPort.SetActive(true);
     EXPECT_TRUE(fPort.Active());
     EXPECT_FALSE(fDevice.LowLatency());
+}
+
+TEST_F(EventsTest, AComponentDestroyedWhileOpenClosesThePort)
+{
+    {
+        TQorComPort port(fMainThread, fBackend);
+        port.SetPort(2);
+        port.SetActive(true);
+        ASSERT_TRUE(fDevice.IsOpen());
+    }
+    EXPECT_FALSE(fDevice.IsOpen());
+    EXPECT_FALSE(fDevice.LowLatency());
+}
+
+TEST_F(EventsTest, OutputPendingCountsWhatHasNotReachedTheLine)
+{
+    EXPECT_EQ(fPort.OutputPending(), 0u); // closed
+    fPort.SetActive(true);
+    fDevice.HoldOutput(true);
+    fPort.WriteString("abcdef");
+    EXPECT_EQ(fPort.OutputPending(), 6u);
+    fDevice.ReleaseOutput(4);
+    EXPECT_EQ(fPort.OutputPending(), 2u);
+    fPort.PurgeTx();
+    EXPECT_EQ(fPort.OutputPending(), 0u);
+    fPort.SetActive(false);
+    EXPECT_EQ(fPort.OutputPending(), 0u);
 }
 
 TEST_F(EventsTest, OpenFailureKeepsTheSystemsReason)

@@ -224,6 +224,21 @@ TEST_F(LineModeTest, LeavingLineModeQueuesAnOfferOfWhatIsPending)
     fPort.SetLineMode(false);
     EXPECT_EQ(fMainThread.RunPending(), 1);
     EXPECT_EQ(calls, 1);
+
+    // One byte left is offered too.
+    std::byte three[3];
+    ASSERT_EQ(fPort.Read(three), 3);
+    fPort.SetLineMode(true);
+    fPort.SetLineMode(false);
+    EXPECT_EQ(fMainThread.RunPending(), 1);
+    EXPECT_EQ(calls, 2);
+
+    // Nothing left, nothing offered.
+    ASSERT_EQ(fPort.Read(three), 1);
+    fPort.SetLineMode(true);
+    fPort.SetLineMode(false);
+    EXPECT_EQ(fMainThread.RunPending(), 0);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST_F(LineModeTest, BufferedBytesAreNotLostWhenSwitchingToPlainMode)

@@ -102,10 +102,28 @@ TEST(TermiosLineStateTest, FlowControlFromTheFlagsWord)
 
 TEST(TermiosLineStateTest, StandardSpeeds)
 {
-    EXPECT_EQ(StandardSpeedCode(115200), static_cast<speed_t>(B115200));
-    EXPECT_EQ(StandardSpeedCode(9600), static_cast<speed_t>(B9600));
-    EXPECT_FALSE(StandardSpeedCode(250000));
-    EXPECT_EQ(StandardSpeedRate(B57600), 57600u);
+    // Every rate Linux names goes to the driver as its own code, and back; any other rate needs
+    // the custom divisor.
+    const struct
+    {
+        uint32_t Rate;
+        speed_t Code;
+    } named[] = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    for (const auto& n : named) {
+        EXPECT_EQ(StandardSpeedCode(n.Rate), n.Code) << n.Rate;
+        EXPECT_EQ(StandardSpeedRate(n.Code), n.Rate) << n.Rate;
+    }
+    for (uint32_t rate : {0u, 250000u, 115201u, 4000001u})
+        EXPECT_FALSE(StandardSpeedCode(rate)) << rate;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The session's rules without a toolkit: a fake port, a waiter that only runs the port's
 // notifications, and a view that records what the session reports.
 #include "session/TBootLoaderSession.h"
+#include "serial/SerialConstants.h"
 #include "serial/TQorComPort.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/serial/FakeSerialBackend.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,7 +24,7 @@ public:
     void ShowStatus(std::string_view text) override { Status = text; }
     void ShowElapsedSeconds(std::int64_t) override {}
     void ShowLineCount(std::int32_t) override {}
-    void ShowFileName(std::string_view) override {}
+    void ShowFileName(std::string_view name) override { FileName = name; }
     void TransferStarted() override {}
     void ShowProgress(int percent) override { Progress = percent; }
     void EnableFlash() override { FlashEnabled = true; }
@@ -36,7 +38,7 @@ public:
     void ShowCollectedAnswer(std::string_view) override {}
     void ShowChunkLog(std::string_view) override {}
 
-    std::string Status, Terminal;
+    std::string Status, Terminal, FileName;
     std::vector<std::string> LatestAnswers;
     int Progress = -1;
     bool FlashEnabled = false;
@@ -49,14 +51,16 @@ class TScriptedWaiter final : public ISessionWaiter
 {
 public:
     explicit TScriptedWaiter(TTestMainThread& mainThread) : MainThread(mainThread) {}
-    void Delay(std::uint32_t) override
+    void Delay(std::uint32_t ms) override
     {
+        Delays.push_back(ms);
         MainThread.RunPending();
         if (Script) Script();
         MainThread.RunPending();
     }
     TTestMainThread& MainThread;
     std::function<void()> Script;
+    std::vector<std::uint32_t> Delays;
 };
 
 class BootLoaderSession : public ::testing::Test
@@ -159,7 +163,10 @@ TEST_F(BootLoaderSession, WindowWaitsForTwelveCharactersAndErreurStopsTheFile)
     fSession.Flash([&] { return std::optional<std::string>(path); });
 
     EXPECT_EQ(step, 3);
+    EXPECT_EQ(fView.FileName, "f.s19");
     EXPECT_EQ(fView.Status, "Erreur Transfert ..... flash interrotto...");
+    // What was still queued must not reach the device, which would take it as menu input.
+    EXPECT_EQ(fDevice.Purges().back(), PURGE_TXABORT | PURGE_TXCLEAR);
     EXPECT_TRUE(fSession.StopRequested);
     EXPECT_FALSE(fSession.FlashInProgress);
     EXPECT_EQ(fSession.LineCount, 128);
@@ -213,6 +220,30 @@ TEST_F(BootLoaderSession, ARestartStopsTheFileAndOnlyTheMenuAfterTheLastLineConf
             EXPECT_EQ(fSession.RestartedAfterLine, *c.AfterLastLine ? 20 : 19);
         }
     }
+}
+
+// A full transmit buffer waits as long as the line takes to carry what is over half of it,
+// rather than looking again every millisecond.
+TEST_F(BootLoaderSession, AFullBufferWaitsForTheLineNotForAMillisecond)
+{
+    FlashTempDir dir;
+    std::string file;
+    for (int i = 0; i < 12; ++i)
+        file += "S1" + std::to_string(1000 + i) + "\n"; // 7 bytes a line with its CR
+    const std::string path = dir.Write("f.s19", file);
+    fPort.SetBaudrate(9600); // 960 bytes a second
+    fPort.SetTxBuffer(64);
+    fDevice.HoldOutput(true);
+    fWaiter.Script = [&] {
+        if (fWaiter.Delays.back() != 5) fDevice.ReleaseOutput(SIZE_MAX); // not the pacing
+    };
+    fSession.Flash([&] { return std::optional<std::string>(path); });
+    // Nine lines fill 63 of the 64 bytes; the tenth waits for 63 + 7 - 32 = 38 bytes: 39 ms.
+    const auto first = std::find_if(fWaiter.Delays.begin(), fWaiter.Delays.end(),
+                                    [](std::uint32_t ms) { return ms != 5; });
+    ASSERT_NE(first, fWaiter.Delays.end());
+    EXPECT_EQ(*first, 39u);
+    EXPECT_EQ(fSession.LineCount, 12);
 }
 
 } // namespace

@@ -139,6 +139,20 @@ TEST_F(FlashFirmwareFile, LinesAcrossBufferBoundariesMatchTheLineRules)
     }
 }
 
+TEST_F(FlashFirmwareFile, ALeftoverInterruptionDoesNotChangeWhatIsRead)
+{
+    // errno still saying EINTR from some earlier call: a read that succeeded is taken as it is.
+    TFirmwareFile file(fDir.Write("f.s19", "S1 first\nS1 second\n"));
+    std::vector<std::string> lines;
+    for (;;) {
+        errno = EINTR;
+        if (file.Eof()) break;
+        errno = EINTR;
+        lines.push_back(file.ReadLine());
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"S1 first", "S1 second"}));
+}
+
 TEST_F(FlashFirmwareFile, LongLinesAreReadWhole)
 {
     for (std::size_t size : {127u, 128u, 129u, 255u, 256u, 257u, 5000u}) {

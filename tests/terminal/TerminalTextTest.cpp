@@ -1,9 +1,18 @@
 #include "terminal/TTerminalText.h"
+#include "tests/terminal/TRefusedTmpFile.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
+#include <sys/resource.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +91,26 @@ TEST(TerminalText, LinesTheTerminalAddsAndRemoves)
     EXPECT_EQ(text.LineCount(), 0);
 }
 
+TEST(TerminalText, DeletingALineTakesOneLineEndWithIt)
+{
+    const struct
+    {
+        std::string_view Text;
+        std::int64_t Index;
+        TLines Left;
+    } cases[] = {
+        {"a\nb", 1, {"a"}}, // the last line takes the end before it
+        {"a\nb\nc", 2, {"a", "b"}}, {"a\nb\nc", 1, {"a", "c"}}, // any other line the end after it
+        {"a\nb", 0, {"b"}},         {"a", 0, {}},
+    };
+    for (const auto& c : cases) {
+        TTerminalText text;
+        text.AppendText(c.Text);
+        text.DeleteLine(c.Index);
+        EXPECT_EQ(Lines(text), c.Left) << c.Text << " without line " << c.Index;
+    }
+}
+
 // Numbered lines of varying length across many index steps and store blocks.
 std::string NumberedLines(int count)
 {
@@ -146,6 +175,161 @@ TEST_F(TerminalTextOnDisk, OlderTextMovesToANamelessFileAndReadsBack)
         EXPECT_EQ(text.Line(Count - 1), ExpectedLine(Count - 1));
     }
     EXPECT_TRUE(FolderEmpty());
+}
+
+TEST_F(TerminalTextOnDisk, ACutIntoTheFileBringsBackOnlyTheBlockItCuts)
+{
+    constexpr std::uint64_t Block = TByteStore::BlockSize;
+    std::string sent;
+    for (std::uint64_t i = 0; i < 4 * Block + 100; ++i)
+        sent += static_cast<char>('a' + i % 23);
+    const struct
+    {
+        std::uint64_t Cut;
+        std::uint64_t LeftInFile;
+    } cases[] = {
+        {2 * Block, 2 * Block}, // on a block's edge nothing comes back
+        {2 * Block + 1, 2 * Block},  {2 * Block + Block / 2, 2 * Block}, {Block - 1, 0},
+        {4 * Block + 50, 4 * Block}, // in the block in memory
+    };
+    for (const auto& c : cases) {
+        TByteStore store(0, [&] { return TSpillFile(fFolder); });
+        store.Append(sent);
+        ASSERT_EQ(store.BytesInFile(), 4 * Block);
+        store.Truncate(c.Cut);
+        EXPECT_EQ(store.BytesInFile(), c.LeftInFile) << c.Cut;
+        store.Append("tail");
+        EXPECT_TRUE(store.Read(0, store.Size()) == sent.substr(0, c.Cut) + "tail") << c.Cut;
+    }
+}
+
+TEST_F(TerminalTextOnDisk, ABlockBroughtBackAndMovedOutAgainReadsWithItsNewBytes)
+{
+    constexpr std::uint64_t Block = TByteStore::BlockSize;
+    TByteStore store(0, [&] { return TSpillFile(fFolder); });
+    store.Append(std::string(3 * Block + 10, 'a'));
+    ASSERT_EQ(store.BytesInFile(), 3 * Block);
+    EXPECT_EQ(store.Read(2 * Block, 1), "a"); // read back from the file
+    store.Overwrite(2 * Block, 'Z');          // into memory, and changed there
+    store.Append(std::string(Block, 'b'));    // out to the file again
+    ASSERT_EQ(store.BytesInFile(), 4 * Block);
+    EXPECT_EQ(store.Read(2 * Block, 2), "Za");
+}
+
+TEST_F(TerminalTextOnDisk, TheFileTakesOneDescriptorWhateverErrnoHeldBefore)
+{
+    const auto descriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator{});
+    };
+    std::filesystem::create_directories(fFolder);
+    const auto before = descriptors();
+    for (int leftover : {0, EOPNOTSUPP, EISDIR, EINVAL}) {
+        {
+            errno = leftover;
+            TSpillFile file(fFolder);
+            EXPECT_EQ(descriptors(), before + 1) << leftover;
+        }
+        EXPECT_EQ(descriptors(), before) << leftover;
+        EXPECT_TRUE(FolderEmpty()) << leftover;
+    }
+}
+
+TEST_F(TerminalTextOnDisk, WithoutNamelessFilesTheNameGoesAtOnce)
+{
+    std::filesystem::create_directories(fFolder);
+    // What file systems without O_TMPFILE answer.
+    for (int refusal : {EOPNOTSUPP, EISDIR, EINVAL}) {
+        const TRefusedTmpFile noTmpFile(refusal);
+        TSpillFile file(fFolder);
+        EXPECT_TRUE(FolderEmpty()) << refusal;
+        file.Write(0, std::span<const char>("kept", 4));
+        std::array<char, 4> back{};
+        file.Read(0, back);
+        EXPECT_EQ(std::string(back.data(), 4), "kept") << refusal;
+    }
+}
+
+TEST_F(TerminalTextOnDisk, AFileThatCannotBeWrittenIsSaidOnceAndTheTextStays)
+{
+    // Files of this process may not grow past 256 KiB: moving a 1 MiB block out fails.
+    struct TFileSizeLimit
+    {
+        TFileSizeLimit()
+        {
+            ::getrlimit(RLIMIT_FSIZE, &Before);
+            Signal = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = Before;
+            small.rlim_cur = 256 * 1024;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        ~TFileSizeLimit()
+        {
+            ::setrlimit(RLIMIT_FSIZE, &Before);
+            std::signal(SIGXFSZ, Signal);
+        }
+        rlimit Before{};
+        void (*Signal)(int) = nullptr;
+    };
+    const std::string sent = NumberedLines(30'000);
+    std::optional<std::string> said;
+    TTerminalText text(0, [&] { return TSpillFile(fFolder); });
+    {
+        const TFileSizeLimit limit;
+        text.AppendReceived(sent);
+        said = text.TakeSpillError();
+    }
+    ASSERT_TRUE(said.has_value());
+    EXPECT_NE(said->find("Cannot write the terminal's file"), std::string::npos) << *said;
+    EXPECT_EQ(text.Bytes().BytesInFile(), 0u);
+    EXPECT_EQ(text.Line(29'999), ExpectedLine(29'999));
+}
+
+TEST_F(TerminalTextOnDisk, TheFolderIsMadeTheUsersAlone)
+{
+    std::filesystem::create_directories(fFolder);
+    std::filesystem::permissions(fFolder, std::filesystem::perms(0755));
+    TSpillFile file(fFolder);
+    EXPECT_EQ(std::filesystem::status(fFolder).permissions(), std::filesystem::perms::owner_all);
+}
+
+TEST_F(TerminalTextOnDisk, AFileThatCannotBeOpenedIsSaidWithItsFolder)
+{
+    std::filesystem::create_directories(fFolder);
+    // No descriptor left: the file cannot be opened, whoever runs the test.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    const int probe = ::dup(0);
+    ASSERT_GE(probe, 0);
+    ::close(probe);
+    rlimit none = before;
+    none.rlim_cur = static_cast<rlim_t>(probe);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    std::optional<std::system_error> caught;
+    try {
+        TSpillFile file(fFolder);
+    } catch (const std::system_error& error) {
+        caught = error;
+    }
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    ASSERT_TRUE(caught.has_value());
+    EXPECT_EQ(caught->code(), std::errc::too_many_files_open);
+    EXPECT_NE(std::string(caught->what()).find(fFolder.string()), std::string::npos)
+        << caught->what();
+}
+
+TEST_F(TerminalTextOnDisk, ReadingPastWhatWasWrittenIsAnInputOutputError)
+{
+    TSpillFile file(fFolder);
+    file.Write(0, std::span<const char>("written", 7));
+    std::array<char, 8> back{};
+    try {
+        errno = EINTR; // left from an earlier call: not this read's
+        file.Read(0, back);
+        ADD_FAILURE() << "read 8 bytes of 7";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code(), std::errc::io_error) << error.what();
+    }
 }
 
 TEST_F(TerminalTextOnDisk, AFileThatCannotBeMadeIsSaidOnceAndTheTextStays)
