@@ -12,6 +12,9 @@ targets=(
   "tarvel_FuzzStoredCatalogueTable:i18n/fuzz/corpus/table"
   "tarvel_FuzzDeviceDialogue:sim/fuzz/corpus"
   "tarvel_FuzzReceiveBuffer:serial/fuzz/corpus"
+  "tarvel_FuzzBootLoaderSession:session/fuzz/corpus"
+  "tarvel_FuzzImageCheck:flasher/fuzz/corpus"
+  "tarvel_FuzzTerminalText:terminal/fuzz/corpus"
 )
 share=$(( total / ${#targets[@]} ))
 if [ "$share" -lt 1 ]; then share=1; fi

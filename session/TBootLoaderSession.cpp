@@ -62,9 +62,16 @@ private:
     bool fArmed = true;
 };
 
+// Windows paths take either slash; elsewhere a backslash is part of a name.
+#ifdef _WIN32
+constexpr std::string_view FolderSeparators = "/\\";
+#else
+constexpr std::string_view FolderSeparators = "/";
+#endif
+
 std::string FileName(const std::string& path)
 {
-    const auto slash = path.find_last_of('/');
+    const auto slash = path.find_last_of(FolderSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
