@@ -1,6 +1,6 @@
 #include "app/TErrorReport.h"
 
-#include "app/ErrorBoxText.h"
+#include "window/ErrorBoxText.h"
 
 #include <QMessageBox>
 

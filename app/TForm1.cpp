@@ -3,13 +3,13 @@
 #include "widgets/TTipTrackBar.h"
 #include "widgets/TpelLed.h"
 
+#include "app/EventLoopDelay.h"
+#include "app/LongTimeText.h"
 #include "app/TErrorReport.h"
-#include "app/TForm1SessionBinding.h"
 #include "app/WindowFont.h"
 #include "serial/PosixSerialBackend.h"
-#include "serial/SerialConstants.h"
-#include "serial/SerialPortList.h"
-#include "session/OpenFailureReason.h"
+#include "session/MillisecondTick.h"
+#include "window/CodePage1252.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -24,42 +25,18 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QSignalBlocker>
+#include <QTime>
 #include <QToolButton>
 
-#include <filesystem>
+#include <algorithm>
 #include <utility>
 
 namespace {
-
-constexpr int WindowFontSize = 11;
-
-template <class TWidget>
-TWidget* Place(TWidget* widget, const char* name, int left, int top, int width, int height,
-               const QFont& font)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    widget->setFont(font);
-    return widget;
-}
-
-QLabel* MakePanel(QWidget* parent, const char* name, int left, int top, int width, int height,
-                  int fontSize)
-{
-    // A panel with a lowered inner bevel and centred text.
-    auto* panel = Place(new QLabel(parent), name, left, top, width, height, WindowFont(fontSize));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setLineWidth(1);
-    panel->setAlignment(Qt::AlignCenter);
-    return panel;
-}
-
-// The component's port number for a device chosen by its path rather than as Com1 or Com2.
-constexpr int kChosenDevice = 0;
 
 // The port box lists the devices present each time it opens.
 class TPortComboBox final : public QComboBox
@@ -76,66 +53,40 @@ protected:
     }
 };
 
-QComboBox* MakeComboBox(QComboBox* box, const char* name, int left, int top, int width, int height,
-                        const QStringList& items, int selected)
-{
-    Place(box, name, left, top, width, height, WindowFont(11));
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    box->addItems(items);
-    box->setCurrentIndex(selected);
-    return box;
-}
-
-} // namespace
-
-namespace {
 ISerialBackend& BackendOrSystem(ISerialBackend* given, std::unique_ptr<ISerialBackend>& system)
 {
     if (given != nullptr) return *given;
     system = std::make_unique<TPosixSerialBackend>();
     return *system;
 }
+
+QString Utf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QColor ColourOf(std::uint32_t bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
-    : QWidget(parent), ComPort(fMainThread, BackendOrSystem(backend, fSystemBackend)),
-      fSessionBinding(std::make_unique<TSessionBinding>(*this)),
-      Session(ComPort, *fSessionBinding, *fSessionBinding)
+    : QWidget(parent), Model(*this, fMainThread, BackendOrSystem(backend, fSystemBackend))
 {
-    setObjectName("Form1");
-    setWindowTitle(QStringLiteral("Tarvel") + QString(28, QChar(u' ')) +
-                   QStringLiteral("Bidouille ======> pour KRO"));
+    const TFormLayout& window = Form1Window();
+    setObjectName(Utf8(window.Name));
+    setWindowTitle(Utf8(window.Caption));
     // A dialog frame: fixed size, only the close box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(579, 374);
-    move(285, 118);
-    setFont(WindowFont(WindowFontSize));
+    setFixedSize(window.ClientWidth, window.ClientHeight);
+    move(window.Left, window.Top);
+    setFont(WindowFont(window.FontSize));
 
     CreateControls();
-
-    // Port settings: 115200 8N1, DTR and RTS on, no handshake, plain mode.
-    ComPort.SetBaudrate(115200);
-    ComPort.SetByteSize(8);
-    ComPort.SetParity(ptNone);
-    ComPort.SetStopBits(sbOne);
-    ComPort.SetPort(2);
-    ComPort.FlowCtrl().SetRxDsrSensivity(false);
-    ComPort.FlowCtrl().SetRxDtrControl(dtrEnable);
-    ComPort.FlowCtrl().SetRxRtsControl(rtsEnable);
-    ComPort.FlowCtrl().SetTxContinueXoff(false);
-    ComPort.FlowCtrl().SetTxCtsFlow(false);
-    ComPort.FlowCtrl().SetTxDsrFlow(false);
-    ComPort.FlowCtrl().SetXonXoff(false);
-    ComPort.SetLineEnd("\r\n");
-    ComPort.SetLineMode(false);
-    ComPort.SetPortOptions({});
-    ComPort.SetRxBuffer(8192);
-    ComPort.SetRxThresholdAmount(0);
-    ComPort.SetRxThresholdUse(false);
-    ComPort.SetTxBuffer(8192);
 
     ShowWarning = [this](const QString& text) {
         QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("Dialogs", "Warning"),
@@ -158,190 +109,220 @@ TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
         if (path.isEmpty()) return std::nullopt;
         return path;
     };
+    Model.RememberPort = [this](const std::string& path) {
+        if (RememberPort) RememberPort(QString::fromStdString(path));
+    };
+    Model.RememberReconnect = [this](bool on) {
+        if (RememberReconnect) RememberReconnect(on);
+    };
 
     ConnectHandlers();
-    TErrorReport::Guard([this] { FormCreate(this); });
+    TErrorReport::Guard([this] { Model.FormCreate(); });
 }
+
+TForm1::~TForm1() = default;
 
 void TForm1::CreateControls()
 {
-    const QFont windowFont = WindowFont(WindowFontSize);
-
-    ProgressBar1 = Place(new TGauge(this), "ProgressBar1", 98, 348, 409, 21, windowFont);
-    ProgressBar1->SetProgress(0);
-
-    Label2 = Place(new QLabel(QStringLiteral("-"), this), "Label2", 188, 260, 9, 21,
-                   WindowFont(15, true));
-    Label2->setVisible(false);
-    Label1 = Place(new QLabel(QStringLiteral("+"), this), "Label1", 368, 264, 9, 21,
-                   WindowFont(15, true));
-    Label1->setVisible(false);
-
-    QToolButton** speedButtons[] = {&SpeedButton1, &SpeedButton2, &SpeedButton3, &SpeedButton4,
-                                    &SpeedButton5};
-    for (int i = 0; i < 5; ++i) {
-        const QByteArray name = "SpeedButton" + QByteArray::number(i + 1);
-        auto* button =
-            Place(new QToolButton(this), name.constData(), 394 + 38 * i, 134, 30, 21, windowFont);
-        button->setText(QString::number(i + 1));
-        button->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus
-        *speedButtons[i] = button;
+    for (const TControlLayout& layout : Form1Layout()) {
+        QWidget* control = CreateControl(layout);
+        control->setObjectName(Utf8(layout.Name));
+        control->setGeometry(layout.Left, layout.Top, layout.Width, layout.Height);
+        control->setFont(layout.FontSize == 0 ? WindowFont(Form1Window().FontSize)
+                                              : WindowFont(layout.FontSize, layout.Bold));
+        control->setVisible(layout.Visible);
+        control->setEnabled(layout.Enabled);
+        if (layout.TextColour != NoColour) {
+            QPalette colours = control->palette();
+            colours.setColor(QPalette::Base, ColourOf(layout.BackColour));
+            colours.setColor(QPalette::Text, ColourOf(layout.TextColour));
+            control->setPalette(colours);
+        }
+        fControls[layout.Id] = control;
     }
 
-    Label3 = Place(new QLabel(QStringLiteral("Duree de pause entre chaque ligne"), this), "Label3",
-                   194, 238, 175, 15, windowFont);
-    Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    Label3->setVisible(false);
-    Label4 = Place(new QLabel(QStringLiteral("Ricezione"), this), "Label4", 430, 250, 51, 15,
-                   windowFont);
-    Label5 =
-        Place(new QLabel(QStringLiteral("Invio.. "), this), "Label5", 524, 250, 45, 15, windowFont);
-
-    Edit_Data = Place(new QLineEdit(this), "Edit_Data", 394, 158, 83, 25, WindowFont(12));
-    Button_Send = Place(new QPushButton(QStringLiteral("Invia linea"), this), "Button_Send", 480,
-                        158, 97, 25, WindowFont(12));
-    Button_Send->setDefault(true);
-    NewLine_CB = Place(new QCheckBox(QStringLiteral("Envoi new ligne"), this), "NewLine_CB", 452,
-                       302, 99, 17, WindowFont(15));
-    NewLine_CB->setChecked(false);
-    NewLine_CB->setVisible(false);
-
-    Panel2 = MakePanel(this, "Panel2", 510, 348, 67, 21, 13);
-    Button3 = Place(new QPushButton(QStringLiteral("Pulisci Log ...."), this), "Button3", 394, 214,
-                    183, 23, WindowFont(11));
-    Panel1 = MakePanel(this, "Panel1", 4, 324, 573, 21, 15);
-
-    TipTrackBar1 = Place(new TTipTrackBar(this), "TipTrackBar1", 198, 258, 169, 29, windowFont);
-    TipTrackBar1->SetMax(15);
-    TipTrackBar1->SetPosition(10);
-    TipTrackBar1->SetShowHint(true);
-    TipTrackBar1->setVisible(false);
-
-    Button1 = Place(new QPushButton(QStringLiteral("Flash"), this), "Button1", 394, 188, 83, 23,
-                    WindowFont(12));
-    Button2 = Place(new QPushButton(QStringLiteral("Stop Flash"), this), "Button2", 482, 188, 95,
-                    23, WindowFont(12));
-    Button4 = Place(new QPushButton(QStringLiteral("Init"), this), "Button4", 500, 70, 51, 23,
-                    WindowFont(12));
-    Button4->setEnabled(false);
-    cbbTypeFlash =
-        MakeComboBox(new QComboBox(this), "cbbTypeFlash", 480, 42, 97, 23, {"Firmware", "Boot"}, 0);
-    Button5 = Place(new QPushButton(QStringLiteral("CHIUDI!"), this), "Button5", 394, 4, 183, 35,
-                    WindowFont(16, true));
-    Panel3 = MakePanel(this, "Panel3", 4, 348, 91, 21, 13);
-    Button_Open = Place(new QPushButton(QStringLiteral("Connetti Porta"), this), "Button_Open", 394,
-                        70, 101, 23, WindowFont(12));
-
-    rgAuto = Place(new QGroupBox(QStringLiteral("Automatico."), this), "rgAuto", 394, 96, 183, 31,
-                   windowFont);
-    // Two columns sharing the box's inner width, below the caption.
-    rgAutoSi = new QRadioButton(QStringLiteral("Si."), rgAuto);
-    rgAutoSi->setObjectName("rgAutoSi");
-    rgAutoNo = new QRadioButton(QStringLiteral("No."), rgAuto);
-    rgAutoNo->setObjectName("rgAutoNo");
-    const int columnWidth = (rgAuto->width() - 16) / 2;
-    rgAutoSi->setGeometry(8, 13, columnWidth, 16);
-    rgAutoNo->setGeometry(8 + columnWidth, 13, columnWidth, 16);
-    rgAutoSi->setChecked(true);
-
-    Panel4 = MakePanel(this, "Panel4", 4, 300, 573, 21, 15);
-
-    reTerminal = Place(new TTerminalView(this), "reTerminal", 6, 6, 381, 289, WindowFont(13));
-    QPalette terminalColours = reTerminal->palette();
-    terminalColours.setColor(QPalette::Base, Qt::black);
-    terminalColours.setColor(QPalette::Text, Qt::white);
-    reTerminal->setPalette(terminalColours);
-
-    ComboBox1 =
-        MakeComboBox(new TPortComboBox(this), "ComboBox1", 394, 42, 81, 23, {"Com1", "Com2"}, 1);
-    // The devices' names and descriptions are wider than the box.
-    ComboBox1->view()->setMinimumWidth(420);
-
-    Memo1 = Place(new QPlainTextEdit(this), "Memo1", 4, 372, 571, 169, windowFont);
-    Memo1->setUndoRedoEnabled(false);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setVisible(false);
-    Edit1 = Place(new QLineEdit(this), "Edit1", 4, 374, 123, 23, windowFont);
-    Edit1->setVisible(false);
-
-    struct TLampLayout
-    {
-        TpelLed** Lamp;
-        const char* Name;
-        int Left, Top;
-        TColor OnColor, OffColor;
-    };
-    const TLampLayout lamps[] = {{&slConnexion, "slConnexion", 556, 74, clRed, clMaroon},
-                                 {&pelLed1, "pelLed1", 502, 250, clLime, clGreen},
-                                 {&pelLed2, "pelLed2", 404, 250, clBlue, clNavy}};
-    for (const TLampLayout& layout : lamps) {
-        auto* lamp =
-            Place(new TpelLed(this), layout.Name, layout.Left, layout.Top, 15, 15, windowFont);
-        lamp->SetOnColor(layout.OnColor);
-        lamp->SetOffColor(layout.OffColor);
-        lamp->SetFlashing(false);
-        lamp->SetLedOn(false);
-        lamp->SetFrequency(200);
-        lamp->SetBorderStyle(bsNone);
-        *layout.Lamp = lamp;
+    // The layout's tab order; panels and speed buttons take no focus.
+    std::vector<const TControlLayout*> tabStops;
+    for (const TControlLayout& layout : Form1Layout())
+        if (layout.TabOrder >= 0 && layout.Class != TControlClass::Panel)
+            tabStops.push_back(&layout);
+    std::sort(tabStops.begin(), tabStops.end(),
+              [](auto* a, auto* b) { return a->TabOrder < b->TabOrder; });
+    for (std::size_t i = 0; i + 1 < tabStops.size(); ++i) {
+        QWidget* from = Control(tabStops[i]->Id);
+        QWidget* to = Control(tabStops[i + 1]->Id);
+        // The radio group's focus is its chosen button's.
+        if (from == rgAuto) from = rgAutoSi;
+        if (to == rgAuto) to = rgAutoSi;
+        QWidget::setTabOrder(from, to);
     }
 
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setObjectName("OpenDialog1");
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog1->setFileMode(QFileDialog::AnyFile);
+}
 
-    // Panels are no tab stops; the rest follows the layout's tab order.
-    QWidget* tabOrder[] = {Button_Open,  Edit_Data, Button_Send, NewLine_CB,   Button1, Button2,
-                           cbbTypeFlash, Button3,   Button4,     TipTrackBar1, Button5, rgAutoSi,
-                           reTerminal,   ComboBox1, Memo1,       Edit1};
-    for (std::size_t i = 0; i + 1 < std::size(tabOrder); ++i)
-        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
-    for (QLabel* panel : {Panel1, Panel2, Panel3, Panel4})
-        panel->setFocusPolicy(Qt::NoFocus);
+QWidget* TForm1::CreateControl(const TControlLayout& layout)
+{
+    const QString text = Utf8(layout.Text);
+    switch (layout.Class) {
+    case TControlClass::Gauge: {
+        auto* gauge = new TGauge(this);
+        gauge->SetProgress(0);
+        ProgressBar1 = gauge;
+        return gauge;
+    }
+    case TControlClass::Label:
+    case TControlClass::Panel: {
+        auto* label = new QLabel(text, this);
+        if (layout.Class == TControlClass::Panel) {
+            // A panel with a lowered inner bevel.
+            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            label->setLineWidth(1);
+            label->setFocusPolicy(Qt::NoFocus);
+        }
+        if (layout.Centred)
+            label->setAlignment(layout.Class == TControlClass::Panel
+                                    ? Qt::AlignCenter
+                                    : Qt::AlignHCenter | Qt::AlignTop);
+        QLabel** places[] = {&Label1, &Label2, &Label3, &Label4, &Label5,
+                             &Panel1, &Panel2, &Panel3, &Panel4};
+        const TControl ids[] = {TControl::Label1, TControl::Label2, TControl::Label3,
+                                TControl::Label4, TControl::Label5, TControl::Panel1,
+                                TControl::Panel2, TControl::Panel3, TControl::Panel4};
+        for (std::size_t i = 0; i < std::size(ids); ++i)
+            if (ids[i] == layout.Id) *places[i] = label;
+        return label;
+    }
+    case TControlClass::SpeedButton: {
+        auto* button = new QToolButton(this);
+        button->setText(text);
+        button->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus
+        QToolButton** places[] = {&SpeedButton1, &SpeedButton2, &SpeedButton3, &SpeedButton4,
+                                  &SpeedButton5};
+        *places[static_cast<int>(layout.Id) - static_cast<int>(TControl::SpeedButton1)] = button;
+        return button;
+    }
+    case TControlClass::Edit: {
+        auto* edit = new QLineEdit(this);
+        (layout.Id == TControl::Edit_Data ? Edit_Data : Edit1) = edit;
+        return edit;
+    }
+    case TControlClass::Button: {
+        auto* button = new QPushButton(text, this);
+        button->setDefault(layout.Default);
+        const std::pair<TControl, QPushButton**> places[] = {
+            {TControl::Button_Send, &Button_Send}, {TControl::Button1, &Button1},
+            {TControl::Button2, &Button2},         {TControl::Button3, &Button3},
+            {TControl::Button4, &Button4},         {TControl::Button5, &Button5},
+            {TControl::Button_Open, &Button_Open}};
+        for (const auto& [id, slot] : places)
+            if (id == layout.Id) *slot = button;
+        return button;
+    }
+    case TControlClass::CheckBox:
+        NewLine_CB = new QCheckBox(text, this);
+        NewLine_CB->setChecked(layout.Checked);
+        return NewLine_CB;
+    case TControlClass::TipTrackBar:
+        TipTrackBar1 = new TTipTrackBar(this);
+        TipTrackBar1->SetMax(layout.Max);
+        TipTrackBar1->SetPosition(layout.Position);
+        TipTrackBar1->SetShowHint(true);
+        return TipTrackBar1;
+    case TControlClass::ComboBox: {
+        QComboBox* box =
+            layout.Id == TControl::ComboBox1 ? new TPortComboBox(this) : new QComboBox(this);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        for (const std::string_view item : layout.Items)
+            box->addItem(Utf8(item));
+        box->setCurrentIndex(layout.Selected);
+        if (layout.Id == TControl::ComboBox1) {
+            box->view()->setMinimumWidth(420); // the devices' descriptions are wider than the box
+            ComboBox1 = box;
+        } else {
+            cbbTypeFlash = box;
+        }
+        return box;
+    }
+    case TControlClass::RadioGroup: {
+        rgAuto = new QGroupBox(text, this);
+        // Two columns sharing the box's inner width, below the caption.
+        const int columnWidth = (layout.Width - 16) / 2;
+        rgAutoSi = new QRadioButton(Utf8(layout.Items[0]), rgAuto);
+        rgAutoSi->setObjectName("rgAutoSi");
+        rgAutoNo = new QRadioButton(Utf8(layout.Items[1]), rgAuto);
+        rgAutoNo->setObjectName("rgAutoNo");
+        rgAutoSi->setGeometry(8, 13, columnWidth, 16);
+        rgAutoNo->setGeometry(8 + columnWidth, 13, columnWidth, 16);
+        (layout.Selected == 0 ? rgAutoSi : rgAutoNo)->setChecked(true);
+        return rgAuto;
+    }
+    case TControlClass::Terminal:
+        reTerminal = new TTerminalView(this);
+        return reTerminal;
+    case TControlClass::Memo:
+        Memo1 = new QPlainTextEdit(this);
+        Memo1->setUndoRedoEnabled(false);
+        Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        return Memo1;
+    case TControlClass::Led: {
+        auto* lamp = new TpelLed(this);
+        lamp->SetOnColor(layout.Colours.On);
+        lamp->SetOffColor(layout.Colours.Off);
+        lamp->SetFlashing(false);
+        lamp->SetLedOn(false);
+        lamp->SetFrequency(200);
+        lamp->SetBorderStyle(bsNone);
+        (layout.Id == TControl::slConnexion ? slConnexion
+         : layout.Id == TControl::pelLed1   ? pelLed1
+                                            : pelLed2) = lamp;
+        return lamp;
+    }
+    }
+    throw std::logic_error("a control class the window cannot make");
+}
+
+QWidget* TForm1::Control(TControl control) const
+{
+    return fControls.at(control);
 }
 
 void TForm1::ConnectHandlers()
 {
-    using THandler = void (TForm1::*)(QObject*);
-    const auto bindClick = [this](QAbstractButton* button, THandler handler) {
-        connect(button, &QAbstractButton::clicked, this, [this, button, handler] {
-            TErrorReport::Guard([&] { (this->*handler)(button); });
-        });
-    };
+    using THandler = void (TForm1Model::*)();
     const std::pair<QAbstractButton*, THandler> clicks[] = {
-        {SpeedButton1, &TForm1::SpeedButton1Click}, {SpeedButton2, &TForm1::SpeedButton2Click},
-        {SpeedButton3, &TForm1::SpeedButton3Click}, {SpeedButton4, &TForm1::SpeedButton4Click},
-        {SpeedButton5, &TForm1::SpeedButton5Click}, {Button_Send, &TForm1::Button_SendClick},
-        {Button3, &TForm1::Button3Click},           {Button1, &TForm1::Button1Click},
-        {Button2, &TForm1::Button2Click},           {Button4, &TForm1::Button4Click},
-        {Button5, &TForm1::Button5Click},           {Button_Open, &TForm1::Button_OpenClick}};
+        {SpeedButton1, &TForm1Model::SpeedButton1Click},
+        {SpeedButton2, &TForm1Model::SpeedButton2Click},
+        {SpeedButton3, &TForm1Model::SpeedButton3Click},
+        {SpeedButton4, &TForm1Model::SpeedButton4Click},
+        {SpeedButton5, &TForm1Model::SpeedButton5Click},
+        {Button_Send, &TForm1Model::Button_SendClick},
+        {Button3, &TForm1Model::Button3Click},
+        {Button1, &TForm1Model::Button1Click},
+        {Button2, &TForm1Model::Button2Click},
+        {Button4, &TForm1Model::Button4Click},
+        {Button5, &TForm1Model::Button5Click},
+        {Button_Open, &TForm1Model::Button_OpenClick}};
     for (const auto& [button, handler] : clicks)
-        bindClick(button, handler);
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler] { TErrorReport::Guard([&] { (Model.*handler)(); }); });
 
-    connect(ComboBox1, &QComboBox::currentTextChanged, this,
-            [this] { TErrorReport::Guard([this] { ComboBox1Change(ComboBox1); }); });
+    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] {
+        TErrorReport::Guard([this] { Model.ComboBox1Change(SelectedIndex(ComboBox1)); });
+    });
     static_cast<TPortComboBox*>(ComboBox1)->AboutToPopUp = [this] { RefreshPortList(); };
+    // A typed device path is chosen with Return.
+    connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        TErrorReport::Guard([this] { Model.PortTyped(ComboBox1->currentText().toStdString()); });
+    });
     reTerminal->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(reTerminal, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { ShowTerminalContextMenu(at); });
-    // A typed device path is chosen with Return.
-    connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-        TErrorReport::Guard([this] {
-            const QString path = ComboBox1->currentText().trimmed();
-            if (SelectedIndex(ComboBox1) < 0 && !path.isEmpty()) {
-                SelectPort(path);
-                if (RememberPort) RememberPort(path); // the path, whatever the item shows
-            }
-        });
-    });
-    TipTrackBar1->SetOnChange(
-        [this](QObject* sender) { TErrorReport::Guard([&] { TipTrackBar1Change(sender); }); });
-
-    // Errors of the receive handler stay with the component, which drops them.
-    ComPort.SetOnDataAvailable([this](TQorComPort& sender) { ComPortDataAvailable(sender); });
-    ComPort.SetOnError([this](TQorComPort& sender, uint32_t error) {
-        TErrorReport::Guard([&] { ComPortError(sender, error); });
+    TipTrackBar1->SetOnChange([this](QObject*) {
+        TErrorReport::Guard([&] { Model.TipTrackBar1Change(TipTrackBar1->Position()); });
     });
 }
 
@@ -359,172 +340,31 @@ int TForm1::rgAutoItemIndex() const
     return -1;
 }
 
-void TForm1::FormCreate(QObject* Sender)
+void TForm1::Button_OpenClick(QObject*)
 {
-    // The track bar's change handler is always bound, so it is called without a test.
-    TipTrackBar1->OnChange()(Sender);
+    Model.Button_OpenClick();
 }
-
-void TForm1::TipTrackBar1Change(QObject* /*Sender*/)
+void TForm1::Button1Click(QObject*)
 {
-    TipTrackBar1->SetHint(QString::number(TipTrackBar1->Position()));
+    Model.Button1Click();
 }
-
-void TForm1::ComboBox1Change(QObject* /*Sender*/)
+void TForm1::Button2Click(QObject*)
 {
-    // Only the choice changes; an open port stays on the device it was opened with.
-    const int index = SelectedIndex(ComboBox1);
-    if (index < 0) return;  // typed text takes effect with Return
-    StopWaitingForDevice(); // another port is wanted now
-    if (index < 2) {
-        ComPort.SetPort(index + 1);
-    } else {
-        ComPort.SetDevicePath(kChosenDevice, ComboBox1->itemData(index).toString().toStdString());
-        ComPort.SetPort(kChosenDevice);
-    }
-    if (RememberPort)
-        RememberPort(index < 2 ? ComboBox1->itemText(index)
-                               : ComboBox1->itemData(index).toString());
+    Model.Button2Click();
+}
+void TForm1::Button4Click(QObject*)
+{
+    Model.Button4Click();
 }
 
 void TForm1::RefreshPortList(const std::string& devDir, const std::string& sysClassTty)
 {
-    const QSignalBlocker quiet(ComboBox1); // the choice stays what it was
-    const QString chosen = SelectedIndex(ComboBox1) >= 2
-                               ? ComboBox1->itemData(ComboBox1->currentIndex()).toString()
-                               : QString();
-    const QString text = ComboBox1->currentText();
-    while (ComboBox1->count() > 2)
-        ComboBox1->removeItem(2);
-    for (const TPortListing& port : DescribeSerialPorts(devDir, sysClassTty)) {
-        const QString path = QString::fromStdString(port.Path);
-        ComboBox1->addItem(QString::fromStdString(port.Description), path);
-        ComboBox1->setItemData(ComboBox1->count() - 1, path, Qt::ToolTipRole);
-    }
-    if (chosen.isEmpty()) {
-        ComboBox1->setCurrentText(text);
-    } else if (const int at = ComboBox1->findData(chosen); at >= 0) {
-        ComboBox1->setCurrentIndex(at);
-    } else { // gone for now: it stays chosen, by its path
-        ComboBox1->addItem(chosen, chosen);
-        ComboBox1->setCurrentIndex(ComboBox1->count() - 1);
-    }
+    Model.RefreshPortList(devDir, sysClassTty);
 }
 
 void TForm1::SelectPort(const QString& path)
 {
-    const std::function<void(const QString&)> remember = std::exchange(RememberPort, nullptr);
-    int at = ComboBox1->findText(path);
-    if (at < 0 || at >= 2) at = ComboBox1->findData(path);
-    if (at < 0) {
-        ComboBox1->addItem(path, path);
-        at = ComboBox1->count() - 1;
-    }
-    {
-        const QSignalBlocker quiet(ComboBox1); // the text may be the same, so no change is told
-        ComboBox1->setCurrentIndex(at);
-    }
-    ComboBox1Change(ComboBox1);
-    RememberPort = remember;
-}
-
-void TForm1::ShowDisconnected()
-{
-    Button1->setEnabled(false);
-    Button4->setEnabled(false);
-    slConnexion->SetLedOn(false);
-}
-
-void TForm1::Button_OpenClick(QObject* /*Sender*/)
-{
-    Armed = false;
-    StopWaitingForDevice(); // the user decides now
-    if (ComPort.Active()) {
-        ComPort.SetActive(false);
-        fConnectedDevicePath.clear();
-        ShowDisconnected();
-        return;
-    }
-    const std::string path = ComPort.DevicePath(ComPort.Port());
-    try {
-        ComPort.SetActive(true);
-    } catch (const EQorComPort& failure) {
-        const std::string reason = OpenFailureReason(path, failure.ErrorCode());
-        if (reason.empty()) throw;
-        throw EQorComPort(std::string(failure.what()) + "\n" + reason, failure.ErrorCode());
-    }
-    ShowConnected(path);
-}
-
-void TForm1::ShowConnected(const std::string& path)
-{
-    fConnectedDevicePath = path;
-    const auto usb = UsbIdentity(path);
-    fConnectedSerial = usb ? usb->Serial : std::string();
-    Button4->setEnabled(true);
-    slConnexion->SetLedOn(true);
-}
-
-void TForm1::SetReconnectAutomatically(bool value)
-{
-    if (value == fReconnect) return;
-    fReconnect = value;
-    if (!value) StopWaitingForDevice();
-    if (RememberReconnect) RememberReconnect(value);
-}
-
-void TForm1::WaitForDevice(const std::string& path)
-{
-    fAwaitedPath = path;
-    fAwaitedSerial = fConnectedSerial;
-    fReturnWatch = std::make_unique<TDeviceWatch>();
-    fReturnWatch->Watch(path);
-    if (!fAwaitedSerial.empty()) fReturnWatch->Watch("/dev/ttyUSB0"); // it may come back renamed
-    fReturnNotifier =
-        std::make_unique<QSocketNotifier>(fReturnWatch->Descriptor(), QSocketNotifier::Read);
-    connect(fReturnNotifier.get(), &QSocketNotifier::activated, this, [this] {
-        TErrorReport::Guard([this] {
-            if (!fReturnWatch) return;
-            fReturnWatch->Drain();
-            fReturnWatch->Watch(fAwaitedPath); // its folder may have come back too
-            ReconnectIfBack();
-        });
-    });
-    ReconnectIfBack();
-}
-
-void TForm1::StopWaitingForDevice()
-{
-    fReturnNotifier.reset();
-    fReturnWatch.reset();
-}
-
-void TForm1::ReconnectIfBack()
-{
-    std::error_code ec;
-    std::string found = std::filesystem::exists(fAwaitedPath, ec) ? fAwaitedPath : std::string();
-    for (const std::string& candidate : fAwaitedSerial.empty() || !found.empty()
-                                            ? std::vector<std::string>()
-                                            : ListSerialPorts()) {
-        const auto usb = UsbIdentity(candidate);
-        if (usb && usb->Serial == fAwaitedSerial) {
-            found = candidate;
-            break;
-        }
-    }
-    if (found.empty() || ComPort.Active()) return;
-    const int port = ComPort.Port();
-    const std::string before = ComPort.DevicePath(port);
-    ComPort.SetDevicePath(port, found);
-    try {
-        ComPort.SetActive(true); // the settings are the component's, unchanged since the loss
-    } catch (const EQorComPort&) {
-        ComPort.SetDevicePath(port, before);
-        return; // not usable yet (its permissions come a moment later): the watch goes on
-    }
-    StopWaitingForDevice();
-    ShowConnected(found);
-    reTerminal->AppendLine(QString::fromStdString("[Dispositivo '" + found + "' ricollegato]"));
+    Model.SelectPort(path.toStdString());
 }
 
 void TForm1::ShowTerminalContextMenu(const QPoint& at)
@@ -534,8 +374,9 @@ void TForm1::ShowTerminalContextMenu(const QPoint& at)
     QAction* reconnect =
         menu->addAction(QCoreApplication::translate("TForm1", "Reconnect automatically"));
     reconnect->setCheckable(true);
-    reconnect->setChecked(fReconnect);
-    connect(reconnect, &QAction::toggled, this, [this](bool on) { SetReconnectAutomatically(on); });
+    reconnect->setChecked(Model.ReconnectAutomatically());
+    connect(reconnect, &QAction::toggled, this,
+            [this](bool on) { Model.SetReconnectAutomatically(on); });
     QAction* save = menu->addAction(QCoreApplication::translate("TForm1", "Save log…"));
     connect(save, &QAction::triggered, this, [this] {
         TErrorReport::Guard([this] {
@@ -559,78 +400,34 @@ void TForm1::SaveLog(const QString& path)
                            file.errorString().toStdString());
 }
 
-void TForm1::ComPortError(TQorComPort& /*Sender*/, uint32_t Error)
-{
-    if ((Error & CE_DEVICE_LOST) == 0 || !ComPort.Active()) return;
-    const std::string path = fConnectedDevicePath;
-    const std::string failure = ComPort.ThreadFailure();
-    Armed = false;
-    Session.DeviceLost();
-    ComPort.SetActive(false);
-    fConnectedDevicePath.clear();
-    ShowDisconnected();
-    if (WindowClosing) return;
-    if (fReconnect) {
-        // A board that resets takes its port away for a moment: a line, not a box each time.
-        reTerminal->AppendLine(QString::fromStdString("[Dispositivo '" + path +
-                                                      "' scollegato: si attende che ritorni]"));
-        WaitForDevice(path);
-        return;
-    }
-    if (!failure.empty())
-        TErrorReport::Show("Porta '" + path + "' chiusa: " + failure);
-    else
-        TErrorReport::Show("Dispositivo '" + path + "' scollegato: porta chiusa");
-}
-
-void TForm1::Button5Click(QObject* /*Sender*/)
-{
-    close();
-}
-
-void TForm1::FormCloseQuery(QObject* /*Sender*/, bool& CanClose)
-{
-    if (FlashInProgress) {
-        ShowWarning(QStringLiteral("Flash in corso, impossibile fermare. !!!"));
-        CanClose = false;
-    }
-}
-
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    bool canClose = true;
-    TErrorReport::Guard([&] { FormCloseQuery(this, canClose); });
-    if (!canClose) {
+    bool close = false;
+    TErrorReport::Guard([&] { close = Model.WindowCloseRequested(); });
+    if (close)
+        event->accept();
+    else
         event->ignore();
-        return;
-    }
-    WindowClosing = true;
-    event->accept();
-    // Release the device as soon as the window is closed, not only when it is destroyed; a
-    // transfer still ending (after Stop Flash) keeps it until its loop is done.
-    if (!TransferRunning) CloseForClosingWindow();
 }
 
 void TForm1::showEvent(QShowEvent* event)
 {
-    WindowClosing = false; // shown again: reports are for the operator once more
+    Model.WindowShown();
     QWidget::showEvent(event);
-}
-
-void TForm1::CloseForClosingWindow()
-{
-    try {
-        ComPort.PurgeTx();
-        ComPort.SetActive(false);
-    } catch (const std::exception&) {
-        // Nobody is left to tell; the port closes for good when the window is destroyed.
-    }
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
-    // Enter clicks the focused button, or else the window's default button "Invia linea".
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // A box that takes Return itself (the port box chooses a typed path) has done so: the
+        // key goes no further. Elsewhere Enter clicks the focused button, or else the window's
+        // default button "Invia linea".
+        for (QWidget* w = focusWidget(); w != nullptr && w != this; w = w->parentWidget()) {
+            if (qobject_cast<QComboBox*>(w) != nullptr) {
+                event->accept();
+                return;
+            }
+        }
         auto* focused = qobject_cast<QPushButton*>(focusWidget());
         (focused != nullptr ? focused : Button_Send)->click();
         event->accept();
@@ -639,54 +436,163 @@ void TForm1::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void TForm1::SendAndArm(std::string_view text)
+// --- IForm1View
+
+void TForm1::SetText(TControl control, std::string_view text)
 {
-    Session.SendTyped(text);
+    const QString shown = Utf8(text);
+    switch (control) {
+    case TControl::Edit1:
+        if (Edit1->text() != shown) Edit1->setText(shown);
+        return;
+    case TControl::Memo1:
+        if (Memo1->toPlainText() != shown) Memo1->setPlainText(shown);
+        return;
+    case TControl::TipTrackBar1:
+        TipTrackBar1->SetHint(shown);
+        return;
+    case TControl::Panel4: // a file name, in the file system's encoding
+        Panel4->setText(QFile::decodeName(QByteArray(text.data(), qsizetype(text.size()))));
+        return;
+    default:
+        if (auto* label = qobject_cast<QLabel*>(Control(control))) label->setText(shown);
+        return;
+    }
 }
 
-void TForm1::Button_SendClick(QObject* /*Sender*/)
+void TForm1::SetEnabled(TControl control, bool enabled)
 {
-    // The terminal's code page, so what is typed is what the device would show back.
-    std::string line = TTerminalDecoder::EncodeTyped(Edit_Data->text());
-    if (NewLine_CB->isChecked()) line += "\r\n";
-    SendAndArm(line);
+    Control(control)->setEnabled(enabled);
 }
 
-void TForm1::SpeedButton1Click(QObject*)
+void TForm1::SetLedOn(TControl lamp, bool on)
 {
-    SendAndArm("1");
-}
-void TForm1::SpeedButton2Click(QObject*)
-{
-    SendAndArm("2");
-}
-void TForm1::SpeedButton3Click(QObject*)
-{
-    SendAndArm("3");
-}
-void TForm1::SpeedButton4Click(QObject*)
-{
-    SendAndArm("4");
-}
-void TForm1::SpeedButton5Click(QObject*)
-{
-    SendAndArm("5");
+    static_cast<TpelLed*>(Control(lamp))->SetLedOn(on);
 }
 
-void TForm1::Button4Click(QObject* /*Sender*/)
+void TForm1::SetProgress(int percent)
 {
-    Session.Init();
+    ProgressBar1->SetProgress(percent);
 }
 
-void TForm1::Button3Click(QObject* /*Sender*/)
+std::string TForm1::Text(TControl control) const
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(Control(control))) return edit->text().toStdString();
+    return {};
+}
+
+int TForm1::ItemIndex(TControl control) const
+{
+    if (control == TControl::rgAuto) return rgAutoItemIndex();
+    if (auto* box = qobject_cast<QComboBox*>(Control(control))) return SelectedIndex(box);
+    return -1;
+}
+
+bool TForm1::Checked(TControl control) const
+{
+    auto* box = qobject_cast<QCheckBox*>(Control(control));
+    return box != nullptr && box->isChecked();
+}
+
+void TForm1::ShowPortItems(std::span<const TPortItem> items, int chosen)
+{
+    const QSignalBlocker quiet(ComboBox1); // showing the choice is no new choice
+    const QString typed = ComboBox1->currentText();
+    ComboBox1->clear();
+    for (const TPortItem& item : items) {
+        if (item.Path.empty()) {
+            ComboBox1->addItem(QString::fromStdString(item.Text));
+            continue;
+        }
+        const QString path = QString::fromStdString(item.Path);
+        ComboBox1->addItem(QString::fromStdString(item.Text), path);
+        ComboBox1->setItemData(ComboBox1->count() - 1, path, Qt::ToolTipRole);
+    }
+    if (chosen >= 0)
+        ComboBox1->setCurrentIndex(chosen);
+    else
+        ComboBox1->setCurrentText(typed);
+}
+
+void TForm1::AppendReceived(std::string_view bytes)
+{
+    reTerminal->AppendReceived(bytes);
+}
+
+void TForm1::AppendLine(std::string_view text)
+{
+    reTerminal->AppendLine(Utf8(text));
+}
+
+void TForm1::AppendBytesLine(std::string_view bytes)
+{
+    reTerminal->AppendLine(Utf8(DisplayText(bytes)));
+}
+
+void TForm1::DeleteLine(int index)
+{
+    reTerminal->DeleteLine(index);
+}
+
+void TForm1::ReplaceTerminal(std::string_view text)
+{
+    reTerminal->ReplaceText(Utf8(text));
+}
+
+void TForm1::ClearTerminal()
 {
     reTerminal->ClearText();
 }
 
-void TForm1::ComPortDataAvailable(TQorComPort& /*Sender*/)
+void TForm1::ShowWarningBox(std::string_view text)
 {
-    const std::string S = ComPort.ReadString();
-    Session.AutoAnswer = rgAutoItemIndex() == 0;
-    Session.FlashType = SelectedIndex(cbbTypeFlash);
-    Session.Receive(S);
+    ShowWarning(Utf8(text));
+}
+
+void TForm1::ShowError(std::string_view message)
+{
+    TErrorReport::Show(message);
+}
+
+std::optional<std::string> TForm1::AskForFirmwareFile()
+{
+    const std::optional<QString> chosen = ChooseFirmwareFile();
+    if (!chosen) return std::nullopt;
+    return QFile::encodeName(*chosen).toStdString();
+}
+
+void TForm1::Close()
+{
+    close();
+}
+
+std::string TForm1::TimeOfDayText(int hours, int minutes, int seconds) const
+{
+    return LongTimeText(QTime(hours, minutes, seconds), QLocale::system()).toStdString();
+}
+
+void TForm1::Delay(std::uint32_t ms)
+{
+    ProcessEventsFor(ms, MillisecondTick);
+}
+
+void TForm1::WatchForDevices(std::span<const std::string> paths)
+{
+    fDeviceNotifier.reset();
+    fDeviceWatch.reset();
+    fWatchedPaths.assign(paths.begin(), paths.end());
+    if (paths.empty()) return;
+    fDeviceWatch = std::make_unique<TDeviceWatch>();
+    for (const std::string& path : paths)
+        fDeviceWatch->Watch(path);
+    fDeviceNotifier =
+        std::make_unique<QSocketNotifier>(fDeviceWatch->Descriptor(), QSocketNotifier::Read);
+    connect(fDeviceNotifier.get(), &QSocketNotifier::activated, this, [this] {
+        TErrorReport::Guard([this] {
+            if (!fDeviceWatch) return;
+            fDeviceWatch->Drain();
+            fDeviceWatch->Watch(fWatchedPaths.front()); // its folder may have come back too
+            Model.DevicesChanged();
+        });
+    });
 }

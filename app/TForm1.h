@@ -1,21 +1,24 @@
 #pragma once
-// The program's one window: connection, terminal, automatic prompt answers and firmware transfer.
+// The program's one window on Qt: creates the controls of the layout, draws them, and forwards
+// every click, key and notification to the window's model, which holds the rules.
 
 #include "app/QtMainThreadExecutor.h"
 #include "app/TTerminalView.h"
 #include "serial/TQorComPort.h"
-#include "session/TBootLoaderSession.h"
 #include "system/TDeviceWatch.h"
+#include "window/TForm1Model.h"
 
-#include <QDateTime>
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -31,7 +34,7 @@ class TGauge;
 class TpelLed;
 class TTipTrackBar;
 
-class TForm1 : public QWidget
+class TForm1 : public QWidget, private IForm1View
 {
     Q_OBJECT
 public:
@@ -74,77 +77,53 @@ public:
     QPlainTextEdit* Memo1 = nullptr;      // hidden chunk log
     QLineEdit* Edit1 = nullptr;           // hidden collected answer
     TpelLed* slConnexion = nullptr;       // connection lamp (red)
-    TpelLed* pelLed1 = nullptr;           // receive lamp (green)
-    TpelLed* pelLed2 = nullptr;           // send lamp (blue)
+    TpelLed* pelLed1 = nullptr;           // send lamp (green)
+    TpelLed* pelLed2 = nullptr;           // receive lamp (blue)
     QFileDialog* OpenDialog1 = nullptr;   // firmware file chooser
 
 private:
-    QtMainThreadExecutor fMainThread; // declared before ComPort: it must outlive the port
+    QtMainThreadExecutor fMainThread; // declared before the model: it must outlive the port
     std::unique_ptr<ISerialBackend> fSystemBackend; // unless a backend was given
 
 public:
-    TQorComPort ComPort;
+    // The window's rules; the Qt controls above only show what it says.
+    TForm1Model Model;
+    TQorComPort& ComPort = Model.ComPort;
+    TBootLoaderSession& Session = Model.Session;
 
-private:
-    class TSessionBinding; // the session's waiter and view: this window's controls
-    std::unique_ptr<TSessionBinding> fSessionBinding;
-
-public:
-    // The boot-loader dialogue and the transfer; the window binds its controls to it.
-    TBootLoaderSession Session;
-
-    // State shared by the terminal and the firmware transfer, all on the GUI thread (the
-    // session's, under the names the window's handlers have always used).
+    // The window's state shared by the terminal and the transfer (the session's, under the
+    // names the window's handlers have always used).
     bool& StopRequested = Session.StopRequested;
     bool& FlashInProgress = Session.FlashInProgress;
     bool& Armed = Session.Armed;
     bool& ReplyReceived = Session.ReplyReceived;
-    QDateTime StartTime;
-    int32_t& LineCount = Session.LineCount;
-    int32_t& WindowCount = Session.WindowCount;
+    std::chrono::system_clock::time_point& StartTime = Model.StartTime;
+    std::int32_t& LineCount = Session.LineCount;
+    std::int32_t& WindowCount = Session.WindowCount;
     bool& TransferRunning = Session.TransferRunning; // also after Stop, until the loop has ended
 
-    // Handlers (the sender is the control that raised the event).
-    void FormCreate(QObject* Sender);
-    void FormCloseQuery(QObject* Sender, bool& CanClose);
-    void ComboBox1Change(QObject* Sender);
+    // Handlers (the sender is the control that raised the event); each runs the model's.
     void Button_OpenClick(QObject* Sender);
-    void Button5Click(QObject* Sender);
-    void Button_SendClick(QObject* Sender);
-    void SpeedButton1Click(QObject* Sender);
-    void SpeedButton2Click(QObject* Sender);
-    void SpeedButton3Click(QObject* Sender);
-    void SpeedButton4Click(QObject* Sender);
-    void SpeedButton5Click(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void Button2Click(QObject* Sender);
     void Button4Click(QObject* Sender);
-    void Button3Click(QObject* Sender);
-    void ComPortDataAvailable(TQorComPort& Sender);
-    void ComPortError(TQorComPort& Sender, uint32_t Error);
-    void TipTrackBar1Change(QObject* Sender);
 
     // Selected item of a combo box, or -1 when its text was typed rather than chosen.
     static int SelectedIndex(const QComboBox* box);
+    // Selected item of rgAuto, or -1.
+    int rgAutoItemIndex() const;
 
-    // --- the serial devices below Com1 and Com2 in ComboBox1 ---
-    // Lists the devices present again (each time the list is opened); devDir and sysClassTty
-    // stand for /dev and /sys/class/tty (tests).
+    // The port box: the devices present (each time the list opens), a device chosen by path.
     void RefreshPortList(const std::string& devDir = "/dev",
                          const std::string& sysClassTty = "/sys/class/tty");
-    // Selects a device by its path for the next connect, as if chosen from the list; "Com1" and
-    // "Com2" select those. Not remembered: the caller chose it, not the user.
     void SelectPort(const QString& path);
-    // Called with each device the user chooses, to remember it (QSettings by default).
+    // Called with each port the user chooses, to remember it (QSettings by default).
     std::function<void(const QString& path)> RememberPort;
 
-    // --- reconnecting by itself ---
-    // A lost device (not closed by the user) is waited for, said in the terminal, and reopened
-    // when it is back: the same path, or a USB adapter with the same serial number under another
-    // name. Off: a box says it was lost, as before. The terminal's context menu switches it; the
-    // program turns it on at start unless the user turned it off (a bare window starts off).
-    void SetReconnectAutomatically(bool value);
-    bool ReconnectAutomatically() const { return fReconnect; }
-    bool WaitingForDevice() const { return fReturnWatch != nullptr; }
-    // Called when the user switches it, to remember it (QSettings by default).
+    // Reconnecting by itself after a lost device; the terminal's context menu switches it.
+    void SetReconnectAutomatically(bool value) { Model.SetReconnectAutomatically(value); }
+    bool ReconnectAutomatically() const { return Model.ReconnectAutomatically(); }
+    bool WaitingForDevice() const { return Model.WaitingForDevice(); }
     std::function<void(bool)> RememberReconnect;
 
     // "Save log…" in the terminal's context menu: the exact bytes received since "Pulisci Log"
@@ -152,26 +131,10 @@ public:
     void SaveLog(const QString& path);
     // Asks where to save the log; by default a file dialog. Empty when cancelled.
     std::function<std::optional<QString>()> ChooseLogFile;
-    // Selected item of rgAuto, or -1.
-    int rgAutoItemIndex() const;
-
     // Shows a modal warning (replaceable for tests; by default a QMessageBox with one OK button).
     std::function<void(const QString& text)> ShowWarning;
-
-    // --- firmware transfer ---
-    void Button1Click(QObject* Sender);
-    void Button2Click(QObject* Sender);
-    // Keeps the window alive for ms milliseconds (32-bit tick arithmetic, wrap-safe).
-    void Delay(uint32_t ms);
-    // The receive handler's branch while FlashInProgress; S is the chunk just read.
-    void ComPortDataAvailableTransfer(const std::string& S);
     // Asks for the firmware file; by default runs OpenDialog1 modally. Empty when cancelled.
     std::function<std::optional<QString>()> ChooseFirmwareFile;
-    // Set when the window was closed while a transfer's loop was still running (after Stop
-    // Flash): the port stays open until that loop has ended, then closes.
-    bool WindowClosing = false;
-    void CloseForClosingWindow();
-    // --- end of firmware transfer ---
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -180,20 +143,36 @@ protected:
 
 private:
     void CreateControls();
+    QWidget* CreateControl(const TControlLayout& layout);
     void ConnectHandlers();
-    void SendAndArm(std::string_view text);
-    void ShowDisconnected();
-    void ShowConnected(const std::string& path);
-    void WaitForDevice(const std::string& path);
-    void StopWaitingForDevice();
-    void ReconnectIfBack();
     void ShowTerminalContextMenu(const QPoint& at);
+    QWidget* Control(TControl control) const;
 
-    std::string fConnectedDevicePath; // what the open port was opened on, for messages
-    std::string fConnectedSerial;     // its USB serial number, while sysfs can still tell it
-    bool fReconnect = false;
-    std::unique_ptr<TDeviceWatch> fReturnWatch; // while a lost device is waited for
-    std::unique_ptr<QSocketNotifier> fReturnNotifier;
-    std::string fAwaitedPath;
-    std::string fAwaitedSerial;
+    // IForm1View
+    void SetText(TControl control, std::string_view text) override;
+    void SetEnabled(TControl control, bool enabled) override;
+    void SetLedOn(TControl lamp, bool on) override;
+    void SetProgress(int percent) override;
+    std::string Text(TControl control) const override;
+    int ItemIndex(TControl control) const override;
+    bool Checked(TControl control) const override;
+    void ShowPortItems(std::span<const TPortItem> items, int chosen) override;
+    void AppendReceived(std::string_view bytes) override;
+    void AppendLine(std::string_view text) override;
+    void AppendBytesLine(std::string_view bytes) override;
+    void DeleteLine(int index) override;
+    void ReplaceTerminal(std::string_view text) override;
+    void ClearTerminal() override;
+    void ShowWarningBox(std::string_view text) override;
+    void ShowError(std::string_view message) override;
+    std::optional<std::string> AskForFirmwareFile() override;
+    void Close() override;
+    std::string TimeOfDayText(int hours, int minutes, int seconds) const override;
+    void Delay(std::uint32_t ms) override;
+    void WatchForDevices(std::span<const std::string> paths) override;
+
+    std::map<TControl, QWidget*> fControls;
+    std::vector<std::string> fWatchedPaths;
+    std::unique_ptr<TDeviceWatch> fDeviceWatch; // while a lost device is waited for
+    std::unique_ptr<QSocketNotifier> fDeviceNotifier;
 };

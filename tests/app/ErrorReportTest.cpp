@@ -1,4 +1,4 @@
-#include "app/ErrorBoxText.h"
+#include "window/ErrorBoxText.h"
 #include "app/TErrorReport.h"
 #include "tests/app/ErrorReportCapture.h"
 

@@ -2,7 +2,7 @@
 // that records what arrives and answers as each test scripts it. The peer and a probe run
 // only when the transfer processes events, that is inside its waits, so the scripts see
 // the transfer exactly at those points.
-#include "app/ElapsedTimeText.h"
+#include "app/LongTimeText.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
 #include "tests/app/EventLoopWait.h"
@@ -22,6 +22,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include <map>
 #include <set>
@@ -150,14 +152,15 @@ TEST_F(FlashTransfer, EachLineGoesOutWithOneCrWhateverItsLineEnd)
         fPeer.SetOnReceive(nullptr);
         const std::size_t before = fPeer.Received().size();
         const auto path = fDir.Write("three lines.s19", text);
-        const QDateTime clickedAt = QDateTime::currentDateTime();
+        const auto clickedAt = std::chrono::system_clock::now();
         Flash(path);
         EXPECT_GE(fForm->StartTime, clickedAt);
-        EXPECT_LE(fForm->StartTime, QDateTime::currentDateTime());
+        EXPECT_LE(fForm->StartTime, std::chrono::system_clock::now());
         // The elapsed time in the locale's long time format, a few seconds at most.
         bool elapsedShown = false;
         for (int seconds = 0; seconds < 60 && !elapsedShown; ++seconds)
-            elapsedShown = fForm->Panel2->text() == ElapsedTimeText(seconds, QLocale::system());
+            elapsedShown = fForm->Panel2->text() ==
+                           LongTimeText(QTime(0, 0).addSecs(seconds), QLocale::system());
         EXPECT_TRUE(elapsedShown) << fForm->Panel2->text().toStdString();
         EXPECT_TRUE(FlashWaitUntil([&] { return fPeer.Received().size() >= before + 5; }));
         EXPECT_EQ(fPeer.Received().substr(before), "A\r\rB\r");
@@ -562,18 +565,18 @@ protected:
 
 TEST_F(FlashReceiveBranch, ThirdLineShowsTheStartOfTheLatestPlainChunk)
 {
-    fForm.ComPortDataAvailableTransfer("ABCDEFG");
+    fForm.Session.ReceiveDuringTransfer("ABCDEFG");
     EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("ABCD"));
-    fForm.ComPortDataAvailableTransfer("OK");
+    fForm.Session.ReceiveDuringTransfer("OK");
     EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("OK"));
-    fForm.ComPortDataAvailableTransfer("\rS1");
-    fForm.ComPortDataAvailableTransfer("\bxx");
-    fForm.ComPortDataAvailableTransfer("..loads3..");
-    fForm.ComPortDataAvailableTransfer("ERREUR 5");
+    fForm.Session.ReceiveDuringTransfer("\rS1");
+    fForm.Session.ReceiveDuringTransfer("\bxx");
+    fForm.Session.ReceiveDuringTransfer("..loads3..");
+    fForm.Session.ReceiveDuringTransfer("ERREUR 5");
     EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("OK"));
     EXPECT_EQ(fForm.reTerminal->LineCount(), 3);
     // Case matters: these are plain chunks.
-    fForm.ComPortDataAvailableTransfer("Loads3");
+    fForm.Session.ReceiveDuringTransfer("Loads3");
     EXPECT_EQ(fForm.reTerminal->LineText(2), QStringLiteral("Load"));
     EXPECT_EQ(fForm.reTerminal->LineText(0), QStringLiteral("Send file"));
 }
@@ -582,7 +585,7 @@ TEST_F(FlashReceiveBranch, ClearedTerminalFillsUpToThreeLinesAgain)
 {
     fForm.reTerminal->ClearText();
     for (const char* chunk : {"AAAA", "BBBB", "CCCC", "DDDD"})
-        fForm.ComPortDataAvailableTransfer(chunk);
+        fForm.Session.ReceiveDuringTransfer(chunk);
     ASSERT_EQ(fForm.reTerminal->LineCount(), 3);
     EXPECT_EQ(fForm.reTerminal->LineText(0), QStringLiteral("AAAA"));
     EXPECT_EQ(fForm.reTerminal->LineText(1), QStringLiteral("BBBB"));
@@ -593,13 +596,13 @@ TEST_F(FlashReceiveBranch, AnswerCountsOnlyOnceLongerThanElevenCharacters)
 {
     fForm.WindowCount = 40;
     fForm.LineCount = 64;
-    fForm.ComPortDataAvailableTransfer("ab");
+    fForm.Session.ReceiveDuringTransfer("ab");
     EXPECT_FALSE(fForm.ReplyReceived);
     EXPECT_EQ(fForm.WindowCount, 0);
-    fForm.ComPortDataAvailableTransfer("012345678");
+    fForm.Session.ReceiveDuringTransfer("012345678");
     EXPECT_FALSE(fForm.ReplyReceived); // 11 characters
     fForm.LineCount = 65;
-    fForm.ComPortDataAvailableTransfer("9");
+    fForm.Session.ReceiveDuringTransfer("9");
     EXPECT_TRUE(fForm.ReplyReceived);
     EXPECT_EQ(fForm.Edit1->text(), QStringLiteral("ab0123456789"));
     EXPECT_EQ(fForm.Memo1->toPlainText(), QStringLiteral("64/64/65/"));
@@ -610,12 +613,12 @@ TEST_F(FlashReceiveBranch, AnswerCountsOnlyOnceLongerThanElevenCharacters)
 TEST_F(FlashReceiveBranch, ErreurStopsWithoutTouchingTheResponder)
 {
     fForm.Armed = true;
-    fForm.ComPortDataAvailableTransfer("\r\nERREUR checksum");
+    fForm.Session.ReceiveDuringTransfer("\r\nERREUR checksum");
     EXPECT_TRUE(fForm.StopRequested);
     EXPECT_TRUE(fForm.Armed);
     EXPECT_EQ(fForm.Panel1->text(), QStringLiteral("Erreur Transfert ..... flash interrotto..."));
     fForm.StopRequested = false;
-    fForm.ComPortDataAvailableTransfer("erreur");
+    fForm.Session.ReceiveDuringTransfer("erreur");
     EXPECT_FALSE(fForm.StopRequested);
 }
 

@@ -3,7 +3,7 @@
 #include "tests/i18n/CatalogueFixtures.h"
 #include "tests/i18n/EnvironmentGuard.h"
 
-#include "app/ErrorBoxText.h"
+#include "window/ErrorBoxText.h"
 #include "app/TErrorReport.h"
 #include "app/TForm1.h"
 #include "i18n/TLocalizationModule.h"

@@ -1,4 +1,4 @@
-#include "app/ErrorBoxText.h"
+#include "window/ErrorBoxText.h"
 
 std::string ErrorBoxText(std::string_view message)
 {

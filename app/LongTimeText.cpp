@@ -1,6 +1,4 @@
-#include "app/ElapsedTimeText.h"
-
-#include <QTime>
+#include "app/LongTimeText.h"
 
 QString LongTimeFormatWithoutZone(const QLocale& locale)
 {
@@ -30,11 +28,7 @@ QString LongTimeFormatWithoutZone(const QLocale& locale)
     return result.trimmed();
 }
 
-QString ElapsedTimeText(std::int64_t elapsedSeconds, const QLocale& locale)
+QString LongTimeText(const QTime& time, const QLocale& locale)
 {
-    constexpr std::int64_t secondsPerDay = 24 * 60 * 60;
-    std::int64_t seconds = elapsedSeconds % secondsPerDay;
-    if (seconds < 0) seconds = 0;
-    const QTime time = QTime(0, 0).addSecs(static_cast<int>(seconds));
     return locale.toString(time, LongTimeFormatWithoutZone(locale));
 }
