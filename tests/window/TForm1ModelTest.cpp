@@ -1,0 +1,279 @@
+// The window's rules without a display: a fake port and a view that keeps what each control
+// shows, starting from the layout.
+#include "window/TForm1Model.h"
+#include "serial/EQorComPort.h"
+#include "serial/SerialConstants.h"
+#include "tests/serial/FakeSerialBackend.h"
+#include "tests/serial/TestMainThread.h"
+#include "window/CodePage1252.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+class TRecordingView final : public IForm1View
+{
+public:
+    TRecordingView()
+    {
+        for (const TControlLayout& row : Form1Layout()) {
+            Enabled[row.Id] = row.Enabled;
+            Index[row.Id] = row.Selected;
+        }
+    }
+    void SetText(TControl control, std::string_view text) override { Texts[control] = text; }
+    void SetEnabled(TControl control, bool enabled) override { Enabled[control] = enabled; }
+    void SetLedOn(TControl lamp, bool on) override { Lit[lamp] = on; }
+    void SetProgress(int percent) override { Progress = percent; }
+    std::string Text(TControl control) const override
+    {
+        return Typed.count(control) ? Typed.at(control) : "";
+    }
+    int ItemIndex(TControl control) const override { return Index.at(control); }
+    bool Checked(TControl control) const override
+    {
+        return Ticked.count(control) && Ticked.at(control);
+    }
+    void ShowPortItems(std::span<const TPortItem> items, int chosen) override
+    {
+        PortItems.assign(items.begin(), items.end());
+        Index[TControl::ComboBox1] = chosen;
+    }
+    void AppendReceived(std::string_view bytes) override { Terminal += bytes; }
+    void AppendLine(std::string_view text) override { Terminal += std::string(text) + "\n"; }
+    void AppendBytesLine(std::string_view bytes) override { AppendLine(DisplayText(bytes)); }
+    void DeleteLine(int) override {}
+    void ReplaceTerminal(std::string_view text) override { Terminal = text; }
+    void ClearTerminal() override { Terminal.clear(); }
+    void ShowWarningBox(std::string_view text) override { Warnings.emplace_back(text); }
+    void ShowError(std::string_view message) override { Errors.emplace_back(message); }
+    std::optional<std::string> AskForFirmwareFile() override { return std::nullopt; }
+    void Close() override { CloseAsked = true; }
+    std::string TimeOfDayText(int h, int m, int s) const override
+    {
+        return std::to_string(h) + ":" + std::to_string(m) + ":" + std::to_string(s);
+    }
+    void Delay(std::uint32_t) override {}
+    void WatchForDevices(std::span<const std::string> paths) override
+    {
+        Watched.assign(paths.begin(), paths.end());
+    }
+
+    std::map<TControl, std::string> Texts, Typed;
+    std::map<TControl, bool> Enabled, Lit, Ticked;
+    std::map<TControl, int> Index;
+    std::vector<TPortItem> PortItems;
+    std::vector<std::string> Warnings, Errors, Watched;
+    std::string Terminal;
+    int Progress = -1;
+    bool CloseAsked = false;
+};
+
+class Form1Model : public ::testing::Test
+{
+protected:
+    Form1Model() { fModel.ComPort.SetDevicePath(2, fDevicePath); }
+
+    void DeviceSays(const std::string& text)
+    {
+        fDevice.Receive(text);
+        ASSERT_TRUE(fMainThread.PumpUntil([&] { return fDevice.BytesWaiting() == 0; }));
+    }
+    // Button1 (Flash), Button4 (Init), slConnexion.
+    std::vector<bool> Controls()
+    {
+        return {fView.Enabled[TControl::Button1], fView.Enabled[TControl::Button4],
+                fView.Lit[TControl::slConnexion]};
+    }
+
+    TTestMainThread fMainThread;
+    TFakeSerialBackend fBackend;
+    std::string fDevicePath = SystemPortPath(2);
+    TFakePort& fDevice = fBackend.AddPort(fDevicePath);
+    TRecordingView fView;
+    TForm1Model fModel{fView, fMainThread, fBackend};
+};
+
+TEST_F(Form1Model, TheControlsFollowTheStateTable)
+{
+    EXPECT_EQ(Controls(), (std::vector<bool>{true, false, false})) << "at start";
+    fModel.Button_OpenClick();
+    EXPECT_EQ(Controls(), (std::vector<bool>{true, true, true})) << "after connecting";
+    fModel.Button_OpenClick();
+    EXPECT_EQ(Controls(), (std::vector<bool>{false, false, false})) << "after disconnecting";
+    fModel.Button_OpenClick();
+    DeviceSays("Send file\r\n");
+    EXPECT_EQ(Controls(), (std::vector<bool>{true, true, true})) << "after \"Send\"";
+    EXPECT_FALSE(fModel.Session.Armed);
+}
+
+TEST_F(Form1Model, AFailedConnectLeavesEverythingAsItWasAndTheNextClickTriesAgain)
+{
+    fModel.Session.Armed = true;
+    fModel.ComPort.SetDevicePath(2, "/dev/no-such-device");
+    EXPECT_THROW(fModel.Button_OpenClick(), EQorComPort);
+    EXPECT_FALSE(fModel.Session.Armed);
+    EXPECT_EQ(Controls(), (std::vector<bool>{true, false, false}));
+    fModel.ComPort.SetDevicePath(2, fDevicePath);
+    fModel.Button_OpenClick();
+    EXPECT_TRUE(fModel.ComPort.Active());
+}
+
+TEST_F(Form1Model, APortChosenWhileConnectedIsUsedAtTheNextConnect)
+{
+    std::vector<std::string> remembered;
+    fModel.RememberPort = [&](const std::string& path) { remembered.push_back(path); };
+    fModel.Button_OpenClick();
+    fView.Index[TControl::ComboBox1] = 0;
+    fModel.ComboBox1Change(0);
+    EXPECT_TRUE(fModel.ComPort.Active());
+    EXPECT_EQ(fModel.ComPort.Port(), 1);
+    fModel.ComboBox1Change(-1); // text being typed changes nothing
+    EXPECT_EQ(fModel.ComPort.Port(), 1);
+
+    // A typed path is chosen with Return, added to the box, and remembered as typed.
+    fView.Index[TControl::ComboBox1] = -1;
+    fModel.PortTyped("  /dev/ttyACM7 ");
+    EXPECT_EQ(fModel.ComPort.DevicePath(fModel.ComPort.Port()), "/dev/ttyACM7");
+    ASSERT_EQ(fView.PortItems.size(), 3u);
+    EXPECT_EQ(fView.PortItems[2], (TPortItem{"/dev/ttyACM7", "/dev/ttyACM7"}));
+    EXPECT_EQ(fView.Index[TControl::ComboBox1], 2);
+    EXPECT_EQ(remembered, (std::vector<std::string>{"Com1", "/dev/ttyACM7"}));
+
+    // "Com2" typed is the item, not a device of that name.
+    fView.Index[TControl::ComboBox1] = -1;
+    fModel.PortTyped("Com2");
+    EXPECT_EQ(fModel.ComPort.Port(), 2);
+    EXPECT_EQ(fView.PortItems.size(), 3u);
+}
+
+TEST_F(Form1Model, ClosingIsRefusedWhileAFlashRunsAndReleasesThePortOtherwise)
+{
+    fModel.Button_OpenClick();
+    fModel.Session.FlashInProgress = true;
+    EXPECT_FALSE(fModel.WindowCloseRequested());
+    EXPECT_EQ(fView.Warnings,
+              (std::vector<std::string>{"Flash in corso, impossibile fermare. !!!"}));
+    EXPECT_TRUE(fModel.ComPort.Active());
+    fModel.Session.FlashInProgress = false;
+    EXPECT_TRUE(fModel.WindowCloseRequested());
+    EXPECT_FALSE(fModel.ComPort.Active());
+    EXPECT_TRUE(fModel.WindowClosing());
+    fModel.Button5Click();
+    EXPECT_TRUE(fView.CloseAsked);
+}
+
+TEST_F(Form1Model, ALostDeviceIsSaidInABoxOrWaitedForWhenReconnecting)
+{
+    for (const bool reconnect : {false, true}) {
+        // A port of its own each time: a hung-up fake stays hung up.
+        const std::string path = reconnect ? "/dev/fake-reconnect" : fDevicePath;
+        TFakePort& device = reconnect ? fBackend.AddPort(path) : fDevice;
+        fModel.ComPort.SetDevicePath(2, path);
+        fModel.SetReconnectAutomatically(reconnect);
+        fModel.Button_OpenClick();
+        device.HangUp();
+        ASSERT_TRUE(fMainThread.PumpUntil([&] { return !fModel.ComPort.Active(); }));
+        EXPECT_EQ(Controls(), (std::vector<bool>{false, false, false}));
+        if (reconnect) {
+            EXPECT_TRUE(fView.Errors.empty());
+            EXPECT_NE(fView.Terminal.find("[Dispositivo '" + path +
+                                          "' scollegato: si attende che ritorni]"),
+                      std::string::npos);
+            EXPECT_TRUE(fModel.WaitingForDevice());
+            ASSERT_FALSE(fView.Watched.empty());
+            EXPECT_EQ(fView.Watched.front(), path);
+            fModel.SetReconnectAutomatically(false); // switched off: the wait ends
+            EXPECT_FALSE(fModel.WaitingForDevice());
+            EXPECT_TRUE(fView.Watched.empty());
+        } else {
+            ASSERT_EQ(fView.Errors.size(), 1u);
+            EXPECT_EQ(fView.Errors[0].rfind("Dispositivo '" + path + "' scollegato", 0), 0u)
+                << fView.Errors[0];
+            fView.Errors.clear();
+        }
+    }
+}
+
+TEST_F(Form1Model, TheTypedLineGoesInTheCodePageAndTheDigitsAsTheyAre)
+{
+    fModel.Button_OpenClick();
+    const struct
+    {
+        std::string Typed;
+        bool NewLine;
+        std::string Sent;
+    } cases[] = {{"help me", false, "help me"},
+                 {"5\u20ac", true, "5\x80\r\n"},
+                 {"\u4e2d", false, "?"},
+                 {"\U0001F600", false, "??"}};
+    std::string expected;
+    for (const auto& c : cases) {
+        fView.Typed[TControl::Edit_Data] = c.Typed;
+        fView.Ticked[TControl::NewLine_CB] = c.NewLine;
+        fModel.Button_SendClick();
+        expected += c.Sent;
+    }
+    fModel.SpeedButton3Click();
+    fModel.SpeedButton5Click();
+    expected += "35";
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return fDevice.Written() == expected; }));
+    EXPECT_TRUE(fModel.Session.Armed);
+}
+
+TEST_F(Form1Model, TheMenuIsAnsweredAsTheRadioGroupAndTheFlashTypeSay)
+{
+    fModel.Button_OpenClick();
+    const struct
+    {
+        int Auto, FlashType;
+        std::string Answer;
+    } cases[] = {{0, 0, "2"}, {0, 1, "1"}, {1, 0, ""}, {-1, 0, ""}};
+    std::string expected;
+    for (const auto& c : cases) {
+        fView.Index[TControl::rgAuto] = c.Auto;
+        fView.Index[TControl::cbbTypeFlash] = c.FlashType;
+        DeviceSays("menu >");
+        expected += c.Answer;
+        ASSERT_TRUE(fMainThread.PumpUntil([&] { return fDevice.Written() == expected; }));
+    }
+}
+
+TEST_F(Form1Model, TheElapsedTimeWrapsLikeAClockAndNeverGoesBelowZero)
+{
+    const std::pair<std::int64_t, std::string> cases[] = {
+        {0, "0:0:0"}, {3725, "1:2:5"}, {24 * 3600 + 5, "0:0:5"}, {-3, "0:0:0"}};
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(fModel.ElapsedTimeText(seconds), text) << seconds;
+}
+
+TEST_F(Form1Model, TheTrackBarShowsItsPositionAsItsHint)
+{
+    fModel.FormCreate();
+    EXPECT_EQ(fView.Texts[TControl::TipTrackBar1], "10");
+    fModel.TipTrackBar1Change(3);
+    EXPECT_EQ(fView.Texts[TControl::TipTrackBar1], "3");
+}
+
+TEST(Form1Layout, EveryControlOnceAndEveryTabStopInItsOwnPlace)
+{
+    std::map<TControl, int> seen;
+    std::map<int, int> tabs;
+    for (const TControlLayout& row : Form1Layout()) {
+        ++seen[row.Id];
+        if (row.TabOrder >= 0) ++tabs[row.TabOrder];
+        EXPECT_EQ(&LayoutOf(row.Id), &row);
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(TControl::pelLed2) + 1);
+    for (const auto& [control, count] : seen)
+        EXPECT_EQ(count, 1) << LayoutOf(control).Name;
+    EXPECT_EQ(tabs.size(), 20u); // 0 to 19, none twice
+    EXPECT_EQ(tabs.begin()->first, 0);
+    EXPECT_EQ(tabs.rbegin()->first, 19);
+}
+
+} // namespace
