@@ -10,6 +10,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QLabel>
@@ -119,6 +120,47 @@ TEST(OnX11, NothingOfTheFileDialogOutlivesIt)
     // The next click is the window's: CHIUDI! closes it.
     QTest::mouseClick(form.Button5, Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
+    TErrorReport::SetSink(previous);
+}
+
+// Key presses from the X server itself (XTEST), as a person at the keyboard makes them.
+void TypeOnX(const QString& text, const QString& key)
+{
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                                  QStringLiteral("20"), text});
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), key});
+}
+
+TEST(OnX11, ReturnInThePortBoxChoosesThePathAndNothingElse)
+{
+    QStringList reports;
+    const auto previous = TErrorReport::SetSink([&](const QString& t) { reports << t; });
+    TForm1 form;
+    QStringList remembered;
+    form.RememberPort = [&](const QString& path) { remembered << path; };
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.activateWindow();
+    ASSERT_TRUE(FlashWaitUntil([&] { return form.isActiveWindow(); }, 10000));
+    form.ComboBox1->lineEdit()->selectAll();
+    form.ComboBox1->setFocus();
+    ASSERT_TRUE(FlashWaitUntil([&] { return form.ComboBox1->hasFocus(); }, 10000));
+
+    TypeOnX(QStringLiteral("/dev/ttyTYPED9"), QStringLiteral("Return"));
+    ASSERT_TRUE(FlashWaitUntil([&] { return !remembered.isEmpty(); }, 10000));
+    QTest::qWait(300); // any click the Return would have made has happened by now
+    EXPECT_EQ(remembered, QStringList{QStringLiteral("/dev/ttyTYPED9")});
+    EXPECT_EQ(form.ComPort.DevicePath(form.ComPort.Port()), "/dev/ttyTYPED9");
+    // "Invia linea" was not clicked: no "Port not open." box waits for the next click.
+    EXPECT_EQ(reports, QStringList{});
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // The default button still answers Return from the typed-line field.
+    form.Edit_Data->setFocus();
+    ASSERT_TRUE(FlashWaitUntil([&] { return form.Edit_Data->hasFocus(); }, 10000));
+    TypeOnX(QStringLiteral("x"), QStringLiteral("Return"));
+    EXPECT_TRUE(FlashWaitUntil([&] { return !reports.isEmpty(); }, 10000));
+    EXPECT_EQ(reports, QStringList{QStringLiteral("Port not open.")});
     TErrorReport::SetSink(previous);
 }
 
