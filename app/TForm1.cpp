@@ -7,7 +7,7 @@
 #include "app/LongTimeText.h"
 #include "app/TErrorReport.h"
 #include "app/WindowFont.h"
-#include "serial/PosixSerialBackend.h"
+#include "serial/ISerialBackend.h"
 #include "session/MillisecondTick.h"
 #include "window/CodePage1252.h"
 
@@ -56,7 +56,7 @@ protected:
 ISerialBackend& BackendOrSystem(ISerialBackend* given, std::unique_ptr<ISerialBackend>& system)
 {
     if (given != nullptr) return *given;
-    system = std::make_unique<TPosixSerialBackend>();
+    system = SystemSerialBackend();
     return *system;
 }
 
