@@ -1,6 +1,7 @@
 #include "app/EventLoopDelay.h"
 
 #include "session/MillisecondTick.h"
+#include "system/TFileDescriptor.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -9,7 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
-#include <stdexcept>
+#include <system_error>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -24,14 +25,14 @@ public:
     explicit TBoundaryWakeUp(QObject* parent)
         : QObject(parent), fFd(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
     {
-        if (fFd < 0) throw std::runtime_error("timerfd_create failed");
-        fNotifier = new QSocketNotifier(fFd, QSocketNotifier::Read, this);
+        if (!fFd.Valid())
+            throw std::system_error(errno, std::generic_category(), "Cannot make a timer");
+        fNotifier = new QSocketNotifier(fFd.Get(), QSocketNotifier::Read, this);
         connect(fNotifier, &QSocketNotifier::activated, this, [this] { Drain(); });
     }
     ~TBoundaryWakeUp() override
     {
         delete fNotifier; // before the descriptor it watches
-        ::close(fFd);
     }
     TBoundaryWakeUp(const TBoundaryWakeUp&) = delete;
     TBoundaryWakeUp& operator=(const TBoundaryWakeUp&) = delete;
@@ -48,7 +49,7 @@ public:
         itimerspec at{};
         at.it_value.tv_sec = static_cast<time_t>(atMs / 1000);
         at.it_value.tv_nsec = static_cast<long>(atMs % 1000) * 1000000;
-        ::timerfd_settime(fFd, TFD_TIMER_ABSTIME, &at, nullptr);
+        ::timerfd_settime(fFd.Get(), TFD_TIMER_ABSTIME, &at, nullptr);
     }
 
     // One per application, made on first use: the waits of a transfer come a thousand
@@ -64,11 +65,11 @@ private:
     void Drain()
     {
         std::uint64_t expirations = 0;
-        while (::read(fFd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
+        while (::read(fFd.Get(), &expirations, sizeof expirations) < 0 && errno == EINTR) {
         }
     }
 
-    int fFd;
+    TFileDescriptor fFd;
     QSocketNotifier* fNotifier = nullptr;
 };
 
