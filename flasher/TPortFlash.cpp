@@ -3,7 +3,7 @@
 #include "flasher/FlashCommandLine.h"
 #include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"
-#include "session/EInOutError.h"
+#include "firmware/EInOutError.h"
 #include "session/OpenFailureReason.h"
 
 #include <cstdio>

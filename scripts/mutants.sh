@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Mutation testing: how many small faults put into the product code do the tests catch?
 #
-#   bash scripts/mutants.sh [options] [folder...]     folders: session serial terminal flasher i18n
-#                                                      (default: all five)
+#   bash scripts/mutants.sh [options] [folder...]     folders: session firmware serial terminal
+#                                                      flasher i18n (default: all six)
 #   --seed N          sample seed (default 1); the same seed and code give the same mutants
 #   --per-folder N    mutants per folder (default 30)
 #   --list            print every candidate of the folders (id and change) and stop
@@ -40,6 +40,7 @@ logs="$work/logs"
 declare -A suites=(
     [serial]="serial/tarvel_serial_tests sim/tarvel_sim_serial_tests"
     [session]="session/tarvel_session_rule_tests sim/tarvel_sim_tests session/tarvel_session_tests flasher/tarvel_flasher_tests flasher/tarvel_flash_campaign_tests"
+    [firmware]="firmware/tarvel_firmware_tests sim/tarvel_sim_tests flasher/tarvel_flasher_tests"
     [terminal]="terminal/tarvel_terminal_tests"
     [flasher]="flasher/tarvel_flasher_tests flasher/tarvel_flash_campaign_tests"
     [i18n]="i18n/tarvel_i18n_system_tests i18n/tarvel_i18n_tests"
@@ -67,7 +68,7 @@ while (($#)); do
     esac
     shift
 done
-((${#folders[@]})) || folders=(session serial terminal flasher i18n)
+((${#folders[@]})) || folders=(session firmware serial terminal flasher i18n)
 if [ "$mode" = replay ]; then
     folders=()
     for id in "${replay[@]}"; do folders+=("${id%%/*}"); done

@@ -13,7 +13,7 @@ targets=(
   "tarvel_FuzzDeviceDialogue:sim/fuzz/corpus"
   "tarvel_FuzzReceiveBuffer:serial/fuzz/corpus"
   "tarvel_FuzzBootLoaderSession:session/fuzz/corpus"
-  "tarvel_FuzzImageCheck:flasher/fuzz/corpus"
+  "tarvel_FuzzImageCheck:firmware/fuzz/corpus"
   "tarvel_FuzzTerminalText:terminal/fuzz/corpus"
 )
 share=$(( total / ${#targets[@]} ))

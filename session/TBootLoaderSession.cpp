@@ -4,7 +4,7 @@
 #include "serial/TQorComPort.h"
 #include "session/FlashProgress.h"
 #include "session/MillisecondTick.h"
-#include "session/TFirmwareFile.h"
+#include "firmware/TFirmwareFile.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,6 +1,6 @@
 #include "sim/SRecordGenerator.h"
 
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 
 #include <stdexcept>
 

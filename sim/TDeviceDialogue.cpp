@@ -1,6 +1,6 @@
 #include "sim/TDeviceDialogue.h"
 
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 
 #include <algorithm>
 #include <cstdio>

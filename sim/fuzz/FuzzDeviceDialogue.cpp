@@ -1,6 +1,6 @@
 // Whatever arrives on the line: the dialogue must neither crash nor misbehave, and every record
 // the parser accepts must format back to a record that parses the same.
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 #include "sim/TDeviceDialogue.h"
 
 #include <cstddef>

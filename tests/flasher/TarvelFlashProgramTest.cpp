@@ -1,9 +1,9 @@
 // tarvel-flash as a rig runs it: a process against simulated boot loaders, judged by its exit
 // code, its output and what the devices loaded.
 #include "flasher/FlashCommandLine.h"
-#include "flasher/ImageCheck.h"
+#include "firmware/ImageCheck.h"
 #include "flasher/PortName.h"
-#include "session/Sha256.h"
+#include "firmware/Sha256.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"

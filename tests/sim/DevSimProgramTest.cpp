@@ -1,5 +1,5 @@
 // The command-line tools as a user runs them.
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TDeviceDialogue.h"
 #include "tests/support/TPseudoTerminal.h"

@@ -1,5 +1,5 @@
 #include "sim/SRecordGenerator.h"
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "sim/TDeviceDialogue.h"
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 #include "sim/SRecordGenerator.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "session/TFirmwareFile.h"
+#include "firmware/TFirmwareFile.h"
 
+#include "firmware/EInOutError.h"
 #include "i18n/Utf8Text.h"
-#include "session/EInOutError.h"
 
 #include <cerrno>
 #include <fcntl.h>

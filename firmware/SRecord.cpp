@@ -1,4 +1,4 @@
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 
 #include <cstdio>
 

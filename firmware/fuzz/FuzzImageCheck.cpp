@@ -4,9 +4,9 @@
 // accepted must format back to its own text, and an image made from the accepted records must be
 // written by the generator as a file the check accepts and that holds the same bytes. The byte
 // count tarvel-flash reports for n lines must be what the session's file reader sends for them.
-#include "flasher/ImageCheck.h"
-#include "session/SRecord.h"
-#include "session/TFirmwareFile.h"
+#include "firmware/ImageCheck.h"
+#include "firmware/SRecord.h"
+#include "firmware/TFirmwareFile.h"
 #include "session/fuzz/FuzzMemoryFile.h"
 #include "sim/SRecordGenerator.h"
 

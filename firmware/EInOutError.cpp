@@ -1,4 +1,4 @@
-#include "session/EInOutError.h"
+#include "firmware/EInOutError.h"
 
 #include "i18n/TLocalizationModule.h"
 

@@ -1,4 +1,4 @@
-#include "session/Sha256.h"
+#include "firmware/Sha256.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "flasher/ImageCheck.h"
+#include "firmware/ImageCheck.h"
 
-#include "session/SRecord.h"
+#include "firmware/SRecord.h"
 
 #include <algorithm>
 #include <cstdint>
