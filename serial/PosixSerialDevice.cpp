@@ -2,7 +2,7 @@
 
 #include "serial/PosixBaudRate.h"
 #include "serial/SerialConstants.h"
-#include "serial/TermiosLineState.h"
+#include "serial/PosixTermiosLineState.h"
 #include "system/TWakeUpEvent.h"
 
 #include <array>

@@ -1,5 +1,5 @@
 // The line state <-> termios translation as pure functions.
-#include "serial/TermiosLineState.h"
+#include "serial/PosixTermiosLineState.h"
 #include "serial/SerialConstants.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +24,7 @@ TDeviceControlBlock Format(uint8_t byteSize, uint8_t parity, uint8_t stopBits,
     return state;
 }
 
-TEST(TermiosLineStateTest, CharacterFormatsRoundTrip)
+TEST(PosixTermiosLineStateTest, CharacterFormatsRoundTrip)
 {
     for (uint8_t size = 5; size <= 8; ++size)
         for (uint8_t parity = 0; parity <= 4; ++parity)
@@ -40,7 +40,7 @@ TEST(TermiosLineStateTest, CharacterFormatsRoundTrip)
             }
 }
 
-TEST(TermiosLineStateTest, ParityBits)
+TEST(PosixTermiosLineStateTest, ParityBits)
 {
     const tcflag_t expected[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
                                  PARENB | CMSPAR};
@@ -54,7 +54,7 @@ TEST(TermiosLineStateTest, ParityBits)
     }
 }
 
-TEST(TermiosLineStateTest, OneAndAHalfStopBitsUseTheSecondStopBit)
+TEST(PosixTermiosLineStateTest, OneAndAHalfStopBitsUseTheSecondStopBit)
 {
     termios tio = RawTermios();
     ASSERT_TRUE(EncodeLineState(Format(5, 0, 1), tio));
@@ -64,7 +64,7 @@ TEST(TermiosLineStateTest, OneAndAHalfStopBitsUseTheSecondStopBit)
     EXPECT_EQ(back.StopBits, 1);
 }
 
-TEST(TermiosLineStateTest, InvalidFormatsAreRejectedWithoutChange)
+TEST(PosixTermiosLineStateTest, InvalidFormatsAreRejectedWithoutChange)
 {
     const termios before = RawTermios();
     for (const auto& state : {Format(9, 0, 0), Format(4, 0, 0), Format(8, 5, 0), Format(8, 0, 3)}) {
@@ -74,7 +74,7 @@ TEST(TermiosLineStateTest, InvalidFormatsAreRejectedWithoutChange)
     }
 }
 
-TEST(TermiosLineStateTest, FlowControlFromTheFlagsWord)
+TEST(PosixTermiosLineStateTest, FlowControlFromTheFlagsWord)
 {
     struct Case
     {
@@ -100,7 +100,7 @@ TEST(TermiosLineStateTest, FlowControlFromTheFlagsWord)
     }
 }
 
-TEST(TermiosLineStateTest, StandardSpeeds)
+TEST(PosixTermiosLineStateTest, StandardSpeeds)
 {
     // Every rate Linux names goes to the driver as its own code, and back; any other rate needs
     // the custom divisor.

@@ -1,4 +1,4 @@
-#include "serial/TermiosLineState.h"
+#include "serial/PosixTermiosLineState.h"
 
 #include "serial/SerialConstants.h"
 
