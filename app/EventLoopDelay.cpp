@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
-#include <system_error>
 #include <sys/timerfd.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {

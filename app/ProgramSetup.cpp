@@ -33,7 +33,7 @@ void RememberChosenPort(TForm1& form, const TCommandLineOptions& options)
 {
     if (!options.Demo && options.DevicePaths.empty()) {
         const QString path = Settings().value(ChosenPortKey).toString();
-        if (!path.isEmpty()) form.SelectPort(path);
+        if (!path.isEmpty()) form.Model.SelectPort(path.toStdString());
     }
     form.RememberPort = [](const QString& path) { Settings().setValue(ChosenPortKey, path); };
     form.SetReconnectAutomatically(Settings().value(ReconnectKey, true).toBool());

@@ -3,6 +3,7 @@
 // every click, key and notification to the window's model, which holds the rules.
 
 #include "app/QtMainThreadExecutor.h"
+#include "app/TForm1Controls.h"
 #include "app/TTerminalView.h"
 #include "serial/TQorComPort.h"
 #include "system/TDeviceWatch.h"
@@ -20,66 +21,13 @@
 #include <string>
 #include <vector>
 
-class QCheckBox;
-class QComboBox;
-class QFileDialog;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
-class QToolButton;
-class TGauge;
-class TpelLed;
-class TTipTrackBar;
-
-class TForm1 : public QWidget, private IForm1View
+class TForm1 : public QWidget, public TForm1Controls, private IForm1View
 {
     Q_OBJECT
 public:
     // Ports open through `backend` when one is given (tests), else on the system's devices.
     explicit TForm1(QWidget* parent = nullptr, ISerialBackend* backend = nullptr);
     ~TForm1() override;
-
-    // Controls, named as in the window's layout (each also carries that objectName).
-    TGauge* ProgressBar1 = nullptr;       // transfer progress gauge
-    QLabel* Label2 = nullptr;             // "-" (slow end of the pause bar)
-    QLabel* Label1 = nullptr;             // "+" (fast end)
-    QToolButton* SpeedButton1 = nullptr;  // "1": sends menu choice 1
-    QToolButton* SpeedButton2 = nullptr;  // "2"
-    QToolButton* SpeedButton3 = nullptr;  // "3"
-    QToolButton* SpeedButton4 = nullptr;  // "4"
-    QToolButton* SpeedButton5 = nullptr;  // "5"
-    QLabel* Label3 = nullptr;             // "Duree de pause entre chaque ligne"
-    QLabel* Label4 = nullptr;             // "Ricezione" (receive lamp)
-    QLabel* Label5 = nullptr;             // "Invio.. " (send lamp)
-    QLineEdit* Edit_Data = nullptr;       // line typed for the device
-    QPushButton* Button_Send = nullptr;   // "Invia linea"
-    QCheckBox* NewLine_CB = nullptr;      // "Envoi new ligne"
-    QLabel* Panel2 = nullptr;             // elapsed time
-    QPushButton* Button3 = nullptr;       // "Pulisci Log ...."
-    QLabel* Panel1 = nullptr;             // status of the transfer
-    TTipTrackBar* TipTrackBar1 = nullptr; // pause between lines
-    QPushButton* Button1 = nullptr;       // "Flash"
-    QPushButton* Button2 = nullptr;       // "Stop Flash"
-    QPushButton* Button4 = nullptr;       // "Init"
-    QComboBox* cbbTypeFlash = nullptr;    // "Firmware" / "Boot"
-    QPushButton* Button5 = nullptr;       // "CHIUDI!" (close)
-    QLabel* Panel3 = nullptr;             // line count
-    QPushButton* Button_Open = nullptr;   // "Connetti Porta"
-    QGroupBox* rgAuto = nullptr;          // "Automatico." (answer prompts)
-    QRadioButton* rgAutoSi = nullptr;     // rgAuto's item 0 "Si."
-    QRadioButton* rgAutoNo = nullptr;     // rgAuto's item 1 "No."
-    QLabel* Panel4 = nullptr;             // file name
-    TTerminalView* reTerminal = nullptr;  // the terminal
-    QComboBox* ComboBox1 = nullptr;       // "Com1" / "Com2"
-    QPlainTextEdit* Memo1 = nullptr;      // hidden chunk log
-    QLineEdit* Edit1 = nullptr;           // hidden collected answer
-    TpelLed* slConnexion = nullptr;       // connection lamp (red)
-    TpelLed* pelLed1 = nullptr;           // send lamp (green)
-    TpelLed* pelLed2 = nullptr;           // receive lamp (blue)
-    QFileDialog* OpenDialog1 = nullptr;   // firmware file chooser
 
 private:
     QtMainThreadExecutor fMainThread; // declared before the model: it must outlive the port
@@ -102,21 +50,11 @@ public:
     std::int32_t& WindowCount = Session.WindowCount;
     bool& TransferRunning = Session.TransferRunning; // also after Stop, until the loop has ended
 
-    // Handlers (the sender is the control that raised the event); each runs the model's.
-    void Button_OpenClick(QObject* Sender);
-    void Button1Click(QObject* Sender);
-    void Button2Click(QObject* Sender);
-    void Button4Click(QObject* Sender);
-
     // Selected item of a combo box, or -1 when its text was typed rather than chosen.
     static int SelectedIndex(const QComboBox* box);
     // Selected item of rgAuto, or -1.
     int rgAutoItemIndex() const;
 
-    // The port box: the devices present (each time the list opens), a device chosen by path.
-    void RefreshPortList(const std::string& devDir = "/dev",
-                         const std::string& sysClassTty = "/sys/class/tty");
-    void SelectPort(const QString& path);
     // Called with each port the user chooses, to remember it (QSettings by default).
     std::function<void(const QString& path)> RememberPort;
 
@@ -126,9 +64,6 @@ public:
     bool WaitingForDevice() const { return Model.WaitingForDevice(); }
     std::function<void(bool)> RememberReconnect;
 
-    // "Save log…" in the terminal's context menu: the exact bytes received since "Pulisci Log"
-    // into path. A file that cannot be written is reported, and nothing is lost from the pane.
-    void SaveLog(const QString& path);
     // Asks where to save the log; by default a file dialog. Empty when cancelled.
     std::function<std::optional<QString>()> ChooseLogFile;
     // Shows a modal warning (replaceable for tests; by default a QMessageBox with one OK button).
@@ -142,11 +77,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void CreateControls();
-    QWidget* CreateControl(const TControlLayout& layout);
     void ConnectHandlers();
     void ShowTerminalContextMenu(const QPoint& at);
-    QWidget* Control(TControl control) const;
 
     // IForm1View
     void SetText(TControl control, std::string_view text) override;
@@ -171,7 +103,6 @@ private:
     void Delay(std::uint32_t ms) override;
     void WatchForDevices(std::span<const std::string> paths) override;
 
-    std::map<TControl, QWidget*> fControls;
     std::vector<std::string> fWatchedPaths;
     std::unique_ptr<TDeviceWatch> fDeviceWatch; // while a lost device is waited for
     std::unique_ptr<QSocketNotifier> fDeviceNotifier;

@@ -1,5 +1,9 @@
 #include "app/TTerminalView.h"
 
+#include <QSaveFile>
+
+#include <stdexcept>
+
 #include "app/TerminalDecoder.h"
 
 #include <QApplication>
@@ -477,4 +481,17 @@ void TTerminalView::keyPressEvent(QKeyEvent* event)
 bool TTerminalView::focusNextPrevChild(bool /*next*/)
 {
     return false; // Tab belongs to the terminal, as in the layout
+}
+
+void TTerminalView::SaveLog(const QString& path) const
+{
+    QSaveFile file(path); // the old file stays whole until the new one is complete
+    bool written = file.open(QIODevice::WriteOnly);
+    fReceived.ForEach(0, fReceived.Size(), [&](std::string_view piece) {
+        const auto size = static_cast<qint64>(piece.size());
+        written = written && file.write(piece.data(), size) == size;
+    });
+    if (!written || !file.commit())
+        throw std::runtime_error("Cannot write " + path.toStdString() + ": " +
+                                 file.errorString().toStdString());
 }

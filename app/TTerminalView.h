@@ -46,6 +46,9 @@ public:
     qint64 CharacterCount() const;     // of Text()
     // Every byte received since the last ClearText, exactly as it came.
     const TByteStore& ReceivedBytes() const { return fReceived; }
+    // Writes those bytes to path, replacing the file only once the new one is whole; throws
+    // std::runtime_error naming the file and the cause.
+    void SaveLog(const QString& path) const;
 
     QString SelectedText() const;
     void SelectAll();

@@ -83,6 +83,26 @@ TForm1Model::~TForm1Model()
     }
 }
 
+void TForm1Model::Click(TControl control)
+{
+    using THandler = void (TForm1Model::*)();
+    static const std::pair<TControl, THandler> handlers[] = {
+        {TControl::SpeedButton1, &TForm1Model::SpeedButton1Click},
+        {TControl::SpeedButton2, &TForm1Model::SpeedButton2Click},
+        {TControl::SpeedButton3, &TForm1Model::SpeedButton3Click},
+        {TControl::SpeedButton4, &TForm1Model::SpeedButton4Click},
+        {TControl::SpeedButton5, &TForm1Model::SpeedButton5Click},
+        {TControl::Button_Send, &TForm1Model::Button_SendClick},
+        {TControl::Button3, &TForm1Model::Button3Click},
+        {TControl::Button1, &TForm1Model::Button1Click},
+        {TControl::Button2, &TForm1Model::Button2Click},
+        {TControl::Button4, &TForm1Model::Button4Click},
+        {TControl::Button5, &TForm1Model::Button5Click},
+        {TControl::Button_Open, &TForm1Model::Button_OpenClick}};
+    for (const auto& [id, handler] : handlers)
+        if (id == control) (this->*handler)();
+}
+
 void TForm1Model::FormCreate()
 {
     TipTrackBar1Change(LayoutOf(TControl::TipTrackBar1).Position);

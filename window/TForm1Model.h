@@ -80,6 +80,8 @@ public:
     std::chrono::system_clock::time_point StartTime{};
 
     // --- handlers of the window's layout
+    // A click on a button of the layout runs its handler (nothing for other controls).
+    void Click(TControl control);
     void FormCreate();
     void FormCloseQuery(bool& CanClose);
     void ComboBox1Change(int index); // the item chosen, -1 while text is typed

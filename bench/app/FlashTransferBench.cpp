@@ -162,10 +162,10 @@ TResult RunTransfer(TDeviceProcess& device, const std::string& file,
     TForm1 form;
     form.ShowWarning = [](const QString&) {};
     form.ComPort.SetDevicePath(2, device.Path);
-    form.Button_OpenClick(form.Button_Open);
+    form.Model.Button_OpenClick();
 
     // The boot loader dialogue: Init, then the automatic answers, until the device is ready.
-    form.Button4Click(form.Button4);
+    form.Model.Button4Click();
     if (!ProcessEventsUntil(
             [&] { return form.reTerminal->Text().contains(QStringLiteral("Ready.")); }, 20000)) {
         std::fprintf(stderr, "device did not become ready\n");
@@ -185,7 +185,7 @@ TResult RunTransfer(TDeviceProcess& device, const std::string& file,
     const double cpuBefore = CpuSeconds();
     const double mainBefore = ThreadCpuSeconds();
     const auto start = TClock::now();
-    form.Button1Click(form.Button1);
+    form.Model.Button1Click();
     if (!ProcessEventsUntil([&] { return loaded; }, 1800000)) {
         std::fprintf(stderr, "load did not complete\n");
         return result;

@@ -169,7 +169,7 @@ TEST_F(Connection, ATypedDevicePathOrAListedAdapterIsTheNextConnectsDevice)
     std::ofstream(root / "dev" / "ttyUSB3").put('\0');
     std::filesystem::create_symlink(root / "dev" / "ttyUSB3",
                                     root / "dev" / "serial" / "by-id" / "usb-FTDI-port0");
-    fForm.RefreshPortList((root / "dev").string(), (root / "sys").string());
+    fForm.Model.RefreshPortList((root / "dev").string(), (root / "sys").string());
     ASSERT_EQ(fForm.ComboBox1->count(), 4); // Com1, Com2, the typed path kept, the adapter
     EXPECT_EQ(fForm.ComboBox1->currentText(), QString::fromStdString(typed.DevicePath()));
     const int adapter = fForm.ComboBox1->findText(QStringLiteral("ttyUSB3 \u2014 FT232R USB UART"));
@@ -244,13 +244,14 @@ TEST_F(Connection, SaveLogWritesTheBytesReceivedSinceTheLastClearExactly)
     EXPECT_EQ(fForm.reTerminal->LineText(0), "spin -");           // the spinner turned in place
     fForm.reTerminal->ReplaceText(QStringLiteral("Send file\n")); // the transfer's text keeps them
     const auto path = std::filesystem::path(testing::TempDir()) / "tarvel-saved.log";
-    fForm.SaveLog(QString::fromStdString(path.string()));
+    fForm.reTerminal->SaveLog(QString::fromStdString(path.string()));
     std::ifstream saved(path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), bytes);
     EXPECT_TRUE(fReports.isEmpty());
     std::filesystem::remove(path);
 
-    fForm.SaveLog(QStringLiteral("/nonexistent-folder/tarvel.log"));
+    TErrorReport::Guard(
+        [&] { fForm.reTerminal->SaveLog(QStringLiteral("/nonexistent-folder/tarvel.log")); });
     ASSERT_EQ(fReports.size(), 1);
     EXPECT_TRUE(fReports[0].startsWith("Cannot write /nonexistent-folder/tarvel.log: "));
 }

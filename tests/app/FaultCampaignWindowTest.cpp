@@ -38,8 +38,8 @@ TSessionResult FlashThroughTheWindow(const TCampaignSession& session, TSimulated
     TForm1 form;
     form.ShowWarning = [](const QString&) {};
     form.ComPort.SetDevicePath(2, device.DevicePath());
-    form.Button_OpenClick(form.Button_Open);
-    form.Button4Click(form.Button4);
+    form.Model.Button_OpenClick();
+    form.Model.Button4Click();
     TSessionResult result;
     // The responder answers the menu and the password; the device's "Send" says it is ready.
     if (!FlashWaitUntil([&] { return form.reTerminal->Text().contains(QStringLiteral("Send")); },
@@ -60,18 +60,18 @@ TSessionResult FlashThroughTheWindow(const TCampaignSession& session, TSimulated
         stillLooks = form.LineCount == lastCount ? stillLooks + 1 : 0;
         lastCount = form.LineCount;
         if (hangLimit.hasExpired()) hung = true;
-        if (stillLooks == 6 || hung) form.Button2Click(form.Button2);
+        if (stillLooks == 6 || hung) form.Model.Button2Click();
     });
     operatorLooks.start(500);
     form.ChooseFirmwareFile = [&] {
         return std::optional<QString>(QString::fromStdString(session.File));
     };
-    TErrorReport::Guard([&] { form.Button1Click(form.Button1); });
+    TErrorReport::Guard([&] { form.Model.Button1Click(); });
     operatorLooks.stop();
     // The device's answer to the last lines, or its going away, comes a moment later.
     Settle(form, 1500);
     const QString status = form.Panel1->text();
-    if (form.ComPort.Active()) form.Button_OpenClick(form.Button_Open);
+    if (form.ComPort.Active()) form.Model.Button_OpenClick();
     TErrorReport::SetSink(previous);
 
     result.Said = status.toStdString();

@@ -26,7 +26,7 @@ protected:
         fPreviousSink = TErrorReport::SetSink([this](const QString& text) { fReports << text; });
         fPort.HoldOutput(true);
         fForm.ComPort.SetDevicePath(2, "/dev/fake-slow");
-        fForm.Button_OpenClick(fForm.Button_Open);
+        fForm.Model.Button_OpenClick();
         ASSERT_TRUE(fForm.ComPort.Active());
     }
     void TearDown() override { TErrorReport::SetSink(fPreviousSink); }
@@ -72,7 +72,7 @@ TEST_F(FlashOverSlowLine, StopDropsWhatIsQueuedAndTheFileNeverRunsFarAhead)
         // The line carries nothing: the transfer waits for room, still handling events.
         if (sinceLastLine.elapsed() > 200 && stoppedAt == 0) {
             stoppedAt = fForm.LineCount;
-            fForm.Button2Click(fForm.Button2);
+            fForm.Model.Button2Click();
         }
     });
     EXPECT_FALSE(FlashRunStoppedByWatchdog(fForm, File(60, 400)));
@@ -120,7 +120,7 @@ TEST_F(FlashOverSlowLine, ClosingRightAfterStopKeepsThePortUntilTheTransferHasEn
     DuringTransfer([&] {
         if (fForm.LineCount != 10 || !fForm.FlashInProgress) return;
         // Both clicks land inside one of the transfer's waits.
-        fForm.Button2Click(fForm.Button2);
+        fForm.Model.Button2Click();
         fForm.close();
         activeAfterClose = fForm.ComPort.Active();
     });

@@ -35,10 +35,10 @@ protected:
         fForm = std::make_unique<TForm1>();
         fForm->ShowWarning = [](const QString&) {};
         fForm->ComPort.SetDevicePath(2, fDevice->DevicePath());
-        fForm->Button_OpenClick(fForm->Button_Open);
+        fForm->Model.Button_OpenClick();
         ASSERT_TRUE(fForm->ComPort.Active());
         // Init wakes the boot loader; the window answers its menu and password prompts.
-        fForm->Button4Click(fForm->Button4);
+        fForm->Model.Button4Click();
         ASSERT_TRUE(FlashWaitUntil(
             [this] { return fForm->reTerminal->Text().contains(QStringLiteral("Ready.")); }));
         ASSERT_TRUE(fForm->Button1->isEnabled());
@@ -150,7 +150,7 @@ TEST_F(FlashToSimulatedDevice, ARestartedDeviceInterruptsTheTransferAndGetsNoMor
     EXPECT_FALSE(fForm->FlashInProgress);
     EXPECT_TRUE(fReports.empty());
     // Disconnected, so that the answers to the menu that came back do not count as file bytes.
-    fForm->Button_OpenClick(fForm->Button_Open);
+    fForm->Model.Button_OpenClick();
     const std::size_t after = OnceQuiet([this] { return fDevice->BytesAfterRestart(); });
     EXPECT_LE(after, fForm->ComPort.TxBuffer() + TPseudoTerminal::CapacityBytes());
     EXPECT_EQ(fDevice->CompletedLoads(), 0u);

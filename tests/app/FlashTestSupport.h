@@ -41,9 +41,9 @@ inline bool FlashRunStoppedByWatchdog(TForm1& form, const std::string& path)
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, [&] {
         watchdogFired = true;
-        form.Button2Click(form.Button2);
+        form.Model.Button2Click();
     });
     watchdog.start(60000);
-    TErrorReport::Guard([&form] { form.Button1Click(form.Button1); });
+    TErrorReport::Guard([&form] { form.Model.Button1Click(); });
     return watchdogFired;
 }

@@ -74,7 +74,7 @@ protected:
         fForm = std::make_unique<TForm1>();
         fForm->ShowWarning = [this](const QString& text) { fWarnings.push_back(text); };
         fForm->ComPort.SetDevicePath(2, fPeer.DevicePath());
-        fForm->Button_OpenClick(fForm->Button_Open);
+        fForm->Model.Button_OpenClick();
         ASSERT_TRUE(fForm->ComPort.Active());
         fPeer.SetOnReceive([this] { Turn(); });
     }
@@ -216,7 +216,7 @@ TEST_F(FlashTransfer, FirstSixtyFourLinesArePacedThenTheWindowWaitsForAnAnswer)
             fPeer.Send("123456789012");
         }
         if (fForm->LineCount == 128 && fPeer.LinesReceived() == 128)
-            fForm->Button2Click(fForm->Button2);
+            fForm->Model.Button2Click();
     };
     Flash(fDir.Write("paced.s19", NumberedLines(200)));
 
@@ -248,7 +248,7 @@ TEST_F(FlashTransfer, SilentDeviceHoldsTheSixtyFourthLinesGaugeUntilStop)
         gaugeInWait = fForm->ProgressBar1->Progress();
         sendLampLitInWait = fForm->pelLed1->LedOn() && !fForm->pelLed2->LedOn();
         // Many passes of the wait go by without an answer before the operator stops it.
-        if (++turnsInWait == 200) fForm->Button2Click(fForm->Button2);
+        if (++turnsInWait == 200) fForm->Model.Button2Click();
     };
     Flash(fDir.Write("silent.s19", text));
 
@@ -268,10 +268,10 @@ TEST_F(FlashTransfer, DisconnectDuringTheWindowWaitWaitsForStop)
     fOnTurn = [&] {
         if (fForm->LineCount != 64 || fPeer.LinesReceived() != 64) return;
         if (fForm->ComPort.Active()) {
-            fForm->Button_OpenClick(fForm->Button_Open);
+            fForm->Model.Button_OpenClick();
             return;
         }
-        if (++turnsAfterDisconnect == 100) fForm->Button2Click(fForm->Button2);
+        if (++turnsAfterDisconnect == 100) fForm->Model.Button2Click();
     };
     Flash(fDir.Write("unplugged in wait.s19", NumberedLines(100)));
 
@@ -299,7 +299,7 @@ TEST_F(FlashTransfer, WindowWaitEndsOnlyOnceTwelveCharactersArrived)
             }
         } else if (state == 2 && fForm->LineCount == 128 && fPeer.LinesReceived() == 128) {
             state = 3;
-            fForm->Button2Click(fForm->Button2);
+            fForm->Model.Button2Click();
         }
     };
     Flash(fDir.Write("window.s19", NumberedLines(300)));
@@ -410,7 +410,7 @@ TEST_F(FlashTransfer, StopDuringThePauseStillSendsThatLine)
     fOnTurn = [&] {
         if (clickedAt < 0 && fPeer.LinesReceived() >= 5) {
             clickedAt = fForm->LineCount;
-            fForm->Button2Click(fForm->Button2);
+            fForm->Model.Button2Click();
         }
     };
     Flash(fDir.Write("stop.s19", NumberedLines(100)));
@@ -429,7 +429,7 @@ TEST_F(FlashTransfer, DisconnectEndsTheTransferBeforePortNotOpenIsShown)
     fOnTurn = [&] {
         if (disconnectedAt < 0 && fPeer.LinesReceived() >= 5) {
             disconnectedAt = fForm->LineCount;
-            fForm->Button_OpenClick(fForm->Button_Open);
+            fForm->Model.Button_OpenClick();
         }
     };
     bool inProgressAtReport = true;
@@ -503,7 +503,7 @@ TEST_F(FlashTransfer, SecondFlashClickDuringATransferStartsNothing)
                 ++choices;
                 return std::optional<QString>(QStringLiteral("/dev/null"));
             };
-            fForm->Button1Click(fForm->Button1);
+            fForm->Model.Button1Click();
         }
     };
     Flash(fDir.Write("first.s19", NumberedLines(20)));
@@ -526,7 +526,7 @@ TEST_F(FlashTransfer, ClosingIsRefusedWhileFlashingAndAllowedAfterStop)
     fOnTurn = [&] {
         if (fPeer.LinesReceived() >= 3 && fWarnings.empty()) {
             closedDuring = fForm->close();
-            fForm->Button2Click(fForm->Button2);
+            fForm->Model.Button2Click();
         }
     };
     Flash(fDir.Write("close.s19", NumberedLines(50)));
@@ -542,7 +542,7 @@ TEST_F(FlashTransfer, CancelledDialogLeavesTheWindowIdle)
     fForm->Memo1->setPlainText(QStringLiteral("1/2/"));
     fForm->Panel1->setText(QStringLiteral("before"));
     fForm->ChooseFirmwareFile = [] { return std::optional<QString>(); };
-    fForm->Button1Click(fForm->Button1);
+    fForm->Model.Button1Click();
     EXPECT_FALSE(fForm->FlashInProgress);
     EXPECT_TRUE(fForm->Memo1->toPlainText().isEmpty());
     EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("before"));
