@@ -9,7 +9,6 @@
 #include "app/WindowFont.h"
 #include "serial/ISerialBackend.h"
 #include "session/MillisecondTick.h"
-#include "window/CodePage1252.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -100,6 +99,11 @@ void TForm1::ConnectHandlers()
     connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] {
         TErrorReport::Guard([this] { Model.ComboBox1Change(SelectedIndex(ComboBox1)); });
     });
+    connect(cbbTypeFlash, &QComboBox::currentTextChanged, this,
+            [this] { Model.cbbTypeFlashChange(SelectedIndex(cbbTypeFlash)); });
+    for (QRadioButton* item : {rgAutoSi, rgAutoNo})
+        connect(item, &QRadioButton::toggled, this,
+                [this] { Model.rgAutoClick(rgAutoItemIndex()); });
     static_cast<TPortComboBox*>(ComboBox1)->AboutToPopUp = [this] { Model.RefreshPortList(); };
     // A typed device path is chosen with Return.
     connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
@@ -261,34 +265,9 @@ void TForm1::ShowPortItems(std::span<const TPortItem> items, int chosen)
         ComboBox1->setCurrentText(typed);
 }
 
-void TForm1::AppendReceived(std::string_view bytes)
+ITerminalSink& TForm1::Terminal()
 {
-    reTerminal->AppendReceived(bytes);
-}
-
-void TForm1::AppendLine(std::string_view text)
-{
-    reTerminal->AppendLine(Utf8(text));
-}
-
-void TForm1::AppendBytesLine(std::string_view bytes)
-{
-    reTerminal->AppendLine(Utf8(DisplayText(bytes)));
-}
-
-void TForm1::DeleteLine(int index)
-{
-    reTerminal->DeleteLine(index);
-}
-
-void TForm1::ReplaceTerminal(std::string_view text)
-{
-    reTerminal->ReplaceText(Utf8(text));
-}
-
-void TForm1::ClearTerminal()
-{
-    reTerminal->ClearText();
+    return *reTerminal;
 }
 
 void TForm1::ShowWarningBox(std::string_view text)

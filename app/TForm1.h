@@ -89,12 +89,7 @@ private:
     int ItemIndex(TControl control) const override;
     bool Checked(TControl control) const override;
     void ShowPortItems(std::span<const TPortItem> items, int chosen) override;
-    void AppendReceived(std::string_view bytes) override;
-    void AppendLine(std::string_view text) override;
-    void AppendBytesLine(std::string_view bytes) override;
-    void DeleteLine(int index) override;
-    void ReplaceTerminal(std::string_view text) override;
-    void ClearTerminal() override;
+    ITerminalSink& Terminal() override;
     void ShowWarningBox(std::string_view text) override;
     void ShowError(std::string_view message) override;
     std::optional<std::string> AskForFirmwareFile() override;

@@ -495,3 +495,13 @@ void TTerminalView::SaveLog(const QString& path) const
         throw std::runtime_error("Cannot write " + path.toStdString() + ": " +
                                  file.errorString().toStdString());
 }
+
+void TTerminalView::AppendTextLine(std::string_view text)
+{
+    AppendLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void TTerminalView::ReplaceWithText(std::string_view text)
+{
+    ReplaceText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}

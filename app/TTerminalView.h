@@ -8,6 +8,7 @@
 // received since the last clear are also kept apart, exactly as they came, for "Save log…".
 
 #include "terminal/TTerminalText.h"
+#include "window/ITerminalSink.h"
 
 #include <QAbstractScrollArea>
 #include <QTextLayout>
@@ -22,24 +23,27 @@
 
 class QMenu;
 
-class TTerminalView : public QAbstractScrollArea
+class TTerminalView : public QAbstractScrollArea, public ITerminalSink
 {
     Q_OBJECT
 public:
     explicit TTerminalView(QWidget* parent = nullptr);
     ~TTerminalView() override;
 
-    void AppendReceived(std::string_view bytes);
+    void AppendReceived(std::string_view bytes) override;
     // Brings the pane up to date with what was received now.
     void FlushReceived();
     static constexpr int FlushIntervalMs = 8; // leaves a repaint within one frame
 
     // Empties the pane and the bytes kept for "Save log…".
-    void ClearText();
+    void ClearText() override;
     // The pane shows text instead (the transfer's "Send file"); the received bytes are kept.
     void ReplaceText(const QString& text);
     void AppendLine(const QString& line);
-    void DeleteLine(int index); // does nothing for an index out of range
+    void DeleteLine(int index) override; // does nothing for an index out of range
+    // The same for UTF-8 texts of the window's rules.
+    void AppendTextLine(std::string_view text) override;
+    void ReplaceWithText(std::string_view text) override;
     int LineCount() const;
     QString LineText(int index) const; // empty for an index out of range
     QString Text() const;              // everything shown, '\n' between lines

@@ -1,9 +1,9 @@
 #include "flasher/TPortFlash.h"
 
+#include "firmware/EInOutError.h"
 #include "flasher/FlashCommandLine.h"
 #include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"
-#include "firmware/EInOutError.h"
 #include "session/OpenFailureReason.h"
 
 #include <cstdio>
@@ -124,7 +124,6 @@ TPortResult TPortFlash::Open()
     fPort.SetPort(1);
     fSession.AutoAnswer = true;
     fSession.FlashType = fOptions.FlashType;
-    fPort.SetOnDataAvailable([this](TQorComPort& port) { OnData(port.ReadString()); });
     fPort.SetOnError([this](TQorComPort&, std::uint32_t error) {
         if ((error & CE_DEVICE_LOST) == 0) return;
         fLost = true;
@@ -141,7 +140,7 @@ TPortResult TPortFlash::Open()
     return {};
 }
 
-void TPortFlash::OnData(const std::string& bytes)
+void TPortFlash::ChunkReceived(std::string_view bytes)
 {
     if (fLog.is_open()) fLog.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     fBytesReceived += bytes.size();
@@ -155,7 +154,6 @@ void TPortFlash::OnData(const std::string& bytes)
         fRefusal = Words(std::string_view(bytes).substr(bytes.find("ERREUR")));
         fRefusedAtLine = fSession.LineCount;
     }
-    fSession.Receive(bytes);
 }
 
 bool TPortFlash::Awaited(const std::function<bool()>& done)

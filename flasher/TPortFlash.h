@@ -43,7 +43,6 @@ private:
     TPortResult AwaitDialogue();
     TPortResult Transfer();
     TPortResult AwaitVerdict();
-    void OnData(const std::string& bytes);
     bool Awaited(const std::function<bool()>& done);
     bool Interrupted() const { return fInterrupted || fLost; }
     TPortResult Failure(int code, std::string message) const;
@@ -56,7 +55,9 @@ private:
     void WaitUntil(const std::function<bool()>& done, std::uint32_t pollMs) override;
     // A device that stops answering would hold the transfer in its window wait for ever.
     void StopIfSilentTooLong();
-    // ISessionView: only what a command line reports.
+    // ISessionView: only what a command line reports; every chunk is logged and watched for
+    // the dialogue's steps before the session answers it.
+    void ChunkReceived(std::string_view bytes) override;
     void ShowLamps(bool, bool) override {}
     void ShowStatus(std::string_view) override {}
     void ShowElapsedSeconds(std::int64_t) override {}

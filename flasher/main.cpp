@@ -1,13 +1,13 @@
 // tarvel-flash: flashes boards from the command line, one engine per port, with a clear verdict
 // in the exit code.
-#include "flasher/FlashCommandLine.h"
+#include "firmware/EInOutError.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/Sha256.h"
+#include "flasher/FlashCommandLine.h"
 #include "flasher/PortName.h"
 #include "flasher/TConsole.h"
 #include "flasher/TPortFlash.h"
 #include "i18n/TLocalizationModule.h"
-#include "firmware/EInOutError.h"
-#include "firmware/Sha256.h"
 #include "system/TDeviceWatch.h"
 
 #include <cctype>

@@ -1,10 +1,10 @@
 #include "session/TBootLoaderSession.h"
 
+#include "firmware/TFirmwareFile.h"
 #include "serial/EQorComPort.h"
 #include "serial/TQorComPort.h"
 #include "session/FlashProgress.h"
 #include "session/MillisecondTick.h"
-#include "firmware/TFirmwareFile.h"
 
 #include <algorithm>
 #include <exception>
@@ -81,6 +81,19 @@ TBootLoaderSession::TBootLoaderSession(TQorComPort& port, ISessionWaiter& waiter
                                        ISessionView& view)
     : fPort(port), fWaiter(waiter), fView(view)
 {
+    fPort.SetOnDataAvailable([this](TQorComPort& Sender) { ComPortDataAvailable(Sender); });
+}
+
+TBootLoaderSession::~TBootLoaderSession()
+{
+    fPort.SetOnDataAvailable(nullptr);
+}
+
+void TBootLoaderSession::ComPortDataAvailable(TQorComPort& Sender)
+{
+    const std::string S = Sender.ReadString();
+    fView.ChunkReceived(S);
+    Receive(S);
 }
 
 void TBootLoaderSession::Receive(const std::string& S)

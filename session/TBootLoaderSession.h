@@ -54,12 +54,18 @@ public:
     // The hidden logs: the answer collected for the window wait, and one entry per chunk.
     virtual void ShowCollectedAnswer(std::string_view answer) = 0;
     virtual void ShowChunkLog(std::string_view log) = 0;
+    // Every chunk the port delivers, before the session acts on it (a log, a watcher).
+    virtual void ChunkReceived(std::string_view /*bytes*/) {}
 };
 
 class TBootLoaderSession
 {
 public:
+    // The session is the port's data subscriber from construction until its destruction.
     TBootLoaderSession(TQorComPort& port, ISessionWaiter& waiter, ISessionView& view);
+    ~TBootLoaderSession();
+    TBootLoaderSession(const TBootLoaderSession&) = delete;
+    TBootLoaderSession& operator=(const TBootLoaderSession&) = delete;
 
     // --- the prompt responder
     // Read by Receive: answer prompts at all, and which flash type ">" is answered with
@@ -68,6 +74,8 @@ public:
     int FlashType = 0;
     // Every ':' is answered with the password while armed.
     bool Armed = false;
+    // The port's data notification: reads what arrived and handles it.
+    void ComPortDataAvailable(TQorComPort& Sender);
     // Handles one received chunk: the transfer's branch while FlashInProgress, else the
     // terminal and the automatic answers.
     void Receive(const std::string& S);

@@ -60,8 +60,8 @@ TForm1Model::TForm1Model(IForm1View& view, IMainThreadExecutor& executor, ISeria
     ComPort.SetRxThresholdUse(false);
     ComPort.SetTxBuffer(8192);
 
-    // Errors of the receive handler stay with the component, which drops them.
-    ComPort.SetOnDataAvailable([this](TQorComPort&) { ComPortDataAvailable(); });
+    // The session reads what arrives (it is the port's subscriber); errors of that handler stay
+    // with the component, which drops them.
     ComPort.SetOnError([this](TQorComPort&, std::uint32_t error) {
         try {
             ComPortError(error);
@@ -74,7 +74,6 @@ TForm1Model::TForm1Model(IForm1View& view, IMainThreadExecutor& executor, ISeria
 TForm1Model::~TForm1Model()
 {
     // The port closes before the view its handlers report to goes away.
-    ComPort.SetOnDataAvailable(nullptr);
     ComPort.SetOnError(nullptr);
     try {
         ComPort.SetActive(false);
@@ -231,7 +230,8 @@ void TForm1Model::ComPortError(std::uint32_t Error)
     if (fWindowClosing) return;
     if (fReconnect) {
         // A board that resets takes its port away for a moment: a line, not a box each time.
-        fView.AppendLine("[Dispositivo '" + path + "' scollegato: si attende che ritorni]");
+        fView.Terminal().AppendTextLine("[Dispositivo '" + path +
+                                        "' scollegato: si attende che ritorni]");
         WaitForDevice(path);
         return;
     }
@@ -299,7 +299,7 @@ void TForm1Model::ReconnectIfBack()
     }
     StopWaitingForDevice();
     ShowConnected(found);
-    fView.AppendLine("[Dispositivo '" + found + "' ricollegato]");
+    fView.Terminal().AppendTextLine("[Dispositivo '" + found + "' ricollegato]");
 }
 
 // --- closing
@@ -366,15 +366,17 @@ void TForm1Model::Button4Click()
 
 void TForm1Model::Button3Click()
 {
-    fView.ClearTerminal();
+    fView.Terminal().ClearText();
 }
 
-void TForm1Model::ComPortDataAvailable()
+void TForm1Model::rgAutoClick(int index)
 {
-    const std::string S = ComPort.ReadString();
-    Session.AutoAnswer = fView.ItemIndex(TControl::rgAuto) == 0;
-    Session.FlashType = fView.ItemIndex(TControl::cbbTypeFlash);
-    Session.Receive(S);
+    Session.AutoAnswer = index == 0;
+}
+
+void TForm1Model::cbbTypeFlashChange(int index)
+{
+    Session.FlashType = index;
 }
 
 // --- the transfer
@@ -451,19 +453,19 @@ void TForm1Model::EnableFlash()
 
 void TForm1Model::ShowReceived(std::string_view bytes)
 {
-    fView.AppendReceived(bytes);
+    fView.Terminal().AppendReceived(bytes);
 }
 
 void TForm1Model::ReplaceTerminal(std::string_view text)
 {
-    fView.ReplaceTerminal(text);
+    fView.Terminal().ReplaceWithText(text);
 }
 
 void TForm1Model::ShowLatestAnswer(std::string_view firstBytes)
 {
-    fView.DeleteLine(ThirdLine);
+    fView.Terminal().DeleteLine(ThirdLine);
     // Byte for character, line ends shown as symbols: the line stays one line.
-    fView.AppendBytesLine(firstBytes);
+    fView.Terminal().AppendTextLine(DisplayText(firstBytes));
 }
 
 void TForm1Model::ShowCollectedAnswer(std::string_view answer)

@@ -7,6 +7,7 @@
 #include "serial/TQorComPort.h"
 #include "session/TBootLoaderSession.h"
 #include "window/Form1Layout.h"
+#include "window/ITerminalSink.h"
 
 #include <chrono>
 #include <cstdint>
@@ -43,13 +44,8 @@ public:
     // The port box's items and the one chosen; -1 keeps the text typed in the box.
     virtual void ShowPortItems(std::span<const TPortItem> items, int chosen) = 0;
 
-    // --- the terminal
-    virtual void AppendReceived(std::string_view bytes) = 0;
-    virtual void AppendLine(std::string_view text) = 0;       // a line of the program's own
-    virtual void AppendBytesLine(std::string_view bytes) = 0; // received bytes as one line
-    virtual void DeleteLine(int index) = 0;                   // nothing for an index out of range
-    virtual void ReplaceTerminal(std::string_view text) = 0;
-    virtual void ClearTerminal() = 0;
+    // The terminal control (reTerminal), which received bytes reach without another stop.
+    virtual ITerminalSink& Terminal() = 0;
 
     // --- dialogs, the window, time
     virtual void ShowWarningBox(std::string_view text) = 0;      // modal, one OK button
@@ -97,7 +93,8 @@ public:
     void Button3Click();
     void Button1Click();
     void Button2Click();
-    void ComPortDataAvailable();
+    void rgAutoClick(int index);        // the radio group's item now chosen
+    void cbbTypeFlashChange(int index); // the flash type chosen, -1 while text is typed
     void ComPortError(std::uint32_t Error);
     void TipTrackBar1Change(int position);
 

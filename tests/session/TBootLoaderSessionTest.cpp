@@ -81,7 +81,6 @@ protected:
     {
         fPort.SetPort(2);
         fPort.SetBaudrate(115200);
-        fPort.SetOnDataAvailable([this](TQorComPort& p) { fSession.Receive(p.ReadString()); });
         fPort.SetActive(true);
     }
     // What reached the device since the last call.

@@ -5,7 +5,6 @@
 #include "serial/SerialConstants.h"
 #include "tests/serial/FakeSerialBackend.h"
 #include "tests/serial/TestMainThread.h"
-#include "window/CodePage1252.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,7 @@
 
 namespace {
 
-class TRecordingView final : public IForm1View
+class TRecordingView final : public IForm1View, public ITerminalSink
 {
 public:
     TRecordingView()
@@ -43,12 +42,12 @@ public:
         PortItems.assign(items.begin(), items.end());
         Index[TControl::ComboBox1] = chosen;
     }
-    void AppendReceived(std::string_view bytes) override { Terminal += bytes; }
-    void AppendLine(std::string_view text) override { Terminal += std::string(text) + "\n"; }
-    void AppendBytesLine(std::string_view bytes) override { AppendLine(DisplayText(bytes)); }
+    ITerminalSink& Terminal() override { return *this; }
+    void AppendReceived(std::string_view bytes) override { Shown += bytes; }
+    void AppendTextLine(std::string_view text) override { Shown += std::string(text) + "\n"; }
     void DeleteLine(int) override {}
-    void ReplaceTerminal(std::string_view text) override { Terminal = text; }
-    void ClearTerminal() override { Terminal.clear(); }
+    void ReplaceWithText(std::string_view text) override { Shown = text; }
+    void ClearText() override { Shown.clear(); }
     void ShowWarningBox(std::string_view text) override { Warnings.emplace_back(text); }
     void ShowError(std::string_view message) override { Errors.emplace_back(message); }
     std::optional<std::string> AskForFirmwareFile() override { return std::nullopt; }
@@ -68,7 +67,7 @@ public:
     std::map<TControl, int> Index;
     std::vector<TPortItem> PortItems;
     std::vector<std::string> Warnings, Errors, Watched;
-    std::string Terminal;
+    std::string Shown; // the terminal
     int Progress = -1;
     bool CloseAsked = false;
 };
@@ -181,9 +180,9 @@ TEST_F(Form1Model, ALostDeviceIsSaidInABoxOrWaitedForWhenReconnecting)
         EXPECT_EQ(Controls(), (std::vector<bool>{false, false, false}));
         if (reconnect) {
             EXPECT_TRUE(fView.Errors.empty());
-            EXPECT_NE(fView.Terminal.find("[Dispositivo '" + path +
-                                          "' scollegato: si attende che ritorni]"),
-                      std::string::npos);
+            EXPECT_NE(
+                fView.Shown.find("[Dispositivo '" + path + "' scollegato: si attende che ritorni]"),
+                std::string::npos);
             EXPECT_TRUE(fModel.WaitingForDevice());
             ASSERT_FALSE(fView.Watched.empty());
             EXPECT_EQ(fView.Watched.front(), path);
@@ -235,8 +234,8 @@ TEST_F(Form1Model, TheMenuIsAnsweredAsTheRadioGroupAndTheFlashTypeSay)
     } cases[] = {{0, 0, "2"}, {0, 1, "1"}, {1, 0, ""}, {-1, 0, ""}};
     std::string expected;
     for (const auto& c : cases) {
-        fView.Index[TControl::rgAuto] = c.Auto;
-        fView.Index[TControl::cbbTypeFlash] = c.FlashType;
+        fModel.rgAutoClick(c.Auto);
+        fModel.cbbTypeFlashChange(c.FlashType);
         DeviceSays("menu >");
         expected += c.Answer;
         ASSERT_TRUE(fMainThread.PumpUntil([&] { return fDevice.Written() == expected; }));
