@@ -40,20 +40,6 @@ void SetFlag(int fd, int getCommand, int setCommand, int flag, const char* what)
     if (flags < 0 || ::fcntl(fd, setCommand, flags | flag) < 0) ThrowErrno(what);
 }
 
-TDeviceDialogueOptions DialogueOptions(const TSimulatedDeviceOptions& options)
-{
-    TDeviceDialogueOptions result;
-    result.AnswerEvery = options.AnswerEvery;
-    result.ProgressEvery = options.ProgressEvery;
-    result.ErreurAtRecord = options.ErreurAtRecord;
-    result.SilenceFromRecord = options.SilenceFromRecord;
-    result.HangUpAtRecord = options.HangUpAtRecord;
-    result.RestartAtRecord = options.RestartAtRecord;
-    result.StrayBytesSeed = options.StrayBytesSeed;
-    result.LongAnswerBytes = options.LongAnswerBytes;
-    return result;
-}
-
 // A reply waits for its reply delay, then for the time the line needs to carry it, and is
 // then written in one go, so that a word never reaches the program split by the pacing.
 struct TPendingReply
@@ -75,7 +61,7 @@ timespec ToTimespec(TClock::duration duration)
 } // namespace
 
 TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
-    : fOptions(std::move(options)), fDialogue(DialogueOptions(fOptions))
+    : fOptions(std::move(options)), fDialogue(fOptions) // its own part of the options
 {
     // Both ends are made close-on-exec as they open: a process another thread starts in
     // between would otherwise keep the line open, and a hang-up would never reach the program.
@@ -118,40 +104,37 @@ TSimulatedDevice::~TSimulatedDevice()
     if (fThread.joinable()) fThread.join();
 }
 
+// The dialogue's figures, copied under the lock the device's thread writes them under.
+template <class T>
+std::decay_t<T> TSimulatedDevice::Read(T (TDeviceDialogue::*figure)() const) const
+{
+    std::lock_guard lock(fMutex);
+    return (fDialogue.*figure)();
+}
+
 TLoadedImage TSimulatedDevice::LoadedImage() const
 {
-    std::lock_guard lock(fMutex);
-    return fDialogue.Image();
+    return Read(&TDeviceDialogue::Image);
 }
-
 TDeviceState TSimulatedDevice::State() const
 {
-    std::lock_guard lock(fMutex);
-    return fDialogue.State();
+    return Read(&TDeviceDialogue::State);
 }
-
 std::size_t TSimulatedDevice::BytesAfterRefusal() const
 {
-    std::lock_guard lock(fMutex);
-    return fDialogue.BytesAfterRefusal();
+    return Read(&TDeviceDialogue::BytesAfterRefusal);
 }
-
 std::size_t TSimulatedDevice::RecordsReceived() const
 {
-    std::lock_guard lock(fMutex);
-    return fDialogue.RecordsReceived();
+    return Read(&TDeviceDialogue::RecordsReceived);
 }
-
 std::size_t TSimulatedDevice::CompletedLoads() const
 {
-    std::lock_guard lock(fMutex);
-    return fDialogue.CompletedLoads();
+    return Read(&TDeviceDialogue::CompletedLoads);
 }
-
 std::size_t TSimulatedDevice::BytesAfterRestart() const
 {
-    std::lock_guard lock(fMutex);
-    return fDialogue.BytesAfterRestart();
+    return Read(&TDeviceDialogue::BytesAfterRestart);
 }
 
 std::size_t TSimulatedDevice::UnreadBytes() const

@@ -15,19 +15,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 
-struct TSimulatedDeviceOptions
+// The dialogue's answers and faults, and the line the device is served on.
+struct TSimulatedDeviceOptions : TDeviceDialogueOptions
 {
     int Baudrate = 115200; // line speed emulated in both directions; 0 = no line-speed emulation
     std::chrono::milliseconds ReplyDelay{0}; // time the device takes before each answer
-    int AnswerEvery = 1;                     // a spinner update after every N-th record; 0 = none
-    int ProgressEvery = 16;                  // a progress line after every N-th record; 0 = none
-    int ErreurAtRecord = 0;    // fault: the K-th record since start gets "ERREUR"; 0 = off
-    int SilenceFromRecord = 0; // fault: from the K-th record on the device is silent; 0 = off
-    int HangUpAtRecord = 0;    // fault: at the K-th record the device hangs up; 0 = off
-    int RestartAtRecord = 0;   // fault: at the K-th record the device restarts; 0 = off
-    std::uint32_t StrayBytesSeed = 0; // fault: stray bytes in the answers to records; 0 = off
-    int LongAnswerBytes = 0;          // each record is answered with a line this long; 0 = off
     // Called on the device's thread after each load ended by a termination record.
     std::function<void()> OnLoadComplete;
     // Called on the device's thread once the device has hung up (fault injection).
@@ -63,6 +57,7 @@ public:
     static constexpr std::size_t MaxQueuedReplyBytes = 64 * 1024;
 
 private:
+    template <class T> std::decay_t<T> Read(T (TDeviceDialogue::*figure)() const) const;
     void Serve();
     void ServeLoop();
     void OnPeerClosed();
