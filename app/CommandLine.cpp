@@ -1,65 +1,30 @@
 #include "app/CommandLine.h"
 
-#include <array>
-
-namespace {
-
-struct TPortOption
-{
-    std::string_view Name;
-    int Port;
-};
-
-constexpr std::array<TPortOption, 2> PortOptions{{{"--com1", 1}, {"--com2", 2}}};
-
-void SetDevicePath(TCommandLineOptions& options, std::string_view option, int port,
-                   std::string value)
-{
-    if (value.empty())
-        throw ECommandLine("Option '" + std::string(option) + "' needs a device path");
-    options.DevicePaths[port] = std::move(value);
-}
-
-} // namespace
+#include <vector>
 
 TCommandLineOptions ParseCommandLine(std::span<const std::string> args)
 {
+    const std::vector<std::string_view> arguments(args.begin(), args.end());
+    TOptionReader reader(arguments);
     TCommandLineOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        bool matched = false;
-        for (const TPortOption& portOption : PortOptions) {
-            if (arg == portOption.Name) {
-                if (i + 1 >= args.size())
-                    throw ECommandLine("Option '" + arg + "' needs a device path");
-                SetDevicePath(options, arg, portOption.Port, args[++i]);
-                matched = true;
-                break;
-            }
-            const std::string prefix = std::string(portOption.Name) + "=";
-            if (arg.starts_with(prefix)) {
-                SetDevicePath(options, portOption.Name, portOption.Port, arg.substr(prefix.size()));
-                matched = true;
-                break;
-            }
-        }
-        if (matched) continue;
-        if (arg == "--list-ports")
+    while (reader.Next()) {
+        const std::string_view name = reader.Name();
+        if (name == "--com1" || name == "--com2")
+            options.DevicePaths[name == "--com1" ? 1 : 2] = reader.Value("a device path");
+        else if (name == "--list-ports")
             options.ListPorts = true;
-        else if (arg == "--demo")
+        else if (name == "--demo")
             options.Demo = true;
-        else if (arg == "--help" || arg == "-h")
+        else if (name == "--help" || name == "-h")
             options.Help = true;
-        else if (arg == "--version")
+        else if (name == "--version")
             options.Version = true;
-        else if (arg.starts_with("-"))
-            throw ECommandLine("Unknown option '" + arg + "'");
         else
-            throw ECommandLine("Unexpected argument '" + arg + "'");
+            reader.Reject();
     }
     // The demo device replaces both ports; a device given as well would be silently ignored.
     if (options.Demo && !options.DevicePaths.empty())
-        throw ECommandLine("Option '--demo' cannot be combined with '--com1' or '--com2'");
+        throw EUsage("option '--demo' cannot be combined with '--com1' or '--com2'");
     return options;
 }
 

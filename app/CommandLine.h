@@ -1,18 +1,12 @@
 #pragma once
 // Command-line options of the program, parsed by a pure function so they can be tested.
 
+#include "options/TOptionReader.h"
+
 #include <map>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-
-// Raised for an unusable command line; the message is meant for the operator.
-class ECommandLine : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct TCommandLineOptions
 {
@@ -24,7 +18,7 @@ struct TCommandLineOptions
 };
 
 // Parses the arguments that follow the program name. Accepts "--com1 DEVICE" and
-// "--com1=DEVICE" (likewise --com2), --list-ports, --demo, --help/-h, --version.
+// "--com1=DEVICE" (likewise --com2), --list-ports, --demo, --help/-h, --version; throws EUsage.
 TCommandLineOptions ParseCommandLine(std::span<const std::string> args);
 
 std::string CommandLineHelp(std::string_view programName);

@@ -51,12 +51,6 @@ bool MayHoldQtOptions(const std::vector<std::string>& arguments)
     });
 }
 
-int ReportCommandLineError(const ECommandLine& error)
-{
-    std::cerr << "tarvel: " << error.what() << "\nTry 'tarvel --help'.\n";
-    return 2;
-}
-
 // A catalogue that cannot be used must not stop the program: it says why and runs untranslated.
 void ReportLocalizationError(const std::string& message)
 {
@@ -77,8 +71,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> arguments = Arguments(argc, argv);
     try {
         if (auto exitCode = RunWithoutWindow(ParseCommandLine(arguments))) return *exitCode;
-    } catch (const ECommandLine& error) {
-        if (!MayHoldQtOptions(arguments)) return ReportCommandLineError(error);
+    } catch (const EUsage& error) {
+        if (!MayHoldQtOptions(arguments)) return ReportUsageError(std::cerr, "tarvel", error);
     }
 
     TApplication app(argc, argv);
@@ -86,8 +80,8 @@ int main(int argc, char** argv)
     TCommandLineOptions options;
     try {
         options = ParseCommandLine(Arguments(argc, argv));
-    } catch (const ECommandLine& error) {
-        return ReportCommandLineError(error);
+    } catch (const EUsage& error) {
+        return ReportUsageError(std::cerr, "tarvel", error);
     }
     if (auto exitCode = RunWithoutWindow(options)) return *exitCode;
 

@@ -1,45 +1,27 @@
 #include "flasher/FlashCommandLine.h"
 
-#include <charconv>
-
-namespace {
-
-std::string_view Value(std::span<const std::string_view> arguments, std::size_t& i)
-{
-    if (i + 1 >= arguments.size()) throw EUsage(std::string(arguments[i]) + " needs a value");
-    return arguments[++i];
-}
-
-} // namespace
-
 TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
 {
     TFlashOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string_view a = arguments[i];
+    TOptionReader reader(arguments);
+    while (reader.Next()) {
+        const std::string_view a = reader.Name();
         if (a == "--port") {
-            options.Ports.emplace_back(Value(arguments, i));
+            options.Ports.emplace_back(reader.Value());
         } else if (a == "--type") {
-            const std::string_view type = Value(arguments, i);
+            const std::string_view type = reader.Value();
             if (type == "firmware")
                 options.FlashType = 0;
             else if (type == "boot")
                 options.FlashType = 1;
             else
-                throw EUsage("--type is firmware or boot, not '" + std::string(type) + "'");
+                reader.Fail("is firmware or boot, not '" + std::string(type) + "'");
         } else if (a == "--timeout") {
-            const std::string_view text = Value(arguments, i);
-            int seconds = 0;
-            const auto [end, error] =
-                std::from_chars(text.data(), text.data() + text.size(), seconds);
-            if (error != std::errc() || end != text.data() + text.size() || seconds < 1)
-                throw EUsage("--timeout takes a whole number of seconds, not '" +
-                             std::string(text) + "'");
-            options.Timeout = std::chrono::seconds(seconds);
+            options.Timeout = std::chrono::seconds(reader.Number(1));
         } else if (a == "--log") {
-            options.LogPath = Value(arguments, i);
+            options.LogPath = reader.Value();
         } else if (a == "--progress") {
-            const std::string_view style = Value(arguments, i);
+            const std::string_view style = reader.Value();
             if (style == "auto")
                 options.Progress = TProgressStyle::Auto;
             else if (style == "bar")
@@ -49,8 +31,7 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
             else if (style == "none")
                 options.Progress = TProgressStyle::None;
             else
-                throw EUsage("--progress is auto, bar, plain or none, not '" + std::string(style) +
-                             "'");
+                reader.Fail("is auto, bar, plain or none, not '" + std::string(style) + "'");
         } else if (a == "--quiet") {
             options.Quiet = true;
         } else if (a == "--json") {
@@ -65,8 +46,8 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
             options.ShowHelp = true;
         } else if (a == "--version") {
             options.ShowVersion = true;
-        } else if (a.starts_with("-")) {
-            throw EUsage("unknown option '" + std::string(a) + "'");
+        } else if (reader.IsOption()) {
+            reader.Reject();
         } else if (options.File.empty()) {
             options.File = a;
         } else {

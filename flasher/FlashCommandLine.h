@@ -1,9 +1,9 @@
 #pragma once
 // Command line of tarvel-flash.
 
+#include "options/TOptionReader.h"
 #include <chrono>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,13 +28,6 @@ struct TFlashOptions
     // Instead of a run
     bool ShowHelp = false;
     bool ShowVersion = false;
-};
-
-// A command line that cannot be run; the message names the offending argument.
-class EUsage : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
 };
 
 TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments);

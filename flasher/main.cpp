@@ -35,12 +35,6 @@ void Say(std::ostream& out, const std::string& line)
     out << line << std::flush;
 }
 
-int UsageError(const std::string& message)
-{
-    std::cerr << "tarvel-flash: " << message << "\nTry 'tarvel-flash --help'.\n";
-    return 2;
-}
-
 int FileError(const std::string& file, const std::string& message)
 {
     std::cerr << "tarvel-flash: " << file << ": " << message << "; nothing was sent\n";
@@ -202,7 +196,7 @@ int main(int argc, char** argv)
     try {
         options = ParseFlashCommandLine(arguments);
     } catch (const EUsage& e) {
-        return UsageError(e.what());
+        return ReportUsageError(std::cerr, "tarvel-flash", e);
     }
     if (options.ShowHelp) {
         std::cout << FlashUsage();
@@ -221,14 +215,16 @@ int main(int argc, char** argv)
         std::string device = port;
         if (!options.Watch) {
             const TPortMatch match = FindPort(port);
-            if (!match.Path) return UsageError(match.Problem);
+            if (!match.Path)
+                return ReportUsageError(std::cerr, "tarvel-flash", EUsage(match.Problem));
             device = *match.Path;
         }
         std::error_code error;
         const auto canonical = std::filesystem::weakly_canonical(device, error);
         if (!seen.insert(error ? std::filesystem::path(device) : canonical).second &&
             (!options.Watch || port.rfind("usb:", 0) != 0))
-            return UsageError("the same device is named twice: " + port);
+            return ReportUsageError(std::cerr, "tarvel-flash",
+                                    EUsage("the same device is named twice: " + port));
         devices.push_back(device);
     }
 
@@ -257,7 +253,8 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; options.Watch && i < options.Ports.size(); ++i)
             watches.push_back(std::make_unique<TDeviceWatch>());
     } catch (const std::exception& e) {
-        return UsageError(std::string("--watch: ") + e.what());
+        return ReportUsageError(std::cerr, "tarvel-flash",
+                                EUsage(std::string("--watch: ") + e.what()));
     }
     bool interrupted = false;
     console.WatchInterrupts([&] {

@@ -1,72 +1,41 @@
 #include "sim/DevSimCommandLine.h"
 
-#include <charconv>
-#include <stdexcept>
-
-int ParseCount(std::string_view option, std::string_view text)
-{
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0)
-        throw std::invalid_argument("invalid value '" + std::string(text) + "' for " +
-                                    std::string(option));
-    return value;
-}
-
 TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> arguments)
 {
     TDevSimCommandLine result;
     TSimulatedDeviceOptions& device = result.Device;
     std::optional<std::uint32_t> faultSeed;
     int faultRecords = 100;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string_view option = arguments[i];
-        std::string_view value;
-        bool hasValue = false;
-        if (const auto equals = option.find('=');
-            option.starts_with("--") && equals != option.npos) {
-            value = option.substr(equals + 1);
-            option = option.substr(0, equals);
-            hasValue = true;
-        }
+    TOptionReader reader(arguments);
+    while (reader.Next()) {
+        const std::string_view option = reader.Name();
         if (option == "--help" || option == "-h") {
             result.ShowHelp = true;
-            continue;
-        }
-        const auto takeValue = [&]() -> std::string_view {
-            if (hasValue) return value;
-            if (i + 1 >= arguments.size())
-                throw std::invalid_argument("missing value for " + std::string(option));
-            return arguments[++i];
-        };
-        if (option == "--baud") {
-            const std::string_view text = takeValue();
-            device.Baudrate = text == "off" ? 0 : ParseCount(option, text);
+        } else if (option == "--baud") {
+            const std::string_view speed = reader.Value();
+            device.Baudrate = speed == "off" ? 0 : reader.ToNumber(speed);
         } else if (option == "--reply-delay-ms") {
-            device.ReplyDelay = std::chrono::milliseconds(ParseCount(option, takeValue()));
+            device.ReplyDelay = std::chrono::milliseconds(reader.Number());
         } else if (option == "--answer-every") {
-            device.AnswerEvery = ParseCount(option, takeValue());
+            device.AnswerEvery = reader.Number();
         } else if (option == "--progress-every") {
-            device.ProgressEvery = ParseCount(option, takeValue());
+            device.ProgressEvery = reader.Number();
         } else if (option == "--erreur-at") {
-            device.ErreurAtRecord = ParseCount(option, takeValue());
+            device.ErreurAtRecord = reader.Number();
         } else if (option == "--silence-from") {
-            device.SilenceFromRecord = ParseCount(option, takeValue());
+            device.SilenceFromRecord = reader.Number();
         } else if (option == "--restart-at") {
-            device.RestartAtRecord = ParseCount(option, takeValue());
+            device.RestartAtRecord = reader.Number();
         } else if (option == "--hangup-at") {
-            device.HangUpAtRecord = ParseCount(option, takeValue());
+            device.HangUpAtRecord = reader.Number();
         } else if (option == "--random-fault") {
-            faultSeed = static_cast<std::uint32_t>(ParseCount(option, takeValue()));
+            faultSeed = static_cast<std::uint32_t>(reader.Number());
         } else if (option == "--fault-records") {
-            faultRecords = ParseCount(option, takeValue());
-            if (faultRecords < 1) throw std::invalid_argument("--fault-records is at least 1");
+            faultRecords = reader.Number(1);
         } else if (option == "--dump-image") {
-            result.DumpImagePath = std::string(takeValue());
-            if (result.DumpImagePath.empty())
-                throw std::invalid_argument("missing value for --dump-image");
+            result.DumpImagePath = std::string(reader.Value());
         } else {
-            throw std::invalid_argument("unknown option '" + std::string(arguments[i]) + "'");
+            reader.Reject();
         }
     }
     if (faultSeed) {

@@ -1,6 +1,7 @@
 #pragma once
 // Command line of tarvel-devsim.
 
+#include "options/TOptionReader.h"
 #include "sim/TFaultPlan.h"
 #include "sim/TSimulatedDevice.h"
 
@@ -23,4 +24,3 @@ TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> argu
 std::string DevSimUsage();
 
 // A non-negative decimal that fits an int; throws std::invalid_argument naming `option`.
-int ParseCount(std::string_view option, std::string_view text);

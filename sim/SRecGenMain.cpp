@@ -18,7 +18,7 @@ const char* const Usage =
     "pseudo-random bytes from ADDRESS on (hex with 0x, default 0x08000000), and an S7 record.\n"
     "Line ends are CR LF unless --lf is given. -o - writes to standard output.\n";
 
-uint32_t ParseAddress(std::string_view text)
+uint32_t ParseAddress(const TOptionReader& reader, std::string_view text)
 {
     int base = 10;
     if (text.starts_with("0x") || text.starts_with("0X")) {
@@ -28,7 +28,7 @@ uint32_t ParseAddress(std::string_view text)
     uint32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        throw std::invalid_argument("invalid address '" + std::string(text) + "'");
+        reader.Fail("takes an address, not '" + std::string(text) + "'");
     return value;
 }
 
@@ -44,37 +44,33 @@ int main(int argc, char** argv)
     std::string output;
     TSRecordFileOptions options;
     try {
-        for (std::size_t i = 0; i < arguments.size(); ++i) {
-            const std::string_view option = arguments[i];
+        TOptionReader reader(arguments);
+        while (reader.Next()) {
+            const std::string_view option = reader.Name();
             if (option == "--help") {
                 std::cout << Usage;
                 return 0;
             }
             if (option == "--lf") {
                 options.LineEnd = TLineEnd::Lf;
-                continue;
-            }
-            if (i + 1 >= arguments.size())
-                throw std::invalid_argument("missing value for " + std::string(option));
-            const std::string_view value = arguments[++i];
-            if (option == "--size") {
-                size = static_cast<std::size_t>(ParseCount(option, value));
+            } else if (option == "--size") {
+                size = static_cast<std::size_t>(reader.Number());
                 haveSize = true;
             } else if (option == "--base") {
-                base = ParseAddress(value);
+                base = ParseAddress(reader, reader.Value());
             } else if (option == "--record-bytes") {
-                options.BytesPerRecord = static_cast<std::size_t>(ParseCount(option, value));
+                options.BytesPerRecord = static_cast<std::size_t>(reader.Number());
             } else if (option == "--seed") {
-                seed = static_cast<uint32_t>(ParseCount(option, value));
+                seed = static_cast<uint32_t>(reader.Number());
             } else if (option == "--header") {
-                options.Header = std::string(value);
+                options.Header = std::string(reader.Value());
             } else if (option == "-o") {
-                output = std::string(value);
+                output = std::string(reader.Value());
             } else {
-                throw std::invalid_argument("unknown option '" + std::string(option) + "'");
+                reader.Reject();
             }
         }
-        if (!haveSize || output.empty()) throw std::invalid_argument("--size and -o are required");
+        if (!haveSize || output.empty()) throw EUsage("--size and -o are required");
 
         const std::string text =
             GenerateSRecordFile(GenerateFirmwareBytes(size, seed), base, options);
@@ -88,8 +84,10 @@ int main(int argc, char** argv)
             std::cerr << "tarvel-srec-gen: cannot write " << output << "\n";
             return 1;
         }
-    } catch (const std::invalid_argument& error) {
-        std::cerr << "tarvel-srec-gen: " << error.what() << "\n\n" << Usage;
+    } catch (const EUsage& error) {
+        return ReportUsageError(std::cerr, "tarvel-srec-gen", error);
+    } catch (const std::invalid_argument& error) { // what the generator cannot make
+        std::cerr << "tarvel-srec-gen: " << error.what() << "\n";
         return 2;
     }
     return 0;

@@ -43,9 +43,8 @@ int main(int argc, char** argv)
     TDevSimCommandLine commandLine;
     try {
         commandLine = ParseDevSimCommandLine(arguments);
-    } catch (const std::invalid_argument& error) {
-        std::cerr << "tarvel-devsim: " << error.what() << "\n\n" << DevSimUsage();
-        return 2;
+    } catch (const EUsage& error) {
+        return ReportUsageError(std::cerr, "tarvel-devsim", error);
     }
     if (commandLine.ShowHelp) {
         std::cout << DevSimUsage();

@@ -15,7 +15,7 @@ std::string ErrorOf(std::vector<std::string> args)
 {
     try {
         ParseCommandLine(args);
-    } catch (const ECommandLine& error) {
+    } catch (const EUsage& error) {
         return error.what();
     }
     return "(no error)";
@@ -66,13 +66,13 @@ TEST(CommandLine, Flags)
 
 TEST(CommandLine, Errors)
 {
-    EXPECT_EQ(ErrorOf({"--com1"}), "Option '--com1' needs a device path");
-    EXPECT_EQ(ErrorOf({"--com2="}), "Option '--com2' needs a device path");
-    EXPECT_EQ(ErrorOf({"--com1", ""}), "Option '--com1' needs a device path");
-    EXPECT_EQ(ErrorOf({"--com3", "/dev/ttyS2"}), "Unknown option '--com3'");
-    EXPECT_EQ(ErrorOf({"/dev/ttyUSB0"}), "Unexpected argument '/dev/ttyUSB0'");
+    EXPECT_EQ(ErrorOf({"--com1"}), "option '--com1' needs a device path");
+    EXPECT_EQ(ErrorOf({"--com2="}), "option '--com2' needs a device path");
+    EXPECT_EQ(ErrorOf({"--com1", ""}), "option '--com1' needs a device path");
+    EXPECT_EQ(ErrorOf({"--com3", "/dev/ttyS2"}), "unknown option '--com3'");
+    EXPECT_EQ(ErrorOf({"/dev/ttyUSB0"}), "unexpected argument '/dev/ttyUSB0'");
     EXPECT_EQ(ErrorOf({"--demo", "--com1", "/dev/ttyUSB0"}),
-              "Option '--demo' cannot be combined with '--com1' or '--com2'");
+              "option '--demo' cannot be combined with '--com1' or '--com2'");
 }
 
 TEST(CommandLine, HelpNamesEveryOption)

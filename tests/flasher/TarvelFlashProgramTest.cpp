@@ -1,9 +1,9 @@
 // tarvel-flash as a rig runs it: a process against simulated boot loaders, judged by its exit
 // code, its output and what the devices loaded.
-#include "flasher/FlashCommandLine.h"
 #include "firmware/ImageCheck.h"
-#include "flasher/PortName.h"
 #include "firmware/Sha256.h"
+#include "flasher/FlashCommandLine.h"
+#include "flasher/PortName.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"
@@ -369,12 +369,13 @@ TEST(FlashCommandLine, WhatARunNeedsAndWhatStandsInsteadOfOne)
         {{"f.s19"}, "no --port given"},
         {{"--port", "p"}, "no firmware file given"},
         {{"--port", "p", "f.s19", "g.s19"}, "'g.s19' is a second"},
-        {{"--port", "p", "--timeout", "0", "f.s19"}, "--timeout takes a whole number"},
-        {{"--port", "p", "--timeout", "3s", "f.s19"}, "--timeout takes a whole number"},
-        {{"--port", "p", "--type", "app", "f.s19"}, "--type is firmware or boot"},
-        {{"--port", "p", "--progress", "fancy", "f.s19"}, "--progress is auto, bar"},
+        {{"--port", "p", "--timeout", "0", "f.s19"}, "'--timeout' takes a whole number from 1"},
+        {{"--port", "p", "--timeout", "3s", "f.s19"}, "'--timeout' takes a whole number"},
+        {{"--port", "p", "--type", "app", "f.s19"}, "'--type' is firmware or boot"},
+        {{"--port", "p", "--progress", "fancy", "f.s19"}, "'--progress' is auto, bar"},
         {{"--bogus"}, "unknown option '--bogus'"},
-        {{"f.s19", "--port"}, "--port needs a value"},
+        {{"f.s19", "--port"}, "option '--port' needs a value"},
+        {{"--port=p", "f.s19"}, ""},
     };
     for (const auto& c : cases) {
         const std::string line = c.Arguments.empty() ? "" : std::string(c.Arguments.front());

@@ -16,7 +16,7 @@ std::string ErrorOf(std::vector<std::string_view> arguments)
 {
     try {
         Parse(arguments);
-    } catch (const std::invalid_argument& error) {
+    } catch (const EUsage& error) {
         return error.what();
     }
     return "(accepted)";
@@ -58,13 +58,18 @@ TEST(DevSimCommandLine, EveryFlagReachesItsOption)
 
 TEST(DevSimCommandLine, RejectsWhatItCannotUse)
 {
-    EXPECT_EQ(ErrorOf({"--baud"}), "missing value for --baud");
-    EXPECT_EQ(ErrorOf({"--baud", "fast"}), "invalid value 'fast' for --baud");
-    EXPECT_EQ(ErrorOf({"--erreur-at", "-1"}), "invalid value '-1' for --erreur-at");
-    EXPECT_EQ(ErrorOf({"--answer-every", "12x"}), "invalid value '12x' for --answer-every");
+    EXPECT_EQ(ErrorOf({"--baud"}), "option '--baud' needs a value");
+    EXPECT_EQ(ErrorOf({"--baud", "fast"}),
+              "option '--baud' takes a whole number from 0, not 'fast'");
+    EXPECT_EQ(ErrorOf({"--erreur-at", "-1"}),
+              "option '--erreur-at' takes a whole number from 0, not '-1'");
+    EXPECT_EQ(ErrorOf({"--answer-every", "12x"}),
+              "option '--answer-every' takes a whole number from 0, not '12x'");
     EXPECT_EQ(ErrorOf({"--hangup-at", "99999999999"}),
-              "invalid value '99999999999' for --hangup-at");
-    EXPECT_EQ(ErrorOf({"--dump-image="}), "missing value for --dump-image");
+              "option '--hangup-at' takes a whole number from 0, not '99999999999'");
+    EXPECT_EQ(ErrorOf({"--fault-records", "0"}),
+              "option '--fault-records' takes a whole number from 1, not '0'");
+    EXPECT_EQ(ErrorOf({"--dump-image="}), "option '--dump-image' needs a value");
     EXPECT_EQ(ErrorOf({"--turbo"}), "unknown option '--turbo'");
-    EXPECT_EQ(ErrorOf({"COM1"}), "unknown option 'COM1'");
+    EXPECT_EQ(ErrorOf({"COM1"}), "unexpected argument 'COM1'");
 }
