@@ -79,7 +79,7 @@ void TPortFlash::Interrupt()
     });
 }
 
-TPortResult TPortFlash::Failure(int code, std::string message) const
+TPortResult TPortFlash::Failure(TExitCode code, std::string message) const
 {
     TPortResult result;
     result.Code = code;
@@ -99,10 +99,10 @@ std::string TPortFlash::LastBytes() const
 TPortResult TPortFlash::Run()
 {
     fStart = TClock::now();
-    if (TPortResult opened = Open(); opened.Code != 0) return opened;
+    if (TPortResult opened = Open(); opened.Code != TExitCode::Flashed) return opened;
     TPortResult result = AwaitDialogue();
-    if (result.Code == 0) result = Transfer();
-    if (result.Code == 0) result = AwaitVerdict();
+    if (result.Code == TExitCode::Flashed) result = Transfer();
+    if (result.Code == TExitCode::Flashed) result = AwaitVerdict();
     try {
         fPort.SetActive(false);
     } catch (const std::exception&) {
@@ -135,7 +135,7 @@ TPortResult TPortFlash::Open()
         std::string message = e.what();
         if (const std::string reason = OpenFailureReason(fPortPath, e.ErrorCode()); !reason.empty())
             message += ": " + reason;
-        return Failure(3, message);
+        return Failure(TExitCode::CannotOpen, message);
     }
     return {};
 }
@@ -174,14 +174,16 @@ TPortResult TPortFlash::AwaitDialogue()
                  {fSendSeen, "the device's \"Send\""}};
     for (const auto& step : steps) {
         if (Awaited([&] { return step.Seen; })) continue;
-        if (fInterrupted) return Failure(130, "interrupted before the transfer");
-        if (fLost) return Failure(4, "the device went away before the transfer");
+        if (fInterrupted) return Failure(TExitCode::Interrupted, "interrupted before the transfer");
+        if (fLost)
+            return Failure(TExitCode::DeviceGone, "the device went away before the transfer");
         if (fBytesReceived == 0)
-            return Failure(1, "no byte at all came back after Init within " +
-                                  std::to_string(fOptions.Timeout.count()) +
-                                  " s (wrong port, wrong speed, or the device is not in its boot "
-                                  "loader)");
-        return Failure(1,
+            return Failure(TExitCode::Failed,
+                           "no byte at all came back after Init within " +
+                               std::to_string(fOptions.Timeout.count()) +
+                               " s (wrong port, wrong speed, or the device is not in its boot "
+                               "loader)");
+        return Failure(TExitCode::Failed,
                        std::string("the device answered something unexpected while waiting for ") +
                            step.What + ": " + LastBytes());
     }
@@ -232,29 +234,32 @@ TPortResult TPortFlash::Transfer()
     try {
         fSession.Flash([this] { return std::optional<std::string>(fOptions.File); });
     } catch (const EInOutError& e) {
-        return Failure(2, fOptions.File + ": " + e.what());
+        return Failure(TExitCode::Usage, fOptions.File + ": " + e.what());
     } catch (const EQorComPort& e) {
-        if (!fLost) return Failure(4, e.what());
+        if (!fLost) return Failure(TExitCode::DeviceGone, e.what());
     }
-    if (fInterrupted) return Failure(130, "interrupted at line " + std::to_string(fLines));
+    if (fInterrupted)
+        return Failure(TExitCode::Interrupted, "interrupted at line " + std::to_string(fLines));
     if (fLost || (fSession.TransferCut() && !fSession.StopRequested))
-        return Failure(4, "the device went away after line " + std::to_string(fLines));
+        return Failure(TExitCode::DeviceGone,
+                       "the device went away after line " + std::to_string(fLines));
     if (fSession.DeviceRestarted)
-        return Failure(1, "the device restarted (its menu came back) after line " +
-                              std::to_string(fSession.RestartedAfterLine));
+        return Failure(TExitCode::Failed, "the device restarted (its menu came back) after line " +
+                                              std::to_string(fSession.RestartedAfterLine));
     if (fTimedOut)
-        return Failure(1, "no answer from the device for " +
-                              std::to_string(fOptions.Timeout.count()) +
-                              " s in a 64-line window, after line " + std::to_string(fLines));
+        return Failure(TExitCode::Failed,
+                       "no answer from the device for " + std::to_string(fOptions.Timeout.count()) +
+                           " s in a 64-line window, after line " + std::to_string(fLines));
     if (!fRefusal.empty())
-        return Failure(1, "the device refused the file: \"" + fRefusal + "\" (it came after line " +
-                              std::to_string(fRefusedAtLine) + " had been sent)");
+        return Failure(TExitCode::Failed, "the device refused the file: \"" + fRefusal +
+                                              "\" (it came after line " +
+                                              std::to_string(fRefusedAtLine) + " had been sent)");
     return {};
 }
 
 TPortResult TPortFlash::Flashed() const
 {
-    TPortResult flashed = Failure(0, "flashed");
+    TPortResult flashed = Failure(TExitCode::Flashed, "flashed");
     flashed.Confirmed = true;
     return flashed;
 }
@@ -268,21 +273,24 @@ TPortResult TPortFlash::AwaitVerdict()
     const auto giveUp = TClock::now() + MaxTalkAfterLastLine;
     for (;;) {
         if (Contains(fAfterTransfer, "ERREUR"))
-            return Failure(1, "the device refused the end of the file: \"" +
-                                  Words(fAfterTransfer.substr(fAfterTransfer.find("ERREUR"))) +
-                                  "\"");
+            return Failure(TExitCode::Failed,
+                           "the device refused the end of the file: \"" +
+                               Words(fAfterTransfer.substr(fAfterTransfer.find("ERREUR"))) + "\"");
         if (fSession.DeviceRestarted)
-            return Failure(1, "the device restarted (its menu came back) after line " +
-                                  std::to_string(fSession.RestartedAfterLine));
+            return Failure(TExitCode::Failed,
+                           "the device restarted (its menu came back) after line " +
+                               std::to_string(fSession.RestartedAfterLine));
         if (fSession.DeviceConfirmed && !fSession.ConfirmationPending()) return Flashed();
-        if (fInterrupted) return Failure(130, "interrupted after the last line");
-        if (fLost) return Failure(4, "the device went away after the last line");
+        if (fInterrupted) return Failure(TExitCode::Interrupted, "interrupted after the last line");
+        if (fLost)
+            return Failure(TExitCode::DeviceGone, "the device went away after the last line");
         const auto now = TClock::now();
         if (now - fLastByte >= SettleTime || now >= giveUp) {
             if (fSession.DeviceConfirmed) return Flashed(); // quiet at its menu
             if (fOptions.RequireConfirmation)
-                return Failure(1, "sent; the device did not confirm (no menu after the last line)");
-            return Failure(0, "sent; the device did not confirm");
+                return Failure(TExitCode::Failed,
+                               "sent; the device did not confirm (no menu after the last line)");
+            return Failure(TExitCode::Flashed, "sent; the device did not confirm");
         }
         fLoop.RunUntil(
             [&] {

@@ -15,9 +15,19 @@
 
 struct TFlashOptions;
 
+// tarvel-flash's exit codes, as its help lists them.
+enum class TExitCode : int {
+    Flashed = 0,       // also sent whole but unconfirmed, unless confirmation is required
+    Failed = 1,        // refused, restarted, silent, or unconfirmed when that is required
+    Usage = 2,         // a usage error or a firmware file that cannot be sent
+    CannotOpen = 3,    // a port could not be opened
+    DeviceGone = 4,    // a device went away during the session
+    Interrupted = 130, // Ctrl-C
+};
+
 struct TPortResult
 {
-    int Code = 0; // the program's exit codes: 0, 1, 3, 4, 130
+    TExitCode Code = TExitCode::Flashed;
     std::string Message;
     std::int32_t Lines = 0;
     double Seconds = 0;
@@ -45,7 +55,7 @@ private:
     TPortResult AwaitVerdict();
     bool Awaited(const std::function<bool()>& done);
     bool Interrupted() const { return fInterrupted || fLost; }
-    TPortResult Failure(int code, std::string message) const;
+    TPortResult Failure(TExitCode code, std::string message) const;
     TPortResult Flashed() const;
     std::string LastBytes() const;
 

@@ -38,7 +38,7 @@ void Say(std::ostream& out, const std::string& line)
 int FileError(const std::string& file, const std::string& message)
 {
     std::cerr << "tarvel-flash: " << file << ": " << message << "; nothing was sent\n";
-    return 2;
+    return static_cast<int>(TExitCode::Usage);
 }
 
 // Shows each port's progress: on a terminal one live line per port (a block of lines, each port
@@ -140,8 +140,8 @@ struct TBoard
 
 const char* ResultWord(const TPortResult& result)
 {
-    if (result.Code == 0) return result.Confirmed ? "ok" : "unconfirmed";
-    return result.Code == 130 ? "interrupted" : "failed";
+    if (result.Code == TExitCode::Flashed) return result.Confirmed ? "ok" : "unconfirmed";
+    return result.Code == TExitCode::Interrupted ? "interrupted" : "failed";
 }
 
 std::string ResultLine(const TBoard& board)
@@ -149,12 +149,13 @@ std::string ResultLine(const TBoard& board)
     std::ostringstream line;
     line.precision(1);
     line << std::fixed << board.Port << ": ";
-    if (board.Result.Code == 0)
+    if (board.Result.Code == TExitCode::Flashed)
         line << (board.Result.Confirmed ? "ok" : board.Result.Message) << ", " << board.Result.Lines
              << " lines in " << board.Result.Seconds << " s\n";
     else
-        line << "FAILED (exit " << board.Result.Code << "): " << board.Result.Message << " ("
-             << board.Result.Lines << " lines sent, " << board.Result.Seconds << " s)\n";
+        line << "FAILED (exit " << static_cast<int>(board.Result.Code)
+             << "): " << board.Result.Message << " (" << board.Result.Lines << " lines sent, "
+             << board.Result.Seconds << " s)\n";
     return line.str();
 }
 
@@ -166,7 +167,8 @@ std::string JsonLine(const TBoard& board, const TFlashOptions& options, const st
     json << std::fixed << "{\"port\":" << JsonText(board.Port)
          << ",\"serial\":" << JsonText(board.Serial) << ",\"file\":" << JsonText(options.File)
          << ",\"sha256\":\"" << sha256 << "\",\"result\":\"" << ResultWord(board.Result)
-         << "\",\"exit_code\":" << board.Result.Code << ",\"lines\":" << board.Result.Lines
+         << "\",\"exit_code\":" << static_cast<int>(board.Result.Code)
+         << ",\"lines\":" << board.Result.Lines
          << ",\"bytes\":" << BytesOfLines(text, board.Result.Lines)
          << ",\"seconds\":" << board.Result.Seconds
          << ",\"message\":" << JsonText(board.Result.Message) << "}\n";
@@ -272,7 +274,7 @@ int main(int argc, char** argv)
         {
             std::lock_guard lock(runningMutex);
             if (interrupted) {
-                board.Result = {130, "interrupted before the transfer", 0, 0};
+                board.Result = {TExitCode::Interrupted, "interrupted before the transfer", 0, 0};
                 return board;
             }
             running[i] = &flash;
@@ -300,19 +302,21 @@ int main(int argc, char** argv)
         console.StopWatching();
         progress.EndLiveLine();
 
-        int exitCode = 0;
+        TExitCode exitCode = TExitCode::Flashed;
         for (const TBoard& board : boards) {
-            if (exitCode == 0 && board.Result.Code != 0) exitCode = board.Result.Code;
-            if (board.Result.Code != 0 || !options.Quiet)
-                Say(board.Result.Code == 0 ? std::cout : std::cerr, ResultLine(board));
+            if (exitCode == TExitCode::Flashed) exitCode = board.Result.Code;
+            if (board.Result.Code != TExitCode::Flashed || !options.Quiet)
+                Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr,
+                    ResultLine(board));
             if (options.Json) Say(std::cout, JsonLine(board, options, sha256, text));
         }
-        return interrupted ? 130 : exitCode;
+        return static_cast<int>(interrupted ? TExitCode::Interrupted : exitCode);
     }
 
     // --watch: board after board on every port, until Ctrl-C.
     std::mutex countMutex;
-    int passed = 0, failed = 0, firstFailure = 0;
+    int passed = 0, failed = 0;
+    TExitCode firstFailure = TExitCode::Flashed;
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < options.Ports.size(); ++i) {
         threads.emplace_back([&, i] {
@@ -335,21 +339,22 @@ int main(int argc, char** argv)
                     log = options.LogPath + "." + SafeForFileName(name) + "." +
                           SafeForFileName(PortSerialNumber(device)) + "." + SafeForFileName(Now());
                 const TBoard board = flashBoard(i, device, log);
-                if (board.Result.Code == 130) return;
+                if (board.Result.Code == TExitCode::Interrupted) return;
                 {
                     std::lock_guard lock(countMutex);
-                    (board.Result.Code == 0 ? passed : failed) += 1;
-                    if (board.Result.Code != 0 && firstFailure == 0)
-                        firstFailure = board.Result.Code;
+                    (board.Result.Code == TExitCode::Flashed ? passed : failed) += 1;
+                    if (firstFailure == TExitCode::Flashed) firstFailure = board.Result.Code;
                     std::ostringstream line;
                     line.precision(1);
                     line << std::fixed << Now() << " " << name << " serial "
                          << (board.Serial.empty() ? "-" : board.Serial) << " "
                          << ResultWord(board.Result) << " " << board.Result.Seconds << " s";
-                    if (board.Result.Code != 0)
-                        line << " (exit " << board.Result.Code << "): " << board.Result.Message;
+                    if (board.Result.Code != TExitCode::Flashed)
+                        line << " (exit " << static_cast<int>(board.Result.Code)
+                             << "): " << board.Result.Message;
                     line << "  [passed " << passed << ", failed " << failed << "]\n";
-                    Say(board.Result.Code == 0 ? std::cout : std::cerr, line.str());
+                    Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr,
+                        line.str());
                     if (options.Json) Say(std::cout, JsonLine(board, options, sha256, text));
                 }
                 // The next board is another board: wait until this one is unplugged.
@@ -364,5 +369,5 @@ int main(int argc, char** argv)
     console.StopWatching();
     Say(std::cout,
         "boards passed " + std::to_string(passed) + ", failed " + std::to_string(failed) + "\n");
-    return firstFailure;
+    return static_cast<int>(firstFailure);
 }
