@@ -16,7 +16,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
         TErrorReport::Show(error.what());
-    } catch (...) {
+    } catch (...) { // not a std::exception, yet the event loop must go on: said as it is
         TErrorReport::Show("Unexpected error");
     }
     return true;

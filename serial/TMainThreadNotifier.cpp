@@ -93,7 +93,7 @@ void TMainThreadNotifier::WaitForWorkerEnd()
             lock.unlock();
             try {
                 ServeSlot();
-            } catch (...) {
+            } catch (...) { // the first failure is raised once the worker has ended
                 if (!failure) failure = std::current_exception();
             }
             lock.lock();

@@ -206,7 +206,7 @@ void TQorComPort::Close(bool forced)
         fCommThread->RequestStop();
         try {
             fNotifier.WaitForWorkerEnd();
-        } catch (...) {
+        } catch (...) { // kept, so the port is closed first and the handler's error then raised
             failure = std::current_exception();
         }
         // A handler served during the wait may have closed the port already.
@@ -318,7 +318,7 @@ void TQorComPort::Guarded(const THandler& handler, TArgs... args)
         if (const TPortExceptionEvent onBG = fOnBGException) {
             try {
                 onBG(*this, e);
-            } catch (...) {
+            } catch (...) { // an error of the error handler has nowhere left to go
             }
         }
     }

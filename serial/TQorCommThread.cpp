@@ -146,7 +146,7 @@ void TQorCommThread::Execute()
         }
     } catch (const std::exception& e) {
         ReportFailure(e.what());
-    } catch (...) {
+    } catch (...) { // whatever ends the thread must reach the owner as a lost device
         ReportFailure("unknown error");
     }
     StopModemWatcher();
