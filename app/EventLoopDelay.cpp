@@ -1,4 +1,5 @@
 #include "app/EventLoopDelay.h"
+#include "system/ErrnoError.h"
 
 #include "session/MillisecondTick.h"
 #include "system/TFileDescriptor.h"
@@ -25,8 +26,7 @@ public:
     explicit TBoundaryWakeUp(QObject* parent)
         : QObject(parent), fFd(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
     {
-        if (!fFd.Valid())
-            throw std::system_error(errno, std::generic_category(), "Cannot make a timer");
+        if (!fFd.Valid()) throw ErrnoError("Cannot make a timer");
         fNotifier = new QSocketNotifier(fFd.Get(), QSocketNotifier::Read, this);
         connect(fNotifier, &QSocketNotifier::activated, this, [this] { Drain(); });
     }

@@ -1,8 +1,9 @@
 #include "serial/PosixSerialDevice.h"
+#include "system/ErrnoError.h"
 
 #include "serial/PosixBaudRate.h"
-#include "serial/SerialConstants.h"
 #include "serial/PosixTermiosLineState.h"
+#include "serial/SerialConstants.h"
 #include "system/TWakeUpEvent.h"
 
 #include <array>
@@ -164,8 +165,7 @@ TPortWait TPosixSerialDevice::Wait(const TWakeUpEvent& wake, bool wantWrite, int
     pollfd fds[2] = {{wake.Descriptor(), POLLIN, 0},
                      {fFd.Get(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
     const int ready = ::poll(fds, 2, timeoutMs);
-    if (ready < 0 && errno != EINTR && errno != EAGAIN)
-        throw std::system_error(errno, std::generic_category(), "poll");
+    if (ready < 0 && errno != EINTR && errno != EAGAIN) throw ErrnoError("poll");
     if (ready <= 0) return {};
     const short seen = fds[1].revents;
     return {.Woken = (fds[0].revents & POLLIN) != 0,

@@ -1,4 +1,5 @@
 #include "sim/TSimulatedDevice.h"
+#include "system/ErrnoError.h"
 
 #include "sim/TLinePacer.h"
 
@@ -29,15 +30,10 @@ constexpr double ReceiveBurst = 64;
 constexpr double SendBurst = 32;
 constexpr std::size_t ReadBufferSize = 4096;
 
-[[noreturn]] void ThrowErrno(const char* what)
-{
-    throw std::system_error(errno, std::generic_category(), what);
-}
-
 void SetFlag(int fd, int getCommand, int setCommand, int flag, const char* what)
 {
     const int flags = ::fcntl(fd, getCommand);
-    if (flags < 0 || ::fcntl(fd, setCommand, flags | flag) < 0) ThrowErrno(what);
+    if (flags < 0 || ::fcntl(fd, setCommand, flags | flag) < 0) throw ErrnoError(what);
 }
 
 // A reply waits for its reply delay, then for the time the line needs to carry it, and is
@@ -66,23 +62,23 @@ TSimulatedDevice::TSimulatedDevice(TSimulatedDeviceOptions options)
     // Both ends are made close-on-exec as they open: a process another thread starts in
     // between would otherwise keep the line open, and a hang-up would never reach the program.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0) ThrowErrno("posix_openpt");
+    if (master < 0) throw ErrnoError("posix_openpt");
     fMaster.Reset(master);
     char slaveName[256];
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) ThrowErrno("unlockpt");
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) throw ErrnoError("unlockpt");
     if (const int error = ::ptsname_r(master, slaveName, sizeof slaveName); error != 0)
         throw std::system_error(error, std::generic_category(), "ptsname_r");
     const int slave = ::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) ThrowErrno("open pseudo-terminal");
+    if (slave < 0) throw ErrnoError("open pseudo-terminal");
     fSlave.Reset(slave);
     SetFlag(master, F_GETFL, F_SETFL, O_NONBLOCK, "fcntl");
 
     // Raw, so that neither end translates line ends or echoes what the program sends.
     termios settings{};
-    if (::tcgetattr(slave, &settings) != 0) ThrowErrno("tcgetattr");
+    if (::tcgetattr(slave, &settings) != 0) throw ErrnoError("tcgetattr");
     ::cfmakeraw(&settings);
     ::cfsetspeed(&settings, B115200);
-    if (::tcsetattr(slave, TCSANOW, &settings) != 0) ThrowErrno("tcsetattr");
+    if (::tcsetattr(slave, TCSANOW, &settings) != 0) throw ErrnoError("tcsetattr");
 
     char name[256];
     if (const int error = ::ttyname_r(slave, name, sizeof name); error != 0)
@@ -221,7 +217,7 @@ void TSimulatedDevice::ServeLoop()
                     waitWritable = true;
                     break;
                 }
-                ThrowErrno("write to pseudo-terminal");
+                throw ErrnoError("write to pseudo-terminal");
             }
             reply.Written += static_cast<std::size_t>(n);
             if (reply.Written < reply.Text.size()) {
@@ -248,7 +244,7 @@ void TSimulatedDevice::ServeLoop()
         if (deadline) timeout = ToTimespec(*deadline - TClock::now());
         if (::ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr) < 0) {
             if (errno == EINTR) continue;
-            ThrowErrno("ppoll");
+            throw ErrnoError("ppoll");
         }
         if (fds[0].revents != 0) return;
         if (fds[2].revents != 0) OnPeerClosed();
@@ -263,7 +259,7 @@ void TSimulatedDevice::ServeLoop()
         const ssize_t n = ::read(fMaster.Get(), buffer.data(), allowed);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
-            ThrowErrno("read from pseudo-terminal");
+            throw ErrnoError("read from pseudo-terminal");
         }
         if (n == 0) continue;
         receivePacer.Consume(static_cast<std::size_t>(n), now);

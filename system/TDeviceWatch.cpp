@@ -1,4 +1,5 @@
 #include "system/TDeviceWatch.h"
+#include "system/ErrnoError.h"
 
 #include <array>
 #include <cerrno>
@@ -11,7 +12,7 @@
 
 TDeviceWatch::TDeviceWatch() : fNotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
 {
-    if (!fNotify.Valid()) throw std::system_error(errno, std::generic_category(), "inotify");
+    if (!fNotify.Valid()) throw ErrnoError("inotify");
 }
 
 void TDeviceWatch::WatchFoldersOf(const std::string& path)

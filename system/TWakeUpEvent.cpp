@@ -1,4 +1,5 @@
 #include "system/TWakeUpEvent.h"
+#include "system/ErrnoError.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,7 +11,7 @@
 
 TWakeUpEvent::TWakeUpEvent() : fEvent(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
-    if (!fEvent.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
+    if (!fEvent.Valid()) throw ErrnoError("eventfd");
 }
 
 TWakeUpEvent::~TWakeUpEvent() = default;
@@ -36,6 +37,6 @@ bool TWakeUpEvent::Wait(int timeoutMs) const
     for (;;) {
         const int ready = ::poll(&fd, 1, timeoutMs);
         if (ready >= 0) return ready > 0;
-        if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
+        if (errno != EINTR) throw ErrnoError("poll");
     }
 }

@@ -1,4 +1,5 @@
 #include "terminal/TSpillFile.h"
+#include "system/ErrnoError.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,11 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-[[noreturn]] void ThrowErrno(const std::string& what)
-{
-    throw std::system_error(errno, std::generic_category(), what);
-}
 
 int CreateNameless(const std::filesystem::path& folder)
 {
@@ -35,7 +31,7 @@ TSpillFile::TSpillFile(const std::filesystem::path& folder)
     if (error) throw std::system_error(error, "Cannot make the folder '" + folder.string() + "'");
     ::chmod(folder.c_str(), 0700);
     fFile.Reset(CreateNameless(folder));
-    if (!fFile.Valid()) ThrowErrno("Cannot make a file in '" + folder.string() + "'");
+    if (!fFile.Valid()) throw ErrnoError("Cannot make a file in '" + folder.string() + "'");
 }
 
 void TSpillFile::Write(std::uint64_t offset, std::span<const char> bytes)
@@ -44,7 +40,7 @@ void TSpillFile::Write(std::uint64_t offset, std::span<const char> bytes)
         const ssize_t n =
             ::pwrite(fFile.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ThrowErrno("Cannot write the terminal's file");
+        if (n < 0) throw ErrnoError("Cannot write the terminal's file");
         bytes = bytes.subspan(static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
     }
@@ -56,10 +52,10 @@ void TSpillFile::Read(std::uint64_t offset, std::span<char> bytes) const
         const ssize_t n =
             ::pread(fFile.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ThrowErrno("Cannot read the terminal's file");
+        if (n < 0) throw ErrnoError("Cannot read the terminal's file");
         if (n == 0) {
             errno = EIO; // shorter than what was written to it
-            ThrowErrno("Cannot read the terminal's file");
+            throw ErrnoError("Cannot read the terminal's file");
         }
         bytes = bytes.subspan(static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
@@ -69,7 +65,7 @@ void TSpillFile::Read(std::uint64_t offset, std::span<char> bytes) const
 void TSpillFile::Truncate(std::uint64_t size)
 {
     if (::ftruncate(fFile.Get(), static_cast<off_t>(size)) != 0)
-        ThrowErrno("Cannot shorten the terminal's file");
+        throw ErrnoError("Cannot shorten the terminal's file");
 }
 
 std::filesystem::path TSpillFile::DefaultFolder()
