@@ -2,7 +2,7 @@
 // The program's one window on Qt: creates the controls of the layout, draws them, and forwards
 // every click, key and notification to the window's model, which holds the rules.
 
-#include "app/QtMainThreadExecutor.h"
+#include "app/TQtMainThreadExecutor.h"
 #include "app/TForm1Controls.h"
 #include "app/TTerminalView.h"
 #include "serial/TQorComPort.h"
@@ -30,7 +30,7 @@ public:
     ~TForm1() override;
 
 private:
-    QtMainThreadExecutor fMainThread; // declared before the model: it must outlive the port
+    TQtMainThreadExecutor fMainThread; // declared before the model: it must outlive the port
     std::unique_ptr<ISerialBackend> fSystemBackend; // unless a backend was given
 
 public:

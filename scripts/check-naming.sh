@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! run-clang-tidy -p build/dev -j"$(nproc)" -quiet \
-    '^'"$PWD"'/(app|serial|session|flasher|i18n|sim|terminal|widgets|tools|system|tests|bench)/' >"$log" 2>&1 ||
+    '^'"$PWD"'/(app|serial|session|firmware|window|options|flasher|i18n|sim|terminal|widgets|tools|system|tests|bench)/' >"$log" 2>&1 ||
     grep -q 'readability-identifier-naming' "$log"; then
   grep -A3 'readability-identifier-naming' "$log" || tail -40 "$log"
   echo "naming: names above break the style in .clang-tidy" >&2

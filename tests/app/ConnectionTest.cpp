@@ -264,7 +264,7 @@ TEST_F(Connection, ClosingTheWindowReleasesTheDevice)
     EXPECT_FALSE(fForm.ComPort.Active());
 
     // Another program (here a second port object) can now take the device.
-    QtMainThreadExecutor executor;
+    TQtMainThreadExecutor executor;
     TQorComPort other(executor);
     other.SetDevicePath(2, fPeer.DevicePath());
     other.SetPort(2);

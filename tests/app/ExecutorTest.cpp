@@ -1,5 +1,5 @@
 // The serial component's notifications reach the GUI thread in the order they were posted.
-#include "app/QtMainThreadExecutor.h"
+#include "app/TQtMainThreadExecutor.h"
 #include "app/TErrorReport.h"
 #include "tests/app/EventLoopWait.h"
 #include "tests/app/PtyPeer.h"
@@ -16,9 +16,9 @@
 
 namespace {
 
-TEST(QtMainThreadExecutor, RunsTasksFromAnotherThreadOnTheGuiThreadInOrder)
+TEST(TQtMainThreadExecutor, RunsTasksFromAnotherThreadOnTheGuiThreadInOrder)
 {
-    QtMainThreadExecutor executor;
+    TQtMainThreadExecutor executor;
     std::vector<int> order;
     bool allOnGuiThread = true;
     QThread* const gui = QThread::currentThread();
@@ -36,11 +36,11 @@ TEST(QtMainThreadExecutor, RunsTasksFromAnotherThreadOnTheGuiThreadInOrder)
         ASSERT_EQ(order[static_cast<std::size_t>(i)], i);
 }
 
-TEST(QtMainThreadExecutor, AFailingTaskIsReportedAndLaterTasksStillRun)
+TEST(TQtMainThreadExecutor, AFailingTaskIsReportedAndLaterTasksStillRun)
 {
     QStringList reports;
     const auto previous = TErrorReport::SetSink([&](const QString& t) { reports << t; });
-    QtMainThreadExecutor executor;
+    TQtMainThreadExecutor executor;
     bool laterRan = false;
     executor.Post([] { throw std::runtime_error("Port not open"); });
     executor.Post([&] { laterRan = true; });
@@ -49,9 +49,9 @@ TEST(QtMainThreadExecutor, AFailingTaskIsReportedAndLaterTasksStillRun)
     EXPECT_EQ(reports, QStringList{"Port not open."});
 }
 
-TEST(QtMainThreadExecutor, TasksQueuedBehindANestedEventLoopRunInsideIt)
+TEST(TQtMainThreadExecutor, TasksQueuedBehindANestedEventLoopRunInsideIt)
 {
-    QtMainThreadExecutor executor;
+    TQtMainThreadExecutor executor;
     std::vector<int> order;
     bool nestedEnded = false;
     executor.Post([&] {
@@ -77,11 +77,11 @@ TEST(QtMainThreadExecutor, TasksQueuedBehindANestedEventLoopRunInsideIt)
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
-TEST(QtMainThreadExecutor, TasksPendingWhenItIsDestroyedAreDropped)
+TEST(TQtMainThreadExecutor, TasksPendingWhenItIsDestroyedAreDropped)
 {
     bool ran = false;
     {
-        QtMainThreadExecutor executor;
+        TQtMainThreadExecutor executor;
         executor.Post([&] { ran = true; });
     }
     QCoreApplication::sendPostedEvents();

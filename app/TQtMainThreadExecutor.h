@@ -15,13 +15,13 @@ class QSocketNotifier;
 // The hand-over is this class's own: a task is queued under fMutex by the posting thread and taken
 // out under fMutex by the GUI thread, so everything the poster wrote before Post is visible to the
 // task. An eventfd, watched by the GUI thread's event loop, only wakes it up.
-class QtMainThreadExecutor final : public IMainThreadExecutor
+class TQtMainThreadExecutor final : public IMainThreadExecutor
 {
 public:
-    QtMainThreadExecutor();
-    ~QtMainThreadExecutor() override; // tasks still queued are dropped
-    QtMainThreadExecutor(const QtMainThreadExecutor&) = delete;
-    QtMainThreadExecutor& operator=(const QtMainThreadExecutor&) = delete;
+    TQtMainThreadExecutor();
+    ~TQtMainThreadExecutor() override; // tasks still queued are dropped
+    TQtMainThreadExecutor(const TQtMainThreadExecutor&) = delete;
+    TQtMainThreadExecutor& operator=(const TQtMainThreadExecutor&) = delete;
 
     void Post(std::function<void()> task) override; // any thread
 

@@ -1,19 +1,19 @@
-#include "app/QtMainThreadExecutor.h"
+#include "app/TQtMainThreadExecutor.h"
 
 #include "app/TErrorReport.h"
 
 #include <QSocketNotifier>
 
-QtMainThreadExecutor::QtMainThreadExecutor()
+TQtMainThreadExecutor::TQtMainThreadExecutor()
 {
     fWakeUpNotifier =
         std::make_unique<QSocketNotifier>(fWakeUp.Descriptor(), QSocketNotifier::Read);
     QObject::connect(fWakeUpNotifier.get(), &QSocketNotifier::activated, [this] { RunQueued(); });
 }
 
-QtMainThreadExecutor::~QtMainThreadExecutor() = default;
+TQtMainThreadExecutor::~TQtMainThreadExecutor() = default;
 
-void QtMainThreadExecutor::Post(std::function<void()> task)
+void TQtMainThreadExecutor::Post(std::function<void()> task)
 {
     bool wasEmpty;
     {
@@ -25,7 +25,7 @@ void QtMainThreadExecutor::Post(std::function<void()> task)
     if (wasEmpty) fWakeUp.Raise();
 }
 
-void QtMainThreadExecutor::RunQueued()
+void TQtMainThreadExecutor::RunQueued()
 {
     fWakeUp.Clear();
     // One task at a time. Before a task runs, the wake-up is raised again while others wait,
