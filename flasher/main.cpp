@@ -20,6 +20,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -182,6 +183,215 @@ std::string SafeForFileName(std::string text)
     return text;
 }
 
+// One run of the program once its command line is read: the ports named, the image checked
+// whole, then every board flashed once, or board after board with --watch.
+class TFlashRun
+{
+public:
+    TFlashRun(TConsole& console, const TFlashOptions& options)
+        : fConsole(console), fOptions(options), fRunning(options.Ports.size(), nullptr)
+    {
+    }
+
+    // Each returns the exit code, or nullopt to go on.
+    std::optional<int> ResolvePorts();
+    std::optional<int> ReadImage();
+    std::optional<int> WatchInterrupts();
+    int FlashOnce();
+    int FlashWhileWatching();
+
+private:
+    TBoard FlashBoard(std::size_t i, const std::string& device, const std::string& log);
+    void WatchPort(std::size_t i);
+    void CountBoard(const TBoard& board);
+
+    TConsole& fConsole;
+    const TFlashOptions& fOptions;
+    std::vector<std::string> fDevices;
+    std::string fText;
+    std::string fSha256;
+    std::unique_ptr<TProgressReport> fProgress;
+    // Ctrl-C reaches every port: a transfer stops at once, a watch ends.
+    std::mutex fRunningMutex;
+    std::vector<TPortFlash*> fRunning; // guarded by fRunningMutex
+    std::vector<std::unique_ptr<TDeviceWatch>> fWatches;
+    bool fInterrupted = false; // guarded by fRunningMutex
+    // --watch's tally, guarded by fCountMutex.
+    std::mutex fCountMutex;
+    int fPassed = 0, fFailed = 0;
+    TExitCode fFirstFailure = TExitCode::Flashed;
+};
+
+std::optional<int> TFlashRun::ResolvePorts()
+{
+    // Names are resolved now (in --watch mode, as each board arrives). The same device twice
+    // would interleave two transfers on one line.
+    std::set<std::filesystem::path> seen;
+    for (const std::string& port : fOptions.Ports) {
+        std::string device = port;
+        if (!fOptions.Watch) {
+            const TPortMatch match = FindPort(port);
+            if (!match.Path)
+                return ReportUsageError(std::cerr, "tarvel-flash", EUsage(match.Problem));
+            device = *match.Path;
+        }
+        std::error_code error;
+        const auto canonical = std::filesystem::weakly_canonical(device, error);
+        if (!seen.insert(error ? std::filesystem::path(device) : canonical).second &&
+            (!fOptions.Watch || port.rfind("usb:", 0) != 0))
+            return ReportUsageError(std::cerr, "tarvel-flash",
+                                    EUsage("the same device is named twice: " + port));
+        fDevices.push_back(device);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> TFlashRun::ReadImage()
+{
+    // The image is checked whole before any port is opened.
+    std::error_code error;
+    if (std::filesystem::is_directory(fOptions.File, error))
+        return FileError(fOptions.File, "is a directory, not a firmware file");
+    std::ifstream in(fOptions.File, std::ios::binary);
+    if (!in) return FileError(fOptions.File, InOutErrorText(errno));
+    fText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return FileError(fOptions.File, InOutErrorText(EIO));
+    const TImageCheck check = CheckImage(fText, !fOptions.NoCheck);
+    if (check.Error) return FileError(fOptions.File, *check.Error);
+    if (!fOptions.NoCheck && !check.SRecords && !fOptions.Quiet)
+        std::cerr << "tarvel-flash: " << fOptions.File
+                  << " is not made of S-records; it is sent unchecked\n";
+    fSha256 = Sha256Hex(fText);
+    fProgress = std::make_unique<TProgressReport>(fOptions, fOptions.Ports.size(), fText.size());
+    return std::nullopt;
+}
+
+std::optional<int> TFlashRun::WatchInterrupts()
+{
+    try {
+        for (std::size_t i = 0; fOptions.Watch && i < fOptions.Ports.size(); ++i)
+            fWatches.push_back(std::make_unique<TDeviceWatch>());
+    } catch (const std::exception& e) {
+        return ReportUsageError(std::cerr, "tarvel-flash",
+                                EUsage(std::string("--watch: ") + e.what()));
+    }
+    fConsole.WatchInterrupts([this] {
+        std::lock_guard lock(fRunningMutex);
+        fInterrupted = true;
+        for (TPortFlash* flash : fRunning)
+            if (flash) flash->Interrupt();
+        for (auto& watch : fWatches)
+            watch->Stop();
+    });
+    return std::nullopt;
+}
+
+TBoard TFlashRun::FlashBoard(std::size_t i, const std::string& device, const std::string& log)
+{
+    TBoard board{fOptions.Ports[i], device, PortSerialNumber(device), {}};
+    TPortFlash flash(fOptions, device, log, fProgress->For(i, fOptions.Ports[i]));
+    {
+        std::lock_guard lock(fRunningMutex);
+        if (fInterrupted) {
+            board.Result = {TExitCode::Interrupted, "interrupted before the transfer", 0, 0};
+            return board;
+        }
+        fRunning[i] = &flash;
+    }
+    board.Result = flash.Run();
+    std::lock_guard lock(fRunningMutex);
+    fRunning[i] = nullptr;
+    return board;
+}
+
+int TFlashRun::FlashOnce()
+{
+    std::vector<TBoard> boards(fOptions.Ports.size());
+    {
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < fOptions.Ports.size(); ++i)
+            threads.emplace_back([&, i] {
+                std::string log = fOptions.LogPath;
+                if (!log.empty() && fOptions.Ports.size() > 1) log += "." + std::to_string(i + 1);
+                boards[i] = FlashBoard(i, fDevices[i], log);
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    fConsole.StopWatching();
+    fProgress->EndLiveLine();
+
+    TExitCode exitCode = TExitCode::Flashed;
+    for (const TBoard& board : boards) {
+        if (exitCode == TExitCode::Flashed) exitCode = board.Result.Code;
+        if (board.Result.Code != TExitCode::Flashed || !fOptions.Quiet)
+            Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr, ResultLine(board));
+        if (fOptions.Json) Say(std::cout, JsonLine(board, fOptions, fSha256, fText));
+    }
+    std::lock_guard lock(fRunningMutex);
+    return static_cast<int>(fInterrupted ? TExitCode::Interrupted : exitCode);
+}
+
+int TFlashRun::FlashWhileWatching()
+{
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < fOptions.Ports.size(); ++i)
+        threads.emplace_back([this, i] { WatchPort(i); });
+    for (std::thread& thread : threads)
+        thread.join();
+    fConsole.StopWatching();
+    Say(std::cout,
+        "boards passed " + std::to_string(fPassed) + ", failed " + std::to_string(fFailed) + "\n");
+    return static_cast<int>(fFirstFailure);
+}
+
+// Board after board on one port, until Ctrl-C.
+void TFlashRun::WatchPort(std::size_t i)
+{
+    const std::string& name = fOptions.Ports[i];
+    const bool byUsb = name == "auto" || name.rfind("usb:", 0) == 0;
+    const std::string watched = byUsb ? std::string("/dev/tty") : name;
+    for (;;) {
+        std::string device;
+        const bool arrived = fWatches[i]->WaitUntil(
+            [&] {
+                const TPortMatch match = FindPort(name);
+                if (!match.Path || !std::filesystem::exists(*match.Path)) return false;
+                device = *match.Path;
+                return true;
+            },
+            watched);
+        if (!arrived) return;
+        std::string log;
+        if (!fOptions.LogPath.empty())
+            log = fOptions.LogPath + "." + SafeForFileName(name) + "." +
+                  SafeForFileName(PortSerialNumber(device)) + "." + SafeForFileName(Now());
+        const TBoard board = FlashBoard(i, device, log);
+        if (board.Result.Code == TExitCode::Interrupted) return;
+        CountBoard(board);
+        // The next board is another board: wait until this one is unplugged.
+        if (!fWatches[i]->WaitUntil([&] { return !std::filesystem::exists(device); }, device))
+            return;
+    }
+}
+
+void TFlashRun::CountBoard(const TBoard& board)
+{
+    std::lock_guard lock(fCountMutex);
+    (board.Result.Code == TExitCode::Flashed ? fPassed : fFailed) += 1;
+    if (fFirstFailure == TExitCode::Flashed) fFirstFailure = board.Result.Code;
+    std::ostringstream line;
+    line.precision(1);
+    line << std::fixed << Now() << " " << board.Port << " serial "
+         << (board.Serial.empty() ? "-" : board.Serial) << " " << ResultWord(board.Result) << " "
+         << board.Result.Seconds << " s";
+    if (board.Result.Code != TExitCode::Flashed)
+        line << " (exit " << static_cast<int>(board.Result.Code) << "): " << board.Result.Message;
+    line << "  [passed " << fPassed << ", failed " << fFailed << "]\n";
+    Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr, line.str());
+    if (fOptions.Json) Say(std::cout, JsonLine(board, fOptions, fSha256, fText));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -209,165 +419,9 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Names are resolved now (in --watch mode, as each board arrives). The same device twice
-    // would interleave two transfers on one line.
-    std::vector<std::string> devices;
-    std::set<std::filesystem::path> seen;
-    for (const std::string& port : options.Ports) {
-        std::string device = port;
-        if (!options.Watch) {
-            const TPortMatch match = FindPort(port);
-            if (!match.Path)
-                return ReportUsageError(std::cerr, "tarvel-flash", EUsage(match.Problem));
-            device = *match.Path;
-        }
-        std::error_code error;
-        const auto canonical = std::filesystem::weakly_canonical(device, error);
-        if (!seen.insert(error ? std::filesystem::path(device) : canonical).second &&
-            (!options.Watch || port.rfind("usb:", 0) != 0))
-            return ReportUsageError(std::cerr, "tarvel-flash",
-                                    EUsage("the same device is named twice: " + port));
-        devices.push_back(device);
-    }
-
-    // The image is checked whole before any port is opened.
-    std::error_code error;
-    if (std::filesystem::is_directory(options.File, error))
-        return FileError(options.File, "is a directory, not a firmware file");
-    std::ifstream in(options.File, std::ios::binary);
-    if (!in) return FileError(options.File, InOutErrorText(errno));
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return FileError(options.File, InOutErrorText(EIO));
-    const TImageCheck check = CheckImage(text, !options.NoCheck);
-    if (check.Error) return FileError(options.File, *check.Error);
-    if (!options.NoCheck && !check.SRecords && !options.Quiet)
-        std::cerr << "tarvel-flash: " << options.File
-                  << " is not made of S-records; it is sent unchecked\n";
-
-    const std::string sha256 = Sha256Hex(text);
-    TProgressReport progress(options, options.Ports.size(), text.size());
-
-    // Ctrl-C reaches every port: a transfer stops at once, a watch ends.
-    std::mutex runningMutex;
-    std::vector<TPortFlash*> running(options.Ports.size(), nullptr);
-    std::vector<std::unique_ptr<TDeviceWatch>> watches;
-    try {
-        for (std::size_t i = 0; options.Watch && i < options.Ports.size(); ++i)
-            watches.push_back(std::make_unique<TDeviceWatch>());
-    } catch (const std::exception& e) {
-        return ReportUsageError(std::cerr, "tarvel-flash",
-                                EUsage(std::string("--watch: ") + e.what()));
-    }
-    bool interrupted = false;
-    console.WatchInterrupts([&] {
-        std::lock_guard lock(runningMutex);
-        interrupted = true;
-        for (TPortFlash* flash : running)
-            if (flash) flash->Interrupt();
-        for (auto& watch : watches)
-            watch->Stop();
-    });
-
-    const auto flashBoard = [&](std::size_t i, const std::string& device, const std::string& log) {
-        TBoard board{options.Ports[i], device, PortSerialNumber(device), {}};
-        TPortFlash flash(options, device, log, progress.For(i, options.Ports[i]));
-        {
-            std::lock_guard lock(runningMutex);
-            if (interrupted) {
-                board.Result = {TExitCode::Interrupted, "interrupted before the transfer", 0, 0};
-                return board;
-            }
-            running[i] = &flash;
-        }
-        board.Result = flash.Run();
-        std::lock_guard lock(runningMutex);
-        running[i] = nullptr;
-        return board;
-    };
-
-    if (!options.Watch) {
-        std::vector<TBoard> boards(options.Ports.size());
-        {
-            std::vector<std::thread> threads;
-            for (std::size_t i = 0; i < options.Ports.size(); ++i)
-                threads.emplace_back([&, i] {
-                    std::string log = options.LogPath;
-                    if (!log.empty() && options.Ports.size() > 1)
-                        log += "." + std::to_string(i + 1);
-                    boards[i] = flashBoard(i, devices[i], log);
-                });
-            for (std::thread& thread : threads)
-                thread.join();
-        }
-        console.StopWatching();
-        progress.EndLiveLine();
-
-        TExitCode exitCode = TExitCode::Flashed;
-        for (const TBoard& board : boards) {
-            if (exitCode == TExitCode::Flashed) exitCode = board.Result.Code;
-            if (board.Result.Code != TExitCode::Flashed || !options.Quiet)
-                Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr,
-                    ResultLine(board));
-            if (options.Json) Say(std::cout, JsonLine(board, options, sha256, text));
-        }
-        return static_cast<int>(interrupted ? TExitCode::Interrupted : exitCode);
-    }
-
-    // --watch: board after board on every port, until Ctrl-C.
-    std::mutex countMutex;
-    int passed = 0, failed = 0;
-    TExitCode firstFailure = TExitCode::Flashed;
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < options.Ports.size(); ++i) {
-        threads.emplace_back([&, i] {
-            const std::string& name = options.Ports[i];
-            const bool byUsb = name == "auto" || name.rfind("usb:", 0) == 0;
-            const std::string watched = byUsb ? std::string("/dev/tty") : name;
-            for (;;) {
-                std::string device;
-                const bool arrived = watches[i]->WaitUntil(
-                    [&] {
-                        const TPortMatch match = FindPort(name);
-                        if (!match.Path || !std::filesystem::exists(*match.Path)) return false;
-                        device = *match.Path;
-                        return true;
-                    },
-                    watched);
-                if (!arrived) return;
-                std::string log;
-                if (!options.LogPath.empty())
-                    log = options.LogPath + "." + SafeForFileName(name) + "." +
-                          SafeForFileName(PortSerialNumber(device)) + "." + SafeForFileName(Now());
-                const TBoard board = flashBoard(i, device, log);
-                if (board.Result.Code == TExitCode::Interrupted) return;
-                {
-                    std::lock_guard lock(countMutex);
-                    (board.Result.Code == TExitCode::Flashed ? passed : failed) += 1;
-                    if (firstFailure == TExitCode::Flashed) firstFailure = board.Result.Code;
-                    std::ostringstream line;
-                    line.precision(1);
-                    line << std::fixed << Now() << " " << name << " serial "
-                         << (board.Serial.empty() ? "-" : board.Serial) << " "
-                         << ResultWord(board.Result) << " " << board.Result.Seconds << " s";
-                    if (board.Result.Code != TExitCode::Flashed)
-                        line << " (exit " << static_cast<int>(board.Result.Code)
-                             << "): " << board.Result.Message;
-                    line << "  [passed " << passed << ", failed " << failed << "]\n";
-                    Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr,
-                        line.str());
-                    if (options.Json) Say(std::cout, JsonLine(board, options, sha256, text));
-                }
-                // The next board is another board: wait until this one is unplugged.
-                if (!watches[i]->WaitUntil([&] { return !std::filesystem::exists(device); },
-                                           device))
-                    return;
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    console.StopWatching();
-    Say(std::cout,
-        "boards passed " + std::to_string(passed) + ", failed " + std::to_string(failed) + "\n");
-    return static_cast<int>(firstFailure);
+    TFlashRun run(console, options);
+    if (auto exitCode = run.ResolvePorts()) return *exitCode;
+    if (auto exitCode = run.ReadImage()) return *exitCode;
+    if (auto exitCode = run.WatchInterrupts()) return *exitCode;
+    return options.Watch ? run.FlashWhileWatching() : run.FlashOnce();
 }
