@@ -34,6 +34,61 @@ QColor ColourOf(std::uint32_t bgr)
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
 
+QLabel* MakeLabel(QWidget* parent, const TControlLayout& layout)
+{
+    auto* label = new QLabel(Utf8(layout.Text), parent);
+    const bool panel = layout.Class == TControlClass::Panel;
+    if (panel) { // a lowered inner bevel; a panel takes no focus
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setLineWidth(1);
+        label->setFocusPolicy(Qt::NoFocus);
+    }
+    if (layout.Centred)
+        label->setAlignment(panel ? Qt::AlignCenter : Qt::AlignHCenter | Qt::AlignTop);
+    return label;
+}
+
+QComboBox* MakeComboBox(QWidget* parent, const TControlLayout& layout)
+{
+    const bool ports = layout.Id == TControl::ComboBox1;
+    QComboBox* box = ports ? new TPortComboBox(parent) : new QComboBox(parent);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    for (const std::string_view item : layout.Items)
+        box->addItem(Utf8(item));
+    box->setCurrentIndex(layout.Selected);
+    if (ports) box->view()->setMinimumWidth(420); // the devices' descriptions are wider
+    return box;
+}
+
+QGroupBox* MakeRadioGroup(QWidget* parent, const TControlLayout& layout)
+{
+    auto* group = new QGroupBox(Utf8(layout.Text), parent);
+    // Columns sharing the box's inner width, below the caption; items named after the group.
+    const int columns = static_cast<int>(layout.Items.size());
+    const int columnWidth = (layout.Width - 16) / columns;
+    const char* names[] = {"rgAutoSi", "rgAutoNo"};
+    for (int i = 0; i < columns && i < static_cast<int>(std::size(names)); ++i) {
+        auto* item = new QRadioButton(Utf8(layout.Items[static_cast<std::size_t>(i)]), group);
+        item->setObjectName(names[i]);
+        item->setGeometry(8 + columnWidth * i, 13, columnWidth, 16);
+        item->setChecked(i == layout.Selected);
+    }
+    return group;
+}
+
+TpelLed* MakeLamp(QWidget* parent, const TControlLayout& layout)
+{
+    auto* lamp = new TpelLed(parent);
+    lamp->SetOnColor(layout.Colours.On);
+    lamp->SetOffColor(layout.Colours.Off);
+    lamp->SetFlashing(false);
+    lamp->SetLedOn(false);
+    lamp->SetFrequency(200);
+    lamp->SetBorderStyle(bsNone);
+    return lamp;
+}
+
 } // namespace
 
 void TPortComboBox::showPopup()
@@ -60,6 +115,7 @@ void TForm1Controls::CreateControls(QWidget* parent)
         }
         fControls[layout.Id] = control;
     }
+    NameControls();
 
     // The layout's tab order; panels and speed buttons take no focus.
     std::vector<const TControlLayout*> tabStops;
@@ -87,122 +143,87 @@ QWidget* TForm1Controls::CreateControl(QWidget* parent, const TControlLayout& la
 {
     const QString text = Utf8(layout.Text);
     switch (layout.Class) {
-    case TControlClass::Gauge: {
-        auto* gauge = new TGauge(parent);
-        gauge->SetProgress(0);
-        ProgressBar1 = gauge;
-        return gauge;
-    }
+    case TControlClass::Gauge:
+        return new TGauge(parent); // its progress starts at 0
     case TControlClass::Label:
-    case TControlClass::Panel: {
-        auto* label = new QLabel(text, parent);
-        if (layout.Class == TControlClass::Panel) {
-            // A panel with a lowered inner bevel.
-            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            label->setLineWidth(1);
-            label->setFocusPolicy(Qt::NoFocus);
-        }
-        if (layout.Centred)
-            label->setAlignment(layout.Class == TControlClass::Panel
-                                    ? Qt::AlignCenter
-                                    : Qt::AlignHCenter | Qt::AlignTop);
-        QLabel** places[] = {&Label1, &Label2, &Label3, &Label4, &Label5,
-                             &Panel1, &Panel2, &Panel3, &Panel4};
-        const TControl ids[] = {TControl::Label1, TControl::Label2, TControl::Label3,
-                                TControl::Label4, TControl::Label5, TControl::Panel1,
-                                TControl::Panel2, TControl::Panel3, TControl::Panel4};
-        for (std::size_t i = 0; i < std::size(ids); ++i)
-            if (ids[i] == layout.Id) *places[i] = label;
-        return label;
-    }
+    case TControlClass::Panel:
+        return MakeLabel(parent, layout);
     case TControlClass::SpeedButton: {
         auto* button = new QToolButton(parent);
         button->setText(text);
         button->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus
-        QToolButton** places[] = {&SpeedButton1, &SpeedButton2, &SpeedButton3, &SpeedButton4,
-                                  &SpeedButton5};
-        *places[static_cast<int>(layout.Id) - static_cast<int>(TControl::SpeedButton1)] = button;
         return button;
     }
-    case TControlClass::Edit: {
-        auto* edit = new QLineEdit(parent);
-        (layout.Id == TControl::Edit_Data ? Edit_Data : Edit1) = edit;
-        return edit;
-    }
+    case TControlClass::Edit:
+        return new QLineEdit(parent);
     case TControlClass::Button: {
         auto* button = new QPushButton(text, parent);
         button->setDefault(layout.Default);
-        const std::pair<TControl, QPushButton**> places[] = {
-            {TControl::Button_Send, &Button_Send}, {TControl::Button1, &Button1},
-            {TControl::Button2, &Button2},         {TControl::Button3, &Button3},
-            {TControl::Button4, &Button4},         {TControl::Button5, &Button5},
-            {TControl::Button_Open, &Button_Open}};
-        for (const auto& [id, slot] : places)
-            if (id == layout.Id) *slot = button;
         return button;
     }
-    case TControlClass::CheckBox:
-        NewLine_CB = new QCheckBox(text, parent);
-        NewLine_CB->setChecked(layout.Checked);
-        return NewLine_CB;
-    case TControlClass::TipTrackBar:
-        TipTrackBar1 = new TTipTrackBar(parent);
-        TipTrackBar1->SetMax(layout.Max);
-        TipTrackBar1->SetPosition(layout.Position);
-        TipTrackBar1->SetShowHint(true);
-        return TipTrackBar1;
-    case TControlClass::ComboBox: {
-        QComboBox* box =
-            layout.Id == TControl::ComboBox1 ? new TPortComboBox(parent) : new QComboBox(parent);
-        box->setEditable(true);
-        box->setInsertPolicy(QComboBox::NoInsert);
-        for (const std::string_view item : layout.Items)
-            box->addItem(Utf8(item));
-        box->setCurrentIndex(layout.Selected);
-        if (layout.Id == TControl::ComboBox1) {
-            box->view()->setMinimumWidth(420); // the devices' descriptions are wider than the box
-            ComboBox1 = box;
-        } else {
-            cbbTypeFlash = box;
-        }
+    case TControlClass::CheckBox: {
+        auto* box = new QCheckBox(text, parent);
+        box->setChecked(layout.Checked);
         return box;
     }
-    case TControlClass::RadioGroup: {
-        rgAuto = new QGroupBox(text, parent);
-        // Two columns sharing the box's inner width, below the caption.
-        const int columnWidth = (layout.Width - 16) / 2;
-        rgAutoSi = new QRadioButton(Utf8(layout.Items[0]), rgAuto);
-        rgAutoSi->setObjectName("rgAutoSi");
-        rgAutoNo = new QRadioButton(Utf8(layout.Items[1]), rgAuto);
-        rgAutoNo->setObjectName("rgAutoNo");
-        rgAutoSi->setGeometry(8, 13, columnWidth, 16);
-        rgAutoNo->setGeometry(8 + columnWidth, 13, columnWidth, 16);
-        (layout.Selected == 0 ? rgAutoSi : rgAutoNo)->setChecked(true);
-        return rgAuto;
+    case TControlClass::TipTrackBar: {
+        auto* bar = new TTipTrackBar(parent);
+        bar->SetMax(layout.Max);
+        bar->SetPosition(layout.Position);
+        bar->SetShowHint(true);
+        return bar;
     }
+    case TControlClass::ComboBox:
+        return MakeComboBox(parent, layout);
+    case TControlClass::RadioGroup:
+        return MakeRadioGroup(parent, layout);
     case TControlClass::Terminal:
-        reTerminal = new TTerminalView(parent);
-        return reTerminal;
-    case TControlClass::Memo:
-        Memo1 = new QPlainTextEdit(parent);
-        Memo1->setUndoRedoEnabled(false);
-        Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        return Memo1;
-    case TControlClass::Led: {
-        auto* lamp = new TpelLed(parent);
-        lamp->SetOnColor(layout.Colours.On);
-        lamp->SetOffColor(layout.Colours.Off);
-        lamp->SetFlashing(false);
-        lamp->SetLedOn(false);
-        lamp->SetFrequency(200);
-        lamp->SetBorderStyle(bsNone);
-        (layout.Id == TControl::slConnexion ? slConnexion
-         : layout.Id == TControl::pelLed1   ? pelLed1
-                                            : pelLed2) = lamp;
-        return lamp;
+        return new TTerminalView(parent);
+    case TControlClass::Memo: {
+        auto* memo = new QPlainTextEdit(parent);
+        memo->setUndoRedoEnabled(false);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        return memo;
     }
+    case TControlClass::Led:
+        return MakeLamp(parent, layout);
     }
     throw std::logic_error("a control class the window cannot make");
+}
+
+template <class TWidget> TWidget* TForm1Controls::As(TControl control) const
+{
+    return static_cast<TWidget*>(Control(control));
+}
+
+void TForm1Controls::NameControls()
+{
+    using C = TControl;
+    ProgressBar1 = As<TGauge>(C::ProgressBar1);
+    Label1 = As<QLabel>(C::Label1), Label2 = As<QLabel>(C::Label2);
+    Label3 = As<QLabel>(C::Label3), Label4 = As<QLabel>(C::Label4), Label5 = As<QLabel>(C::Label5);
+    SpeedButton1 = As<QToolButton>(C::SpeedButton1),
+    SpeedButton2 = As<QToolButton>(C::SpeedButton2);
+    SpeedButton3 = As<QToolButton>(C::SpeedButton3),
+    SpeedButton4 = As<QToolButton>(C::SpeedButton4);
+    SpeedButton5 = As<QToolButton>(C::SpeedButton5);
+    Edit_Data = As<QLineEdit>(C::Edit_Data), Edit1 = As<QLineEdit>(C::Edit1);
+    Button_Send = As<QPushButton>(C::Button_Send), Button_Open = As<QPushButton>(C::Button_Open);
+    Button1 = As<QPushButton>(C::Button1), Button2 = As<QPushButton>(C::Button2);
+    Button3 = As<QPushButton>(C::Button3), Button4 = As<QPushButton>(C::Button4);
+    Button5 = As<QPushButton>(C::Button5);
+    NewLine_CB = As<QCheckBox>(C::NewLine_CB);
+    Panel1 = As<QLabel>(C::Panel1), Panel2 = As<QLabel>(C::Panel2);
+    Panel3 = As<QLabel>(C::Panel3), Panel4 = As<QLabel>(C::Panel4);
+    TipTrackBar1 = As<TTipTrackBar>(C::TipTrackBar1);
+    cbbTypeFlash = As<QComboBox>(C::cbbTypeFlash), ComboBox1 = As<QComboBox>(C::ComboBox1);
+    rgAuto = As<QGroupBox>(C::rgAuto);
+    rgAutoSi = rgAuto->findChild<QRadioButton*>("rgAutoSi");
+    rgAutoNo = rgAuto->findChild<QRadioButton*>("rgAutoNo");
+    reTerminal = As<TTerminalView>(C::reTerminal);
+    Memo1 = As<QPlainTextEdit>(C::Memo1);
+    slConnexion = As<TpelLed>(C::slConnexion);
+    pelLed1 = As<TpelLed>(C::pelLed1), pelLed2 = As<TpelLed>(C::pelLed2);
 }
 
 std::optional<QString> TForm1Controls::RunOpenDialog1() const

@@ -86,6 +86,8 @@ public:
 
 private:
     QWidget* CreateControl(QWidget* parent, const TControlLayout& layout);
+    void NameControls(); // the members above, each the control of its name
+    template <class TWidget> TWidget* As(TControl control) const;
 
     std::map<TControl, QWidget*> fControls;
 };
