@@ -173,66 +173,39 @@ void TSimulatedDevice::OnPeerClosed()
     ::ioctl(fSlave.Get(), TIOCNXCL);
 }
 
+// The line between the program and the device: its pace in each direction and the replies
+// waiting for their time.
+struct TSimulatedDevice::TLine
+{
+    TLine(double rate, TClock::time_point now)
+        : ReceivePacer(rate, ReceiveBurst, now), SendPacer(rate, SendBurst, now)
+    {
+    }
+    TLinePacer ReceivePacer;
+    TLinePacer SendPacer;
+    std::deque<TPendingReply> Pending;
+    std::size_t PendingBytes = 0;
+    std::optional<TClock::time_point> Deadline; // the next time something falls due
+
+    void WakeAt(TClock::time_point t) { Deadline = Deadline ? std::min(*Deadline, t) : t; }
+};
+
 void TSimulatedDevice::ServeLoop()
 {
     // The pacing sleeps are short; the default timer slack would make every one of them late.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    const double rate = TLinePacer::BytesPerSecondForBaud(fOptions.Baudrate);
-    TLinePacer receivePacer(rate, ReceiveBurst, TClock::now());
-    TLinePacer sendPacer(rate, SendBurst, TClock::now());
-    std::deque<TPendingReply> pending;
-    std::size_t pendingBytes = 0;
-    std::vector<std::string> replies;
+    TLine line(TLinePacer::BytesPerSecondForBaud(fOptions.Baudrate), TClock::now());
     std::vector<char> buffer(ReadBufferSize);
 
     for (;;) {
-        auto now = TClock::now();
-        std::optional<TClock::time_point> deadline;
-        const auto wakeAt = [&deadline](TClock::time_point t) {
-            deadline = deadline ? std::min(*deadline, t) : t;
-        };
-
-        // Write what is due.
-        bool waitWritable = false;
-        while (!pending.empty()) {
-            TPendingReply& reply = pending.front();
-            if (!reply.Reserved) {
-                if (now < reply.NotBefore) {
-                    wakeAt(reply.NotBefore);
-                    break;
-                }
-                sendPacer.Consume(reply.Text.size(), now);
-                reply.ReleaseAt = sendPacer.ReadyAt(0, now);
-                reply.Reserved = true;
-            }
-            if (now < reply.ReleaseAt) {
-                wakeAt(reply.ReleaseAt);
-                break;
-            }
-            const ssize_t n = ::write(fMaster.Get(), reply.Text.data() + reply.Written,
-                                      reply.Text.size() - reply.Written);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                if (errno == EAGAIN) { // the program is not reading; wait for room
-                    waitWritable = true;
-                    break;
-                }
-                throw ErrnoError("write to pseudo-terminal");
-            }
-            reply.Written += static_cast<std::size_t>(n);
-            if (reply.Written < reply.Text.size()) {
-                waitWritable = true;
-                break;
-            }
-            pendingBytes -= reply.Text.size();
-            pending.pop_front();
-        }
-
+        const auto now = TClock::now();
+        line.Deadline.reset();
+        const bool waitWritable = WriteDueReplies(line, now);
         // Read only as fast as the line delivers.
         bool waitReadable = true;
-        if (const auto readyAt = receivePacer.ReadyAt(ReceiveChunk, now); readyAt > now) {
+        if (const auto readyAt = line.ReceivePacer.ReadyAt(ReceiveChunk, now); readyAt > now) {
             waitReadable = false;
-            wakeAt(readyAt);
+            line.WakeAt(readyAt);
         }
 
         pollfd fds[3] = {
@@ -241,8 +214,8 @@ void TSimulatedDevice::ServeLoop()
              static_cast<short>((waitReadable ? POLLIN : 0) | (waitWritable ? POLLOUT : 0)), 0},
             {fCloseWatch.Get(), POLLIN, 0}}; // a negative descriptor is skipped
         timespec timeout{};
-        if (deadline) timeout = ToTimespec(*deadline - TClock::now());
-        if (::ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr) < 0) {
+        if (line.Deadline) timeout = ToTimespec(*line.Deadline - TClock::now());
+        if (::ppoll(fds, 3, line.Deadline ? &timeout : nullptr, nullptr) < 0) {
             if (errno == EINTR) continue;
             throw ErrnoError("ppoll");
         }
@@ -251,48 +224,83 @@ void TSimulatedDevice::ServeLoop()
         if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
             (fds[1].revents & POLLIN) == 0)
             throw std::runtime_error("pseudo-terminal closed");
-        if ((fds[1].revents & POLLIN) == 0) continue;
-
-        now = TClock::now();
-        const std::size_t allowed = std::min(buffer.size(), receivePacer.Available(now));
-        if (allowed == 0) continue;
-        const ssize_t n = ::read(fMaster.Get(), buffer.data(), allowed);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            throw ErrnoError("read from pseudo-terminal");
-        }
-        if (n == 0) continue;
-        receivePacer.Consume(static_cast<std::size_t>(n), now);
-
-        replies.clear();
-        bool hungUp = false;
-        bool loadCompleted = false;
-        {
-            std::lock_guard lock(fMutex);
-            const std::size_t loadsBefore = fDialogue.CompletedLoads();
-            fDialogue.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)),
-                              replies);
-            hungUp = fDialogue.State() == TDeviceState::HungUp;
-            loadCompleted = fDialogue.CompletedLoads() != loadsBefore;
-        }
-        if (hungUp) {
-            // Like a pulled USB adapter: the line is gone at once, with whatever was queued.
-            {
-                std::lock_guard lock(fMutex); // UnreadBytes looks at the line from other threads
-                fMaster.Reset();
-                fSlave.Reset();
-            }
-            if (fOptions.OnHangUp) fOptions.OnHangUp();
-            return;
-        }
-        for (std::string& text : replies) {
-            if (pendingBytes + text.size() > MaxQueuedReplyBytes) {
-                fDroppedReplyBytes += text.size();
-                continue;
-            }
-            pendingBytes += text.size();
-            pending.push_back({std::move(text), now + fOptions.ReplyDelay});
-        }
-        if (loadCompleted && fOptions.OnLoadComplete) fOptions.OnLoadComplete();
+        if ((fds[1].revents & POLLIN) != 0 && !ReadAndAnswer(line, buffer)) return;
     }
+}
+
+bool TSimulatedDevice::WriteDueReplies(TLine& line, TClock::time_point now)
+{
+    while (!line.Pending.empty()) {
+        TPendingReply& reply = line.Pending.front();
+        if (!reply.Reserved) {
+            if (now < reply.NotBefore) {
+                line.WakeAt(reply.NotBefore);
+                return false;
+            }
+            line.SendPacer.Consume(reply.Text.size(), now);
+            reply.ReleaseAt = line.SendPacer.ReadyAt(0, now);
+            reply.Reserved = true;
+        }
+        if (now < reply.ReleaseAt) {
+            line.WakeAt(reply.ReleaseAt);
+            return false;
+        }
+        const ssize_t n = ::write(fMaster.Get(), reply.Text.data() + reply.Written,
+                                  reply.Text.size() - reply.Written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) return true; // the program is not reading; wait for room
+            throw ErrnoError("write to pseudo-terminal");
+        }
+        reply.Written += static_cast<std::size_t>(n);
+        if (reply.Written < reply.Text.size()) return true;
+        line.PendingBytes -= reply.Text.size();
+        line.Pending.pop_front();
+    }
+    return false;
+}
+
+bool TSimulatedDevice::ReadAndAnswer(TLine& line, std::vector<char>& buffer)
+{
+    const auto now = TClock::now();
+    const std::size_t allowed = std::min(buffer.size(), line.ReceivePacer.Available(now));
+    if (allowed == 0) return true;
+    const ssize_t n = ::read(fMaster.Get(), buffer.data(), allowed);
+    if (n < 0) {
+        if (errno == EINTR || errno == EAGAIN) return true;
+        throw ErrnoError("read from pseudo-terminal");
+    }
+    if (n == 0) return true;
+    line.ReceivePacer.Consume(static_cast<std::size_t>(n), now);
+
+    std::vector<std::string> replies;
+    bool hungUp = false;
+    bool loadCompleted = false;
+    {
+        std::lock_guard lock(fMutex);
+        const std::size_t loadsBefore = fDialogue.CompletedLoads();
+        fDialogue.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)), replies);
+        hungUp = fDialogue.State() == TDeviceState::HungUp;
+        loadCompleted = fDialogue.CompletedLoads() != loadsBefore;
+    }
+    if (hungUp) {
+        // Like a pulled USB adapter: the line is gone at once, with whatever was queued.
+        {
+            std::lock_guard lock(fMutex); // UnreadBytes looks at the line from other threads
+            fMaster.Reset();
+            fSlave.Reset();
+        }
+        if (fOptions.OnHangUp) fOptions.OnHangUp();
+        return false;
+    }
+    for (std::string& text : replies) {
+        if (line.PendingBytes + text.size() > MaxQueuedReplyBytes) {
+            fDroppedReplyBytes += text.size();
+            continue;
+        }
+        line.PendingBytes += text.size();
+        line.Pending.push_back({std::move(text), now + fOptions.ReplyDelay});
+    }
+    if (loadCompleted && fOptions.OnLoadComplete) fOptions.OnLoadComplete();
+    return true;
 }

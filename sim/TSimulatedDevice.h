@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <type_traits>
+#include <vector>
 
 // The dialogue's answers and faults, and the line the device is served on.
 struct TSimulatedDeviceOptions : TDeviceDialogueOptions
@@ -59,7 +60,12 @@ public:
 private:
     template <class T> std::decay_t<T> Read(T (TDeviceDialogue::*figure)() const) const;
     void Serve();
+    struct TLine;
     void ServeLoop();
+    // Writes the replies whose time has come; true when the rest waits for room on the line.
+    bool WriteDueReplies(TLine& line, std::chrono::steady_clock::time_point now);
+    // Takes what the line delivers and queues the answers; false once the device hung up.
+    bool ReadAndAnswer(TLine& line, std::vector<char>& buffer);
     void OnPeerClosed();
 
     TSimulatedDeviceOptions fOptions;
