@@ -302,6 +302,12 @@ void TForm1::Delay(std::uint32_t ms)
     ProcessEventsFor(ms, MillisecondTick);
 }
 
+void TForm1::HandleEventsUntil(const std::function<bool()>& done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 void TForm1::WatchForDevices(std::span<const std::string> paths)
 {
     fDeviceNotifier.reset();

@@ -96,6 +96,7 @@ private:
     void Close() override;
     std::string TimeOfDayText(int hours, int minutes, int seconds) const override;
     void Delay(std::uint32_t ms) override;
+    void HandleEventsUntil(const std::function<bool()>& done) override;
     void WatchForDevices(std::span<const std::string> paths) override;
 
     std::vector<std::string> fWatchedPaths;

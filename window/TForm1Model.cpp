@@ -415,6 +415,13 @@ void TForm1Model::Delay(std::uint32_t ms)
     fView.Delay(ms);
 }
 
+void TForm1Model::WaitUntil(const std::function<bool()>& done, std::uint32_t /*pollMs*/)
+{
+    // The window runs every event itself, so it sleeps until one comes instead of looking
+    // again every millisecond.
+    fView.HandleEventsUntil(done);
+}
+
 void TForm1Model::ShowLamps(bool sending, bool receiving)
 {
     fView.SetLedOn(TControl::pelLed1, sending);

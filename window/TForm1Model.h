@@ -56,6 +56,9 @@ public:
     virtual std::string TimeOfDayText(int hours, int minutes, int seconds) const = 0;
     // Keeps the window alive for ms milliseconds, handling events meanwhile.
     virtual void Delay(std::uint32_t ms) = 0;
+    // Handles events until done() holds, sleeping until each comes: only an event (an answer,
+    // a click, a lost device) can change it.
+    virtual void HandleEventsUntil(const std::function<bool()>& done) = 0;
     // Calls DevicesChanged() whenever something changes where these devices appear; an empty
     // list ends the watch.
     virtual void WatchForDevices(std::span<const std::string> paths) = 0;
@@ -139,6 +142,7 @@ private:
 
     // ISessionWaiter, ISessionView: the session's reports in the layout's controls.
     void Delay(std::uint32_t ms) override;
+    void WaitUntil(const std::function<bool()>& done, std::uint32_t pollMs) override;
     void ShowLamps(bool sending, bool receiving) override;
     void ShowStatus(std::string_view text) override;
     void ShowElapsedSeconds(std::int64_t seconds) override;

@@ -57,6 +57,7 @@ public:
         return std::to_string(h) + ":" + std::to_string(m) + ":" + std::to_string(s);
     }
     void Delay(std::uint32_t) override {}
+    void HandleEventsUntil(const std::function<bool()>&) override {}
     void WatchForDevices(std::span<const std::string> paths) override
     {
         Watched.assign(paths.begin(), paths.end());
