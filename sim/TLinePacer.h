@@ -17,7 +17,6 @@ public:
     static double BytesPerSecondForBaud(int baud) { return baud > 0 ? baud / 10.0 : 0.0; }
 
     bool Paced() const { return fRate > 0; }
-    double BytesPerSecond() const { return fRate; }
 
     // Whole bytes that may pass now.
     std::size_t Available(TClock::time_point now);
