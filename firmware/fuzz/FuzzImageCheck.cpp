@@ -9,6 +9,7 @@
 #include "firmware/TFirmwareFile.h"
 #include "session/fuzz/FuzzMemoryFile.h"
 #include "sim/SRecordGenerator.h"
+#include "tests/support/TFuzzRule.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,16 +26,7 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* why)
-{
-    std::fprintf(stderr, "image check fuzz: %s\n", why);
-    std::abort();
-}
-
-void Check(bool condition, const char* why)
-{
-    if (!condition) Fail(why);
-}
+constexpr TFuzzRule Rule("image check");
 
 // --- the second reading
 
@@ -148,15 +140,16 @@ void CompareWithCheck(std::string_view text, bool verify)
 {
     const TImageCheck check = CheckImage(text, verify);
     const TVerdict expected = Judge(text, verify);
-    Check(check.Error.has_value() == expected.Refused, "accepted or refused against the rules");
-    Check(check.SRecords == expected.SRecords, "S-records or not against the rules");
+    Rule.Check(check.Error.has_value() == expected.Refused,
+               "accepted or refused against the rules");
+    Rule.Check(check.SRecords == expected.SRecords, "S-records or not against the rules");
     if (check.Error) {
         // A line's error names that line, then says what is wrong with it.
         const bool byLine = expected.Error.starts_with("line ");
-        Check(byLine ? check.Error->starts_with(expected.Error) &&
-                           check.Error->size() > expected.Error.size()
-                     : *check.Error == expected.Error,
-              "the error names another line or cause");
+        Rule.Check(byLine ? check.Error->starts_with(expected.Error) &&
+                                check.Error->size() > expected.Error.size()
+                          : *check.Error == expected.Error,
+                   "the error names another line or cause");
     }
 }
 
@@ -169,20 +162,20 @@ void CheckRecord(std::string_view line)
     try {
         parsed = ParseSRecord(line);
     } catch (const ESRecord& e) {
-        Check(std::string_view(e.what()).find_first_of(":>") == std::string_view::npos,
-              "an error text that the device line would take for a prompt");
+        Rule.Check(std::string_view(e.what()).find_first_of(":>") == std::string_view::npos,
+                   "an error text that the device line would take for a prompt");
     }
-    Check(parsed.has_value() == expected.has_value(), "parser and rules disagree on a record");
+    Rule.Check(parsed.has_value() == expected.has_value(), "parser and rules disagree on a record");
     if (!parsed) return;
-    Check(parsed->Type == expected->Type && parsed->Address == expected->Address &&
-              parsed->Data == expected->Data,
-          "parser and rules read different fields");
+    Rule.Check(parsed->Type == expected->Type && parsed->Address == expected->Address &&
+                   parsed->Data == expected->Data,
+               "parser and rules read different fields");
     // A record's fields fix its text, so it formats back to what it was, in upper case.
     std::string canonical(WithoutTrailing(line, " \t\r\n"));
     std::transform(canonical.begin(), canonical.end(), canonical.begin(), [](char c) {
         return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     });
-    Check(FormatSRecord(*parsed) == canonical, "a record formats to another text");
+    Rule.Check(FormatSRecord(*parsed) == canonical, "a record formats to another text");
 }
 
 // --- the generator's file for the accepted image
@@ -203,20 +196,20 @@ void CheckRegenerated(const std::vector<std::string_view>& lines, uint8_t option
     fileOptions.LineEnd = options & 1 ? TLineEnd::Lf : TLineEnd::CrLf;
     const std::string written = GenerateSRecordFile(image, fileOptions);
     const TImageCheck check = CheckImage(written, true);
-    Check(!check.Error && check.SRecords, "the generator's file fails the check");
+    Rule.Check(!check.Error && check.SRecords, "the generator's file fails the check");
 
     std::map<uint32_t, uint8_t> readBack;
     for (std::string_view line : FirmwareLines(written)) {
         const TSRecord record = ParseSRecord(line);
-        Check(!IsSRecordData(record.Type) || record.Data.size() <= fileOptions.BytesPerRecord,
-              "the generator's records are longer than asked");
+        Rule.Check(!IsSRecordData(record.Type) || record.Data.size() <= fileOptions.BytesPerRecord,
+                   "the generator's records are longer than asked");
         if (!IsSRecordData(record.Type)) continue;
         for (std::size_t i = 0; i < record.Data.size(); ++i)
-            Check(
+            Rule.Check(
                 readBack.emplace(record.Address + static_cast<uint32_t>(i), record.Data[i]).second,
                 "the generator writes one address twice");
     }
-    Check(readBack == image, "the generator's file holds other bytes");
+    Rule.Check(readBack == image, "the generator's file holds other bytes");
 }
 
 // --- what tarvel-flash reports against what the session sends
@@ -233,18 +226,21 @@ void CheckSentBytes(std::string_view text, const std::vector<std::string_view>& 
     TFirmwareFile file(FirmwareFile().Path());
     std::vector<uint64_t> sentAfter{0}; // bytes on the wire after each line
     while (!file.Eof()) {
-        Check(sentAfter.size() <= lines.size(), "the reader sends more lines than the file has");
+        Rule.Check(sentAfter.size() <= lines.size(),
+                   "the reader sends more lines than the file has");
         const std::string line = file.ReadLine();
         std::string expected(lines[sentAfter.size() - 1]);
         std::erase(expected, '\r');
-        Check(line == expected, "the reader sends another line");
+        Rule.Check(line == expected, "the reader sends another line");
         sentAfter.push_back(sentAfter.back() + line.size() + 1);
     }
-    Check(sentAfter.size() == lines.size() + 1, "the reader sends fewer lines than the file has");
+    Rule.Check(sentAfter.size() == lines.size() + 1,
+               "the reader sends fewer lines than the file has");
     const auto total = static_cast<std::int32_t>(lines.size());
     for (const std::int32_t n : {-1, 0, 1, total / 2, total - 1, total, total + 1}) {
         const std::size_t sent = static_cast<std::size_t>(std::clamp(n, 0, total));
-        Check(BytesOfLines(text, n) == sentAfter[sent], "the reported byte count is not what went");
+        Rule.Check(BytesOfLines(text, n) == sentAfter[sent],
+                   "the reported byte count is not what went");
     }
 }
 
@@ -255,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     const std::vector<std::string_view> lines = FirmwareLines(text);
-    Check(lines == SplitLines(text), "the lines are cut elsewhere");
+    Rule.Check(lines == SplitLines(text), "the lines are cut elsewhere");
     for (std::string_view line : lines)
         CheckRecord(line);
 

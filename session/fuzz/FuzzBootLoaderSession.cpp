@@ -15,6 +15,7 @@
 #include "session/fuzz/FuzzMemoryFile.h"
 #include "tests/serial/FakeSerialBackend.h"
 #include "tests/serial/TestMainThread.h"
+#include "tests/support/TFuzzRule.h"
 
 #include <algorithm>
 #include <chrono>
@@ -54,16 +55,7 @@ std::uint32_t MillisecondTick()
 
 namespace {
 
-[[noreturn]] void Fail(const char* why)
-{
-    std::fprintf(stderr, "session fuzz: %s\n", why);
-    std::abort();
-}
-
-void Check(bool condition, const char* why)
-{
-    if (!condition) Fail(why);
-}
+constexpr TFuzzRule Rule("session");
 
 // Only against a communication thread that never hands a chunk over: the script itself waits
 // for nothing else.
@@ -196,7 +188,7 @@ private:
     void Written(std::string_view bytes)
     {
         BytesWritten += bytes.size();
-        if (!OnWrite) Fail("a write between two inputs");
+        if (!OnWrite) Rule.Fail("a write between two inputs");
         OnWrite(bytes);
     }
 };
@@ -288,7 +280,7 @@ private:
             // The script has ended: the transfer must end too, after a few steps.
             if (!fEndBudget)
                 fEndBudget = fStopAtEnd ? 4 : 4 * (fFileLines.size() - fLinesWritten) + 16;
-            Check(*fEndBudget > 0, "the transfer does not end once the script has");
+            Rule.Check(*fEndBudget > 0, "the transfer does not end once the script has");
             --*fEndBudget;
             if (fStopAtEnd) {
                 fSession.Stop();
@@ -316,14 +308,14 @@ private:
     void ShowElapsedSeconds(std::int64_t) override {}
     void ShowLineCount(std::int32_t lines) override
     {
-        Check(lines > 0 && static_cast<std::size_t>(lines) <= fFileLines.size(),
-              "more lines counted than the file has");
+        Rule.Check(lines > 0 && static_cast<std::size_t>(lines) <= fFileLines.size(),
+                   "more lines counted than the file has");
         NoteCut();
     }
     void ShowFileName(std::string_view) override {}
     void TransferStarted() override
     {
-        Check(fChosen && !fStarted, "a transfer started twice or without a file");
+        Rule.Check(fChosen && !fStarted, "a transfer started twice or without a file");
         fStarted = true;
     }
     void ShowProgress(int) override {}
@@ -375,7 +367,7 @@ private:
                 // A click during a transfer must not start another one.
                 const TWriterScope nobody(*this, TWriter::Nobody);
                 fSession.Flash([]() -> std::optional<std::string> {
-                    Fail("a second transfer asked for a file");
+                    Rule.Fail("a second transfer asked for a file");
                 });
             } else if (fTransfers < 3) {
                 Flash();
@@ -454,22 +446,22 @@ private:
             });
         } catch (const EQorComPort&) {
             // Only a port that the window closed on a loss leaves a transfer this way.
-            Check(fCloseOnLoss && !fPort.Active(), "the transfer ended with a port error");
+            Rule.Check(fCloseOnLoss && !fPort.Active(), "the transfer ended with a port error");
             failed = true;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "session fuzz: %s\n", e.what());
-            Fail("the transfer ended with an error");
+            Rule.Fail("the transfer ended with an error");
         }
         NoteCut();
 
-        Check(fChosen, "no file was asked for");
-        Check(!fSession.TransferRunning && !fSession.FlashInProgress,
-              "the transfer still counts as running after it returned");
-        if (cancel) Check(fLinesWritten == 0 && !fStarted, "a cancelled transfer sent lines");
+        Rule.Check(fChosen, "no file was asked for");
+        Rule.Check(!fSession.TransferRunning && !fSession.FlashInProgress,
+                   "the transfer still counts as running after it returned");
+        if (cancel) Rule.Check(fLinesWritten == 0 && !fStarted, "a cancelled transfer sent lines");
         if (fStarted && !fLinesAtCut && !failed) {
             // Not cut: the whole file went, and the line has carried it.
-            Check(fLinesWritten == fFileLines.size(), "a transfer ended before its last line");
-            Check(fPort.OutputPending() == 0, "a transfer ended before the line carried it");
+            Rule.Check(fLinesWritten == fFileLines.size(), "a transfer ended before its last line");
+            Rule.Check(fPort.OutputPending() == 0, "a transfer ended before the line carried it");
         }
         if (fStarted) fWholeFileSent = fLinesWritten == fFileLines.size() && !failed;
         CheckVerdict();
@@ -481,12 +473,12 @@ private:
     // once it showed that it restarted.
     void CheckVerdict() const
     {
-        Check(!(fSession.DeviceConfirmed && fSession.DeviceRestarted),
-              "a restarted device counts as confirmed");
+        Rule.Check(!(fSession.DeviceConfirmed && fSession.DeviceRestarted),
+                   "a restarted device counts as confirmed");
         // During a transfer its own lines count, after it what it sent in the end.
         const bool wholeFile = fStarted ? fLinesWritten == fFileLines.size() : fWholeFileSent;
         if (fSession.DeviceConfirmed)
-            Check(wholeFile, "a device counts as confirmed without the whole file");
+            Rule.Check(wholeFile, "a device counts as confirmed without the whole file");
     }
 
     // During a transfer the bytes come as the window gets them, through the port's notification.
@@ -506,8 +498,8 @@ private:
         if (bytes.empty() || fHungUp || !fPort.Active()) return;
         const std::size_t target = fDelivered + bytes.size();
         fDevice.Receive(bytes);
-        Check(fMainThread.PumpUntil([&] { return fDelivered >= target; }, HangGuard),
-              "received bytes never reached the session");
+        Rule.Check(fMainThread.PumpUntil([&] { return fDelivered >= target; }, HangGuard),
+                   "received bytes never reached the session");
     }
 
     void DeviceBytes(const std::string& bytes)
@@ -519,18 +511,21 @@ private:
             try {
                 fSession.Receive(bytes);
             } catch (const EQorComPort&) {
-                Check(!fPort.Active() || fPort.DeviceLost(), "an answer failed on a live port");
+                Rule.Check(!fPort.Active() || fPort.DeviceLost(),
+                           "an answer failed on a live port");
             }
         }
         NoteCut();
         CheckVerdict();
         static constexpr std::string_view Answers[] = {"", "1", "2", "qxvt", "1qxvt", "2qxvt"};
-        Check(std::find(std::begin(Answers), std::end(Answers), fAnswered) != std::end(Answers),
-              "an answer that is no answer");
+        Rule.Check(std::find(std::begin(Answers), std::end(Answers), fAnswered) !=
+                       std::end(Answers),
+                   "an answer that is no answer");
         if (!fAnswered.empty())
-            Check(bytes.find_first_of(">:") != std::string::npos, "an answer without a prompt");
+            Rule.Check(bytes.find_first_of(">:") != std::string::npos,
+                       "an answer without a prompt");
         if (duringTransfer && !fSession.TransferCut())
-            Check(fAnswered.empty(), "an answer went into the running transfer");
+            Rule.Check(fAnswered.empty(), "an answer went into the running transfer");
     }
 
     template <class TAction> void UserTypes(const std::string& expected, TAction action)
@@ -542,11 +537,11 @@ private:
             try {
                 action();
             } catch (const EQorComPort&) {
-                Check(!fPort.Active() || fPort.DeviceLost(), "typing failed on a live port");
+                Rule.Check(!fPort.Active() || fPort.DeviceLost(), "typing failed on a live port");
                 failed = true;
             }
         }
-        Check(fTyped == (failed ? std::string() : expected), "typed text not sent as typed");
+        Rule.Check(fTyped == (failed ? std::string() : expected), "typed text not sent as typed");
     }
 
     void HangUp()
@@ -558,7 +553,7 @@ private:
         if (fStarted && fSession.TransferRunning && !fLinesAtCut) fLinesAtCut = fLinesWritten;
         fDevice.HangUp();
         if (!fPort.Active()) return;
-        Check(
+        Rule.Check(
             fMainThread.PumpUntil([&] { return fPort.DeviceLost() || !fPort.Active(); }, HangGuard),
             "a pulled device is not noticed");
     }
@@ -572,17 +567,17 @@ private:
 
     void OnWrite(std::string_view bytes)
     {
-        Check(std::this_thread::get_id() == fMainThreadId,
-              "the script's assumption: only the main thread writes");
+        Rule.Check(std::this_thread::get_id() == fMainThreadId,
+                   "the script's assumption: only the main thread writes");
         switch (fWriter) {
         case TWriter::Nobody:
-            Fail("a write nobody asked for");
+            Rule.Fail("a write nobody asked for");
         case TWriter::Transfer:
-            Check(fLinesWritten < fFileLines.size(), "more lines sent than the file has");
-            Check(bytes == fFileLines[fLinesWritten], "a line sent out of order or altered");
+            Rule.Check(fLinesWritten < fFileLines.size(), "more lines sent than the file has");
+            Rule.Check(bytes == fFileLines[fLinesWritten], "a line sent out of order or altered");
             ++fLinesWritten;
             if (fLinesAtCut)
-                Check(fLinesWritten <= *fLinesAtCut + 1, "the file goes on after the cut");
+                Rule.Check(fLinesWritten <= *fLinesAtCut + 1, "the file goes on after the cut");
             break;
         case TWriter::Responder:
             fAnswered += bytes;

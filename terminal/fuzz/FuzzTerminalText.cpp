@@ -6,6 +6,7 @@
 #include "terminal/TByteStore.h"
 #include "terminal/TSpillFile.h"
 #include "terminal/TTerminalText.h"
+#include "tests/support/TFuzzRule.h"
 
 #include "i18n/fuzz/FuzzScratchDirectory.h"
 
@@ -24,16 +25,7 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* why)
-{
-    std::fprintf(stderr, "terminal fuzz: %s\n", why);
-    std::abort();
-}
-
-void Check(bool condition, const char* why)
-{
-    if (!condition) Fail(why);
-}
+constexpr TFuzzRule Rule("terminal");
 
 std::string SpillFolder;
 
@@ -165,27 +157,27 @@ bool KeptAsItComes(char byte)
 // What every step keeps: size, lines and where the current line starts.
 void CheckShape(const TTerminalText& text, const TModel& model)
 {
-    Check(text.Size() == model.Size(), "size differs from the model");
-    Check(text.LineCount() == static_cast<std::int64_t>(model.Lines.size()),
-          "line count differs from the model");
+    Rule.Check(text.Size() == model.Size(), "size differs from the model");
+    Rule.Check(text.LineCount() == static_cast<std::int64_t>(model.Lines.size()),
+               "line count differs from the model");
     const std::uint64_t lastLine = model.Lines.empty() ? 0 : model.Lines.back().size();
-    Check(text.CurrentLineStart() == text.Size() - lastLine,
-          "the current line starts elsewhere than the last line");
+    Rule.Check(text.CurrentLineStart() == text.Size() - lastLine,
+               "the current line starts elsewhere than the last line");
     const std::uint64_t blocks = (text.Size() + TByteStore::BlockSize - 1) / TByteStore::BlockSize;
-    Check(text.Bytes().BytesInMemory() + text.Bytes().BytesInFile() ==
-              blocks * TByteStore::BlockSize,
-          "the store holds other blocks than its size needs");
+    Rule.Check(text.Bytes().BytesInMemory() + text.Bytes().BytesInFile() ==
+                   blocks * TByteStore::BlockSize,
+               "the store holds other blocks than its size needs");
 }
 
 void CheckLine(const TTerminalText& text, const TModel& model, std::int64_t index,
                std::uint64_t start)
 {
     const std::string& expected = model.Lines[static_cast<std::size_t>(index)];
-    Check(text.LineStart(index) == start, "a line starts elsewhere");
-    Check(text.LineEnd(index) == start + expected.size(), "a line ends elsewhere");
-    Check(text.LineAt(start) == index && text.LineAt(start + expected.size()) == index,
-          "an offset is placed on another line");
-    Check(text.Line(index) == expected, "a line reads back otherwise");
+    Rule.Check(text.LineStart(index) == start, "a line starts elsewhere");
+    Rule.Check(text.LineEnd(index) == start + expected.size(), "a line ends elsewhere");
+    Rule.Check(text.LineAt(start) == index && text.LineAt(start + expected.size()) == index,
+               "an offset is placed on another line");
+    Rule.Check(text.Line(index) == expected, "a line reads back otherwise");
 }
 
 // Everything read back, through every way there is to read it.
@@ -197,26 +189,26 @@ void CheckText(const TTerminalText& text, const TModel& model)
     std::size_t column = 0;
     std::uint64_t covered = 0;
     text.Bytes().ForEach(0, text.Size(), [&](std::string_view piece) {
-        Check(!piece.empty(), "an empty piece");
+        Rule.Check(!piece.empty(), "an empty piece");
         covered += piece.size();
         while (!piece.empty()) {
-            Check(line < model.Lines.size(), "more text than the model has");
+            Rule.Check(line < model.Lines.size(), "more text than the model has");
             const std::string_view expected = model.Lines[line];
             if (column == expected.size()) {
-                Check(piece.front() == '\n', "a line end is missing");
+                Rule.Check(piece.front() == '\n', "a line end is missing");
                 piece.remove_prefix(1);
                 ++line;
                 column = 0;
                 continue;
             }
             const std::size_t n = std::min(piece.size(), expected.size() - column);
-            Check(piece.substr(0, n) == expected.substr(column, n),
-                  "the text differs from the model");
+            Rule.Check(piece.substr(0, n) == expected.substr(column, n),
+                       "the text differs from the model");
             piece.remove_prefix(n);
             column += n;
         }
     });
-    Check(covered == text.Size(), "the pieces do not cover the text");
+    Rule.Check(covered == text.Size(), "the pieces do not cover the text");
 
     // Finding a line scans its index step line end by line end: the lines at both ends and a
     // few between are looked up, whose places are where the index and the blocks turn.
@@ -228,9 +220,9 @@ void CheckText(const TTerminalText& text, const TModel& model)
         if (i < ends || count - i <= ends || i % stride == 0) CheckLine(text, model, i, start);
         start += model.Lines[static_cast<std::size_t>(i)].size() + 1;
     }
-    Check(text.LineAt(text.Size() + 7) == std::max<std::int64_t>(count - 1, 0),
-          "an offset past the end is not on the last line");
-    Check(text.Line(count).empty() && text.Line(-1).empty(), "a line out of range has text");
+    Rule.Check(text.LineAt(text.Size() + 7) == std::max<std::int64_t>(count - 1, 0),
+               "an offset past the end is not on the last line");
+    Rule.Check(text.Line(count).empty() && text.Line(-1).empty(), "a line out of range has text");
 }
 
 bool LongRunAllowed(const uint8_t* data, std::size_t size)
@@ -344,14 +336,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         }
         CheckShape(text, model);
         if (const std::optional<std::string> error = text.TakeSpillError()) {
-            Check(fileFails, "the working spill file failed");
-            Check(++spillErrors == 1, "a failed spill file was reported twice");
+            Rule.Check(fileFails, "the working spill file failed");
+            Rule.Check(++spillErrors == 1, "a failed spill file was reported twice");
         }
         // Reading everything back costs as much as the text is long: for a long one only at the
         // end.
         if ((op & 0x80) && text.Size() <= 4096) CheckText(text, model);
     }
     CheckText(text, model);
-    Check(!text.TakeSpillError(), "an error was kept after it was taken");
+    Rule.Check(!text.TakeSpillError(), "an error was kept after it was taken");
     return 0;
 }
