@@ -1,28 +1,12 @@
 #include "terminal/TSpillFile.h"
 #include "system/ErrnoError.h"
+#include "system/NamelessFile.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-
-namespace {
-
-int CreateNameless(const std::filesystem::path& folder)
-{
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-    // A file system without O_TMPFILE: a name that is removed at once.
-    std::string name = (folder / "tarvel-XXXXXX").string();
-    const int named = ::mkostemp(name.data(), O_CLOEXEC);
-    if (named >= 0) ::unlink(name.c_str());
-    return named;
-}
-
-} // namespace
 
 TSpillFile::TSpillFile(const std::filesystem::path& folder)
 {
@@ -30,8 +14,7 @@ TSpillFile::TSpillFile(const std::filesystem::path& folder)
     std::filesystem::create_directories(folder, error);
     if (error) throw std::system_error(error, "Cannot make the folder '" + folder.string() + "'");
     ::chmod(folder.c_str(), 0700);
-    fFile.Reset(CreateNameless(folder));
-    if (!fFile.Valid()) throw ErrnoError("Cannot make a file in '" + folder.string() + "'");
+    fFile = OpenNamelessFile(folder);
 }
 
 void TSpillFile::Write(std::uint64_t offset, std::span<const char> bytes)
