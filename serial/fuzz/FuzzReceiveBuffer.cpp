@@ -2,6 +2,7 @@
 // line end, the bytes that arrive, how they are split into arrivals, and how much each read
 // takes. Every line handed out must be exactly the stream's next line, whatever the split.
 #include "serial/TQorCommBuffer.h"
+#include "tests/support/TFuzzInput.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,26 +13,6 @@
 
 namespace {
 
-class TInput
-{
-public:
-    TInput(const uint8_t* data, size_t size) : fData(data), fSize(size) {}
-    bool Empty() const { return fPos >= fSize; }
-    uint8_t Byte() { return fPos < fSize ? fData[fPos++] : 0; }
-    std::string_view Take(size_t n)
-    {
-        n = std::min(n, fSize - fPos);
-        std::string_view out(reinterpret_cast<const char*>(fData + fPos), n);
-        fPos += n;
-        return out;
-    }
-
-private:
-    const uint8_t* fData;
-    size_t fSize;
-    size_t fPos = 0;
-};
-
 void Check(bool condition)
 {
     if (!condition) std::abort();
@@ -41,7 +22,7 @@ void Check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    TInput input(data, size);
+    TFuzzInput input(data, size);
     const size_t lineEndLength = input.Byte() % 4; // 0 to 3 bytes; empty is allowed
     const std::string lineEnd(input.Take(lineEndLength));
 

@@ -15,6 +15,7 @@
 #include "session/fuzz/FuzzMemoryFile.h"
 #include "tests/serial/FakeSerialBackend.h"
 #include "tests/serial/TestMainThread.h"
+#include "tests/support/TFuzzInput.h"
 #include "tests/support/TFuzzRule.h"
 
 #include <algorithm>
@@ -63,27 +64,6 @@ constexpr auto HangGuard = std::chrono::seconds(20);
 
 // Twelve characters: the window wait's answer in the script's closing part.
 constexpr std::string_view FullAnswer = "0123456789AB";
-
-class TInput
-{
-public:
-    TInput(const uint8_t* data, std::size_t size) : fData(data), fSize(size) {}
-    bool Empty() const { return fPos >= fSize; }
-    std::size_t Size() const { return fSize; }
-    uint8_t Byte() { return fPos < fSize ? fData[fPos++] : 0; }
-    std::string Take(std::size_t n)
-    {
-        n = std::min(n, fSize - fPos);
-        std::string out(reinterpret_cast<const char*>(fData + fPos), n);
-        fPos += n;
-        return out;
-    }
-
-private:
-    const uint8_t* fData;
-    std::size_t fSize;
-    std::size_t fPos = 0;
-};
 
 // Forwards to the fake device and reports every byte it accepted.
 class TRecordingDevice final : public ISerialDevice
@@ -336,10 +316,10 @@ private:
         case 2:
         case 3:
         case 4:
-            Arrives(fInput.Take(1 + fInput.Byte() % 24), inTransfer);
+            Arrives(std::string(fInput.Take(1 + fInput.Byte() % 24)), inTransfer);
             break;
         case 5:
-            Arrives(fInput.Take(fInput.Byte()), inTransfer);
+            Arrives(std::string(fInput.Take(fInput.Byte())), inTransfer);
             break;
         case 6: {
             const TWriterScope nobody(*this, TWriter::Nobody);
@@ -350,7 +330,7 @@ private:
             UserTypes("\r\n", [this] { fSession.Init(); });
             break;
         case 8: {
-            const std::string text = fInput.Take(fInput.Byte() % 8);
+            const std::string text(fInput.Take(fInput.Byte() % 8));
             UserTypes(text, [&] { fSession.SendTyped(text); });
             break;
         }
@@ -382,7 +362,7 @@ private:
         }
         case 14:
             // Text handed to the session without the port, as a test would.
-            DeviceBytes(fInput.Take(fInput.Byte() % 16));
+            DeviceBytes(std::string(fInput.Take(fInput.Byte() % 16)));
             break;
         case 15: {
             const uint8_t how = fInput.Byte();
@@ -604,7 +584,7 @@ private:
         TWriter fSaved;
     };
 
-    TInput fInput;
+    TFuzzInput fInput;
     const std::thread::id fMainThreadId = std::this_thread::get_id();
     TPortRig& fRig;
     TTestMainThread& fMainThread;

@@ -6,6 +6,7 @@
 #include "terminal/TByteStore.h"
 #include "terminal/TSpillFile.h"
 #include "terminal/TTerminalText.h"
+#include "tests/support/TFuzzInput.h"
 #include "tests/support/TFuzzRule.h"
 
 #include "i18n/fuzz/FuzzScratchDirectory.h"
@@ -28,26 +29,6 @@ namespace {
 constexpr TFuzzRule Rule("terminal");
 
 std::string SpillFolder;
-
-class TInput
-{
-public:
-    TInput(const uint8_t* data, std::size_t size) : fData(data), fSize(size) {}
-    bool Empty() const { return fPos >= fSize; }
-    uint8_t Byte() { return fPos < fSize ? fData[fPos++] : 0; }
-    std::string_view Take(std::size_t n)
-    {
-        n = std::min(n, fSize - fPos);
-        const std::string_view out(reinterpret_cast<const char*>(fData + fPos), n);
-        fPos += n;
-        return out;
-    }
-
-private:
-    const uint8_t* fData;
-    std::size_t fSize;
-    std::size_t fPos = 0;
-};
 
 // The terminal's rules on a list of lines; an empty text has no lines.
 class TModel
@@ -253,7 +234,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
-    TInput input(data, size);
+    TFuzzInput input(data, size);
     const uint8_t setup = input.Byte();
     // The block being filled always stays; with no room beyond it every older block moves.
     const std::uint64_t memoryLimit = (setup & 1) ? TByteStore::BlockSize : 0;
