@@ -116,16 +116,16 @@ void TForm1Model::TipTrackBar1Change(int position)
 
 void TForm1Model::ComboBox1Change(int index)
 {
-    if (index < 0) return; // typed text takes effect with Return
-    ChoosePortItem(index);
+    // Typed text (-1) takes effect with Return.
+    if (!ChoosePortItem(index)) return;
     if (RememberPort)
         RememberPort(index < ComPortItems ? fPortItems[index].Text : fPortItems[index].Path);
 }
 
-void TForm1Model::ChoosePortItem(int index)
+bool TForm1Model::ChoosePortItem(int index)
 {
     // Only the choice changes; an open port stays on the device it was opened with.
-    if (index < 0 || index >= static_cast<int>(fPortItems.size())) return;
+    if (index < 0 || index >= static_cast<int>(fPortItems.size())) return false;
     StopWaitingForDevice(); // another port is wanted now
     if (index < ComPortItems) {
         ComPort.SetPort(index + 1);
@@ -133,6 +133,7 @@ void TForm1Model::ChoosePortItem(int index)
         ComPort.SetDevicePath(ChosenDevice, fPortItems[index].Path);
         ComPort.SetPort(ChosenDevice);
     }
+    return true;
 }
 
 void TForm1Model::PortTyped(std::string_view text)

@@ -138,7 +138,7 @@ private:
     void StopWaitingForDevice();
     void ReconnectIfBack();
     void CloseForClosingWindow();
-    void ChoosePortItem(int index);
+    bool ChoosePortItem(int index); // false for no item
 
     // ISessionWaiter, ISessionView: the session's reports in the layout's controls.
     void Delay(std::uint32_t ms) override;
