@@ -248,6 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     // texts stay a small share of the runs while the fuzzer still reaches and varies them.
     bool longRunDone = !LongRunAllowed(data, size);
     std::size_t shortRunBytes = 0;
+    bool longDeleteDone = false;
     int spillErrors = 0;
     while (!input.Empty()) {
         const uint8_t op = input.Byte();
@@ -310,6 +311,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
             // Counted from the start or from the end; a few beyond either.
             const auto count = static_cast<std::int64_t>(model.Lines.size());
             const std::int64_t index = (op & 0x10) ? which - 2 : count - 1 - which + 2;
+            // A deleted line moves all text after it: on a long text once per input, as the
+            // long run.
+            if (text.Size() > 64 * 1024 && std::exchange(longDeleteDone, true)) break;
             text.DeleteLine(index);
             model.Delete(index);
             break;
