@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/TFileDescriptor.h"
+#include "system/TFile.h"
 
 #include <array>
 #include <cstddef>
@@ -43,7 +43,7 @@ private:
     // Refills an exhausted buffer; false when the file has no more bytes.
     bool Refill();
 
-    TFileDescriptor fFd;
+    TFile fFile;
     std::uint64_t fOpenedSize = 0;
     std::uint64_t fBytesFetched = 0;
     std::array<char, BufferSize> fBuffer{};

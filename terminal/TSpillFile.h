@@ -2,7 +2,7 @@
 // A file with no name on disk that holds what the terminal moved out of memory. It has no name
 // from the start, so nothing is left behind when the program ends, however it ends.
 
-#include "system/TFileDescriptor.h"
+#include "system/TFile.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,5 +24,5 @@ public:
     static std::filesystem::path DefaultFolder();
 
 private:
-    TFileDescriptor fFile;
+    TFile fFile;
 };

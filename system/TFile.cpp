@@ -1,0 +1,84 @@
+#include "system/TFile.h"
+#include "system/ErrnoError.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TFile TFile::OpenForReading(const std::filesystem::path& path)
+{
+    // O_NONBLOCK keeps a FIFO without writer from freezing the caller at open; such files are
+    // refused below anyway.
+    TFile file(TFileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)));
+    if (!file.fFd.Valid()) throw ErrnoError("open");
+    struct stat status
+    {
+    };
+    if (::fstat(file.fFd.Get(), &status) != 0) throw ErrnoError("fstat");
+    if (!S_ISREG(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EACCES;
+        throw ErrnoError("open");
+    }
+    const int flags = ::fcntl(file.fFd.Get(), F_GETFL);
+    if (flags >= 0) ::fcntl(file.fFd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
+    return file;
+}
+
+TFile TFile::OpenNameless(const std::filesystem::path& folder)
+{
+    TFileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!fd.Valid() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        std::string name = (folder / "tarvel-XXXXXX").string();
+        fd.Reset(::mkostemp(name.data(), O_CLOEXEC));
+        if (fd.Valid()) ::unlink(name.c_str());
+    }
+    if (!fd.Valid()) throw ErrnoError("Cannot make a file in '" + folder.string() + "'");
+    return TFile(std::move(fd));
+}
+
+std::size_t TFile::Read(std::span<char> bytes)
+{
+    ssize_t n;
+    do {
+        n = ::read(fFd.Get(), bytes.data(), bytes.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) throw ErrnoError("read");
+    return static_cast<std::size_t>(n);
+}
+
+void TFile::ReadAt(std::uint64_t offset, std::span<char> bytes) const
+{
+    while (!bytes.empty()) {
+        const ssize_t n =
+            ::pread(fFd.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw ErrnoError("pread");
+        if (n == 0) {
+            errno = EIO; // shorter than what was written to it
+            throw ErrnoError("pread");
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+        offset += static_cast<std::uint64_t>(n);
+    }
+}
+
+void TFile::WriteAt(std::uint64_t offset, std::span<const char> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n =
+            ::pwrite(fFd.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw ErrnoError("pwrite");
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+        offset += static_cast<std::uint64_t>(n);
+    }
+}
+
+void TFile::Truncate(std::uint64_t size)
+{
+    if (::ftruncate(fFd.Get(), static_cast<off_t>(size)) != 0) throw ErrnoError("ftruncate");
+}
