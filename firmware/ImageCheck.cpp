@@ -87,13 +87,13 @@ TImageCheck CheckImage(std::string_view text, bool verifyRecords)
             const TSRecord record = ParseSRecord(line);
             if (IsSRecordData(record.Type)) ++dataRecords;
             if (record.Type == 5 || record.Type == 6) {
-                if (!record.Data.empty()) throw ESRecord("count record carries data");
+                if (!record.Data.empty()) throw EInOutError(0, "count record carries data");
                 if (record.Address != dataRecords)
-                    throw ESRecord("count record says " + std::to_string(record.Address) +
-                                   " data records, " + std::to_string(dataRecords) +
-                                   " came before");
+                    throw EInOutError(0, "count record says " + std::to_string(record.Address) +
+                                             " data records, " + std::to_string(dataRecords) +
+                                             " came before");
             }
-        } catch (const ESRecord& e) {
+        } catch (const EInOutError& e) {
             check.Error = AtLine(i, e.what());
             return check;
         }

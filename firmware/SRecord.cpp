@@ -64,61 +64,64 @@ TSRecord ParseSRecord(std::string_view line)
                              line.back() == '\t'))
         line.remove_suffix(1);
 
-    if (line.empty() || line[0] != 'S') throw ESRecord("Record does not start with S");
-    if (line.size() < 2 || line[1] < '0' || line[1] > '9') throw ESRecord("Missing record type");
+    if (line.empty() || line[0] != 'S') throw EInOutError(0, "Record does not start with S");
+    if (line.size() < 2 || line[1] < '0' || line[1] > '9')
+        throw EInOutError(0, "Missing record type");
     TSRecord record;
     record.Type = line[1] - '0';
     const std::size_t addressSize = SRecordAddressSize(record.Type);
-    if (addressSize == 0) throw ESRecord("Unknown record type S" + std::to_string(record.Type));
+    if (addressSize == 0)
+        throw EInOutError(0, "Unknown record type S" + std::to_string(record.Type));
 
     const std::string_view hex = line.substr(2);
-    if (hex.size() % 2 != 0) throw ESRecord("Odd number of hex digits");
-    if (hex.size() > 2 * (MaxByteCount + 1)) throw ESRecord("Record too long");
+    if (hex.size() % 2 != 0) throw EInOutError(0, "Odd number of hex digits");
+    if (hex.size() > 2 * (MaxByteCount + 1)) throw EInOutError(0, "Record too long");
     std::vector<uint8_t> bytes;
     bytes.reserve(hex.size() / 2);
     for (std::size_t i = 0; i < hex.size(); i += 2) {
         const int high = HexValue(hex[i]);
         const int low = HexValue(hex[i + 1]);
-        if (high < 0 || low < 0) throw ESRecord("Bad hex digit");
+        if (high < 0 || low < 0) throw EInOutError(0, "Bad hex digit");
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));
     }
-    if (bytes.empty()) throw ESRecord("Missing byte count");
+    if (bytes.empty()) throw EInOutError(0, "Missing byte count");
 
     const std::size_t count = bytes[0];
     if (count != bytes.size() - 1)
-        throw ESRecord("Byte count " + std::to_string(count) + " does not match the " +
-                       std::to_string(bytes.size() - 1) + " bytes that follow");
-    if (count < addressSize + 1) throw ESRecord("Record too short for its type");
+        throw EInOutError(0, "Byte count " + std::to_string(count) + " does not match the " +
+                                 std::to_string(bytes.size() - 1) + " bytes that follow");
+    if (count < addressSize + 1) throw EInOutError(0, "Record too short for its type");
 
     unsigned sum = 0;
     for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
         sum += bytes[i];
     const unsigned expected = ~sum & 0xFFu;
     if (bytes.back() != expected)
-        throw ESRecord("Checksum mismatch (expected " + Hex2(expected) + ", found " +
-                       Hex2(bytes.back()) + ")");
+        throw EInOutError(0, "Checksum mismatch (expected " + Hex2(expected) + ", found " +
+                                 Hex2(bytes.back()) + ")");
 
     for (std::size_t i = 0; i < addressSize; ++i)
         record.Address = (record.Address << 8) | bytes[1 + i];
     record.Data.assign(bytes.begin() + 1 + static_cast<std::ptrdiff_t>(addressSize),
                        bytes.end() - 1);
     if (!CarriesData(record.Type) && !record.Data.empty())
-        throw ESRecord("Record type S" + std::to_string(record.Type) + " carries no data");
+        throw EInOutError(0, "Record type S" + std::to_string(record.Type) + " carries no data");
     if (static_cast<uint64_t>(record.Address) + record.Data.size() > (uint64_t{1} << 32))
-        throw ESRecord("Data runs past the end of the address space");
+        throw EInOutError(0, "Data runs past the end of the address space");
     return record;
 }
 
 std::string FormatSRecord(const TSRecord& record)
 {
     const std::size_t addressSize = SRecordAddressSize(record.Type);
-    if (addressSize == 0) throw ESRecord("Unknown record type S" + std::to_string(record.Type));
+    if (addressSize == 0)
+        throw EInOutError(0, "Unknown record type S" + std::to_string(record.Type));
     if (addressSize < 4 && record.Address >> (8 * addressSize) != 0)
-        throw ESRecord("Address too wide for record type S" + std::to_string(record.Type));
+        throw EInOutError(0, "Address too wide for record type S" + std::to_string(record.Type));
     if (!CarriesData(record.Type) && !record.Data.empty())
-        throw ESRecord("Record type S" + std::to_string(record.Type) + " carries no data");
+        throw EInOutError(0, "Record type S" + std::to_string(record.Type) + " carries no data");
     const std::size_t count = addressSize + record.Data.size() + 1;
-    if (count > MaxByteCount) throw ESRecord("Too much data for one record");
+    if (count > MaxByteCount) throw EInOutError(0, "Too much data for one record");
 
     std::string text = "S" + std::to_string(record.Type) + Hex2(static_cast<unsigned>(count));
     text.reserve(2 + 2 * (count + 1));

@@ -1,20 +1,13 @@
 #pragma once
 // One Motorola S-record: parsing and formatting of a single line.
 
+#include "i18n/EInOutError.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// A record that cannot be parsed or formatted. The message says what is wrong in words that are
-// safe to show on the device line (no ':' or '>', which the program treats as prompts).
-class ESRecord : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct TSRecord
 {
@@ -29,9 +22,11 @@ bool IsSRecordData(int type);        // S1, S2, S3
 bool IsSRecordTermination(int type); // S7, S8, S9
 
 // Parses one record without its line end (trailing CR, LF, blanks are tolerated). Checks the
-// type, the hex digits, the byte count and the checksum. Throws ESRecord.
+// type, the hex digits, the byte count and the checksum. A record that cannot be parsed throws
+// EInOutError (ErrorCode 0) whose message says what is wrong in words that are safe to show on the
+// device line (no ':' or '>', which the program treats as prompts).
 TSRecord ParseSRecord(std::string_view line);
 
-// Formats a record as upper-case text without a line end. Throws ESRecord when the record does
+// Formats a record as upper-case text without a line end. Throws EInOutError when the record does
 // not fit its type (address too wide, too much data, data on a record type that carries none).
 std::string FormatSRecord(const TSRecord& record);

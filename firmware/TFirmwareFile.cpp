@@ -1,6 +1,6 @@
 #include "firmware/TFirmwareFile.h"
 
-#include "firmware/EInOutError.h"
+#include "i18n/EInOutError.h"
 #include "i18n/Utf8Text.h"
 
 #include <system_error>

@@ -1,6 +1,6 @@
 #include "flasher/TPortFlash.h"
 
-#include "firmware/EInOutError.h"
+#include "i18n/EInOutError.h"
 #include "flasher/FlashCommandLine.h"
 #include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"

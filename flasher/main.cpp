@@ -1,6 +1,6 @@
 // tarvel-flash: flashes boards from the command line, one engine per port, with a clear verdict
 // in the exit code.
-#include "firmware/EInOutError.h"
+#include "i18n/EInOutError.h"
 #include "firmware/ImageCheck.h"
 #include "firmware/Sha256.h"
 #include "flasher/FlashCommandLine.h"

@@ -65,21 +65,21 @@ TMappedFile::TMappedFile(const std::string& path)
 {
     // Non-blocking so that a FIFO in a catalogue's place cannot stall the program.
     const TFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!file.Valid()) throw ECatalogueError("Cannot open file " + path);
+    if (!file.Valid()) throw EInOutError(errno, "Cannot open file " + path);
 
     // An empty file (or anything that is not a regular file) has nothing to map.
     struct stat info
     {
     };
     if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
-        throw ECatalogueError("Cannot create memory map on file " + path);
+        throw EInOutError(0, "Cannot create memory map on file " + path);
 
     fLength = static_cast<std::size_t>(info.st_size);
     void* view = ::mmap(nullptr, fLength, PROT_READ, MAP_PRIVATE, file.Get(), 0);
     if (view == MAP_FAILED) {
         const int error = errno;
-        throw ECatalogueError("Cannot map file " + path +
-                              " into memory. Reason: " + SystemMessage(error));
+        throw EInOutError(error, "Cannot map file " + path +
+                                     " into memory. Reason: " + SystemMessage(error));
     }
     fView = static_cast<const unsigned char*>(view);
 }

@@ -37,13 +37,14 @@ TMappedFile::TMappedFile(const std::string& path)
     const TWin32Handle file(::CreateFileW(PathFromUtf8(path).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) throw ECatalogueError("Cannot open file " + path);
+    if (!file.Valid())
+        throw EInOutError(static_cast<int>(::GetLastError()), "Cannot open file " + path);
 
     // An empty file (or anything that is not a disk file) has nothing to map.
     LARGE_INTEGER size{};
     if (::GetFileType(file.Get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.Get(), &size) ||
         size.QuadPart <= 0)
-        throw ECatalogueError("Cannot create memory map on file " + path);
+        throw EInOutError(0, "Cannot create memory map on file " + path);
     fLength = static_cast<std::size_t>(size.QuadPart);
 
     // The view keeps the mapping and the file open; neither handle is needed after it.
@@ -51,9 +52,12 @@ TMappedFile::TMappedFile(const std::string& path)
         ::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     const void* view =
         mapping.Valid() ? ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
-    if (view == nullptr)
-        throw ECatalogueError("Cannot map file " + path +
-                              " into memory. Reason: " + Win32ErrorText(::GetLastError()));
+    if (view == nullptr) {
+        const DWORD error = ::GetLastError();
+        throw EInOutError(static_cast<int>(error),
+                          "Cannot map file " + path +
+                              " into memory. Reason: " + Win32ErrorText(error));
+    }
     fView = static_cast<const unsigned char*>(view);
 }
 

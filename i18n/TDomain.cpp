@@ -143,21 +143,21 @@ void TDomain::OpenCatalogue()
     auto mapping = std::make_unique<TMappedFile>(location.File);
     const std::string invalid = "This file is not a valid GNU gettext mo file: " + location.File;
     if (location.Offset < 0 || static_cast<uint64_t>(location.Offset) >= mapping->Size())
-        throw ECatalogueError(invalid);
+        throw EInOutError(0, invalid);
 
     fStartOffset = location.Offset;
     fBase = mapping->Data() + fStartOffset;
     fCatalogueSize = mapping->Size() - static_cast<std::size_t>(fStartOffset);
     if (fCatalogueSize < HeaderSize) {
         fBase = nullptr;
-        throw ECatalogueError(invalid);
+        throw EInOutError(0, invalid);
     }
 
     uint32_t magic;
     std::memcpy(&magic, fBase, sizeof magic);
     if (magic != NativeMagic && magic != SwappedMagic) {
         fBase = nullptr;
-        throw ECatalogueError(invalid);
+        throw EInOutError(0, invalid);
     }
     fSwapBytes = magic == SwappedMagic;
     fEntryCount = Read32(8);
@@ -165,7 +165,7 @@ void TDomain::OpenCatalogue()
     fValueTableOffset = Read32(16);
     if (!TablesInside()) {
         fBase = nullptr;
-        throw ECatalogueError(invalid);
+        throw EInOutError(0, invalid);
     }
 
     fMapping = std::move(mapping);

@@ -39,7 +39,7 @@ public:
     const std::string& Language() const { return fLanguageCode; }
 
     // The translation of key, or key itself when there is no catalogue or no such entry.
-    // Raises ECatalogueError when a catalogue exists but cannot be used.
+    // Raises EInOutError when a catalogue exists but cannot be used.
     std::string Lookup(std::string_view key);
 
     void CloseCatalogue();

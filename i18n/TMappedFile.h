@@ -1,18 +1,12 @@
 #pragma once
 
+#include "i18n/EInOutError.h"
+
 #include <cstddef>
-#include <stdexcept>
 #include <string>
 
-// Raised when a message catalogue exists but cannot be opened, mapped or read.
-class ECatalogueError : public std::runtime_error
-{
-public:
-    explicit ECatalogueError(const std::string& message) : std::runtime_error(message) {}
-};
-
 // A whole file mapped read-only into memory; unmapped when it goes (the mapping holds the file).
-// Construction raises ECatalogueError with the message of the step that failed, naming the file.
+// Construction raises EInOutError with the message of the step that failed, naming the file.
 class TMappedFile
 {
 public:

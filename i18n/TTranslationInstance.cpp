@@ -1,5 +1,6 @@
 #include "i18n/TTranslationInstance.h"
 
+#include "i18n/EInOutError.h"
 #include "i18n/ExecutablePath.h"
 #include "i18n/SystemLanguage.h"
 #include "i18n/Utf8Text.h"
@@ -71,9 +72,9 @@ std::string TTranslationInstance::TranslateInDomain(std::string_view domain, std
     std::string result = WithCarriageReturnLineEnds(d.Lookup(WithoutCarriageReturns(key)));
     if (!IsValidUtf8(result)) result.clear();
     if (!key.empty() && result.empty())
-        throw ETranslationError("Error: Could not translate " + std::string(key) +
-                                ". Probably because the mo file doesn't contain utf-8 encoded "
-                                "translations.");
+        throw EInOutError(0, "Error: Could not translate " + std::string(key) +
+                                 ". Probably because the mo file doesn't contain utf-8 encoded "
+                                 "translations.");
     return result;
 }
 

@@ -1,21 +1,14 @@
 #pragma once
+#include "i18n/EInOutError.h"
 #include "i18n/TDomain.h"
 
 #include <memory>
 #include <shared_mutex>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class TStoredCatalogues;
-
-// Raised when a catalogue answers with a text that cannot be used (not UTF-8, or empty).
-class ETranslationError : public std::runtime_error
-{
-public:
-    explicit ETranslationError(const std::string& message) : std::runtime_error(message) {}
-};
 
 // The process's translation instance: the current language, the text domains (created on first
 // use, found by name ignoring letter case) and the preparation of keys and results (UTF-8, CR
@@ -37,7 +30,7 @@ public:
     void BindDomain(std::string_view domain, std::string dir);
     void SetCurrentDomain(std::string domain);
 
-    // key and result are UTF-8. Raises ECatalogueError, or ETranslationError when the
+    // key and result are UTF-8. Raises EInOutError when a catalogue cannot be used, and when the
     // catalogue's answer is not UTF-8 or is empty for a non-empty key.
     std::string Translate(std::string_view key);
     std::string TranslateInDomain(std::string_view domain, std::string_view key);

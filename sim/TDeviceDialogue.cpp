@@ -178,7 +178,7 @@ void TDeviceDialogue::OnRecord()
     TSRecord record;
     try {
         record = ParseSRecord(fLine);
-    } catch (const ESRecord& error) {
+    } catch (const EInOutError& error) {
         return Fail(error.what());
     }
     if (IsSRecordData(record.Type)) {

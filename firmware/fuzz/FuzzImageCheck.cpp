@@ -161,7 +161,7 @@ void CheckRecord(std::string_view line)
     std::optional<TSRecord> parsed;
     try {
         parsed = ParseSRecord(line);
-    } catch (const ESRecord& e) {
+    } catch (const EInOutError& e) {
         Rule.Check(std::string_view(e.what()).find_first_of(":>") == std::string_view::npos,
                    "an error text that the device line would take for a prompt");
     }

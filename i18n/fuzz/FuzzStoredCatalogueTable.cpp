@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         try {
             domain.Lookup("Cancel");
             domain.Lookup("");
-        } catch (const ECatalogueError&) {
+        } catch (const EInOutError&) {
         }
     }
     return 0;

@@ -17,7 +17,7 @@ void CheckRoundTrip(std::string_view line)
     TSRecord record;
     try {
         record = ParseSRecord(line);
-    } catch (const ESRecord&) {
+    } catch (const EInOutError&) {
         return;
     }
     const TSRecord again = ParseSRecord(FormatSRecord(record));

@@ -17,7 +17,7 @@ std::string ParseError(std::string_view line)
 {
     try {
         ParseSRecord(line);
-    } catch (const ESRecord& error) {
+    } catch (const EInOutError& error) {
         return error.what();
     }
     return "(accepted)";
@@ -107,10 +107,10 @@ TEST(SRecordFormat, RoundTripsEveryTypeAtItsWidestAddress)
 
 TEST(SRecordFormat, RefusesRecordsThatDoNotFitTheirType)
 {
-    EXPECT_THROW(FormatSRecord({1, 0x10000, {}}), ESRecord);
-    EXPECT_THROW(FormatSRecord({2, 0x1000000, {}}), ESRecord);
-    EXPECT_THROW(FormatSRecord({4, 0, {}}), ESRecord);
-    EXPECT_THROW(FormatSRecord({7, 0, {1}}), ESRecord);
-    EXPECT_THROW(FormatSRecord({3, 0, std::vector<uint8_t>(251)}), ESRecord);
+    EXPECT_THROW(FormatSRecord({1, 0x10000, {}}), EInOutError);
+    EXPECT_THROW(FormatSRecord({2, 0x1000000, {}}), EInOutError);
+    EXPECT_THROW(FormatSRecord({4, 0, {}}), EInOutError);
+    EXPECT_THROW(FormatSRecord({7, 0, {1}}), EInOutError);
+    EXPECT_THROW(FormatSRecord({3, 0, std::vector<uint8_t>(251)}), EInOutError);
     EXPECT_NO_THROW(FormatSRecord({3, 0, std::vector<uint8_t>(250)}));
 }

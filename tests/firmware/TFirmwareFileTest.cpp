@@ -1,6 +1,6 @@
 #include "firmware/TFirmwareFile.h"
 #include "i18n/TLocalizationModule.h"
-#include "firmware/EInOutError.h"
+#include "i18n/EInOutError.h"
 #include "session/FlashProgress.h"
 #include "firmware/Sha256.h"
 #include "tests/app/FlashTempDir.h"

@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     for (int i = 2; i < argc; ++i) {
         try {
             std::cout << domain.Lookup(argv[i]) << '\n';
-        } catch (const ECatalogueError& error) {
+        } catch (const EInOutError& error) {
             std::cout << "error: " << error.what() << '\n';
         }
     }

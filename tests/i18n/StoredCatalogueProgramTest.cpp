@@ -131,7 +131,7 @@ TEST_F(StoredCatalogueProgramTest, DomainReadsAStoredCatalogueAtItsOffset)
     try {
         broken.Lookup("Cancel");
         ADD_FAILURE() << "a stored catalogue cut short was used";
-    } catch (const ECatalogueError& error) {
+    } catch (const EInOutError& error) {
         EXPECT_EQ(std::string(error.what()),
                   "This file is not a valid GNU gettext mo file: " + executablePath);
     }

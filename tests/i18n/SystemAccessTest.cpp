@@ -44,10 +44,10 @@ TEST(SystemAccess, WhatCannotBeMappedSaysWhichStepFailed)
         {
             try {
                 TMappedFile file(missing);
-            } catch (const ECatalogueError& e) {
+            } catch (const EInOutError& e) {
                 EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
                 throw;
             }
         },
-        ECatalogueError);
+        EInOutError);
 }

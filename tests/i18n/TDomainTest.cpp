@@ -49,7 +49,7 @@ protected:
     {
         try {
             domain.Lookup(key);
-        } catch (const ECatalogueError& error) {
+        } catch (const EInOutError& error) {
             return error.what();
         }
         return {};
@@ -368,7 +368,7 @@ TEST_F(DomainTest, TruncatedCatalogueNeverAnswersFromOutsideTheFile)
             // Only the last strings can be missing and still leave a usable catalogue.
             const std::string answer = domain.Lookup("Save");
             EXPECT_TRUE(answer == "Speichern") << "length " << length << ": " << answer;
-        } catch (const ECatalogueError& error) {
+        } catch (const EInOutError& error) {
             EXPECT_EQ(std::string(error.what()),
                       "This file is not a valid GNU gettext mo file: " + CataloguePath("cut"))
                 << "length " << length;

@@ -27,7 +27,7 @@ protected:
     {
         try {
             instance.Translate(key);
-        } catch (const ETranslationError& error) {
+        } catch (const EInOutError& error) {
             return error.what();
         }
         return {};
@@ -163,8 +163,8 @@ TEST_F(TranslationInstanceTest, CatalogueErrorsPassToTheCaller)
 {
     WriteBytes(fDir.CataloguePath("it", "default"), std::vector<char>(64, 'x'));
     auto instance = MakeInstance();
-    EXPECT_THROW(instance->Translate("Cancel"), ECatalogueError);
-    EXPECT_THROW(instance->Translate("Cancel"), ECatalogueError);
+    EXPECT_THROW(instance->Translate("Cancel"), EInOutError);
+    EXPECT_THROW(instance->Translate("Cancel"), EInOutError);
 }
 
 TEST_F(TranslationInstanceTest, DomainNamesIgnoreLetterCase)

@@ -3,8 +3,9 @@
 #include <stdexcept>
 #include <string>
 
-// A file could not be opened or read. The message is the runtime's text for the
-// failure ("File not found", "File access denied", ...), already translated.
+// A file could not be opened, read or used: a firmware file, a message catalogue, a record in
+// one. For an open or a read the message is the runtime's text for the failure ("File not
+// found", "File access denied", ...), already translated.
 class EInOutError : public std::runtime_error
 {
 public:
@@ -16,7 +17,9 @@ public:
     // Builds the error for a failed open/read from the errno value it left.
     static EInOutError FromErrno(int errnoValue);
 
-    const int ErrorCode; // the errno value behind the failure
+    // The system's code behind the failure (errno; GetLastError for a Windows call), 0 when the
+    // file's content is at fault.
+    const int ErrorCode;
 };
 
 // The runtime's text for an errno value, passed through the translator.

@@ -1,4 +1,4 @@
-#include "firmware/EInOutError.h"
+#include "i18n/EInOutError.h"
 
 #include "i18n/TLocalizationModule.h"
 
