@@ -10,10 +10,10 @@ class ISerialBackend
 {
 public:
     virtual ~ISerialBackend() = default;
-    // Opens the device for exclusive use in raw mode. nullptr when it cannot be opened
-    // (absent, not a terminal, in use elsewhere), with `error` set to the errno that says why;
-    // nothing stays open then.
-    virtual std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) = 0;
+    // Opens the device for exclusive use in raw mode. Failed when it cannot be opened (absent,
+    // not a terminal, in use elsewhere), with the system's code that says why; nothing stays
+    // open then.
+    virtual TDeviceResult<std::unique_ptr<ISerialDevice>> Open(const std::string& path) = 0;
 };
 
 // The platform's backend (POSIX terminals, Win32 COM ports), and the device it names port n by

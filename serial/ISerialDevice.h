@@ -4,23 +4,70 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
+#include <utility>
 
 class TWakeUpEvent;
 
-// Outcome of a non-blocking transfer.
+// How a call of the device layer went.
 enum class TIoStatus {
-    Ok,         // Count bytes moved (Count may be 0 for an empty request)
-    WouldBlock, // nothing could move now; try again when the port is ready
-    Lost,       // the device is gone (hang-up, I/O error)
+    Ok,          // the call did what was asked; the result holds its value
+    WouldBlock,  // a non-blocking transfer could move nothing now; try when the port is ready
+    Unsupported, // the device has no such thing (no modem lines, counters, low-latency mode)
+    Failed,      // the system refused; for a transfer the device is gone (hang-up, I/O error)
 };
 
-struct TIoResult
+struct TNoValue
 {
-    size_t Count = 0;
-    TIoStatus Status = TIoStatus::Ok;
 };
+
+// Why a call of the device layer gave no value; converts to the result of any call.
+struct TDeviceFailure
+{
+    TIoStatus Status = TIoStatus::Failed;
+    // errno, or GetLastError on Windows (where Open maps it to errno for the component's
+    // message); 0 when the system said nothing.
+    int Error = 0;
+};
+
+inline TDeviceFailure DeviceFailed(int error)
+{
+    return {TIoStatus::Failed, error};
+}
+inline TDeviceFailure DeviceUnsupported()
+{
+    return {TIoStatus::Unsupported, 0};
+}
+inline TDeviceFailure DeviceWouldBlock()
+{
+    return {TIoStatus::WouldBlock, 0};
+}
+
+// What every call of the device layer and its backends gives back: the value, or the status
+// and the system's code that say why there is none. Reads like std::optional.
+template <typename T = TNoValue> struct TDeviceResult
+{
+    TDeviceResult() = default;
+    TDeviceResult(T value) : Value(std::move(value)) {}
+    TDeviceResult(TDeviceFailure failure) : Status(failure.Status), Error(failure.Error) {}
+
+    bool Ok() const { return Status == TIoStatus::Ok; }
+    explicit operator bool() const { return Ok(); }
+    const T& operator*() const { return Value; }
+    const T* operator->() const { return &Value; }
+    T ValueOr(T fallback) const { return Ok() ? Value : fallback; }
+    friend bool operator==(const TDeviceResult& result, const T& value)
+    {
+        return result.Ok() && result.Value == value;
+    }
+
+    T Value{};
+    TIoStatus Status = TIoStatus::Ok;
+    int Error = 0;
+};
+
+// A transfer: the bytes moved (0 for an empty request).
+using TIoResult = TDeviceResult<size_t>;
 
 // What ended one wait of the communication thread; all false: the time-out passed.
 struct TPortWait
@@ -50,44 +97,44 @@ class ISerialDevice
 public:
     virtual ~ISerialDevice() = default;
 
-    // Line state. false: the device rejected the request (the component ignores that).
-    virtual bool GetState(TDeviceControlBlock& state) = 0;
-    virtual bool SetState(const TDeviceControlBlock& state) = 0;
-    virtual bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) = 0;
-    virtual bool SetEventMask(uint32_t mask) = 0;
+    // Line state. A rejected request is not Ok (the component ignores that).
+    virtual TDeviceResult<TDeviceControlBlock> GetState() = 0;
+    virtual TDeviceResult<> SetState(const TDeviceControlBlock& state) = 0;
+    virtual TDeviceResult<> SetQueueSizes(uint32_t rxSize, uint32_t txSize) = 0;
+    virtual TDeviceResult<> SetEventMask(uint32_t mask) = 0;
 
     // Non-blocking transfers: never wait for the line.
     virtual TIoResult Read(std::span<std::byte> buffer) = 0;
     virtual TIoResult Write(std::span<const std::byte> data) = 0;
 
-    // Bytes received and waiting in the driver; nullopt when the query fails (device gone).
-    virtual std::optional<uint32_t> BytesWaiting() = 0;
-    // Bytes still in the driver's output queue; nullopt when unknown.
-    virtual std::optional<uint32_t> OutputQueued() = 0;
+    // Bytes received and waiting in the driver; not Ok when the query fails (device gone).
+    virtual TDeviceResult<uint32_t> BytesWaiting() = 0;
+    // Bytes still in the driver's output queue; not Ok when unknown.
+    virtual TDeviceResult<uint32_t> OutputQueued() = 0;
     // Bytes the way to the device may hold that OutputQueued does not count: a pseudo-terminal's
     // buffer, which its peer empties at its own pace, or an adapter's FIFO.
     virtual uint32_t UncountedOutputBytes() { return 0; }
-    // Whether the transmitter has shifted out its last bit; nullopt when unknown.
-    virtual std::optional<bool> TransmitterEmpty() = 0;
+    // Whether the transmitter has shifted out its last bit; not Ok when unknown.
+    virtual TDeviceResult<bool> TransmitterEmpty() = 0;
 
-    virtual bool Purge(uint32_t flags) = 0;
+    virtual TDeviceResult<> Purge(uint32_t flags) = 0;
 
     // Asks the driver to pass received bytes on at once (many USB adapters otherwise hold them
-    // up to 16 ms). false when the driver has no such mode, which is not an error.
-    virtual bool EnterLowLatency() = 0;
+    // up to 16 ms). Unsupported when the driver has no such mode, which is not an error.
+    virtual TDeviceResult<> EnterLowLatency() = 0;
     // Puts back what EnterLowLatency changed; nothing when it changed nothing.
     virtual void LeaveLowLatency() = 0;
 
-    // MS_ bits; nullopt when the device has no modem lines.
-    virtual std::optional<uint32_t> ModemStatus() = 0;
-    // nullopt when the device keeps no error counters.
-    virtual std::optional<TLineErrorCounters> ErrorCounters() = 0;
+    // MS_ bits; Unsupported when the device has no modem lines.
+    virtual TDeviceResult<uint32_t> ModemStatus() = 0;
+    // Unsupported when the device keeps no error counters.
+    virtual TDeviceResult<TLineErrorCounters> ErrorCounters() = 0;
 
     // Blocks until one of the lines in msMask (MS_CTS_ON / MS_DSR_ON) differs from
-    // `knownStatus` (returning at once if it does already). Returns false when the device
-    // cannot report changes, fails, or InterruptModemWait was called; true after a change
-    // (or a spurious wake-up).
-    virtual bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) = 0;
+    // `knownStatus` (returning at once if it does already). Not Ok when the device cannot
+    // report changes, fails, or InterruptModemWait was called; Ok after a change (or a
+    // spurious wake-up).
+    virtual TDeviceResult<> WaitModemChange(uint32_t msMask, uint32_t knownStatus) = 0;
     // Ends a WaitModemChange in progress on another thread and makes later calls return false.
     virtual void InterruptModemWait() = 0;
 

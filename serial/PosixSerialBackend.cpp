@@ -10,12 +10,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path, int& error)
+TDeviceResult<std::unique_ptr<ISerialDevice>> TPosixSerialBackend::Open(const std::string& path)
 {
-    const auto fail = [&error](int code) -> std::unique_ptr<ISerialDevice> {
-        error = code;
-        return nullptr;
-    };
+    const auto fail = [](int code) { return DeviceFailed(code); };
     TFileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) return fail(errno);
 
@@ -39,7 +36,7 @@ std::unique_ptr<ISerialDevice> TPosixSerialBackend::Open(const std::string& path
         ::ioctl(fd.Get(), TIOCNXCL);
         return fail(code);
     }
-    return std::make_unique<TPosixSerialDevice>(std::move(fd));
+    return std::unique_ptr<ISerialDevice>(std::make_unique<TPosixSerialDevice>(std::move(fd)));
 }
 
 std::unique_ptr<ISerialBackend> SystemSerialBackend()

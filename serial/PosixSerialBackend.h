@@ -6,5 +6,5 @@
 class TPosixSerialBackend final : public ISerialBackend
 {
 public:
-    std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) override;
+    TDeviceResult<std::unique_ptr<ISerialDevice>> Open(const std::string& path) override;
 };

@@ -83,10 +83,11 @@ TPosixSerialDevice::~TPosixSerialDevice()
     ::ioctl(fFd.Get(), TIOCNXCL);
 }
 
-bool TPosixSerialDevice::GetState(TDeviceControlBlock& state)
+TDeviceResult<TDeviceControlBlock> TPosixSerialDevice::GetState()
 {
     termios tio{};
-    if (::tcgetattr(fFd.Get(), &tio) != 0) return false;
+    if (::tcgetattr(fFd.Get(), &tio) != 0) return DeviceFailed(errno);
+    TDeviceControlBlock state;
     {
         std::lock_guard lock(fStateMutex);
         state = fShadow;
@@ -97,27 +98,27 @@ bool TPosixSerialDevice::GetState(TDeviceControlBlock& state)
         state.BaudRate = *standard;
 
     DecodeLineState(tio, state);
-    return true;
+    return state;
 }
 
-bool TPosixSerialDevice::SetState(const TDeviceControlBlock& state)
+TDeviceResult<> TPosixSerialDevice::SetState(const TDeviceControlBlock& state)
 {
     termios tio{};
-    if (::tcgetattr(fFd.Get(), &tio) != 0) return false;
+    if (::tcgetattr(fFd.Get(), &tio) != 0) return DeviceFailed(errno);
 
-    if (!EncodeLineState(state, tio)) return false;
+    if (!EncodeLineState(state, tio)) return DeviceFailed(EINVAL);
 
     const auto standard = StandardSpeedCode(state.BaudRate);
     if (standard) ::cfsetspeed(&tio, *standard);
-    if (::tcsetattr(fFd.Get(), TCSANOW, &tio) != 0) return false;
-    if (!standard && !WriteTerminalBaudRate(fFd.Get(), state.BaudRate)) return false;
+    if (::tcsetattr(fFd.Get(), TCSANOW, &tio) != 0) return DeviceFailed(errno);
+    if (!standard && !WriteTerminalBaudRate(fFd.Get(), state.BaudRate)) return DeviceFailed(errno);
 
     ApplyModemLines(state.Flags);
     std::lock_guard lock(fStateMutex);
     fShadow.Flags = state.Flags;
     fShadow.XonLim = state.XonLim;
     fShadow.XoffLim = state.XoffLim;
-    return true;
+    return {};
 }
 
 void TPosixSerialDevice::ApplyModemLines(uint32_t flags)
@@ -150,14 +151,14 @@ void TPosixSerialDevice::ApplyModemLines(uint32_t flags)
     }
 }
 
-bool TPosixSerialDevice::SetQueueSizes(uint32_t, uint32_t)
+TDeviceResult<> TPosixSerialDevice::SetQueueSizes(uint32_t, uint32_t)
 {
-    return true; // the kernel sizes its tty buffers itself
+    return {}; // the kernel sizes its tty buffers itself
 }
 
-bool TPosixSerialDevice::SetEventMask(uint32_t)
+TDeviceResult<> TPosixSerialDevice::SetEventMask(uint32_t)
 {
-    return true; // events are chosen by what the communication thread waits for
+    return {}; // events are chosen by what the communication thread waits for
 }
 
 TPortWait TPosixSerialDevice::Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs)
@@ -178,62 +179,64 @@ TIoResult TPosixSerialDevice::Read(std::span<std::byte> buffer)
 {
     if (buffer.empty()) return {};
     const ssize_t n = ::read(fFd.Get(), buffer.data(), buffer.size());
-    if (n > 0) return {static_cast<size_t>(n), TIoStatus::Ok};
-    if (n < 0 && IsTransient(errno)) return {0, TIoStatus::WouldBlock};
-    return {0, TIoStatus::Lost}; // 0 = end of file: the other side hung up
+    if (n > 0) return static_cast<size_t>(n);
+    if (n < 0 && IsTransient(errno)) return DeviceWouldBlock();
+    return DeviceFailed(n == 0 ? EIO : errno); // 0 = end of file: the other side hung up
 }
 
 TIoResult TPosixSerialDevice::Write(std::span<const std::byte> data)
 {
     if (data.empty()) return {};
     const ssize_t n = ::write(fFd.Get(), data.data(), data.size());
-    if (n >= 0) return {static_cast<size_t>(n), TIoStatus::Ok};
-    if (IsTransient(errno)) return {0, TIoStatus::WouldBlock};
-    return {0, TIoStatus::Lost};
+    if (n >= 0) return static_cast<size_t>(n);
+    if (IsTransient(errno)) return DeviceWouldBlock();
+    return DeviceFailed(errno);
 }
 
-std::optional<uint32_t> TPosixSerialDevice::BytesWaiting()
+TDeviceResult<uint32_t> TPosixSerialDevice::BytesWaiting()
 {
     int n = 0;
-    if (::ioctl(fFd.Get(), FIONREAD, &n) != 0 || n < 0) return std::nullopt;
+    if (::ioctl(fFd.Get(), FIONREAD, &n) != 0) return DeviceFailed(errno);
+    if (n < 0) return DeviceFailed(EIO);
     return static_cast<uint32_t>(n);
 }
 
-std::optional<uint32_t> TPosixSerialDevice::OutputQueued()
+TDeviceResult<uint32_t> TPosixSerialDevice::OutputQueued()
 {
     int n = 0;
-    if (::ioctl(fFd.Get(), TIOCOUTQ, &n) != 0 || n < 0) return std::nullopt;
+    if (::ioctl(fFd.Get(), TIOCOUTQ, &n) != 0) return DeviceFailed(errno);
+    if (n < 0) return DeviceFailed(EIO);
     return static_cast<uint32_t>(n);
 }
 
-std::optional<bool> TPosixSerialDevice::TransmitterEmpty()
+TDeviceResult<bool> TPosixSerialDevice::TransmitterEmpty()
 {
     unsigned int lsr = 0;
-    if (::ioctl(fFd.Get(), TIOCSERGETLSR, &lsr) != 0) return std::nullopt;
+    if (::ioctl(fFd.Get(), TIOCSERGETLSR, &lsr) != 0) return DeviceFailed(errno);
     return (lsr & TIOCSER_TEMT) != 0;
 }
 
-bool TPosixSerialDevice::Purge(uint32_t flags)
+TDeviceResult<> TPosixSerialDevice::Purge(uint32_t flags)
 {
     const bool rx = flags & (PURGE_RXCLEAR | PURGE_RXABORT);
     const bool tx = flags & (PURGE_TXCLEAR | PURGE_TXABORT);
-    if (rx && tx) return ::tcflush(fFd.Get(), TCIOFLUSH) == 0;
-    if (rx) return ::tcflush(fFd.Get(), TCIFLUSH) == 0;
-    if (tx) return ::tcflush(fFd.Get(), TCOFLUSH) == 0;
-    return true;
+    if (!rx && !tx) return {};
+    if (::tcflush(fFd.Get(), rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
+        return DeviceFailed(errno);
+    return {};
 }
 
-bool TPosixSerialDevice::EnterLowLatency()
+TDeviceResult<> TPosixSerialDevice::EnterLowLatency()
 {
     serial_struct info{};
     // Pseudo-terminals and many drivers do not know the request; that is fine.
-    if (::ioctl(fFd.Get(), TIOCGSERIAL, &info) != 0) return false;
-    if (info.flags & ASYNC_LOW_LATENCY) return true;
+    if (::ioctl(fFd.Get(), TIOCGSERIAL, &info) != 0) return DeviceUnsupported();
+    if (info.flags & ASYNC_LOW_LATENCY) return {};
     const int before = info.flags;
     info.flags |= ASYNC_LOW_LATENCY;
-    if (::ioctl(fFd.Get(), TIOCSSERIAL, &info) != 0) return false;
+    if (::ioctl(fFd.Get(), TIOCSSERIAL, &info) != 0) return DeviceFailed(errno);
     fSerialFlagsBefore = before;
-    return true;
+    return {};
 }
 
 void TPosixSerialDevice::LeaveLowLatency()
@@ -247,10 +250,10 @@ void TPosixSerialDevice::LeaveLowLatency()
     fSerialFlagsBefore.reset();
 }
 
-std::optional<uint32_t> TPosixSerialDevice::ModemStatus()
+TDeviceResult<uint32_t> TPosixSerialDevice::ModemStatus()
 {
     int lines = 0;
-    if (::ioctl(fFd.Get(), TIOCMGET, &lines) != 0) return std::nullopt;
+    if (::ioctl(fFd.Get(), TIOCMGET, &lines) != 0) return DeviceUnsupported();
     uint32_t status = 0;
     if (lines & TIOCM_CTS) status |= MS_CTS_ON;
     if (lines & TIOCM_DSR) status |= MS_DSR_ON;
@@ -259,10 +262,10 @@ std::optional<uint32_t> TPosixSerialDevice::ModemStatus()
     return status;
 }
 
-std::optional<TLineErrorCounters> TPosixSerialDevice::ErrorCounters()
+TDeviceResult<TLineErrorCounters> TPosixSerialDevice::ErrorCounters()
 {
     serial_icounter_struct counters{};
-    if (::ioctl(fFd.Get(), TIOCGICOUNT, &counters) != 0) return std::nullopt;
+    if (::ioctl(fFd.Get(), TIOCGICOUNT, &counters) != 0) return DeviceUnsupported();
     TLineErrorCounters result;
     result.Frame = static_cast<uint32_t>(counters.frame);
     result.Overrun = static_cast<uint32_t>(counters.overrun);
@@ -272,7 +275,7 @@ std::optional<TLineErrorCounters> TPosixSerialDevice::ErrorCounters()
     return result;
 }
 
-bool TPosixSerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
+TDeviceResult<> TPosixSerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
 {
     unsigned long lines = 0;
     if (msMask & MS_CTS_ON) lines |= TIOCM_CTS;
@@ -280,7 +283,7 @@ bool TPosixSerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
     const int signal = WakeSignal();
     {
         std::lock_guard lock(fWaitMutex);
-        if (fWaitInterrupted) return false;
+        if (fWaitInterrupted) return DeviceFailed(EINTR);
         fWaiter = ::pthread_self();
     }
     // The kernel's wait sees only changes after it starts: a change since `knownStatus` was
@@ -291,7 +294,7 @@ bool TPosixSerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
     const auto now = ModemStatus();
     if (!now) {
         result = -1;
-        err = EIO;
+        err = now.Error;
     } else if (((*now ^ knownStatus) & msMask) == 0) {
         // The wake-up must reach this thread even if it inherited a mask that blocks it.
         sigset_t wake;
@@ -304,8 +307,9 @@ bool TPosixSerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
     std::lock_guard lock(fWaitMutex);
     fWaiter.reset();
     fWaitEnded.notify_all();
-    if (fWaitInterrupted) return false;
-    return result == 0 || err == EINTR;
+    if (fWaitInterrupted) return DeviceFailed(EINTR);
+    if (result == 0 || err == EINTR) return {};
+    return DeviceFailed(err);
 }
 
 void TPosixSerialDevice::InterruptModemWait()

@@ -18,22 +18,22 @@ public:
     explicit TPosixSerialDevice(TFileDescriptor fd);
     ~TPosixSerialDevice() override;
 
-    bool GetState(TDeviceControlBlock& state) override;
-    bool SetState(const TDeviceControlBlock& state) override;
-    bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) override;
-    bool SetEventMask(uint32_t mask) override;
+    TDeviceResult<TDeviceControlBlock> GetState() override;
+    TDeviceResult<> SetState(const TDeviceControlBlock& state) override;
+    TDeviceResult<> SetQueueSizes(uint32_t rxSize, uint32_t txSize) override;
+    TDeviceResult<> SetEventMask(uint32_t mask) override;
     TIoResult Read(std::span<std::byte> buffer) override;
     TIoResult Write(std::span<const std::byte> data) override;
-    std::optional<uint32_t> BytesWaiting() override;
-    std::optional<uint32_t> OutputQueued() override;
+    TDeviceResult<uint32_t> BytesWaiting() override;
+    TDeviceResult<uint32_t> OutputQueued() override;
     uint32_t UncountedOutputBytes() override { return fUncountedOutput; }
-    std::optional<bool> TransmitterEmpty() override;
-    bool Purge(uint32_t flags) override;
-    bool EnterLowLatency() override;
+    TDeviceResult<bool> TransmitterEmpty() override;
+    TDeviceResult<> Purge(uint32_t flags) override;
+    TDeviceResult<> EnterLowLatency() override;
     void LeaveLowLatency() override;
-    std::optional<uint32_t> ModemStatus() override;
-    std::optional<TLineErrorCounters> ErrorCounters() override;
-    bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
+    TDeviceResult<uint32_t> ModemStatus() override;
+    TDeviceResult<TLineErrorCounters> ErrorCounters() override;
+    TDeviceResult<> WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
     void InterruptModemWait() override;
     TPortWait Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs) override;
     int Descriptor() const { return fFd.Get(); }

@@ -57,8 +57,9 @@ std::string TQorComPort::DevicePath(int port) const
 template <class TChange> void TQorComPort::ApplyToOpenPort(TChange change)
 {
     if (!fActive || !fDevice) return;
-    TDeviceControlBlock state;
-    if (!fDevice->GetState(state)) return;
+    TDeviceResult<TDeviceControlBlock> got = fDevice->GetState();
+    if (!got) return;
+    TDeviceControlBlock state = got.Value;
     change(state);
     fDevice->SetState(state); // a rejected setting is not reported; the port keeps its own
 }
@@ -154,12 +155,11 @@ void TQorComPort::Open()
     const std::string path = DevicePath(fPort);
     const std::string failure = "Cannot open port '" + path + "'";
     if (fPort <= 0 && !fDevicePaths.contains(fPort)) throw EQorComPort(failure, ENODEV);
-    int error = 0;
-    std::unique_ptr<ISerialDevice> device = fBackend.Open(path, error);
-    if (!device) throw EQorComPort(failure, error);
+    TDeviceResult<std::unique_ptr<ISerialDevice>> opened = fBackend.Open(path);
+    if (!opened) throw EQorComPort(failure, opened.Error);
+    std::unique_ptr<ISerialDevice> device = std::move(opened.Value);
 
-    TDeviceControlBlock state;
-    device->GetState(state);
+    TDeviceControlBlock state = device->GetState().ValueOr({});
     state.BaudRate = static_cast<uint32_t>(fBaudrate);
     state.XoffLim = static_cast<uint16_t>(fXoffLimit);
     state.XonLim = static_cast<uint16_t>(fXonLimit);
@@ -239,8 +239,11 @@ uint32_t TQorComPort::OutputPending() const
 {
     if (!fActive || !fDevice) return 0;
     uint32_t pending = static_cast<uint32_t>(fTransmitQueue->QueuedBytes());
-    pending += fDevice->OutputQueued().value_or(0);
-    if (pending == 0 && fDevice->TransmitterEmpty() == false) pending = 1;
+    pending += fDevice->OutputQueued().ValueOr(0);
+    if (pending == 0) {
+        if (const TDeviceResult<bool> empty = fDevice->TransmitterEmpty(); empty && !*empty)
+            pending = 1;
+    }
     return pending;
 }
 
@@ -283,11 +286,11 @@ int TQorComPort::Read(std::span<std::byte> buffer)
     taken = fCommThread->Buffer().Read(target);
     if (!fReceive.Buffered() && taken < count) {
         const TIoResult io = fDevice->Read(target.subspan(taken));
-        if (io.Status == TIoStatus::Lost && taken == 0) {
+        if (io.Status == TIoStatus::Failed && taken == 0) {
             fCommThread->DropPending(); // the bytes went with the device
             return 0;
         }
-        taken += io.Count;
+        taken += io.Value;
     }
     fCommThread->Consumed(static_cast<uint32_t>(taken));
     return static_cast<int>(taken);

@@ -134,7 +134,7 @@ void TQorCommThread::Execute()
             }
             if (events == 0 && !lost) continue;
             // Asked once per wake-up: the count serves both the hang-up test and the offer.
-            const std::optional<uint32_t> waiting = fDevice.BytesWaiting();
+            const TDeviceResult<uint32_t> waiting = fDevice.BytesWaiting();
             if (seen.Readable && !lost) {
                 if (waiting && *waiting == 0) {
                     if (++emptyWakeups >= kMaxEmptyWakeups) lost = true;
@@ -199,12 +199,12 @@ bool TQorCommThread::OutputDrained()
     return true;
 }
 
-void TQorCommThread::HandleEvents(uint32_t events, bool lost, std::optional<uint32_t> waiting)
+void TQorCommThread::HandleEvents(uint32_t events, bool lost, TDeviceResult<uint32_t> waiting)
 {
     // Only what someone listens to is asked of the driver: each ioctl is time on the way to the
     // data-available handler.
     const uint32_t modemStatus =
-        (events & (EV_CTS | EV_DSR)) ? fDevice.ModemStatus().value_or(0) : 0;
+        (events & (EV_CTS | EV_DSR)) ? fDevice.ModemStatus().ValueOr(0) : 0;
     const uint32_t errors = TakeErrorFlags(); // nothing unless EV_ERR is in the mask
     if (!waiting) lost = true;
     if (lost && waiting && *waiting > 0)
@@ -252,8 +252,8 @@ void TQorCommThread::ReadBuffered()
     bool lost = false;
     const size_t stored = fBuffer.Store(waiting, [&](std::span<std::byte> free) {
         const TIoResult io = fDevice.Read(free);
-        lost = io.Status == TIoStatus::Lost;
-        return io.Count;
+        lost = io.Status == TIoStatus::Failed;
+        return io.Value;
     });
     Consumed(static_cast<uint32_t>(stored));
     if (lost) fPending.store(0);

@@ -48,7 +48,7 @@ public:
 private:
     void Execute();
     // waiting: the receive count the driver gave for this wake-up (nullopt: the device is gone).
-    void HandleEvents(uint32_t events, bool lost, std::optional<uint32_t> waiting);
+    void HandleEvents(uint32_t events, bool lost, TDeviceResult<uint32_t> waiting);
     void ReadBuffered();
     // Sets Pending and runs the data-available handler on the main thread. false: stop offering.
     bool Offer(uint32_t pending);
@@ -68,7 +68,7 @@ private:
     std::atomic<bool> fStopRequested = false;
     std::atomic<uint32_t> fPending = 0;
     TQorCommBuffer fBuffer;
-    std::optional<TLineErrorCounters> fLastCounters;
+    TDeviceResult<TLineErrorCounters> fLastCounters = DeviceUnsupported();
     bool fDeviceLost = false;
     void ReportFailure(std::string reason) noexcept;
     mutable std::mutex fFailureMutex;

@@ -10,7 +10,7 @@ TTransmitQueue::TWriteResult TTransmitQueue::Write(ISerialDevice& device,
     const bool wasAwaiting = fAwaitingEmpty;
     if (fChunks.empty()) {
         const TIoResult io = device.Write(data);
-        if (io.Status == TIoStatus::Ok) result.Immediate = io.Count;
+        if (io.Status == TIoStatus::Ok) result.Immediate = io.Value;
         // A lost device is noticed and reported by the communication thread; what is
         // queued here is dropped then.
     }
@@ -34,10 +34,10 @@ TTransmitQueue::TDrainResult TTransmitQueue::Drain(ISerialDevice& device)
         auto& front = fChunks.front();
         const auto pending = std::span<const std::byte>(front).subspan(fFrontOffset);
         const TIoResult io = device.Write(pending);
-        if (io.Status == TIoStatus::Lost) return TDrainResult::Lost;
-        if (io.Status == TIoStatus::WouldBlock || io.Count == 0) return TDrainResult::MoreQueued;
-        fFrontOffset += io.Count;
-        fQueuedBytes -= io.Count;
+        if (io.Status == TIoStatus::Failed) return TDrainResult::Lost;
+        if (io.Status == TIoStatus::WouldBlock || io.Value == 0) return TDrainResult::MoreQueued;
+        fFrontOffset += io.Value;
+        fQueuedBytes -= io.Value;
         if (fFrontOffset == front.size()) {
             fChunks.pop_front();
             fFrontOffset = 0;

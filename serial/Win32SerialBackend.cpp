@@ -63,37 +63,52 @@ template <class TFrom, class TTo> void CopyLineFields(const TFrom& from, TTo& to
     to.StopBits = from.StopBits;
 }
 
+// A Win32 call's BOOL as a result; a failure carries GetLastError.
+TDeviceFailure LastFailure()
+{
+    return DeviceFailed(static_cast<int>(::GetLastError()));
+}
+TDeviceResult<> Done(BOOL succeeded)
+{
+    if (!succeeded) return LastFailure();
+    return {};
+}
+
 class TWin32SerialDevice final : public ISerialDevice
 {
 public:
     explicit TWin32SerialDevice(TWin32Handle port) : fPort(std::move(port)) {}
     ~TWin32SerialDevice() override;
 
-    bool GetState(TDeviceControlBlock& state) override;
-    bool SetState(const TDeviceControlBlock& state) override;
-    bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
+    TDeviceResult<TDeviceControlBlock> GetState() override;
+    TDeviceResult<> SetState(const TDeviceControlBlock& state) override;
+    TDeviceResult<> SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
     {
-        return ::SetupComm(fPort.Get(), rxSize, txSize) != 0;
+        return Done(::SetupComm(fPort.Get(), rxSize, txSize));
     }
-    bool SetEventMask(uint32_t mask) override { return ::SetCommMask(fPort.Get(), mask) != 0; }
+    TDeviceResult<> SetEventMask(uint32_t mask) override
+    {
+        return Done(::SetCommMask(fPort.Get(), mask));
+    }
     TIoResult Read(std::span<std::byte> buffer) override;
     TIoResult Write(std::span<const std::byte> data) override;
-    std::optional<uint32_t> BytesWaiting() override;
-    std::optional<uint32_t> OutputQueued() override;
+    TDeviceResult<uint32_t> BytesWaiting() override;
+    TDeviceResult<uint32_t> OutputQueued() override;
     uint32_t UncountedOutputBytes() override { return AdapterFifoBytes; }
-    std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
-    bool Purge(uint32_t flags) override { return ::PurgeComm(fPort.Get(), flags) != 0; }
-    bool EnterLowLatency() override { return false; } // the driver's own latency setting rules
+    TDeviceResult<bool> TransmitterEmpty() override { return DeviceUnsupported(); }
+    TDeviceResult<> Purge(uint32_t flags) override { return Done(::PurgeComm(fPort.Get(), flags)); }
+    // The driver's own latency setting rules.
+    TDeviceResult<> EnterLowLatency() override { return DeviceUnsupported(); }
     void LeaveLowLatency() override {}
-    std::optional<uint32_t> ModemStatus() override;
-    std::optional<TLineErrorCounters> ErrorCounters() override;
-    bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
+    TDeviceResult<uint32_t> ModemStatus() override;
+    TDeviceResult<TLineErrorCounters> ErrorCounters() override;
+    TDeviceResult<> WaitModemChange(uint32_t msMask, uint32_t knownStatus) override;
     void InterruptModemWait() override;
     TPortWait Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs) override;
 
 private:
     // ClearCommError: the queues, with the error flags it clears added to the counters.
-    std::optional<COMSTAT> Status();
+    TDeviceResult<COMSTAT> Status();
     bool WriteDone();
     void Seen(DWORD events, TPortWait& seen);
 
@@ -130,10 +145,11 @@ TWin32SerialDevice::~TWin32SerialDevice()
         if (op->Pending) ::GetOverlappedResult(fPort.Get(), &op->Io, &ignored, TRUE);
 }
 
-bool TWin32SerialDevice::GetState(TDeviceControlBlock& state)
+TDeviceResult<TDeviceControlBlock> TWin32SerialDevice::GetState()
 {
     DCB dcb = EmptyDcb();
-    if (!::GetCommState(fPort.Get(), &dcb)) return false;
+    if (!::GetCommState(fPort.Get(), &dcb)) return LastFailure();
+    TDeviceControlBlock state;
     CopyLineFields(dcb, state);
     uint32_t flags = 0;
     if (dcb.fBinary) flags |= DCB_fBinary;
@@ -147,13 +163,13 @@ bool TWin32SerialDevice::GetState(TDeviceControlBlock& state)
     if (dcb.fInX) flags |= DCB_fInX;
     flags |= (dcb.fRtsControl << 12) & DCB_RtsControlMask;
     state.Flags = flags;
-    return true;
+    return state;
 }
 
-bool TWin32SerialDevice::SetState(const TDeviceControlBlock& state)
+TDeviceResult<> TWin32SerialDevice::SetState(const TDeviceControlBlock& state)
 {
     DCB dcb = EmptyDcb();
-    if (!::GetCommState(fPort.Get(), &dcb)) return false;
+    if (!::GetCommState(fPort.Get(), &dcb)) return LastFailure();
     CopyLineFields(state, dcb);
     const uint32_t flags = state.Flags;
     dcb.fBinary = (flags & DCB_fBinary) != 0;
@@ -171,7 +187,7 @@ bool TWin32SerialDevice::SetState(const TDeviceControlBlock& state)
     dcb.fAbortOnError = FALSE; // an error must not stop every later read and write
     dcb.XonChar = 0x11;
     dcb.XoffChar = 0x13;
-    return ::SetCommState(fPort.Get(), &dcb) != 0;
+    return Done(::SetCommState(fPort.Get(), &dcb));
 }
 
 TIoResult TWin32SerialDevice::Read(std::span<std::byte> buffer)
@@ -183,9 +199,10 @@ TIoResult TWin32SerialDevice::Read(std::span<std::byte> buffer)
                     fRead.Start())) {
         if (::GetLastError() != ERROR_IO_PENDING ||
             !::GetOverlappedResult(fPort.Get(), &fRead.Io, &count, TRUE))
-            return {0, TIoStatus::Lost};
+            return LastFailure();
     }
-    return {count, count == 0 && !buffer.empty() ? TIoStatus::WouldBlock : TIoStatus::Ok};
+    if (count == 0 && !buffer.empty()) return DeviceWouldBlock();
+    return size_t{count};
 }
 
 TIoResult TWin32SerialDevice::Write(std::span<const std::byte> data)
@@ -195,20 +212,21 @@ TIoResult TWin32SerialDevice::Write(std::span<const std::byte> data)
         DWORD done = 0;
         if (!::GetOverlappedResult(fPort.Get(), &fWrite.Io, &done, FALSE)) {
             const DWORD error = ::GetLastError();
-            if (error == ERROR_IO_INCOMPLETE) return {0, TIoStatus::WouldBlock};
-            if (error != ERROR_OPERATION_ABORTED) return {0, TIoStatus::Lost}; // not a purge
+            if (error == ERROR_IO_INCOMPLETE) return DeviceWouldBlock();
+            if (error != ERROR_OPERATION_ABORTED)
+                return DeviceFailed(static_cast<int>(error)); // not a purge
         }
         fWrite.Pending = false;
     }
-    if (data.empty()) return {0, TIoStatus::Ok};
+    if (data.empty()) return {};
     // The system reads the bytes after WriteFile returns, so they are kept here until it is done.
     fWriting.assign(data.begin(), data.begin() + std::min(data.size(), kWriteChunk));
     const DWORD size = static_cast<DWORD>(fWriting.size());
     if (::WriteFile(fPort.Get(), fWriting.data(), size, nullptr, fWrite.Start()))
-        return {size, TIoStatus::Ok};
-    if (::GetLastError() != ERROR_IO_PENDING) return {0, TIoStatus::Lost};
+        return size_t{size};
+    if (::GetLastError() != ERROR_IO_PENDING) return LastFailure();
     fWrite.Pending = true;
-    return {size, TIoStatus::Ok};
+    return size_t{size};
 }
 
 bool TWin32SerialDevice::WriteDone()
@@ -217,11 +235,11 @@ bool TWin32SerialDevice::WriteDone()
     return !fWrite.Pending || HasOverlappedIoCompleted(&fWrite.Io);
 }
 
-std::optional<COMSTAT> TWin32SerialDevice::Status()
+TDeviceResult<COMSTAT> TWin32SerialDevice::Status()
 {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!::ClearCommError(fPort.Get(), &errors, &status)) return std::nullopt;
+    if (!::ClearCommError(fPort.Get(), &errors, &status)) return LastFailure();
     if (errors != 0) {
         std::lock_guard lock(fErrorMutex);
         if (errors & CE_RXOVER) ++fCounters.BufferOverrun;
@@ -233,44 +251,44 @@ std::optional<COMSTAT> TWin32SerialDevice::Status()
     return status;
 }
 
-std::optional<uint32_t> TWin32SerialDevice::BytesWaiting()
+TDeviceResult<uint32_t> TWin32SerialDevice::BytesWaiting()
 {
     const auto status = Status();
-    if (!status) return std::nullopt;
-    return status->cbInQue;
+    if (!status) return TDeviceFailure{status.Status, status.Error};
+    return uint32_t{status->cbInQue};
 }
 
-std::optional<uint32_t> TWin32SerialDevice::OutputQueued()
+TDeviceResult<uint32_t> TWin32SerialDevice::OutputQueued()
 {
     const auto status = Status();
-    if (!status) return std::nullopt;
+    if (!status) return TDeviceFailure{status.Status, status.Error};
     std::lock_guard lock(fWriteMutex);
     const bool writing = fWrite.Pending && !HasOverlappedIoCompleted(&fWrite.Io);
     return std::max<uint32_t>(status->cbOutQue, writing ? fWriting.size() : 0);
 }
 
-std::optional<uint32_t> TWin32SerialDevice::ModemStatus()
+TDeviceResult<uint32_t> TWin32SerialDevice::ModemStatus()
 {
     DWORD status = 0;
-    if (!::GetCommModemStatus(fPort.Get(), &status)) return std::nullopt;
-    return status;
+    if (!::GetCommModemStatus(fPort.Get(), &status)) return LastFailure();
+    return uint32_t{status};
 }
 
-std::optional<TLineErrorCounters> TWin32SerialDevice::ErrorCounters()
+TDeviceResult<TLineErrorCounters> TWin32SerialDevice::ErrorCounters()
 {
-    if (!Status()) return std::nullopt;
+    if (const auto status = Status(); !status) return TDeviceFailure{status.Status, status.Error};
     std::lock_guard lock(fErrorMutex);
     return fCounters;
 }
 
-bool TWin32SerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
+TDeviceResult<> TWin32SerialDevice::WaitModemChange(uint32_t msMask, uint32_t knownStatus)
 {
     std::unique_lock lock(fModemMutex);
     for (;;) {
-        if (fModemInterrupted) return false;
+        if (fModemInterrupted) return DeviceFailed(ERROR_OPERATION_ABORTED);
         const auto now = ModemStatus();
-        if (!now) return false;
-        if ((*now ^ knownStatus) & msMask) return true;
+        if (!now) return TDeviceFailure{now.Status, now.Error};
+        if ((*now ^ knownStatus) & msMask) return {};
         const uint64_t generation = fModemGeneration;
         fModemChanged.wait(lock,
                            [&] { return fModemInterrupted || fModemGeneration != generation; });
@@ -373,12 +391,10 @@ int ErrnoFor(DWORD error)
 
 } // namespace
 
-std::unique_ptr<ISerialDevice> TWin32SerialBackend::Open(const std::string& path, int& error)
+TDeviceResult<std::unique_ptr<ISerialDevice>> TWin32SerialBackend::Open(const std::string& path)
 {
-    const auto fail = [&error](DWORD code) -> std::unique_ptr<ISerialDevice> {
-        error = ErrnoFor(code);
-        return nullptr;
-    };
+    // The component's message is made from an errno value on every platform.
+    const auto fail = [](DWORD code) { return DeviceFailed(ErrnoFor(code)); };
     // Above COM9 only the device namespace finds a port; below it the prefix does no harm.
     const std::string name = path.rfind(R"(\\.\)", 0) == 0 ? path : R"(\\.\)" + path;
     TWin32Handle port(::CreateFileW(
@@ -393,7 +409,8 @@ std::unique_ptr<ISerialDevice> TWin32SerialBackend::Open(const std::string& path
     timeouts.ReadIntervalTimeout = MAXDWORD;
     if (!::SetCommTimeouts(port.Get(), &timeouts)) return fail(::GetLastError());
     try {
-        return std::make_unique<TWin32SerialDevice>(std::move(port));
+        return std::unique_ptr<ISerialDevice>(
+            std::make_unique<TWin32SerialDevice>(std::move(port)));
     } catch (const std::system_error& e) {
         return fail(static_cast<DWORD>(e.code().value()));
     }

@@ -8,5 +8,5 @@ class TWin32SerialBackend final : public ISerialBackend
 {
 public:
     // `error` is the errno that says why, so the reasons read as on Linux (EBUSY: in use).
-    std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) override;
+    TDeviceResult<std::unique_ptr<ISerialDevice>> Open(const std::string& path) override;
 };

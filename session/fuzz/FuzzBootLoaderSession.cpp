@@ -75,31 +75,34 @@ public:
     {
     }
 
-    bool GetState(TDeviceControlBlock& state) override { return fInner->GetState(state); }
-    bool SetState(const TDeviceControlBlock& state) override { return fInner->SetState(state); }
-    bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
+    TDeviceResult<TDeviceControlBlock> GetState() override { return fInner->GetState(); }
+    TDeviceResult<> SetState(const TDeviceControlBlock& state) override
+    {
+        return fInner->SetState(state);
+    }
+    TDeviceResult<> SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
     {
         return fInner->SetQueueSizes(rxSize, txSize);
     }
-    bool SetEventMask(uint32_t mask) override { return fInner->SetEventMask(mask); }
+    TDeviceResult<> SetEventMask(uint32_t mask) override { return fInner->SetEventMask(mask); }
     TIoResult Read(std::span<std::byte> buffer) override { return fInner->Read(buffer); }
     TIoResult Write(std::span<const std::byte> data) override
     {
         const TIoResult result = fInner->Write(data);
-        if (result.Status == TIoStatus::Ok && result.Count > 0)
-            fOnWrite(std::string_view(reinterpret_cast<const char*>(data.data()), result.Count));
+        if (result.Ok() && result.Value > 0)
+            fOnWrite(std::string_view(reinterpret_cast<const char*>(data.data()), result.Value));
         return result;
     }
-    std::optional<uint32_t> BytesWaiting() override { return fInner->BytesWaiting(); }
-    std::optional<uint32_t> OutputQueued() override { return fInner->OutputQueued(); }
-    std::optional<bool> TransmitterEmpty() override { return fInner->TransmitterEmpty(); }
+    TDeviceResult<uint32_t> BytesWaiting() override { return fInner->BytesWaiting(); }
+    TDeviceResult<uint32_t> OutputQueued() override { return fInner->OutputQueued(); }
+    TDeviceResult<bool> TransmitterEmpty() override { return fInner->TransmitterEmpty(); }
     uint32_t UncountedOutputBytes() override { return fInner->UncountedOutputBytes(); }
-    bool Purge(uint32_t flags) override { return fInner->Purge(flags); }
-    bool EnterLowLatency() override { return fInner->EnterLowLatency(); }
+    TDeviceResult<> Purge(uint32_t flags) override { return fInner->Purge(flags); }
+    TDeviceResult<> EnterLowLatency() override { return fInner->EnterLowLatency(); }
     void LeaveLowLatency() override { fInner->LeaveLowLatency(); }
-    std::optional<uint32_t> ModemStatus() override { return fInner->ModemStatus(); }
-    std::optional<TLineErrorCounters> ErrorCounters() override { return fInner->ErrorCounters(); }
-    bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override
+    TDeviceResult<uint32_t> ModemStatus() override { return fInner->ModemStatus(); }
+    TDeviceResult<TLineErrorCounters> ErrorCounters() override { return fInner->ErrorCounters(); }
+    TDeviceResult<> WaitModemChange(uint32_t msMask, uint32_t knownStatus) override
     {
         return fInner->WaitModemChange(msMask, knownStatus);
     }
@@ -121,11 +124,12 @@ public:
         : fInner(inner), fOnWrite(std::move(onWrite))
     {
     }
-    std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) override
+    TDeviceResult<std::unique_ptr<ISerialDevice>> Open(const std::string& path) override
     {
-        std::unique_ptr<ISerialDevice> device = fInner.Open(path, error);
-        if (!device) return nullptr;
-        return std::make_unique<TRecordingDevice>(std::move(device), fOnWrite);
+        TDeviceResult<std::unique_ptr<ISerialDevice>> opened = fInner.Open(path);
+        if (!opened) return opened;
+        return std::unique_ptr<ISerialDevice>(
+            std::make_unique<TRecordingDevice>(std::move(opened.Value), fOnWrite));
     }
 
 private:

@@ -19,58 +19,56 @@ public:
         fPort->fOpen = false;
     }
 
-    bool GetState(TDeviceControlBlock& state) override
+    TDeviceResult<TDeviceControlBlock> GetState() override
     {
         std::lock_guard lock(fPort->fMutex);
-        state = fPort->fState;
-        return true;
+        return fPort->fState;
     }
-    bool SetState(const TDeviceControlBlock& state) override
+    TDeviceResult<> SetState(const TDeviceControlBlock& state) override
     {
         std::lock_guard lock(fPort->fMutex);
         fPort->fState = state;
         fPort->fStatesWritten.push_back(state);
-        return true;
+        return {};
     }
-    bool SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
+    TDeviceResult<> SetQueueSizes(uint32_t rxSize, uint32_t txSize) override
     {
         std::lock_guard lock(fPort->fMutex);
         fPort->fRxQueueSize = rxSize;
         fPort->fTxQueueSize = txSize;
-        return true;
+        return {};
     }
-    bool SetEventMask(uint32_t mask) override
+    TDeviceResult<> SetEventMask(uint32_t mask) override
     {
         std::lock_guard lock(fPort->fMutex);
         fPort->fEventMask = mask;
-        return true;
+        return {};
     }
     TIoResult Read(std::span<std::byte> buffer) override
     {
         std::lock_guard lock(fPort->fMutex);
-        if (fPort->fRx.empty())
-            return {0, fPort->fHungUp ? TIoStatus::Lost : TIoStatus::WouldBlock};
+        if (fPort->fRx.empty()) return fPort->fHungUp ? DeviceFailed(EIO) : DeviceWouldBlock();
         size_t n = 0;
         while (n < buffer.size() && !fPort->fRx.empty()) {
             buffer[n++] = fPort->fRx.front();
             fPort->fRx.pop_front();
         }
         fPort->SignalLocked();
-        return {n, TIoStatus::Ok};
+        return n;
     }
     TIoResult Write(std::span<const std::byte> data) override
     {
         std::lock_guard lock(fPort->fMutex);
-        if (fPort->fHungUp) return {0, TIoStatus::Lost};
+        if (fPort->fHungUp) return DeviceFailed(EIO);
         for (std::byte b : data) {
             if (fPort->fHoldingOutput)
                 fPort->fDriverQueue.push_back(static_cast<char>(b));
             else
                 fPort->fWritten.push_back(static_cast<char>(b));
         }
-        return {data.size(), TIoStatus::Ok};
+        return data.size();
     }
-    std::optional<uint32_t> BytesWaiting() override
+    TDeviceResult<uint32_t> BytesWaiting() override
     {
         std::lock_guard lock(fPort->fMutex);
         if (!fPort->fThrowInThread.empty())
@@ -79,56 +77,57 @@ public:
         fPort->SignalLocked();
         return static_cast<uint32_t>(fPort->fRx.size());
     }
-    std::optional<uint32_t> OutputQueued() override
+    TDeviceResult<uint32_t> OutputQueued() override
     {
         std::lock_guard lock(fPort->fMutex);
         return static_cast<uint32_t>(fPort->fDriverQueue.size());
     }
-    std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
-    bool Purge(uint32_t flags) override
+    TDeviceResult<bool> TransmitterEmpty() override { return DeviceUnsupported(); }
+    TDeviceResult<> Purge(uint32_t flags) override
     {
         std::lock_guard lock(fPort->fMutex);
         fPort->fPurges.push_back(flags);
         if (flags & (PURGE_RXCLEAR | PURGE_RXABORT)) fPort->fRx.clear();
         if (flags & (PURGE_TXCLEAR | PURGE_TXABORT)) fPort->fDriverQueue.clear();
         fPort->SignalLocked();
-        return true;
+        return {};
     }
-    bool EnterLowLatency() override
+    TDeviceResult<> EnterLowLatency() override
     {
         std::lock_guard lock(fPort->fMutex);
-        if (!fPort->fHasLowLatency) return false;
+        if (!fPort->fHasLowLatency) return DeviceUnsupported();
         fPort->fLowLatency = true;
-        return true;
+        return {};
     }
     void LeaveLowLatency() override
     {
         std::lock_guard lock(fPort->fMutex);
         fPort->fLowLatency = false;
     }
-    std::optional<uint32_t> ModemStatus() override
+    TDeviceResult<uint32_t> ModemStatus() override
     {
         std::lock_guard lock(fPort->fMutex);
         ++fPort->fStatusQueries;
-        if (!fPort->fHasModemLines) return std::nullopt;
+        if (!fPort->fHasModemLines) return DeviceUnsupported();
         return fPort->fModemStatus;
     }
-    std::optional<TLineErrorCounters> ErrorCounters() override
+    TDeviceResult<TLineErrorCounters> ErrorCounters() override
     {
         std::lock_guard lock(fPort->fMutex);
         ++fPort->fStatusQueries;
-        if (!fPort->fHasErrorCounters) return std::nullopt;
+        if (!fPort->fHasErrorCounters) return DeviceUnsupported();
         return fPort->fCounters;
     }
-    bool WaitModemChange(uint32_t msMask, uint32_t knownStatus) override
+    TDeviceResult<> WaitModemChange(uint32_t msMask, uint32_t knownStatus) override
     {
         std::unique_lock lock(fPort->fMutex);
-        if (!fPort->fHasModemLines) return false;
+        if (!fPort->fHasModemLines) return DeviceUnsupported();
         fPort->fModemChanged.wait(lock, [&] {
             return fInterrupted || fPort->fHungUp ||
                    ((fPort->fModemStatus ^ knownStatus) & msMask) != 0;
         });
-        return !fInterrupted && !fPort->fHungUp;
+        if (fInterrupted || fPort->fHungUp) return DeviceFailed(EINTR);
+        return {};
     }
     void InterruptModemWait() override
     {
@@ -337,16 +336,13 @@ TFakePort& TFakeSerialBackend::AddPort(const std::string& path)
     return *port;
 }
 
-std::unique_ptr<ISerialDevice> TFakeSerialBackend::Open(const std::string& path, int& error)
+TDeviceResult<std::unique_ptr<ISerialDevice>> TFakeSerialBackend::Open(const std::string& path)
 {
     const auto it = fPorts.find(path);
-    error = ENOENT;
-    if (it == fPorts.end()) return nullptr;
+    if (it == fPorts.end()) return DeviceFailed(ENOENT);
     std::lock_guard lock(it->second->fMutex);
-    error = EBUSY;
-    if (it->second->fOpen || it->second->fHungUp) return nullptr;
-    error = 0;
+    if (it->second->fOpen || it->second->fHungUp) return DeviceFailed(EBUSY);
     it->second->fOpen = true;
     ++it->second->fOpenCount;
-    return std::make_unique<TFakeSerialDevice>(it->second);
+    return std::unique_ptr<ISerialDevice>(std::make_unique<TFakeSerialDevice>(it->second));
 }

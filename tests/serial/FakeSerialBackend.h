@@ -106,7 +106,7 @@ class TFakeSerialBackend final : public ISerialBackend
 public:
     // Registers (or returns) the port behind `path`; opening an unregistered path fails.
     TFakePort& AddPort(const std::string& path);
-    std::unique_ptr<ISerialDevice> Open(const std::string& path, int& error) override;
+    TDeviceResult<std::unique_ptr<ISerialDevice>> Open(const std::string& path) override;
 
 private:
     std::map<std::string, std::shared_ptr<TFakePort>> fPorts;

@@ -19,6 +19,13 @@
 
 namespace {
 
+// The line state a device read back, and whether it could.
+bool Got(const TDeviceResult<TDeviceControlBlock>& result, TDeviceControlBlock& state)
+{
+    state = result.Value;
+    return result.Ok();
+}
+
 class PosixSerialDeviceTest : public ::testing::Test
 {
 protected:
@@ -31,8 +38,7 @@ protected:
 
     TPseudoTerminal fPty;
     TPosixSerialBackend fBackend;
-    int fOpenError = 0;
-    std::unique_ptr<ISerialDevice> fDevice = fBackend.Open(fPty.DevicePath(), fOpenError);
+    std::unique_ptr<ISerialDevice> fDevice = std::move(fBackend.Open(fPty.DevicePath()).Value);
 };
 
 // A failed open says why, so the window can tell the technician what to do about it.
@@ -47,9 +53,10 @@ TEST_F(PosixSerialDeviceTest, FailedOpenReportsItsCause)
                  {"/dev/null", ENOTTY},
                  {fPty.DevicePath(), EBUSY}}; // held by the fixture's device
     for (const auto& c : cases) {
-        int error = 0;
-        EXPECT_EQ(fBackend.Open(c.Path, error), nullptr) << c.Path;
-        EXPECT_EQ(error, c.Error) << c.Path;
+        const TDeviceResult<std::unique_ptr<ISerialDevice>> opened = fBackend.Open(c.Path);
+        EXPECT_EQ(opened.Value, nullptr) << c.Path;
+        EXPECT_EQ(opened.Status, TIoStatus::Failed) << c.Path;
+        EXPECT_EQ(opened.Error, c.Error) << c.Path;
     }
 }
 
@@ -67,7 +74,7 @@ TEST_F(PosixSerialDeviceTest, LineStateRoundTrips)
 {
     ASSERT_TRUE(fDevice);
     TDeviceControlBlock state;
-    ASSERT_TRUE(fDevice->GetState(state));
+    ASSERT_TRUE(Got(fDevice->GetState(), state));
     // A pseudo-terminal forces 8 data bits without parity; the rest it keeps.
     state.BaudRate = 115200;
     state.ByteSize = 8;
@@ -79,7 +86,7 @@ TEST_F(PosixSerialDeviceTest, LineStateRoundTrips)
     ASSERT_TRUE(fDevice->SetState(state));
 
     TDeviceControlBlock back;
-    ASSERT_TRUE(fDevice->GetState(back));
+    ASSERT_TRUE(Got(fDevice->GetState(), back));
     EXPECT_EQ(back, state);
 
     const termios tio = SlaveTermios();
@@ -91,15 +98,15 @@ TEST_F(PosixSerialDeviceTest, AnyBaudRateIsAccepted)
 {
     ASSERT_TRUE(fDevice);
     TDeviceControlBlock state;
-    ASSERT_TRUE(fDevice->GetState(state));
+    ASSERT_TRUE(Got(fDevice->GetState(), state));
     state.BaudRate = 250000; // no Bxxx constant
     ASSERT_TRUE(fDevice->SetState(state));
     TDeviceControlBlock back;
-    ASSERT_TRUE(fDevice->GetState(back));
+    ASSERT_TRUE(Got(fDevice->GetState(), back));
     EXPECT_EQ(back.BaudRate, 250000u);
     state.BaudRate = 9600;
     ASSERT_TRUE(fDevice->SetState(state));
-    ASSERT_TRUE(fDevice->GetState(back));
+    ASSERT_TRUE(Got(fDevice->GetState(), back));
     EXPECT_EQ(back.BaudRate, 9600u);
 }
 
@@ -107,7 +114,7 @@ TEST_F(PosixSerialDeviceTest, FlagsWordMapsToFlowControl)
 {
     ASSERT_TRUE(fDevice);
     TDeviceControlBlock state;
-    ASSERT_TRUE(fDevice->GetState(state));
+    ASSERT_TRUE(Got(fDevice->GetState(), state));
     state.Flags = DCB_fBinary | DCB_fOutX | DCB_fInX | DCB_fOutxCtsFlow;
     ASSERT_TRUE(fDevice->SetState(state));
     termios tio = SlaveTermios();
@@ -129,12 +136,12 @@ TEST_F(PosixSerialDeviceTest, UnsupportedCharacterFormatIsRejected)
 {
     ASSERT_TRUE(fDevice);
     TDeviceControlBlock state;
-    ASSERT_TRUE(fDevice->GetState(state));
+    ASSERT_TRUE(Got(fDevice->GetState(), state));
     const TDeviceControlBlock before = state;
     state.ByteSize = 9;
     EXPECT_FALSE(fDevice->SetState(state));
     TDeviceControlBlock back;
-    ASSERT_TRUE(fDevice->GetState(back));
+    ASSERT_TRUE(Got(fDevice->GetState(), back));
     EXPECT_EQ(back.ByteSize, before.ByteSize);
 }
 
@@ -152,11 +159,11 @@ TEST_F(PosixSerialDeviceTest, NonBlockingTransfersAndQueueQueries)
     EXPECT_EQ(fDevice->BytesWaiting(), 3u);
     const TIoResult read = fDevice->Read(buffer);
     EXPECT_EQ(read.Status, TIoStatus::Ok);
-    EXPECT_EQ(read.Count, 3u);
+    EXPECT_EQ(read.Value, 3u);
 
     const std::string out = "xyz";
     const TIoResult written = fDevice->Write(std::as_bytes(std::span(out.data(), out.size())));
-    EXPECT_EQ(written.Count, 3u);
+    EXPECT_EQ(written.Value, 3u);
     EXPECT_EQ(fPty.Receive(3), "xyz");
     EXPECT_FALSE(fDevice->ModemStatus()); // pseudo-terminals have no modem lines
 }
@@ -166,7 +173,7 @@ TEST_F(PosixSerialDeviceTest, ReadReportsALostDevice)
     ASSERT_TRUE(fDevice);
     fPty.CloseMaster();
     std::byte buffer[16];
-    EXPECT_EQ(fDevice->Read(buffer).Status, TIoStatus::Lost);
+    EXPECT_EQ(fDevice->Read(buffer).Status, TIoStatus::Failed);
 }
 
 TEST_F(PosixSerialDeviceTest, WaitSeesAHangUp)
@@ -182,7 +189,7 @@ TEST_F(PosixSerialDeviceTest, TheFlagsWordStartsFromTheTerminalsFlowControl)
 {
     ASSERT_TRUE(fDevice);
     TDeviceControlBlock opened;
-    ASSERT_TRUE(fDevice->GetState(opened));
+    ASSERT_TRUE(Got(fDevice->GetState(), opened));
     EXPECT_EQ(opened.Flags, DCB_fBinary); // opened raw: no flow control
     const struct
     {
@@ -204,7 +211,7 @@ TEST_F(PosixSerialDeviceTest, TheFlagsWordStartsFromTheTerminalsFlowControl)
         TPosixSerialDevice device(
             TFileDescriptor(::open(terminal.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)));
         TDeviceControlBlock state;
-        ASSERT_TRUE(device.GetState(state));
+        ASSERT_TRUE(Got(device.GetState(), state));
         EXPECT_EQ(state.Flags, c.Flags) << std::hex << c.Input << " " << c.Control;
     }
 }
@@ -215,7 +222,7 @@ TEST_F(PosixSerialDeviceTest, WriteReportsALostDevice)
     fPty.HangUp();
     const std::string out = "after the end";
     EXPECT_EQ(fDevice->Write(std::as_bytes(std::span(out.data(), out.size()))).Status,
-              TIoStatus::Lost);
+              TIoStatus::Failed);
 }
 
 TEST_F(PosixSerialDeviceTest, PurgeDropsWhatWaitsAndSaysItDid)
@@ -230,7 +237,7 @@ TEST_F(PosixSerialDeviceTest, PurgeDropsWhatWaitsAndSaysItDid)
     }
     // An input purge leaves what was written on its way.
     const std::string out = "kept";
-    ASSERT_EQ(fDevice->Write(std::as_bytes(std::span(out.data(), out.size()))).Count, 4u);
+    ASSERT_EQ(fDevice->Write(std::as_bytes(std::span(out.data(), out.size()))).Value, 4u);
     EXPECT_TRUE(fDevice->Purge(PURGE_RXCLEAR));
     EXPECT_EQ(fPty.Receive(4), "kept");
     EXPECT_TRUE(fDevice->Purge(PURGE_TXCLEAR));
@@ -273,7 +280,7 @@ TEST_F(UartDeviceTest, DtrAndRtsFollowTheFlagsWord)
     for (const auto& c : cases) {
         fUart.SetOutputLines(c.Before);
         TDeviceControlBlock state;
-        ASSERT_TRUE(fDevice->GetState(state));
+        ASSERT_TRUE(Got(fDevice->GetState(), state));
         state.Flags = c.Flags;
         ASSERT_TRUE(fDevice->SetState(state));
         EXPECT_EQ(fUart.OutputLines(), c.After) << std::hex << c.Flags;
@@ -317,8 +324,8 @@ TEST_F(UartDeviceTest, TransmitterAndErrorCountersAsTheDriverTells)
     counters.brk = 4;
     counters.buf_overrun = 5;
     fUart.SetCounters(counters);
-    const std::optional<TLineErrorCounters> seen = fDevice->ErrorCounters();
-    ASSERT_TRUE(seen.has_value());
+    const TDeviceResult<TLineErrorCounters> seen = fDevice->ErrorCounters();
+    ASSERT_TRUE(seen.Ok());
     EXPECT_EQ(seen->Frame, 1u);
     EXPECT_EQ(seen->Overrun, 2u);
     EXPECT_EQ(seen->Parity, 3u);

@@ -16,28 +16,28 @@ public:
 
     TIoResult Write(std::span<const std::byte> data) override
     {
-        if (Gone) return {0, TIoStatus::Lost};
-        if (Room == 0) return {0, TIoStatus::WouldBlock};
+        if (Gone) return DeviceFailed(EIO);
+        if (Room == 0) return DeviceWouldBlock();
         const size_t n = std::min(Room, data.size());
         Sent.append(reinterpret_cast<const char*>(data.data()), n);
         Room -= n;
-        return {n, TIoStatus::Ok};
+        return n;
     }
 
-    bool GetState(TDeviceControlBlock&) override { return true; }
-    bool SetState(const TDeviceControlBlock&) override { return true; }
-    bool SetQueueSizes(uint32_t, uint32_t) override { return true; }
-    bool SetEventMask(uint32_t) override { return true; }
-    TIoResult Read(std::span<std::byte>) override { return {0, TIoStatus::WouldBlock}; }
-    std::optional<uint32_t> BytesWaiting() override { return 0; }
-    std::optional<uint32_t> OutputQueued() override { return 0; }
-    std::optional<bool> TransmitterEmpty() override { return std::nullopt; }
-    bool Purge(uint32_t) override { return true; }
-    bool EnterLowLatency() override { return false; }
+    TDeviceResult<TDeviceControlBlock> GetState() override { return TDeviceControlBlock{}; }
+    TDeviceResult<> SetState(const TDeviceControlBlock&) override { return {}; }
+    TDeviceResult<> SetQueueSizes(uint32_t, uint32_t) override { return {}; }
+    TDeviceResult<> SetEventMask(uint32_t) override { return {}; }
+    TIoResult Read(std::span<std::byte>) override { return DeviceWouldBlock(); }
+    TDeviceResult<uint32_t> BytesWaiting() override { return 0u; }
+    TDeviceResult<uint32_t> OutputQueued() override { return 0u; }
+    TDeviceResult<bool> TransmitterEmpty() override { return DeviceUnsupported(); }
+    TDeviceResult<> Purge(uint32_t) override { return {}; }
+    TDeviceResult<> EnterLowLatency() override { return DeviceUnsupported(); }
     void LeaveLowLatency() override {}
-    std::optional<uint32_t> ModemStatus() override { return std::nullopt; }
-    std::optional<TLineErrorCounters> ErrorCounters() override { return std::nullopt; }
-    bool WaitModemChange(uint32_t, uint32_t) override { return false; }
+    TDeviceResult<uint32_t> ModemStatus() override { return DeviceUnsupported(); }
+    TDeviceResult<TLineErrorCounters> ErrorCounters() override { return DeviceUnsupported(); }
+    TDeviceResult<> WaitModemChange(uint32_t, uint32_t) override { return DeviceUnsupported(); }
     void InterruptModemWait() override {}
     TPortWait Wait(const TWakeUpEvent&, bool, int) override { return {}; }
 };
