@@ -1,12 +1,12 @@
 // tarvel-flash: flashes boards from the command line, one engine per port, with a clear verdict
 // in the exit code.
-#include "i18n/EInOutError.h"
 #include "firmware/ImageCheck.h"
 #include "firmware/Sha256.h"
 #include "flasher/FlashCommandLine.h"
 #include "flasher/PortName.h"
 #include "flasher/TConsole.h"
 #include "flasher/TPortFlash.h"
+#include "i18n/EInOutError.h"
 #include "i18n/TLocalizationModule.h"
 #include "system/TDeviceWatch.h"
 
@@ -405,15 +405,9 @@ int main(int argc, char** argv)
     const std::vector<std::string> owned(argv + 1, argv + argc);
     const std::vector<std::string_view> arguments(owned.begin(), owned.end());
     TFlashOptions options;
-    try {
-        options = ParseFlashCommandLine(arguments);
-    } catch (const EUsage& e) {
-        return ReportUsageError(std::cerr, "tarvel-flash", e);
-    }
-    if (options.ShowHelp) {
-        std::cout << FlashUsage();
-        return 0;
-    }
+    if (const std::optional<int> exitCode =
+            ReadCommandLine(options, "tarvel-flash", arguments, ParseFlashCommandLine, FlashUsage))
+        return *exitCode;
     if (options.ShowVersion) {
         std::cout << "tarvel-flash " << TARVEL_VERSION << '\n';
         return 0;

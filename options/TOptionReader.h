@@ -4,6 +4,8 @@
 // that names the option and is reported in one way.
 
 #include <iosfwd>
+#include <iostream>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -49,3 +51,21 @@ private:
 // Says the error on err as "<program>: <message>" and where the help is; returns the exit code
 // for a usage error, 2.
 int ReportUsageError(std::ostream& err, std::string_view program, const EUsage& error);
+
+// A program's first step: its options read by parse into options. A usage error is reported
+// (exit code 2) and a request for help prints usage() (exit code 0); either way the exit code
+// comes back, and nothing when the program goes on.
+template <class TOptions, class TParse, class TUsage>
+std::optional<int> ReadCommandLine(TOptions& options, std::string_view program,
+                                   std::span<const std::string_view> arguments, TParse parse,
+                                   TUsage usage)
+{
+    try {
+        options = parse(arguments);
+    } catch (const EUsage& error) {
+        return ReportUsageError(std::cerr, program, error);
+    }
+    if (!options.ShowHelp) return std::nullopt;
+    std::cout << usage();
+    return 0;
+}

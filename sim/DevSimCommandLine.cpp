@@ -1,5 +1,23 @@
 #include "sim/DevSimCommandLine.h"
 
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+// The options that set a whole number of the device's.
+constexpr std::array<std::pair<std::string_view, int TSimulatedDeviceOptions::*>, 6> CountOptions{{
+    {"--answer-every", &TSimulatedDeviceOptions::AnswerEvery},
+    {"--progress-every", &TSimulatedDeviceOptions::ProgressEvery},
+    {"--erreur-at", &TSimulatedDeviceOptions::ErreurAtRecord},
+    {"--silence-from", &TSimulatedDeviceOptions::SilenceFromRecord},
+    {"--restart-at", &TSimulatedDeviceOptions::RestartAtRecord},
+    {"--hangup-at", &TSimulatedDeviceOptions::HangUpAtRecord},
+}};
+
+} // namespace
+
 TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> arguments)
 {
     TDevSimCommandLine result;
@@ -9,25 +27,17 @@ TDevSimCommandLine ParseDevSimCommandLine(std::span<const std::string_view> argu
     TOptionReader reader(arguments);
     while (reader.Next()) {
         const std::string_view option = reader.Name();
-        if (option == "--help" || option == "-h") {
+        const auto count = std::find_if(CountOptions.begin(), CountOptions.end(),
+                                        [&](const auto& entry) { return entry.first == option; });
+        if (count != CountOptions.end()) {
+            device.*(count->second) = reader.Number();
+        } else if (option == "--help" || option == "-h") {
             result.ShowHelp = true;
         } else if (option == "--baud") {
             const std::string_view speed = reader.Value();
             device.Baudrate = speed == "off" ? 0 : reader.ToNumber(speed);
         } else if (option == "--reply-delay-ms") {
             device.ReplyDelay = std::chrono::milliseconds(reader.Number());
-        } else if (option == "--answer-every") {
-            device.AnswerEvery = reader.Number();
-        } else if (option == "--progress-every") {
-            device.ProgressEvery = reader.Number();
-        } else if (option == "--erreur-at") {
-            device.ErreurAtRecord = reader.Number();
-        } else if (option == "--silence-from") {
-            device.SilenceFromRecord = reader.Number();
-        } else if (option == "--restart-at") {
-            device.RestartAtRecord = reader.Number();
-        } else if (option == "--hangup-at") {
-            device.HangUpAtRecord = reader.Number();
         } else if (option == "--random-fault") {
             faultSeed = static_cast<std::uint32_t>(reader.Number());
         } else if (option == "--fault-records") {

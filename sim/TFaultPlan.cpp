@@ -1,6 +1,7 @@
 #include "sim/TFaultPlan.h"
 
 #include <algorithm>
+#include <array>
 #include <random>
 
 TFaultPlan PlanFault(std::uint32_t seed, int records)
@@ -39,25 +40,11 @@ TFaultPlan PlanFault(std::uint32_t seed, int records)
 
 std::string_view FaultName(TFault fault)
 {
-    switch (fault) {
-    case TFault::None:
-        return "none";
-    case TFault::StrayBytes:
-        return "stray bytes";
-    case TFault::SlowAnswers:
-        return "slow answers";
-    case TFault::LongAnswers:
-        return "long answers";
-    case TFault::Restart:
-        return "restart";
-    case TFault::Refusal:
-        return "refusal";
-    case TFault::Silence:
-        return "silence";
-    case TFault::HangUp:
-        return "hang-up";
-    }
-    return "?";
+    constexpr std::array<std::string_view, FaultKinds> Names = {
+        "none",    "stray bytes", "slow answers", "long answers",
+        "restart", "refusal",     "silence",      "hang-up"};
+    const auto index = static_cast<std::size_t>(fault);
+    return index < Names.size() ? Names[index] : "?";
 }
 
 std::string Describe(const TFaultPlan& plan)
@@ -88,16 +75,16 @@ void ApplyFault(const TFaultPlan& plan, TSimulatedDeviceOptions& options)
         options.LongAnswerBytes = plan.AnswerBytes;
         break;
     case TFault::Restart:
-        options.RestartAtRecord = plan.Record;
-        break;
     case TFault::Refusal:
-        options.ErreurAtRecord = plan.Record;
-        break;
     case TFault::Silence:
-        options.SilenceFromRecord = plan.Record;
+    case TFault::HangUp: {
+        // The faults that strike at one record, in the order of the enum.
+        constexpr std::array<int TSimulatedDeviceOptions::*, 4> AtRecord = {
+            &TSimulatedDeviceOptions::RestartAtRecord, &TSimulatedDeviceOptions::ErreurAtRecord,
+            &TSimulatedDeviceOptions::SilenceFromRecord, &TSimulatedDeviceOptions::HangUpAtRecord};
+        options.*AtRecord[static_cast<std::size_t>(plan.Fault) -
+                          static_cast<std::size_t>(TFault::Restart)] = plan.Record;
         break;
-    case TFault::HangUp:
-        options.HangUpAtRecord = plan.Record;
-        break;
+    }
     }
 }

@@ -41,15 +41,9 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     TDevSimCommandLine commandLine;
-    try {
-        commandLine = ParseDevSimCommandLine(arguments);
-    } catch (const EUsage& error) {
-        return ReportUsageError(std::cerr, "tarvel-devsim", error);
-    }
-    if (commandLine.ShowHelp) {
-        std::cout << DevSimUsage();
-        return 0;
-    }
+    if (const std::optional<int> exitCode = ReadCommandLine(commandLine, "tarvel-devsim", arguments,
+                                                            ParseDevSimCommandLine, DevSimUsage))
+        return *exitCode;
 
     try {
         // Signals are taken through a descriptor; block them before the device thread exists so
