@@ -8,13 +8,13 @@ cd "$(dirname "$0")/.."
 
 total=${1:-60}
 targets=(
-  "tarvel_FuzzCatalogueLookup:i18n/fuzz/corpus/catalogue"
-  "tarvel_FuzzStoredCatalogueTable:i18n/fuzz/corpus/table"
-  "tarvel_FuzzDeviceDialogue:sim/fuzz/corpus"
-  "tarvel_FuzzReceiveBuffer:serial/fuzz/corpus"
-  "tarvel_FuzzBootLoaderSession:session/fuzz/corpus"
-  "tarvel_FuzzImageCheck:firmware/fuzz/corpus"
-  "tarvel_FuzzTerminalText:terminal/fuzz/corpus"
+  "tarvel_FuzzCatalogueLookup:tests/fuzz/i18n/corpus/catalogue"
+  "tarvel_FuzzStoredCatalogueTable:tests/fuzz/i18n/corpus/table"
+  "tarvel_FuzzDeviceDialogue:tests/fuzz/sim/corpus"
+  "tarvel_FuzzReceiveBuffer:tests/fuzz/serial/corpus"
+  "tarvel_FuzzBootLoaderSession:tests/fuzz/session/corpus"
+  "tarvel_FuzzImageCheck:tests/fuzz/firmware/corpus"
+  "tarvel_FuzzTerminalText:tests/fuzz/terminal/corpus"
 )
 share=$(( total / ${#targets[@]} ))
 if [ "$share" -lt 1 ]; then share=1; fi

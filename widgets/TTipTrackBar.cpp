@@ -44,8 +44,6 @@ TTipTrackBar::TTipTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
     connect(this, &QAbstractSlider::sliderReleased, this, &TTipTrackBar::HidePositionTip);
 }
 
-TTipTrackBar::~TTipTrackBar() = default;
-
 void TTipTrackBar::sliderChange(SliderChange change)
 {
     QSlider::sliderChange(change);

@@ -37,7 +37,6 @@ public:
     using TNotifyEvent = std::function<void(QObject* Sender)>;
 
     explicit TTipTrackBar(QWidget* parent = nullptr);
-    ~TTipTrackBar() override;
 
     // Slider properties under their track-bar names.
     int Min() const { return minimum(); }

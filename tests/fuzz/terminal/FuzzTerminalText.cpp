@@ -9,7 +9,7 @@
 #include "tests/support/TFuzzInput.h"
 #include "tests/support/TFuzzRule.h"
 
-#include "i18n/fuzz/FuzzScratchDirectory.h"
+#include "tests/fuzz/i18n/FuzzScratchDirectory.h"
 
 #include <algorithm>
 #include <cerrno>

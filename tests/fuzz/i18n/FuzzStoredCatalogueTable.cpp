@@ -5,7 +5,7 @@
 #include "i18n/TMappedFile.h"
 #include "i18n/TStoredCatalogues.h"
 
-#include "i18n/fuzz/FuzzScratchDirectory.h"
+#include "tests/fuzz/i18n/FuzzScratchDirectory.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -12,7 +12,7 @@
 #include "serial/TQorComPort.h"
 #include "session/MillisecondTick.h"
 #include "session/TBootLoaderSession.h"
-#include "session/fuzz/FuzzMemoryFile.h"
+#include "tests/fuzz/session/FuzzMemoryFile.h"
 #include "tests/serial/FakeSerialBackend.h"
 #include "tests/serial/TestMainThread.h"
 #include "tests/support/TFuzzInput.h"

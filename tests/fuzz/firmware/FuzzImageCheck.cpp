@@ -7,7 +7,7 @@
 #include "firmware/ImageCheck.h"
 #include "firmware/SRecord.h"
 #include "firmware/TFirmwareFile.h"
-#include "session/fuzz/FuzzMemoryFile.h"
+#include "tests/fuzz/session/FuzzMemoryFile.h"
 #include "sim/SRecordGenerator.h"
 #include "tests/support/TFuzzRule.h"
 
