@@ -24,7 +24,8 @@ for path in usr/lib/tarvel/tarvel usr/lib/tarvel/tarvel-flash usr/lib/tarvel/tar
   usr/lib/tarvel/locale/fr/LC_MESSAGES/default.mo \
   usr/share/applications/org.tarvel.Tarvel.desktop \
   usr/share/icons/hicolor/scalable/apps/org.tarvel.Tarvel.svg \
-  usr/share/metainfo/org.tarvel.Tarvel.metainfo.xml usr/share/man/man1/tarvel-flash.1; do
+  usr/share/metainfo/org.tarvel.Tarvel.metainfo.xml usr/share/man/man1/tarvel-flash.1 \
+  usr/lib/udev/rules.d/60-tarvel-serial.rules; do
   grep -q " \./$path\( ->.*\)\?$" <<<"$contents" || fail "the package lacks $path"
 done
 grep -q 'share/locale/' <<<"$contents" && fail "a catalogue went into the shared locale tree"
@@ -41,6 +42,19 @@ dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/org.tarvel.Tarvel.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.tarvel.Tarvel.metainfo.xml" ||
   fail "metainfo"
+
+# The udev rule: udev's own check where this udev has one, and in any case each rule read as udev
+# reads it: a tty whose kernel name is ttyUSB or ttyACM gets the uaccess tag, nothing else.
+rules="$root/usr/lib/udev/rules.d/60-tarvel-serial.rules"
+if command -v udevadm >/dev/null && udevadm verify --help >/dev/null 2>&1; then
+  udevadm verify "$rules" || fail "udevadm verify: $rules"
+fi
+for kernel in ttyUSB ttyACM; do
+  grep -Eq '^SUBSYSTEM=="tty", KERNEL=="'"$kernel"'\[0-9\]\*", TAG\+="uaccess"$' "$rules" ||
+    fail "the udev rule does not tag $kernel for uaccess"
+done
+others=$(grep -Ev '^(#.*)?$' "$rules" | grep -Ev '^SUBSYSTEM=="tty", KERNEL=="tty(USB|ACM)\[0-9\]\*", TAG\+="uaccess"$' || true)
+[[ -z "$others" ]] || fail "the udev rule holds more than the two tags: $others"
 
 "$root/usr/bin/tarvel-flash" --version | grep -q '^tarvel-flash ' || fail "tarvel-flash --version"
 "$root/usr/bin/tarvel" --version | grep -q '^Tarvel ' || fail "tarvel --version"
@@ -59,5 +73,5 @@ grep -qi 'catalogue\|cannot' "$root/window.out" && fail "window: $(cat "$root/wi
 bash tests/x11/run-under-x.sh bash scripts/check-installed-window.sh "$root" ||
   fail "the installed window does not show Italian texts"
 
-[[ $failures -eq 0 ]] && echo "package checked: contents, Depends, desktop entry, metainfo, programs"
+[[ $failures -eq 0 ]] && echo "package checked: contents, Depends, desktop entry, metainfo, udev rule, programs"
 exit $((failures > 0))

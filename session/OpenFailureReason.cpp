@@ -6,18 +6,25 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
 constexpr const char* PermissionDenied =
     "Permission denied: add your user to the group '%1' (sudo usermod -aG %1 $USER), then log "
     "out and in again.";
+constexpr const char* PermissionDeniedUsb =
+    "Permission denied: Tarvel gives the user logged in at this computer access to USB adapters; "
+    "unplug the adapter and plug it in again. From a remote login, add your user to the group "
+    "'%1' (sudo usermod -aG %1 $USER), then log out and in again.";
 constexpr const char* InUseBy = "It is in use by another program: %1 (process %2).";
 constexpr const char* InUse = "It is in use by another program.";
 constexpr const char* NothingThere =
     "Nothing is plugged in there; tarvel --list-ports lists what is present.";
 constexpr const char* NotASerialPort = "It is not a serial port.";
-constexpr const char* Texts[] = {PermissionDenied, InUseBy, InUse, NothingThere, NotASerialPort};
+constexpr const char* Texts[] = {PermissionDenied, PermissionDeniedUsb, InUseBy, InUse,
+                                 NothingThere,     NotASerialPort};
 
 std::string Tr(const char* text)
 {
@@ -38,6 +45,16 @@ std::string Filled(std::string text, const std::string& first, const std::string
     return text;
 }
 
+// The adapters the package's udev rule opens to the user at the seat (ttyUSB, ttyACM), also
+// through a link such as /dev/serial/by-id/...
+bool IsUsbAdapter(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::weakly_canonical(path, error);
+    const std::string name = (error ? std::filesystem::path(path) : device).filename().string();
+    return name.starts_with("ttyUSB") || name.starts_with("ttyACM");
+}
+
 } // namespace
 
 std::string OpenFailureReason(const std::string& path, int error)
@@ -45,7 +62,8 @@ std::string OpenFailureReason(const std::string& path, int error)
     switch (error) {
     case EACCES:
     case EPERM:
-        return Filled(Tr(PermissionDenied), DeviceGroupName(path).value_or("dialout"));
+        return Filled(Tr(IsUsbAdapter(path) ? PermissionDeniedUsb : PermissionDenied),
+                      DeviceGroupName(path).value_or("dialout"));
     case EBUSY:
         if (const auto holder = FindDeviceHolder(path))
             return Filled(Tr(InUseBy), holder->Program, std::to_string(holder->Pid));

@@ -97,6 +97,16 @@ TEST_F(Connection, FailedOpenSaysWhy)
     const std::string group = DeviceGroupName(fPeer.DevicePath()).value();
     EXPECT_NE(denied.find("'" + group + "'"), std::string::npos) << denied;
     EXPECT_NE(denied.find("usermod -aG " + group), std::string::npos) << denied;
+
+    // A USB adapter may be opened by the user at the seat through the package's udev rule: that
+    // way comes first; every port names the group for a remote login.
+    for (const auto& [path, usb] :
+         {std::pair{"/dev/ttyUSB3", true}, std::pair{"/dev/ttyACM0", true},
+          std::pair{"/dev/ttyS0", false}}) {
+        const std::string reason = OpenFailureReason(path, EACCES);
+        EXPECT_EQ(reason.find("plug it in again") != std::string::npos, usb) << reason;
+        EXPECT_NE(reason.find("usermod -aG "), std::string::npos) << reason;
+    }
 }
 
 TEST_F(Connection, ReceptionThatStopsOnItsOwnClosesThePortAndSaysWhy)
