@@ -56,6 +56,8 @@ template <typename T = TNoValue> struct TDeviceResult
     const T& operator*() const { return Value; }
     const T* operator->() const { return &Value; }
     T ValueOr(T fallback) const { return Ok() ? Value : fallback; }
+    // Why there is no value, to pass on as the result of another call.
+    TDeviceFailure Failure() const { return {Status, Error}; }
     friend bool operator==(const TDeviceResult& result, const T& value)
     {
         return result.Ok() && result.Value == value;

@@ -254,14 +254,14 @@ TDeviceResult<COMSTAT> TWin32SerialDevice::Status()
 TDeviceResult<uint32_t> TWin32SerialDevice::BytesWaiting()
 {
     const auto status = Status();
-    if (!status) return TDeviceFailure{status.Status, status.Error};
+    if (!status) return status.Failure();
     return uint32_t{status->cbInQue};
 }
 
 TDeviceResult<uint32_t> TWin32SerialDevice::OutputQueued()
 {
     const auto status = Status();
-    if (!status) return TDeviceFailure{status.Status, status.Error};
+    if (!status) return status.Failure();
     std::lock_guard lock(fWriteMutex);
     const bool writing = fWrite.Pending && !HasOverlappedIoCompleted(&fWrite.Io);
     return std::max<uint32_t>(status->cbOutQue, writing ? fWriting.size() : 0);
@@ -276,7 +276,7 @@ TDeviceResult<uint32_t> TWin32SerialDevice::ModemStatus()
 
 TDeviceResult<TLineErrorCounters> TWin32SerialDevice::ErrorCounters()
 {
-    if (const auto status = Status(); !status) return TDeviceFailure{status.Status, status.Error};
+    if (const auto status = Status(); !status) return status.Failure();
     std::lock_guard lock(fErrorMutex);
     return fCounters;
 }
@@ -287,7 +287,7 @@ TDeviceResult<> TWin32SerialDevice::WaitModemChange(uint32_t msMask, uint32_t kn
     for (;;) {
         if (fModemInterrupted) return DeviceFailed(ERROR_OPERATION_ABORTED);
         const auto now = ModemStatus();
-        if (!now) return TDeviceFailure{now.Status, now.Error};
+        if (!now) return now.Failure();
         if ((*now ^ knownStatus) & msMask) return {};
         const uint64_t generation = fModemGeneration;
         fModemChanged.wait(lock,

@@ -1,6 +1,7 @@
 #pragma once
-// A failed POSIX call as the C++ library's exception, carrying errno as its cause: the one way an
-// OS failure is raised on Linux (Win32Error.h is the same for Windows).
+// A failed POSIX call (on Windows, a C library call) as the C++ library's exception, carrying
+// errno as its cause: the one way such a failure is raised (Win32Error.h does the same for the
+// Windows API).
 
 #include <cerrno>
 #include <string>

@@ -1,32 +1,24 @@
+#include "system/ErrnoError.h"
 #include "system/TFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <system_error>
 
 // The C library's descriptors, so that errors arrive as errno values as on Linux.
-namespace {
-
-std::system_error CrtError(const char* what)
-{
-    return std::system_error(errno, std::generic_category(), what);
-}
-
-} // namespace
 
 TFile TFile::OpenForReading(const std::filesystem::path& path)
 {
     TFile file(TFileDescriptor(::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT)));
-    if (!file.fFd.Valid()) throw CrtError("open");
+    if (!file.fFd.Valid()) throw ErrnoError("open");
     struct _stat64 status
     {
     };
-    if (::_fstat64(file.fFd.Get(), &status) != 0) throw CrtError("fstat");
+    if (::_fstat64(file.fFd.Get(), &status) != 0) throw ErrnoError("fstat");
     if (!(status.st_mode & _S_IFREG)) {
         errno = (status.st_mode & _S_IFDIR) ? EISDIR : EACCES;
-        throw CrtError("open");
+        throw ErrnoError("open");
     }
     file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
     return file;
@@ -35,6 +27,6 @@ TFile TFile::OpenForReading(const std::filesystem::path& path)
 std::size_t TFile::Read(std::span<char> bytes)
 {
     const int n = ::_read(fFd.Get(), bytes.data(), static_cast<unsigned>(bytes.size()));
-    if (n < 0) throw CrtError("read");
+    if (n < 0) throw ErrnoError("read");
     return static_cast<std::size_t>(n);
 }
