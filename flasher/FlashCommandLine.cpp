@@ -1,5 +1,7 @@
 #include "flasher/FlashCommandLine.h"
 
+#include <stdexcept>
+
 TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
 {
     TFlashOptions options;
@@ -36,6 +38,25 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
             options.Quiet = true;
         } else if (a == "--json") {
             options.Json = true;
+        } else if (a == "--send") {
+            try {
+                options.Check.push_back(
+                    {TCheckStep::TKind::Send, DecodeSendText(reader.Value("a text"))});
+            } catch (const std::invalid_argument& e) {
+                reader.Fail(e.what());
+            }
+        } else if (a == "--expect") {
+            std::string pattern(reader.Value("a regular expression"));
+            try {
+                CompileExpectation(pattern);
+            } catch (const std::regex_error& e) {
+                reader.Fail("is not a regular expression: " + std::string(e.what()));
+            }
+            options.Check.push_back({TCheckStep::TKind::Expect, std::move(pattern)});
+        } else if (a == "--report") {
+            options.ReportPath = reader.Value("a file");
+        } else if (a == "--junit") {
+            options.JUnitPath = reader.Value("a file");
         } else if (a == "--watch") {
             options.Watch = true;
         } else if (a == "--require-confirmation") {
@@ -65,6 +86,7 @@ std::string FlashUsage()
     return R"(Usage: tarvel-flash --port DEVICE [--port DEVICE]... [--type firmware|boot]
                     [--timeout SECONDS] [--log FILE] [--progress auto|bar|plain|none]
                     [--json] [--quiet] [--no-check] [--require-confirmation] [--watch]
+                    [--send TEXT | --expect REGEX]... [--report FILE.csv] [--junit FILE.xml]
                     FILE
 
 Flashes FILE into the boot loader on each port, in parallel, exactly as the Tarvel window does:
@@ -106,7 +128,8 @@ Options:
                      start, every 10 % and the end; no carriage returns or colours), none
   --json             at the end, one JSON object per port: port, the adapter's USB serial
                      number, file, the file's SHA-256, result (ok, unconfirmed, failed or
-                     interrupted), exit code, lines, bytes, seconds
+                     interrupted), exit code, lines, bytes, seconds, and with --expect
+                     "check", the matched texts
   --quiet            print failures only
   --watch            keep going, board after board: for each port wait until a device is there,
                      flash it, wait until it is unplugged, and so on; one result line per board
@@ -117,6 +140,21 @@ Options:
   --no-check         send FILE as it is and let the device judge it
   --require-confirmation
                      a device silent after the last line fails the port (exit 1)
+  --send TEXT        after the board is flashed, send TEXT to it (\r \n \t \\ and \xHH
+                     stand for those bytes), e.g. the menu choice that starts the application
+  --expect REGEX     after the board is flashed, wait up to --timeout for what it says to
+                     match REGEX (ECMAScript; ^ and $ match at line ends); the matched text
+                     goes into the result. --send and --expect are taken in the order given,
+                     a short dialogue: each --expect looks at what came after the last
+                     --send, or after the last line of the file when none came before it,
+                     and after the previous match. No match: exit 5, with the last bytes
+  --report FILE      append one CSV row (RFC 4180, UTF-8) per board and port to FILE, a
+                     header first when FILE is new: time_utc, station, port, usb_serial, file,
+                     sha256, result, exit_code, seconds, lines, bytes, check (the matched
+                     texts, " | " between them), message. Each row is one write at the end of
+                     the file, then synced to disk, so several processes may share FILE
+  --junit FILE       write FILE as a JUnit XML report, one test case per board (failure for
+                     exit 1 and 5, error for the others), rewritten as each board ends
   --help, --version  print and exit
 
 Exit codes:
@@ -128,6 +166,7 @@ Exit codes:
   2    usage error, or a firmware file that is unreadable, empty, binary or corrupted
   3    a port could not be opened (the message says why)
   4    a device went away during the session
+  5    the board was flashed, but the check after it (--expect) saw no match in time
   130  interrupted (Ctrl-C): every transfer stopped, ports closed
 With several ports the code is that of the first port, in --port order, that failed.
 )";

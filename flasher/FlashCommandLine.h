@@ -1,6 +1,7 @@
 #pragma once
 // Command line of tarvel-flash.
 
+#include "flasher/TCheckDialogue.h"
 #include "options/TOptionReader.h"
 #include <chrono>
 #include <span>
@@ -20,11 +21,15 @@ struct TFlashOptions
     bool NoCheck = false;
     bool RequireConfirmation = false; // a device silent after the last line fails
     bool Watch = false;
+    // Proof that the board runs, after the flash: texts sent and awaited in order
+    std::vector<TCheckStep> Check;
     // What it shows and keeps
     std::string LogPath; // empty: no log
     TProgressStyle Progress = TProgressStyle::Auto;
     bool Quiet = false;
     bool Json = false;
+    std::string ReportPath; // --report: a CSV row per board
+    std::string JUnitPath;  // --junit: a test case per board
     // Instead of a run
     bool ShowHelp = false;
     bool ShowVersion = false;

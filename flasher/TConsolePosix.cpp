@@ -18,6 +18,13 @@ sigset_t WatchedSignals()
 
 } // namespace
 
+std::string TConsole::HostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}
+
 TConsole::TConsole()
 {
     // Blocked before any thread exists, so every thread inherits the mask and only sigwait sees

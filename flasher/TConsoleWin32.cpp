@@ -24,6 +24,17 @@ BOOL WINAPI ConsoleHandler(DWORD event)
 
 } // namespace
 
+std::string TConsole::HostName()
+{
+    wchar_t name[256] = {};
+    DWORD length = 256;
+    if (!::GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return "";
+    char utf8[1024] = {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(length), utf8,
+                                        sizeof utf8, nullptr, nullptr);
+    return std::string(utf8, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
 TConsole::TConsole()
 {
     // The progress line moves with the same escape codes as on Linux.

@@ -1,7 +1,7 @@
 #include "flasher/TPortFlash.h"
 
-#include "i18n/EInOutError.h"
 #include "flasher/FlashCommandLine.h"
+#include "i18n/EInOutError.h"
 #include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"
 #include "session/OpenFailureReason.h"
@@ -16,6 +16,9 @@ using TClock = std::chrono::steady_clock;
 constexpr auto SettleTime = std::chrono::seconds(1);
 constexpr std::size_t KeptBytes = 256;
 constexpr auto MaxTalkAfterLastLine = std::chrono::seconds(60);
+// A match that ends with the last byte is taken once the line has been quiet this long: a
+// device at 115200 baud does not pause inside a line.
+constexpr auto QuietTime = std::chrono::milliseconds(100);
 
 bool Contains(std::string_view text, std::string_view part)
 {
@@ -103,6 +106,7 @@ TPortResult TPortFlash::Run()
     TPortResult result = AwaitDialogue();
     if (result.Code == TExitCode::Flashed) result = Transfer();
     if (result.Code == TExitCode::Flashed) result = AwaitVerdict();
+    if (result.Code == TExitCode::Flashed) result = RunCheck(std::move(result));
     try {
         fPort.SetActive(false);
     } catch (const std::exception&) {
@@ -148,6 +152,7 @@ void TPortFlash::ChunkReceived(std::string_view bytes)
     fReceived += bytes;
     if (fReceived.size() > 4 * KeptBytes) fReceived.erase(0, fReceived.size() - KeptBytes);
     if (!fSession.TransferRunning) fAfterTransfer += bytes;
+    if (fCheck) fCheck->Received(bytes);
     if (Contains(bytes, ">")) fMenuSeen = true;
     if (Contains(bytes, ":") && fSession.Armed) fPasswordSeen = true;
     if (fSession.FlashInProgress && Contains(bytes, "ERREUR") && fRefusal.empty()) {
@@ -268,6 +273,9 @@ TPortResult TPortFlash::AwaitVerdict()
 {
     // No more answers to the menu: the board is flashed, and the rig decides what comes next.
     fSession.AutoAnswer = false;
+    // What the board says from now on may be what the check awaits (a loader that starts the
+    // application by itself).
+    if (!fOptions.Check.empty()) fCheck.emplace(fOptions.Check);
     // A chatty device may still be working through its backlog; one that keeps talking
     // without ever showing its menu is not waited for beyond this.
     const auto giveUp = TClock::now() + MaxTalkAfterLastLine;
@@ -299,5 +307,51 @@ TPortResult TPortFlash::AwaitVerdict()
             },
             std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::min<TClock::duration>(SettleTime, giveUp - now)));
+    }
+}
+
+TPortResult TPortFlash::RunCheck(TPortResult flashed)
+{
+    if (!fCheck) return flashed;
+    while (!fCheck->Done()) {
+        if (const std::string sends = fCheck->TakeSends(); !sends.empty()) {
+            try {
+                fPort.WriteString(sends);
+            } catch (const EQorComPort& e) {
+                if (!fLost) return Failure(TExitCode::DeviceGone, e.what());
+            }
+        }
+        if (fCheck->Done()) break;
+        if (TPortResult awaited = AwaitExpectation(); awaited.Code != TExitCode::Flashed) {
+            awaited.CheckMatches = fCheck->Matches();
+            return awaited;
+        }
+    }
+    flashed.CheckMatches = fCheck->Matches();
+    return flashed;
+}
+
+TPortResult TPortFlash::AwaitExpectation()
+{
+    const auto deadline = TClock::now() + fOptions.Timeout;
+    for (;;) {
+        const auto now = TClock::now();
+        const TCheckDialogue::TLook look =
+            fCheck->Look(now - fLastByte >= QuietTime || now >= deadline);
+        if (look == TCheckDialogue::TLook::Matched) return {};
+        if (fInterrupted) return Failure(TExitCode::Interrupted, "interrupted during the check");
+        if (fLost) return Failure(TExitCode::DeviceGone, "the device went away during the check");
+        if (now >= deadline)
+            return Failure(TExitCode::CheckFailed,
+                           "flashed, but the check did not see /" + fCheck->Pattern() +
+                               "/ within " + std::to_string(fOptions.Timeout.count()) +
+                               " s; the device's last bytes: " + LastBytes());
+        const auto until = look == TCheckDialogue::TLook::Growing
+                               ? std::min(deadline, fLastByte + QuietTime)
+                               : deadline;
+        const std::size_t before = fBytesReceived;
+        fLoop.RunUntil([&] { return fBytesReceived != before || Interrupted(); },
+                       std::max(std::chrono::ceil<std::chrono::milliseconds>(until - now),
+                                std::chrono::milliseconds(1)));
     }
 }

@@ -3,6 +3,7 @@
 // the file, and wait for the device's verdict. Runs on a thread of its own; everything of this
 // port (component, session, event loop) belongs to that thread.
 
+#include "flasher/TCheckDialogue.h"
 #include "serial/TQorComPort.h"
 #include "session/TBootLoaderSession.h"
 #include "session/TSessionEventLoop.h"
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 struct TFlashOptions;
@@ -22,6 +24,7 @@ enum class TExitCode : int {
     Usage = 2,         // a usage error or a firmware file that cannot be sent
     CannotOpen = 3,    // a port could not be opened
     DeviceGone = 4,    // a device went away during the session
+    CheckFailed = 5,   // flashed, but the check after the flash did not see what it awaited
     Interrupted = 130, // Ctrl-C
 };
 
@@ -34,6 +37,7 @@ struct TPortResult
     // With code 0: the device came back to its menu after the last line. Without, every line
     // went out and nothing was refused, but the device said nothing to confirm it.
     bool Confirmed = false;
+    std::vector<std::string> CheckMatches; // what each of the check's expectations matched
 };
 
 class TPortFlash final : private ISessionView, private ISessionWaiter
@@ -53,6 +57,8 @@ private:
     TPortResult AwaitDialogue();
     TPortResult Transfer();
     TPortResult AwaitVerdict();
+    TPortResult RunCheck(TPortResult flashed);
+    TPortResult AwaitExpectation();
     bool Awaited(const std::function<bool()>& done);
     bool Interrupted() const { return fInterrupted || fLost; }
     TPortResult Failure(TExitCode code, std::string message) const;
@@ -93,9 +99,10 @@ private:
 
     std::chrono::steady_clock::time_point fStart;
     std::chrono::steady_clock::time_point fLastByte;
-    std::string fReceived;      // since Init, the last few hundred bytes
-    std::string fAfterTransfer; // since the last line went out
-    std::string fRefusal;       // the device's words with "ERREUR"
+    std::string fReceived;                // since Init, the last few hundred bytes
+    std::string fAfterTransfer;           // since the last line went out
+    std::string fRefusal;                 // the device's words with "ERREUR"
+    std::optional<TCheckDialogue> fCheck; // fed from the verdict on
     std::size_t fBytesReceived = 0;
     bool fMenuSeen = false;
     bool fPasswordSeen = false;

@@ -4,6 +4,7 @@
 #include "firmware/Sha256.h"
 #include "flasher/FlashCommandLine.h"
 #include "flasher/PortName.h"
+#include "flasher/TBoardReport.h"
 #include "flasher/TConsole.h"
 #include "flasher/TPortFlash.h"
 #include "i18n/EInOutError.h"
@@ -23,6 +24,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -145,6 +147,14 @@ const char* ResultWord(const TPortResult& result)
     return result.Code == TExitCode::Interrupted ? "interrupted" : "failed";
 }
 
+std::string CheckText(const TPortResult& result)
+{
+    std::string text;
+    for (const std::string& match : result.CheckMatches)
+        text += (text.empty() ? "" : " | ") + match;
+    return text;
+}
+
 std::string ResultLine(const TBoard& board)
 {
     std::ostringstream line;
@@ -152,7 +162,9 @@ std::string ResultLine(const TBoard& board)
     line << std::fixed << board.Port << ": ";
     if (board.Result.Code == TExitCode::Flashed)
         line << (board.Result.Confirmed ? "ok" : board.Result.Message) << ", " << board.Result.Lines
-             << " lines in " << board.Result.Seconds << " s\n";
+             << " lines in " << board.Result.Seconds << " s"
+             << (board.Result.CheckMatches.empty() ? "" : ", check: " + CheckText(board.Result))
+             << "\n";
     else
         line << "FAILED (exit " << static_cast<int>(board.Result.Code)
              << "): " << board.Result.Message << " (" << board.Result.Lines << " lines sent, "
@@ -171,8 +183,14 @@ std::string JsonLine(const TBoard& board, const TFlashOptions& options, const st
          << "\",\"exit_code\":" << static_cast<int>(board.Result.Code)
          << ",\"lines\":" << board.Result.Lines
          << ",\"bytes\":" << BytesOfLines(text, board.Result.Lines)
-         << ",\"seconds\":" << board.Result.Seconds
-         << ",\"message\":" << JsonText(board.Result.Message) << "}\n";
+         << ",\"seconds\":" << board.Result.Seconds;
+    if (!options.Check.empty()) {
+        json << ",\"check\":[";
+        for (std::size_t i = 0; i < board.Result.CheckMatches.size(); ++i)
+            json << (i > 0 ? "," : "") << JsonText(board.Result.CheckMatches[i]);
+        json << "]";
+    }
+    json << ",\"message\":" << JsonText(board.Result.Message) << "}\n";
     return json.str();
 }
 
@@ -196,6 +214,7 @@ public:
     // Each returns the exit code, or nullopt to go on.
     std::optional<int> ResolvePorts();
     std::optional<int> ReadImage();
+    std::optional<int> OpenReports();
     std::optional<int> WatchInterrupts();
     int FlashOnce();
     int FlashWhileWatching();
@@ -204,6 +223,7 @@ private:
     TBoard FlashBoard(std::size_t i, const std::string& device, const std::string& log);
     void WatchPort(std::size_t i);
     void CountBoard(const TBoard& board);
+    void Record(const TBoard& board);
 
     TConsole& fConsole;
     const TFlashOptions& fOptions;
@@ -211,6 +231,8 @@ private:
     std::string fText;
     std::string fSha256;
     std::unique_ptr<TProgressReport> fProgress;
+    std::unique_ptr<TBoardReport> fReport;
+    const std::string fStation = TConsole::HostName();
     // Ctrl-C reaches every port: a transfer stops at once, a watch ends.
     std::mutex fRunningMutex;
     std::vector<TPortFlash*> fRunning; // guarded by fRunningMutex
@@ -266,6 +288,37 @@ std::optional<int> TFlashRun::ReadImage()
     return std::nullopt;
 }
 
+std::optional<int> TFlashRun::OpenReports()
+{
+    // A rig that cannot keep its record learns it before the first board, not after.
+    try {
+        fReport = std::make_unique<TBoardReport>(fOptions.ReportPath, fOptions.JUnitPath);
+    } catch (const std::system_error& e) {
+        return FileError(fOptions.ReportPath, e.code().message());
+    }
+    return std::nullopt;
+}
+
+void TFlashRun::Record(const TBoard& board)
+{
+    if (fOptions.ReportPath.empty() && fOptions.JUnitPath.empty()) return;
+    const TBoardRecord record{.TimeUtc = UtcTimeNow(),
+                              .Station = fStation,
+                              .Port = board.Port,
+                              .UsbSerial = board.Serial,
+                              .File = fOptions.File,
+                              .Sha256 = fSha256,
+                              .Result = ResultWord(board.Result),
+                              .ExitCode = static_cast<int>(board.Result.Code),
+                              .Seconds = board.Result.Seconds,
+                              .Lines = board.Result.Lines,
+                              .Bytes = BytesOfLines(fText, board.Result.Lines),
+                              .Check = CheckText(board.Result),
+                              .Message = board.Result.Message};
+    if (const auto problem = fReport->Add(record))
+        Say(std::cerr, "tarvel-flash: cannot keep the record: " + *problem + "\n");
+}
+
 std::optional<int> TFlashRun::WatchInterrupts()
 {
     try {
@@ -293,7 +346,8 @@ TBoard TFlashRun::FlashBoard(std::size_t i, const std::string& device, const std
     {
         std::lock_guard lock(fRunningMutex);
         if (fInterrupted) {
-            board.Result = {TExitCode::Interrupted, "interrupted before the transfer", 0, 0};
+            board.Result.Code = TExitCode::Interrupted;
+            board.Result.Message = "interrupted before the transfer";
             return board;
         }
         fRunning[i] = &flash;
@@ -314,6 +368,7 @@ int TFlashRun::FlashOnce()
                 std::string log = fOptions.LogPath;
                 if (!log.empty() && fOptions.Ports.size() > 1) log += "." + std::to_string(i + 1);
                 boards[i] = FlashBoard(i, fDevices[i], log);
+                Record(boards[i]);
             });
         for (std::thread& thread : threads)
             thread.join();
@@ -367,6 +422,7 @@ void TFlashRun::WatchPort(std::size_t i)
             log = fOptions.LogPath + "." + SafeForFileName(name) + "." +
                   SafeForFileName(PortSerialNumber(device)) + "." + SafeForFileName(Now());
         const TBoard board = FlashBoard(i, device, log);
+        Record(board);
         if (board.Result.Code == TExitCode::Interrupted) return;
         CountBoard(board);
         // The next board is another board: wait until this one is unplugged.
@@ -416,6 +472,7 @@ int main(int argc, char** argv)
     TFlashRun run(console, options);
     if (auto exitCode = run.ResolvePorts()) return *exitCode;
     if (auto exitCode = run.ReadImage()) return *exitCode;
+    if (auto exitCode = run.OpenReports()) return *exitCode;
     if (auto exitCode = run.WatchInterrupts()) return *exitCode;
     return options.Watch ? run.FlashWhileWatching() : run.FlashOnce();
 }

@@ -20,6 +20,8 @@ constexpr std::string_view Menu = "\r\n"
                                   "Choice >";
 constexpr std::string_view PasswordPrompt = "\r\nEnter password: ";
 constexpr std::string_view ReadyLine = "\r\nloads3\r\nReady. Send the S-record file now.\r\n";
+// What the loaded firmware says when it starts; a rig checks it after flashing.
+constexpr std::string_view SerialPrompt = "\r\nSerial number? ";
 constexpr std::string_view Spinner = "|/-\\";
 // Every so many progress updates one is a plain line rather than a carriage-return overwrite.
 constexpr std::size_t PlainProgressEvery = 8;
@@ -97,6 +99,7 @@ void TDeviceDialogue::OnChar(char c)
         break;
     case TDeviceState::Loading:
     case TDeviceState::Refusing:
+    case TDeviceState::Running:
         if (fLine.size() < MaxLineLength)
             fLine += c;
         else
@@ -135,6 +138,13 @@ void TDeviceDialogue::OnLineEnd(char c)
     case TDeviceState::Refusing:
         if (blank) ShowMenu(true);
         break;
+    case TDeviceState::Running:
+        // Init's line end on a running board stands for the rig resetting it into its loader.
+        if (blank)
+            ShowMenu(true);
+        else
+            OnApplicationLine();
+        break;
     case TDeviceState::HungUp:
         break;
     }
@@ -152,8 +162,37 @@ void TDeviceDialogue::OnMenuChoice(char digit)
             std::string(PasswordPrompt));
         return;
     }
-    Say(std::string(1, digit) + "\r\nOption " + digit + " not available");
+    if (digit == '3') {
+        Say("3\r\nFirmware " + ImageSummary() + "\r\n");
+    } else if (digit == '4' && !fImage.empty()) {
+        fState = TDeviceState::Running;
+        fLine.clear();
+        fLineOverflow = false;
+        Say("4\r\nStarting firmware\r\nDemo application 1.0, " + ImageSummary() +
+            std::string(SerialPrompt));
+        return;
+    } else {
+        Say(std::string(1, digit) + "\r\nOption " + digit + " not available");
+    }
     ShowMenu(false);
+}
+
+void TDeviceDialogue::OnApplicationLine()
+{
+    Say("\r\nSerial number " + fLine + " stored" + std::string(SerialPrompt));
+    fLine.clear();
+    fLineOverflow = false;
+}
+
+std::string TDeviceDialogue::ImageSummary() const
+{
+    if (fImage.empty()) return "none loaded";
+    std::uint32_t sum = 0;
+    for (const auto& [address, byte] : fImage)
+        sum += byte;
+    char text[64];
+    std::snprintf(text, sizeof text, "%zu bytes, sum 0x%08X", fImage.size(), sum);
+    return text;
 }
 
 void TDeviceDialogue::OnRecord()

@@ -32,6 +32,7 @@ enum class TDeviceState {
     Password, // collecting the password
     Loading,  // taking S-records
     Refusing, // a record was bad; lines are dropped until a blank line brings the menu back
+    Running,  // the loaded firmware runs: it asks for a serial number; a blank line resets it
     HungUp,   // gone from the line for good
 };
 
@@ -62,6 +63,8 @@ private:
     void OnChar(char c);
     void OnLineEnd(char c);
     void OnMenuChoice(char digit);
+    void OnApplicationLine();
+    std::string ImageSummary() const;
     void OnRecord();
     void Acknowledge();
     void Fail(const std::string& reason);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,43 @@ TFile TFile::OpenForReading(const std::filesystem::path& path)
     }
     const int flags = ::fcntl(file.fFd.Get(), F_GETFL);
     if (flags >= 0) ::fcntl(file.fFd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
+    return file;
+}
+
+TFile TFile::Create(const std::filesystem::path& path)
+{
+    TFile file(TFileDescriptor(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644)));
+    if (!file.fFd.Valid()) throw ErrnoError("open");
+    return file;
+}
+
+TFile TFile::OpenForAppending(const std::filesystem::path& path, std::span<const char> firstLine)
+{
+    TFile file(TFileDescriptor(
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644)));
+    if (!file.fFd.Valid()) throw ErrnoError("open");
+    struct stat status
+    {
+    };
+    if (::fstat(file.fFd.Get(), &status) != 0) throw ErrnoError("fstat");
+    if (!S_ISREG(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EACCES;
+        throw ErrnoError("open");
+    }
+    if (status.st_size == 0 && !firstLine.empty()) {
+        // The size is looked at again under the lock: another writer may have just begun.
+        if (::flock(file.fFd.Get(), LOCK_EX) != 0) throw ErrnoError("flock");
+        const bool empty = ::fstat(file.fFd.Get(), &status) == 0 && status.st_size == 0;
+        try {
+            if (empty) file.Write(firstLine);
+        } catch (...) { // unlocked on every way out, then passed on
+            ::flock(file.fFd.Get(), LOCK_UN);
+            throw;
+        }
+        ::flock(file.fFd.Get(), LOCK_UN);
+    }
     file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
     return file;
 }
@@ -48,6 +86,21 @@ std::size_t TFile::Read(std::span<char> bytes)
     } while (n < 0 && errno == EINTR);
     if (n < 0) throw ErrnoError("read");
     return static_cast<std::size_t>(n);
+}
+
+void TFile::Write(std::span<const char> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fFd.Get(), bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw ErrnoError("write");
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+    }
+}
+
+void TFile::Sync()
+{
+    if (::fsync(fFd.Get()) != 0) throw ErrnoError("fsync");
 }
 
 void TFile::ReadAt(std::uint64_t offset, std::span<char> bytes) const

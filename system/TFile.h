@@ -16,6 +16,13 @@ public:
     // A regular file for reading; a directory fails with EISDIR, anything else without an end
     // (a FIFO, /dev/zero) with EACCES, and opening never blocks on it.
     static TFile OpenForReading(const std::filesystem::path& path);
+    // A file made empty (created when missing, 0644) for writing from its start.
+    static TFile Create(const std::filesystem::path& path);
+    // A file whose every Write lands whole at its end, whoever else appends to it (O_APPEND);
+    // created when missing. When it is empty, firstLine is written first, under a lock, so that
+    // writers starting at once put it there once (Windows: without the lock).
+    static TFile OpenForAppending(const std::filesystem::path& path,
+                                  std::span<const char> firstLine);
 #ifndef _WIN32
     // A file without a name in folder, for reading and writing: nothing is left behind however
     // the program ends (O_TMPFILE; where the file system has none, a name removed at once).
@@ -29,6 +36,11 @@ public:
 
     // The next bytes in order; 0 at the end.
     std::size_t Read(std::span<char> bytes);
+    // All of bytes at the file's position (its end, when opened for appending): one call to the
+    // system for a regular file, more only when it takes less (a full disk fails on the next).
+    void Write(std::span<const char> bytes);
+    // Returns once what was written is on the disk.
+    void Sync();
 #ifndef _WIN32
     // Exactly bytes.size() bytes from offset; a file shorter than that fails with EIO.
     void ReadAt(std::uint64_t offset, std::span<char> bytes) const;

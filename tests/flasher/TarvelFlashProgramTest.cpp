@@ -356,6 +356,134 @@ TEST_F(TarvelFlash, WatchFlashesBoardAfterBoardUntilInterrupted)
         << output;
 }
 
+std::string SumOf(const std::vector<uint8_t>& data)
+{
+    uint32_t sum = 0;
+    for (const uint8_t b : data)
+        sum += b;
+    char text[32];
+    std::snprintf(text, sizeof text, "sum 0x%08X", sum);
+    return text;
+}
+
+// After the flash a rig proves the board runs: what it sends and what it awaits, in order.
+TEST_F(TarvelFlash, TheCheckAfterTheFlashProvesTheBoardRuns)
+{
+    const std::string file = Image(2 * 1024, 11);
+    const struct
+    {
+        std::vector<std::string> Check;
+        int ExitCode;
+        std::vector<std::string> Said;
+    } cases[] = {
+        // The application's first line tells the sum of what it found loaded.
+        {{"--send", "4", "--expect", "sum 0x[0-9A-F]{8}"}, 0, {"check: " + SumOf(fData)}},
+        // A prompt without a line end is taken once the line is quiet; then a serial number.
+        {{"--send", "4", "--expect", "number\\? $", "--send", "SN7\\r", "--expect", "SN7 stored"},
+         0,
+         {"check: number?  | SN7 stored"}},
+        // Only the loader's version comes, never the application's prompt.
+        {{"--timeout", "1", "--send", "3", "--expect", "Serial number"},
+         5,
+         {"FAILED (exit 5): flashed, but the check did not see /Serial number/ within 1 s",
+          "43 68 6F 69 63 65 20 3E)"}},
+    };
+    for (const auto& c : cases) {
+        TSimulatedDeviceOptions options;
+        options.Baudrate = 0;
+        TSimulatedDevice device(options);
+        std::string arguments = "--port " + device.DevicePath();
+        for (const std::string& a : c.Check)
+            arguments += " " + i18n_test::ShellQuoted(a);
+        const TRun run = RunFlash(arguments + " " + file);
+        EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Output;
+        for (const std::string& said : c.Said)
+            EXPECT_NE(run.Output.find(said), std::string::npos) << said << "\n" << run.Output;
+        EXPECT_TRUE(LoadedExactly(device, fData));
+    }
+}
+
+// Python's own readers judge the files, so that a row or a document that only this program
+// could read back fails.
+std::string RunPython(const FlashTempDir& dir, const std::string& script, const std::string& args)
+{
+    const std::string path = dir.Write("judge.py", script);
+    return i18n_test::RunCommand("python3 " + path + " " + args + " 2>&1").second;
+}
+
+// A day at a rig: three boards one after the other, the second refusing its file; a CSV row and
+// a JUnit test case for each.
+TEST_F(TarvelFlash, TheReportKeepsEveryBoard)
+{
+    const std::string file = Image(2 * 1024, 12);
+    const std::string board = fDir.Path("board"), csv = fDir.Path("day.csv");
+    const pid_t pid = SpawnFlash(
+        {"--watch", "--report", csv, "--junit", fDir.Path("day.xml"), "--port", board, file});
+    ASSERT_GT(pid, 0);
+    const auto rows = [&] {
+        std::ifstream in(csv);
+        return std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(),
+                          '\n');
+    };
+    for (int i = 0; i < 3; ++i) {
+        TSimulatedDeviceOptions options;
+        options.Baudrate = 0;
+        options.ErreurAtRecord = i == 1 ? 5 : 0;
+        TSimulatedDevice device(options);
+        std::filesystem::create_symlink(device.DevicePath(), board);
+        EXPECT_TRUE(WaitFor([&] { return rows() == i + 2; })) << "board " << i + 1;
+        std::filesystem::remove(board);
+        ::usleep(100 * 1000);
+    }
+    const TRun run = Interrupt(pid);
+    EXPECT_EQ(run.ExitCode, 1) << run.Output;
+    const std::string judged = RunPython(fDir, R"(
+import csv, sys, xml.etree.ElementTree as ET
+with open(sys.argv[1], newline='', encoding='utf-8') as f:
+    rows = list(csv.DictReader(f))
+print(len(rows), [(r['result'], r['exit_code'], r['lines'] != '0') for r in rows])
+print(set(r['sha256'] for r in rows), all(r['time_utc'].endswith('Z') and r['station'] for r in rows))
+suite = ET.parse(sys.argv[2]).getroot().find('testsuite')
+print(suite.get('tests'), suite.get('failures'), len(suite.findall('testcase')),
+      [c.find('failure').get('type') for c in suite.findall('testcase') if c.find('failure') is not None])
+)",
+                                         csv + " " + fDir.Path("day.xml"));
+    const std::string sha = Sha256Hex(GenerateSRecordFile(fData, BaseAddress));
+    EXPECT_EQ(judged, "3 [('ok', '0', True), ('failed', '1', True), ('ok', '0', True)]\n{'" + sha +
+                          "'} True\n3 1 3 ['exit 1']\n");
+}
+
+// Two stations appending to one report at the same moment: every row stays whole.
+TEST_F(TarvelFlash, RowsOfTwoProcessesNeverMix)
+{
+    // A file is no serial port: each such port fails at once with a long row of its own.
+    const std::string file = Image(1024);
+    std::vector<pid_t> pids;
+    for (const char station : {'a', 'b'}) {
+        std::vector<std::string> arguments{"--report", fDir.Path("shared.csv")};
+        for (int i = 0; i < 64; ++i) {
+            arguments.push_back("--port");
+            arguments.push_back(fDir.Write(std::string(120, station) + std::to_string(i), ""));
+        }
+        arguments.push_back(file);
+        pids.push_back(SpawnFlash(arguments));
+    }
+    for (const pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(WEXITSTATUS(status), 3);
+    }
+    const std::string judged = RunPython(fDir, R"(
+import csv, sys
+with open(sys.argv[1], newline='', encoding='utf-8') as f:
+    rows = list(csv.reader(f))
+whole = [r for r in rows[1:] if len(r) == 13 and r[12].startswith("Cannot open port '" + r[2] + "'")]
+print(rows[0][0], len(rows) - 1, len(whole), len(set(r[2] for r in whole)))
+)",
+                                         fDir.Path("shared.csv"));
+    EXPECT_EQ(judged, "time_utc 128 128 128\n");
+}
+
 TEST(FlashCommandLine, WhatARunNeedsAndWhatStandsInsteadOfOne)
 {
     const struct
@@ -366,6 +494,7 @@ TEST(FlashCommandLine, WhatARunNeedsAndWhatStandsInsteadOfOne)
         {{"--help"}, ""},
         {{"--version"}, ""},
         {{"--port", "p", "--type", "boot", "--timeout", "3", "f.s19"}, ""},
+        {{"--port", "p", "--send", "a\\x01\\r\\\\\\n", "f.s19"}, ""},
         {{"f.s19"}, "no --port given"},
         {{"--port", "p"}, "no firmware file given"},
         {{"--port", "p", "f.s19", "g.s19"}, "'g.s19' is a second"},
@@ -376,13 +505,18 @@ TEST(FlashCommandLine, WhatARunNeedsAndWhatStandsInsteadOfOne)
         {{"--bogus"}, "unknown option '--bogus'"},
         {{"f.s19", "--port"}, "option '--port' needs a value"},
         {{"--port=p", "f.s19"}, ""},
+        {{"--port", "p", "--send", "a\\q", "f.s19"}, "unknown escape \\q"},
+        {{"--port", "p", "--send", "\\x4", "f.s19"}, "without two hex digits"},
+        {{"--port", "p", "--expect", "(v", "f.s19"}, "'--expect' is not a regular expression"},
     };
     for (const auto& c : cases) {
         const std::string line = c.Arguments.empty() ? "" : std::string(c.Arguments.front());
         try {
             const TFlashOptions options = ParseFlashCommandLine(c.Arguments);
             EXPECT_STREQ(c.Error, "") << line;
-            if (line == "--port") {
+            if (line == "--port" && !options.Check.empty())
+                EXPECT_EQ(options.Check.front().Text, "a\x01\r\\\n");
+            else if (line == "--port") {
                 EXPECT_EQ(options.FlashType, 1);
                 EXPECT_EQ(options.Timeout, std::chrono::seconds(3));
                 EXPECT_EQ(options.File, "f.s19");

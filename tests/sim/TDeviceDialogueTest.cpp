@@ -98,7 +98,7 @@ TEST(TDeviceDialogueMenu, DigitsChooseLoaderOrRepeatTheMenu)
     TDeviceDialogue device;
     Feed(device, "\r\n");
     EXPECT_EQ(Feed(device, "x"), "");
-    const std::string other = Feed(device, "3");
+    const std::string other = Feed(device, "6");
     EXPECT_NE(other.find("not available"), std::string::npos);
     EXPECT_EQ(other.back(), '>');
     EXPECT_EQ(device.State(), TDeviceState::Menu);
