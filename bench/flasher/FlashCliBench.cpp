@@ -2,7 +2,8 @@
 // port, four ports at once, and the window flashing the same image, side by side. Each device is
 // a process of its own, so the CPU figures are tarvel-flash's alone.
 //
-// Usage: tarvel_bench_flash_cli [--size DATA_BYTES]   (default 1 MiB)
+// Usage: tarvel_bench_flash_cli [--size DATA_BYTES] [--gang PORTS] [--gang-only]
+//        (defaults: 1 MiB, a gang of 32 ports)
 #include "sim/SRecordGenerator.h"
 
 #include <cerrno>
@@ -98,8 +99,14 @@ TRun RunFlash(const std::vector<std::string>& ports, const std::string& file)
 int main(int argc, char** argv)
 {
     std::size_t size = 1024 * 1024;
-    for (int i = 1; i + 1 < argc; ++i)
+    std::size_t gang = 32;
+    bool gangOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--gang-only") == 0) gangOnly = true;
+        if (i + 1 == argc) continue;
         if (std::strcmp(argv[i], "--size") == 0) size = std::strtoul(argv[i + 1], nullptr, 10);
+        if (std::strcmp(argv[i], "--gang") == 0) gang = std::strtoul(argv[i + 1], nullptr, 10);
+    }
 
     const std::string text = GenerateSRecordFile(GenerateFirmwareBytes(size, 11), 0x08000000);
     const std::string file = (std::filesystem::temp_directory_path() /
@@ -126,12 +133,20 @@ int main(int argc, char** argv)
         TDevice device;
         row("tarvel-flash, 1 port", RunFlash({device.Path}, file));
     }
-    {
-        std::vector<TDevice> devices(4);
+    for (const std::size_t count : {std::size_t{4}, gang}) {
+        if (gangOnly && count != gang) continue;
+        std::vector<TDevice> devices(count);
         std::vector<std::string> ports;
         for (const TDevice& d : devices)
             ports.push_back(d.Path);
-        row("tarvel-flash, 4 ports", RunFlash(ports, file));
+        const TRun run = RunFlash(ports, file);
+        row(("tarvel-flash, " + std::to_string(count) + " ports").c_str(), run);
+        std::printf("%-24s %51.2f%% of a core per port\n", "",
+                    100.0 * run.CpuSeconds / run.Seconds / static_cast<double>(count));
+    }
+    if (gangOnly) {
+        std::filesystem::remove(file);
+        return 0;
     }
     // The window on the same image and device, from its own benchmark.
     std::printf("The window on the same image (tarvel_bench_flash --paced-only):\n");

@@ -304,6 +304,30 @@ TEST_F(TarvelFlash, FourPortsAtOnce)
         EXPECT_TRUE(LoadedExactly(*device, fData)) << device->DevicePath();
 }
 
+// A rig's gang: 32 boards at once at the line's pace; one refusing its file and one pulled away
+// in the middle end alone, and every other board is loaded to its end.
+TEST_F(TarvelFlash, AGangOf32WhereFailuresEndOnlyTheirOwnPort)
+{
+    const std::string file = Image(4 * 1024, 13);
+    std::vector<std::unique_ptr<TSimulatedDevice>> devices;
+    std::string ports;
+    for (int i = 0; i < 32; ++i) {
+        TSimulatedDeviceOptions options;
+        options.ErreurAtRecord = i == 5 ? 20 : 0;
+        options.HangUpAtRecord = i == 17 ? 30 : 0;
+        devices.push_back(std::make_unique<TSimulatedDevice>(options));
+        ports += "--port " + devices.back()->DevicePath() + " ";
+    }
+    const TRun run = RunFlash("--quiet " + ports + file);
+    EXPECT_EQ(run.ExitCode, 1) << run.Output; // the first failing port's, in --port order
+    EXPECT_NE(run.Output.find(devices[5]->DevicePath() + ": FAILED (exit 1)"), std::string::npos)
+        << run.Output;
+    EXPECT_NE(run.Output.find(devices[17]->DevicePath() + ": FAILED (exit 4)"), std::string::npos)
+        << run.Output;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        EXPECT_EQ(LoadedExactly(*devices[i], fData), i != 5 && i != 17) << i;
+}
+
 TEST_F(TarvelFlash, ACorruptedRecordIsNamedAndNothingIsSent)
 {
     std::string text = GenerateSRecordFile(GenerateFirmwareBytes(1024, 3), BaseAddress);
