@@ -6,8 +6,6 @@
 
 namespace {
 
-// Device texts are bytes; the files are UTF-8. Text that is valid UTF-8 stays as it is, anything
-// else is read as Latin-1, so that every byte shows and no reader rejects the file.
 bool IsUtf8(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
@@ -23,22 +21,6 @@ bool IsUtf8(std::string_view text)
         i += length;
     }
     return true;
-}
-
-std::string AsUtf8(std::string_view text)
-{
-    if (IsUtf8(text)) return std::string(text);
-    std::string utf8;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            utf8 += c;
-        } else {
-            utf8 += static_cast<char>(0xC0 | (b >> 6));
-            utf8 += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return utf8;
 }
 
 std::string CsvField(std::string_view text)
@@ -107,6 +89,22 @@ bool FailedItself(const TBoardRecord& board)
 }
 
 } // namespace
+
+std::string AsUtf8(std::string_view bytes)
+{
+    if (IsUtf8(bytes)) return std::string(bytes);
+    std::string utf8;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (b >> 6));
+            utf8 += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return utf8;
+}
 
 std::string CsvHeader()
 {

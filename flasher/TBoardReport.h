@@ -34,6 +34,9 @@ struct TBoardRecord
 std::string CsvHeader();
 std::string CsvRow(const TBoardRecord& board);
 std::string JUnitDocument(std::span<const TBoardRecord> boards);
+// Device bytes as UTF-8 for a record: valid UTF-8 as it is, anything else read as Latin-1, so
+// that every byte shows and no reader rejects the file.
+std::string AsUtf8(std::string_view bytes);
 // Now, as TBoardRecord::TimeUtc has it.
 std::string UtcTimeNow();
 

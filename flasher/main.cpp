@@ -109,7 +109,8 @@ private:
 std::string JsonText(std::string_view text)
 {
     std::string quoted = "\"";
-    for (const char c : text) {
+    // A device's words may be any bytes; JSON is UTF-8.
+    for (const char c : AsUtf8(text)) {
         const auto b = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             quoted += '\\';

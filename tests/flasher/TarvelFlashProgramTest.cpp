@@ -4,6 +4,7 @@
 #include "firmware/Sha256.h"
 #include "flasher/FlashCommandLine.h"
 #include "flasher/PortName.h"
+#include "flasher/TBoardReport.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "tests/app/FlashTempDir.h"
@@ -648,3 +649,24 @@ TEST(ImageCheck, RefusesWhatCannotOrMustNotBeSent)
 }
 
 } // namespace
+
+// A device's words are any bytes: the records quote them by the formats' rules and stay UTF-8.
+TEST(BoardReport, DeviceWordsAreQuotedAndKeptUtf8)
+{
+    TBoardRecord board;
+    board.Port = "COM3";
+    board.Result = "failed";
+    board.ExitCode = 1;
+    board.Check = "v1.2 \xC2\xB5s"; // already UTF-8: kept
+    board.Message = "ERREUR \xE9"
+                    "crit, \"bad\"\r\n\x01"; // Latin-1 é, a comma, quotes, a CR LF
+    EXPECT_EQ(CsvRow(board), ",,COM3,,,,failed,1,0.000,0,0,v1.2 \xC2\xB5s,\"ERREUR \xC3\xA9"
+                             "crit, "
+                             "\"\"bad\"\"\r\n\x01\"\r\n");
+    const std::string junit = JUnitDocument(std::span(&board, 1));
+    EXPECT_NE(junit.find("message=\"ERREUR \xC3\xA9"
+                         "crit, &quot;bad&quot;&#13;&#10;\xEF\xBF\xBD\""),
+              std::string::npos)
+        << junit;
+    EXPECT_NE(junit.find("tests=\"1\" failures=\"1\" errors=\"0\""), std::string::npos) << junit;
+}
