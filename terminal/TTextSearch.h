@@ -28,6 +28,8 @@ public:
     // What one step reads at most: short enough that a deadline is kept to a fraction of a
     // millisecond, long enough that the per-step work does not show.
     static constexpr std::size_t SliceBytes = 128 * 1024;
+    // What the window gives one call: well inside the 50 ms its event loop may be held up.
+    static constexpr std::chrono::milliseconds StepTime{20};
 
     explicit TTextSearch(const TByteStore& bytes) : fBytes(bytes) {}
 
