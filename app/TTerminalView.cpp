@@ -152,7 +152,7 @@ void TTerminalView::ReplaceText(const QString& text)
     fText.Clear();
     fText.AppendText(TTerminalDecoder::EncodeShown(text));
     fSelectionAnchor = fSelectionEnd = 0;
-    ForgetMatch();
+    fCurrentMatch.reset();
     TextChanged(0, true);
 }
 
@@ -168,7 +168,7 @@ void TTerminalView::DeleteLine(int index)
     if (index < 0 || index >= LineCount()) return;
     const std::uint64_t start = fText.LineStart(index);
     fText.DeleteLine(index);
-    if (fCurrentMatch && *fCurrentMatch >= start) ForgetMatch();
+    if (fCurrentMatch && *fCurrentMatch >= start) fCurrentMatch.reset();
     TextChanged(start > 0 ? start - 1 : 0, true); // from the line end before it
 }
 
@@ -541,11 +541,6 @@ void TTerminalView::SearchStep()
         fCurrentMatch.reset();
     }
     viewport()->update();
-}
-
-void TTerminalView::ForgetMatch()
-{
-    fCurrentMatch.reset();
 }
 
 std::pair<std::uint64_t, std::uint64_t> TTerminalView::ShownRange() const

@@ -117,7 +117,6 @@ private:
     void FindWord(const QString& word, bool matchCase);
     void StartSearch(TTextSearch::TDirection direction, std::uint64_t from);
     void SearchStep();
-    void ForgetMatch();
     // The bytes whose lines are wholly shown, the find bar's place excepted.
     std::pair<std::uint64_t, std::uint64_t> ShownRange() const;
     void ScrollToMatch(std::uint64_t offset);
