@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "app/TFindBar.h"
 #include "app/TerminalDecoder.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QShortcut>
 
 #include <algorithm>
 #include <cmath>
@@ -30,7 +32,8 @@ qreal HeightOf(const QTextLayout& layout)
 } // namespace
 
 TTerminalView::TTerminalView(QWidget* parent)
-    : QAbstractScrollArea(parent), fReceived(ReceivedBytesInMemory, TTerminalText::DefaultFile)
+    : QAbstractScrollArea(parent), fReceived(ReceivedBytesInMemory, TTerminalText::DefaultFile),
+      fFindBar(new TFindBar(this))
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -41,6 +44,21 @@ TTerminalView::TTerminalView(QWidget* parent)
     fFlushTimer.setSingleShot(true);
     fFlushTimer.setInterval(FlushIntervalMs);
     connect(&fFlushTimer, &QTimer::timeout, this, &TTerminalView::FlushReceived);
+
+    fFindBar->OnChanged = [this](const QString& word, bool matchCase) {
+        FindWord(word, matchCase);
+    };
+    fFindBar->OnNext = [this] { FindNext(); };
+    fFindBar->OnPrevious = [this] { FindPrevious(); };
+    fFindBar->OnClose = [this] { CloseFind(); };
+    // A zero timer: one slice of the search per pass of the event loop, so typing and received
+    // bytes are served between slices.
+    fSearchTimer.setInterval(0);
+    connect(&fSearchTimer, &QTimer::timeout, this, &TTerminalView::SearchStep);
+    // Anywhere in the window, as in any program with a find bar.
+    new QShortcut(QKeySequence::Find, this, [this] { OpenFind(); });
+    new QShortcut(QKeySequence(Qt::Key_F3), this, [this] { FindNext(); });
+    new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this, [this] { FindPrevious(); });
 }
 
 TTerminalView::~TTerminalView() = default;
@@ -134,6 +152,7 @@ void TTerminalView::ReplaceText(const QString& text)
     fText.Clear();
     fText.AppendText(TTerminalDecoder::EncodeShown(text));
     fSelectionAnchor = fSelectionEnd = 0;
+    fCurrentMatch.reset();
     TextChanged(0, true);
 }
 
@@ -149,6 +168,7 @@ void TTerminalView::DeleteLine(int index)
     if (index < 0 || index >= LineCount()) return;
     const std::uint64_t start = fText.LineStart(index);
     fText.DeleteLine(index);
+    if (fCurrentMatch && *fCurrentMatch >= start) fCurrentMatch.reset();
     TextChanged(start > 0 ? start - 1 : 0, true); // from the line end before it
 }
 
@@ -307,14 +327,34 @@ void TTerminalView::paintEvent(QPaintEvent* event)
     QTextCharFormat selected;
     selected.setBackground(palette().brush(QPalette::Highlight));
     selected.setForeground(palette().brush(QPalette::HighlightedText));
+    QTextCharFormat match;
+    match.setBackground(MatchBackground());
+    QTextCharFormat current;
+    current.setBackground(CurrentMatchBackground());
+    current.setForeground(QColor(Qt::black));
     painter.setPen(palette().color(QPalette::Text));
     const QRect dirty = event->rect();
-    for (const TPlacedParagraph& paragraph : Placed()) {
+    const std::vector<TPlacedParagraph>& placed = Placed();
+    std::vector<std::uint64_t> matches;
+    const std::uint64_t matchLength = fSearch.Pattern().size();
+    if (fFindBar->isVisible() && !placed.empty()) {
+        const TPlacedParagraph& last = placed.back();
+        matches =
+            fSearch.MatchesWithin(placed.front().Start, last.Start + last.Layout->text().size());
+    }
+    for (const TPlacedParagraph& paragraph : placed) {
         if (paragraph.Top > dirty.bottom() + 1 ||
             paragraph.Top + HeightOf(*paragraph.Layout) < dirty.top())
             continue;
         QList<QTextLayout::FormatRange> selections;
         const std::uint64_t end = paragraph.Start + paragraph.Layout->text().size();
+        for (const std::uint64_t at : matches) {
+            const std::uint64_t from = std::max(at, paragraph.Start);
+            const std::uint64_t to = std::min(at + matchLength, end);
+            if (from >= to) continue;
+            selections.append({static_cast<int>(from - paragraph.Start),
+                               static_cast<int>(to - from), at == fCurrentMatch ? current : match});
+        }
         if (selectionStart < end && selectionEnd > paragraph.Start) {
             const std::uint64_t from = std::max(selectionStart, paragraph.Start);
             const std::uint64_t to = std::min(selectionEnd, end);
@@ -328,6 +368,7 @@ void TTerminalView::paintEvent(QPaintEvent* event)
 void TTerminalView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    PlaceFindBar();
     TextChanged(0, true); // every line wraps anew
     FlushReceived();
 }
@@ -399,7 +440,142 @@ std::unique_ptr<QMenu> TTerminalView::CreateContextMenu()
     QAction* all = menu->addAction(tr("Select All"), this, &TTerminalView::SelectAll);
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(fText.Size() > 0);
+    QAction* find = menu->addAction(tr("Find…"), this, &TTerminalView::OpenFind);
+    find->setShortcut(QKeySequence::Find);
     return menu;
+}
+
+QColor TTerminalView::MatchBackground()
+{
+    return {0x80, 0x66, 0x00};
+}
+
+QColor TTerminalView::CurrentMatchBackground()
+{
+    return {0xFF, 0x99, 0x00};
+}
+
+void TTerminalView::OpenFind()
+{
+    // A short selection on one line is what the operator most likely wants to find.
+    QString word;
+    const std::uint64_t from = std::min(fSelectionAnchor, fSelectionEnd);
+    const std::uint64_t to = std::max(fSelectionAnchor, fSelectionEnd);
+    if (to > from && to - from <= 200 && fText.LineAt(from) == fText.LineAt(to))
+        word = SelectedText();
+    fFindBar->Open(word);
+    PlaceFindBar();
+    FindWord(fFindBar->Word(), fFindBar->MatchCase());
+}
+
+void TTerminalView::CloseFind()
+{
+    fSearchTimer.stop();
+    const bool hadFocus = fFindBar->isAncestorOf(QApplication::focusWidget());
+    fFindBar->hide();
+    if (hadFocus) setFocus(Qt::OtherFocusReason);
+    viewport()->update();
+}
+
+void TTerminalView::FindNext()
+{
+    if (fFindBar->Word().isEmpty()) return OpenFind();
+    if (!fFindBar->isVisible()) {
+        fFindBar->show();
+        PlaceFindBar();
+    }
+    StartSearch(TTextSearch::TDirection::Forward,
+                fCurrentMatch ? *fCurrentMatch + 1 : ShownRange().first);
+}
+
+void TTerminalView::FindPrevious()
+{
+    if (fFindBar->Word().isEmpty()) return OpenFind();
+    if (!fFindBar->isVisible()) {
+        fFindBar->show();
+        PlaceFindBar();
+    }
+    StartSearch(TTextSearch::TDirection::Backward,
+                fCurrentMatch ? *fCurrentMatch : ShownRange().second);
+}
+
+// Each change of the word searches again from the current match, so typing on keeps it while it
+// still matches.
+void TTerminalView::FindWord(const QString& word, bool matchCase)
+{
+    std::string bytes = TTerminalDecoder::EncodeShown(word);
+    // A character the terminal cannot show is in no line: nothing can match.
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        if (TTerminalDecoder::StoredChar(static_cast<unsigned char>(bytes[i])) != word[i])
+            bytes.clear();
+    const std::uint64_t from = fCurrentMatch ? *fCurrentMatch : ShownRange().first;
+    fSearch.Start(bytes, matchCase, TTextSearch::TDirection::Forward, from);
+    if (bytes.empty()) {
+        fSearchTimer.stop();
+        fCurrentMatch.reset();
+        fFindBar->ShowFound(word.isEmpty());
+        viewport()->update();
+        return;
+    }
+    fSearchTimer.start();
+}
+
+void TTerminalView::StartSearch(TTextSearch::TDirection direction, std::uint64_t from)
+{
+    fSearch.Start(fSearch.Pattern(), fSearch.MatchCase(), direction, from);
+    fSearchTimer.start();
+}
+
+void TTerminalView::SearchStep()
+{
+    const TTextSearch::TResult result =
+        fSearch.Continue(UINT64_MAX, TTextSearch::TClock::now() + TTextSearch::StepTime);
+    if (result.State == TTextSearch::TState::Searching) return;
+    fSearchTimer.stop();
+    const bool found = result.State == TTextSearch::TState::Found;
+    fFindBar->ShowFound(found);
+    if (found) {
+        fCurrentMatch = result.Offset;
+        ScrollToMatch(result.Offset);
+    } else {
+        fCurrentMatch.reset();
+    }
+    viewport()->update();
+}
+
+std::pair<std::uint64_t, std::uint64_t> TTerminalView::ShownRange() const
+{
+    const std::vector<TPlacedParagraph>& placed = Placed();
+    if (placed.empty()) return {0, 0};
+    const qreal bottom = fFindBar->isVisible() ? fFindBar->y() : viewport()->height();
+    std::uint64_t first = placed.front().Start;
+    std::uint64_t last = first;
+    bool firstSet = false;
+    for (const TPlacedParagraph& paragraph : placed) {
+        if (paragraph.Top < 0) continue;
+        if (paragraph.Top + HeightOf(*paragraph.Layout) > bottom) break;
+        if (!std::exchange(firstSet, true)) first = paragraph.Start;
+        last = paragraph.Start + static_cast<std::uint64_t>(paragraph.Layout->text().size());
+    }
+    return {first, std::max(first, last)};
+}
+
+void TTerminalView::ScrollToMatch(std::uint64_t offset)
+{
+    const auto [first, last] = ShownRange();
+    if (offset >= first && offset + fSearch.Pattern().size() <= last) return;
+    // The match's line about the middle of the pane.
+    QScrollBar* bar = verticalScrollBar();
+    const std::int64_t line = fText.LineAt(offset);
+    bar->setValue(static_cast<int>(
+        std::clamp<std::int64_t>(line + bar->pageStep() / 2, bar->minimum(), bar->maximum())));
+}
+
+void TTerminalView::PlaceFindBar()
+{
+    const QRect pane = viewport()->geometry();
+    const int height = fFindBar->sizeHint().height();
+    fFindBar->setGeometry(pane.left(), pane.bottom() + 1 - height, pane.width(), height);
 }
 
 void TTerminalView::mousePressEvent(QMouseEvent* event)
@@ -435,6 +611,7 @@ void TTerminalView::mouseReleaseEvent(QMouseEvent* event)
 void TTerminalView::keyPressEvent(QKeyEvent* event)
 {
     if (event->matches(QKeySequence::Copy)) return CopySelection();
+    if (event->key() == Qt::Key_Escape && fFindBar->isVisible()) return CloseFind();
     if (event->matches(QKeySequence::SelectAll)) return SelectAll();
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const std::uint64_t at = fSelectionEnd;

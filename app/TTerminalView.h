@@ -6,8 +6,11 @@
 // operator reads further up. Received bytes are stored at once, and the pane catches up at most
 // once per FlushIntervalMs, so a flood of small pieces costs one repaint per interval. The bytes
 // received since the last clear are also kept apart, exactly as they came, for "Save log…".
+// Ctrl+F opens a find bar over the pane's bottom edge; the search runs from the event loop a
+// slice at a time, and the pane highlights every match it shows, the current one more strongly.
 
 #include "terminal/TTerminalText.h"
+#include "terminal/TTextSearch.h"
 #include "window/ITerminalSink.h"
 
 #include <QAbstractScrollArea>
@@ -19,9 +22,11 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class QMenu;
+class TFindBar;
 
 class TTerminalView : public QAbstractScrollArea, public ITerminalSink
 {
@@ -57,8 +62,20 @@ public:
     QString SelectedText() const;
     void SelectAll();
     void CopySelection() const;
-    // Copy and Select All; the window adds its own actions.
+    // Copy, Select All and Find; the window adds its own actions.
     std::unique_ptr<QMenu> CreateContextMenu();
+
+    // Opens the find bar with the selection, if short, as the word.
+    void OpenFind();
+    void CloseFind();
+    // The match after or before the current one (without one, from what is shown), going round
+    // at the end; without a word, opens the bar.
+    void FindNext();
+    void FindPrevious();
+    TFindBar* FindBar() const { return fFindBar; }
+    std::optional<std::uint64_t> CurrentMatch() const { return fCurrentMatch; }
+    static QColor MatchBackground();
+    static QColor CurrentMatchBackground();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -97,6 +114,13 @@ private:
     std::uint64_t OffsetAt(QPointF point) const;
     void MoveSelectionEnd(std::uint64_t offset, bool keepAnchor);
     void SayWhatWentWrongWithTheFiles();
+    void FindWord(const QString& word, bool matchCase);
+    void StartSearch(TTextSearch::TDirection direction, std::uint64_t from);
+    void SearchStep();
+    // The bytes whose lines are wholly shown, the find bar's place excepted.
+    std::pair<std::uint64_t, std::uint64_t> ShownRange() const;
+    void ScrollToMatch(std::uint64_t offset);
+    void PlaceFindBar();
 
     TTerminalText fText;
     TByteStore fReceived;
@@ -112,4 +136,8 @@ private:
     mutable bool fPlacedValid = false;
     // Bytes before it are as they were when fPlaced was laid out.
     mutable std::uint64_t fUnchangedBefore = 0;
+    TFindBar* fFindBar;
+    TTextSearch fSearch{fText.Bytes()};
+    QTimer fSearchTimer;
+    std::optional<std::uint64_t> fCurrentMatch;
 };

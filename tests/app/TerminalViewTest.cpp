@@ -1,9 +1,11 @@
+#include "app/TFindBar.h"
 #include "app/TTerminalView.h"
 #include "tests/app/EventLoopWait.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QGlyphRun>
+#include <QLineEdit>
 #include <QRawFont>
 #include <QScreen>
 #include <QScrollBar>
@@ -280,6 +282,45 @@ TEST(TerminalView, RepaintsShowTheTextAsItIsNow)
         const QImage fresh = picture([&](TTerminalView& view) { view.ReplaceText(c.Shown); });
         EXPECT_TRUE(after == fresh) << c.Name;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The current match is brought into sight, wherever it lies; the pane stays put while it is.
+TEST(TerminalView, FindScrollsToEachMatchOutOfSight)
+{
+    TTerminalView view;
+    view.resize(300, 150);
+    view.show();
+    std::string text;
+    for (int i = 0; i < 3000; ++i)
+        text += "line " + std::to_string(i) + (i == 40 || i == 2500 ? " needle\r\n" : "\r\n");
+    view.AppendReceived(text);
+    view.FlushReceived();
+    QScrollBar* bar = view.verticalScrollBar();
+    ASSERT_EQ(bar->value(), bar->maximum());
+    const auto shows = [&](int line) {
+        const bool found = WaitUntil([&] {
+            return view.CurrentMatch() && view.LineText(line).contains("needle") &&
+                   view.CurrentMatch() ==
+                       view.Text().indexOf(QStringLiteral("line %1 needle").arg(line)) +
+                           QStringLiteral("line %1 ").arg(line).size();
+        });
+        return found && line <= bar->value() && line > bar->value() - bar->pageStep() + 1;
+    };
+
+    view.OpenFind();
+    QTest::keyClicks(view.FindBar()->Edit(), QStringLiteral("needle"));
+    EXPECT_TRUE(shows(40)); // from what was shown at the end, round to the start
+    view.FindNext();
+    EXPECT_TRUE(shows(2500));
+    view.FindPrevious();
+    EXPECT_TRUE(shows(40));
+    view.AppendReceived("more\r\n");
+    view.FlushReceived();
+    EXPECT_TRUE(shows(40));
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The window on a real X server with a window manager: the title the window manager shows, the
-// file dialog's completion popup, and a pulled device in the middle of a transfer.
+// file dialog's completion popup, a pulled device in the middle of a transfer, and finding a word
+// in the terminal with the keyboard.
 #include "app/TApplication.h"
 #include "app/TErrorReport.h"
+#include "app/TFindBar.h"
 #include "app/TForm1.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -161,6 +164,91 @@ TEST(OnX11, ReturnInThePortBoxChoosesThePathAndNothingElse)
     TypeOnX(QStringLiteral("x"), QStringLiteral("Return"));
     EXPECT_TRUE(FlashWaitUntil([&] { return !reports.isEmpty(); }, 10000));
     EXPECT_EQ(reports, QStringList{QStringLiteral("Port not open.")});
+    TErrorReport::SetSink(previous);
+}
+
+// Where the pixels of one colour are in the terminal's pane as the screen shows it.
+QRect Painted(const TForm1& form, const QColor& colour)
+{
+    QWidget* pane = form.reTerminal->viewport();
+    const QPoint at = pane->mapTo(&form, QPoint(0, 0));
+    const QImage shown =
+        QGuiApplication::primaryScreen()
+            ->grabWindow(form.winId(), at.x(), at.y(), pane->width(), pane->height())
+            .toImage();
+    QRect where;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if (shown.pixelColor(x, y) == colour) where |= QRect(x, y, 1, 1);
+    return where;
+}
+
+TEST(OnX11, CtrlFFindsTheWordTheKeyboardTypesAndF3GoesOn)
+{
+    QStringList reports;
+    const auto previous = TErrorReport::SetSink([&](const QString& t) { reports << t; });
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.activateWindow();
+    ASSERT_TRUE(FlashWaitUntil([&] { return form.isActiveWindow(); }, 10000));
+    TTerminalView& terminal = *form.reTerminal;
+    terminal.AppendReceived("boot ok\r\nfirst needle here\r\nplain\r\nsecond Needle there\r\n");
+    terminal.FlushReceived();
+    terminal.setFocus();
+    ASSERT_TRUE(FlashWaitUntil([&] { return terminal.hasFocus(); }, 10000));
+    const QRect pane = terminal.viewport()->geometry();
+
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+f")});
+    ASSERT_TRUE(FlashWaitUntil([&] { return terminal.FindBar()->Edit()->hasFocus(); }, 10000));
+    // Over the pane's bottom edge, the window's controls where they were.
+    EXPECT_EQ(terminal.FindBar()->geometry().bottom(), pane.bottom());
+    EXPECT_EQ(terminal.geometry(), QRect(6, 6, 381, 289));
+
+    const std::uint64_t first = std::string_view("boot ok\nfirst ").size();
+    const std::uint64_t second =
+        std::string_view("boot ok\nfirst needle here\nplain\nsecond ").size();
+    const QFontMetrics metrics(terminal.font());
+    const auto width = [&](const char* text) {
+        return metrics.horizontalAdvance(QString::fromLatin1(text));
+    };
+    const auto expectShown = [&](std::uint64_t current) {
+        ASSERT_TRUE(FlashWaitUntil([&] { return terminal.CurrentMatch() == current; }, 10000));
+        QTest::qWait(100); // repainted on the screen
+        const QRect strong = Painted(form, TTerminalView::CurrentMatchBackground());
+        const QRect weak = Painted(form, TTerminalView::MatchBackground());
+        ASSERT_FALSE(strong.isEmpty());
+        ASSERT_FALSE(weak.isEmpty());
+        // Each box where its word is: after the words before it on its line, one word wide.
+        const QRect& upper = current == first ? strong : weak;
+        const QRect& lower = current == first ? weak : strong;
+        EXPECT_LT(upper.bottom(), lower.top());
+        EXPECT_NEAR(upper.left(), 4 + width("first "), 2);
+        EXPECT_NEAR(upper.width(), width("needle"), 2);
+        EXPECT_NEAR(lower.left(), 4 + width("second "), 2);
+        EXPECT_NEAR(lower.width(), width("Needle"), 2);
+    };
+
+    // Without case, as it opens: "Needle" matches too. Typing finds from the top.
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                                  QStringLiteral("20"), QStringLiteral("needle")});
+    expectShown(first);
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+    expectShown(second);
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F3")});
+    expectShown(first); // round past the end
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("key"), QStringLiteral("shift+F3")});
+    expectShown(second);
+    // Return in the bar went no further: "Invia linea" would have said the port is not open.
+    EXPECT_EQ(reports, QStringList{});
+
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    ASSERT_TRUE(FlashWaitUntil([&] { return !terminal.FindBar()->isVisible(); }, 10000));
+    QTest::qWait(100);
+    EXPECT_TRUE(Painted(form, TTerminalView::CurrentMatchBackground()).isEmpty());
+    EXPECT_TRUE(Painted(form, TTerminalView::MatchBackground()).isEmpty());
+    EXPECT_TRUE(terminal.hasFocus());
     TErrorReport::SetSink(previous);
 }
 
