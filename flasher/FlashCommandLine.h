@@ -1,8 +1,12 @@
 #pragma once
 // Command line of tarvel-flash.
 
+#include "firmware/SRecordWriter.h"
 #include "options/TOptionReader.h"
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +29,9 @@ struct TFlashOptions
     TProgressStyle Progress = TProgressStyle::Auto;
     bool Quiet = false;
     bool Json = false;
+    // Files converted to S-records (Intel HEX, ELF, raw binary)
+    std::optional<std::uint32_t> BaseAddress;   // a raw binary's first byte; only for one
+    std::size_t RecordSize = DefaultRecordSize; // data bytes per S3 record
     // Instead of a run
     bool ShowHelp = false;
     bool ShowVersion = false;

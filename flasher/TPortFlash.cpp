@@ -1,7 +1,7 @@
 #include "flasher/TPortFlash.h"
 
-#include "i18n/EInOutError.h"
 #include "flasher/FlashCommandLine.h"
+#include "i18n/EInOutError.h"
 #include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"
 #include "session/OpenFailureReason.h"
@@ -124,6 +124,7 @@ TPortResult TPortFlash::Open()
     fPort.SetPort(1);
     fSession.AutoAnswer = true;
     fSession.FlashType = fOptions.FlashType;
+    fSession.ImageOptions = {fOptions.BaseAddress.value_or(0), fOptions.RecordSize};
     fPort.SetOnError([this](TQorComPort&, std::uint32_t error) {
         if ((error & CE_DEVICE_LOST) == 0) return;
         fLost = true;
