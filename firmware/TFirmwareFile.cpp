@@ -3,6 +3,8 @@
 #include "i18n/EInOutError.h"
 #include "i18n/Utf8Text.h"
 
+#include <algorithm>
+#include <cstring>
 #include <system_error>
 
 namespace {
@@ -21,14 +23,35 @@ template <typename TCall> auto AsInOutError(TCall call)
 
 TFirmwareFile::TFirmwareFile(const std::string& path)
     : fFile(AsInOutError([&] { return TFile::OpenForReading(PathFromUtf8(path)); })),
-      fOpenedSize(fFile.SizeWhenOpened())
+      fOpenedSize(fFile->SizeWhenOpened())
 {
+}
+
+TFirmwareFile::TFirmwareFile(TText text) : fText(std::move(text.Bytes))
+{
+    fOpenedSize = fText.size();
+}
+
+std::string TFirmwareFile::ReadWhole(const std::string& path)
+{
+    TFile file = AsInOutError([&] { return TFile::OpenForReading(PathFromUtf8(path)); });
+    std::string bytes;
+    std::array<char, 65536> chunk;
+    while (const std::size_t n = AsInOutError([&] { return file.Read(chunk); }))
+        bytes.append(chunk.data(), n);
+    return bytes;
 }
 
 bool TFirmwareFile::Refill()
 {
     if (fEndOfData) return false;
-    const std::size_t n = AsInOutError([&] { return fFile.Read(fBuffer); });
+    std::size_t n = 0;
+    if (fFile) {
+        n = AsInOutError([&] { return fFile->Read(fBuffer); });
+    } else {
+        n = std::min(fBuffer.size(), fText.size() - fBytesFetched);
+        std::memcpy(fBuffer.data(), fText.data() + fBytesFetched, n);
+    }
     fPos = 0;
     fEnd = n;
     fBytesFetched += n;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Reads a firmware text file line by line through a small buffer that is refilled
@@ -22,6 +23,12 @@ public:
     static constexpr char CtrlZ = 26;
 
     explicit TFirmwareFile(const std::string& path);
+    // A text made in memory (a converted image), read exactly as a file holding it would be.
+    struct TText
+    {
+        std::string Bytes;
+    };
+    explicit TFirmwareFile(TText text);
     TFirmwareFile(const TFirmwareFile&) = delete;
     TFirmwareFile& operator=(const TFirmwareFile&) = delete;
 
@@ -30,6 +37,10 @@ public:
 
     // The next line without its line end; empty at the end of the file.
     std::string ReadLine();
+
+    // The whole file at once, failing as the line reader does; for what must see all of it
+    // before sending (its format).
+    static std::string ReadWhole(const std::string& path);
 
     // Size of the file when it was opened, in whole buffers.
     std::uint64_t TotalBlocks() const { return fOpenedSize / BufferSize; }
@@ -43,7 +54,8 @@ private:
     // Refills an exhausted buffer; false when the file has no more bytes.
     bool Refill();
 
-    TFile fFile;
+    std::optional<TFile> fFile; // nothing: fText is read instead
+    std::string fText;
     std::uint64_t fOpenedSize = 0;
     std::uint64_t fBytesFetched = 0;
     std::array<char, BufferSize> fBuffer{};

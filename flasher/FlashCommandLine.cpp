@@ -1,6 +1,42 @@
 #include "flasher/FlashCommandLine.h"
 
+#include <charconv>
 #include <stdexcept>
+
+namespace {
+
+// The options of files that are converted to S-records; false when a is none of them.
+bool ReadImageOption(TOptionReader& reader, std::string_view a, TFlashOptions& options)
+{
+    if (a == "--base-address") {
+        const std::string_view value = reader.Value("an address");
+        std::string_view text = value;
+        int base = 10;
+        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+            text.remove_prefix(2);
+            base = 16;
+        }
+        std::uint32_t address = 0;
+        const auto [end, error] =
+            std::from_chars(text.data(), text.data() + text.size(), address, base);
+        if (error != std::errc() || end != text.data() + text.size())
+            reader.Fail("is a 32-bit address, 0x... in hex or decimal, not '" + std::string(value) +
+                        "'");
+        options.BaseAddress = address;
+        return true;
+    }
+    if (a == "--record-size") {
+        const int size = reader.Number(static_cast<int>(MinRecordSize));
+        if (static_cast<std::size_t>(size) > MaxRecordSize)
+            reader.Fail("is " + std::to_string(MinRecordSize) + " to " +
+                        std::to_string(MaxRecordSize) + " data bytes per record");
+        options.RecordSize = static_cast<std::size_t>(size);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
 
 TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
 {
@@ -67,6 +103,7 @@ TFlashOptions ParseFlashCommandLine(std::span<const std::string_view> arguments)
             options.ShowHelp = true;
         } else if (a == "--version") {
             options.ShowVersion = true;
+        } else if (ReadImageOption(reader, a, options)) {
         } else if (reader.IsOption()) {
             reader.Reject();
         } else if (options.File.empty()) {
@@ -86,6 +123,7 @@ std::string FlashUsage()
     return R"(Usage: tarvel-flash --port DEVICE [--port DEVICE]... [--type firmware|boot]
                     [--timeout SECONDS] [--log FILE] [--progress auto|bar|plain|none]
                     [--json] [--quiet] [--no-check] [--require-confirmation] [--watch]
+                    [--base-address ADDRESS] [--record-size BYTES]
                     [--send TEXT | --expect REGEX]... [--report FILE.csv] [--junit FILE.xml]
                     FILE
 
@@ -112,6 +150,15 @@ line starts with S0..S9), every record is verified: hex digits only, the byte co
 checksum, the address width of its type, and a count record (S5/S6) against the data records
 before it. A bad record is named by its line number and nothing is sent.
 
+FILE may also be what a toolchain makes, told by its content, not its name: Intel HEX, an ELF
+executable (32- or 64-bit, either byte order: its loadable segments at their physical
+addresses), or a raw binary (anything that is not text). It is converted in memory to
+S-records, and those are sent: an S0 header with the file's name, S3 data records, an S7
+record with the entry point (the HEX start address record or the ELF entry; 0 if none). A HEX
+file is checked whole first: every checksum and byte count, the record types (00 to 05), its
+end-of-file record, and no two records for the same address; a bad one is named by its line
+number. Overlapping ELF segments are refused too. The conversion is said on stderr.
+
 Options:
   --port DEVICE      a serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal),
                      usb:VID:PID or usb:VID:PID:SERIAL (found through sysfs, whatever ttyUSB
@@ -127,8 +174,9 @@ Options:
                      per port; plain under --watch with several ports), plain (a line at
                      start, every 10 % and the end; no carriage returns or colours), none
   --json             at the end, one JSON object per port: port, the adapter's USB serial
-                     number, file, the file's SHA-256, result (ok, unconfirmed, failed or
-                     interrupted), exit code, lines, bytes, seconds, and with --expect
+                     number, file, the file's SHA-256, image_sha256 (of a converted file's
+                     image bytes in address order, gaps left out; null for text), result (ok,
+                     unconfirmed, failed or interrupted), exit code, lines, bytes, seconds, and with --expect
                      "check", the matched texts
   --quiet            print failures only
   --watch            keep going, board after board: for each port wait until a device is there,
@@ -137,7 +185,13 @@ Options:
                      when every board passed, else the first failure's code). Arrivals are
                      learnt from the kernel (inotify), not by polling. With --log, one file per
                      board: FILE.<port>.<serial>.<time>
-  --no-check         send FILE as it is and let the device judge it
+  --no-check         send a text FILE as it is and let the device judge it (a HEX, ELF or
+                     binary file is always converted, so always checked)
+  --base-address ADDRESS
+                     where a raw binary's first byte goes, 0x... in hex or decimal (default
+                     0); given for a file that is not a raw binary, it is an error (exit 2)
+  --record-size BYTES
+                     data bytes per S3 record of a converted file, 1 to 250 (default 32)
   --require-confirmation
                      a device silent after the last line fails the port (exit 1)
   --send TEXT        after the board is flashed, send TEXT to it (\r \n \t \\ and \xHH
@@ -163,7 +217,7 @@ Exit codes:
        --require-confirmation)
   1    a device refused the file ("ERREUR"), restarted during the transfer, stopped answering
        (time-out), or did not confirm under --require-confirmation
-  2    usage error, or a firmware file that is unreadable, empty, binary or corrupted
+  2    usage error, or a firmware file that is unreadable, empty or corrupted
   3    a port could not be opened (the message says why)
   4    a device went away during the session
   5    the board was flashed, but the check after it (--expect) saw no match in time

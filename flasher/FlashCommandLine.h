@@ -1,9 +1,13 @@
 #pragma once
 // Command line of tarvel-flash.
 
+#include "firmware/SRecordWriter.h"
 #include "flasher/TCheckDialogue.h"
 #include "options/TOptionReader.h"
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,6 +34,9 @@ struct TFlashOptions
     bool Json = false;
     std::string ReportPath; // --report: a CSV row per board
     std::string JUnitPath;  // --junit: a test case per board
+    // Files converted to S-records (Intel HEX, ELF, raw binary)
+    std::optional<std::uint32_t> BaseAddress;   // a raw binary's first byte; only for one
+    std::size_t RecordSize = DefaultRecordSize; // data bytes per S3 record
     // Instead of a run
     bool ShowHelp = false;
     bool ShowVersion = false;

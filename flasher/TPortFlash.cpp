@@ -128,6 +128,7 @@ TPortResult TPortFlash::Open()
     fPort.SetPort(1);
     fSession.AutoAnswer = true;
     fSession.FlashType = fOptions.FlashType;
+    fSession.ImageOptions = {fOptions.BaseAddress.value_or(0), fOptions.RecordSize};
     fPort.SetOnError([this](TQorComPort&, std::uint32_t error) {
         if ((error & CE_DEVICE_LOST) == 0) return;
         fLost = true;

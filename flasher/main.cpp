@@ -1,5 +1,6 @@
 // tarvel-flash: flashes boards from the command line, one engine per port, with a clear verdict
 // in the exit code.
+#include "firmware/FirmwareConversion.h"
 #include "firmware/ImageCheck.h"
 #include "firmware/Sha256.h"
 #include "flasher/FlashCommandLine.h"
@@ -42,6 +43,34 @@ int FileError(const std::string& file, const std::string& message)
 {
     std::cerr << "tarvel-flash: " << file << ": " << message << "; nothing was sent\n";
     return static_cast<int>(TExitCode::Usage);
+}
+
+// A file the boot loader cannot take as it is (HEX, ELF, raw binary) is checked and converted
+// here, before any port opens: text becomes the S-records sent, imageSha256 the image's digest.
+std::optional<int> ConvertImage(const TFlashOptions& options, std::string& text,
+                                std::string& imageSha256)
+{
+    const std::string name = std::filesystem::path(options.File).filename().string();
+    std::optional<TConvertedImage> converted;
+    try {
+        converted =
+            ConvertToSRecords(text, name, {options.BaseAddress.value_or(0), options.RecordSize});
+    } catch (const EInOutError& e) {
+        return FileError(options.File, e.what());
+    }
+    // An address that would be ignored is a mistake about the file, not a default to keep.
+    if (options.BaseAddress && (!converted || converted->Format != TImageFormat::Binary))
+        return ReportUsageError(
+            std::cerr, "tarvel-flash",
+            EUsage("--base-address is for a raw binary file; " + options.File + " is " +
+                   ImageFormatName(converted ? converted->Format : TImageFormat::Text)));
+    if (!converted) return std::nullopt;
+    if (!options.Quiet)
+        std::cerr << "tarvel-flash: " << options.File << " is " << ConversionSummary(*converted)
+                  << '\n';
+    imageSha256 = converted->Image.Sha256();
+    text = std::move(converted->SRecords.Text);
+    return std::nullopt;
 }
 
 // Shows each port's progress: on a terminal one live line per port (a block of lines, each port
@@ -174,13 +203,15 @@ std::string ResultLine(const TBoard& board)
 }
 
 std::string JsonLine(const TBoard& board, const TFlashOptions& options, const std::string& sha256,
-                     std::string_view text)
+                     const std::string& imageSha256, std::string_view text)
 {
     std::ostringstream json;
     json.precision(3);
     json << std::fixed << "{\"port\":" << JsonText(board.Port)
          << ",\"serial\":" << JsonText(board.Serial) << ",\"file\":" << JsonText(options.File)
-         << ",\"sha256\":\"" << sha256 << "\",\"result\":\"" << ResultWord(board.Result)
+         << ",\"sha256\":\"" << sha256
+         << "\",\"image_sha256\":" << (imageSha256.empty() ? "null" : "\"" + imageSha256 + "\"")
+         << ",\"result\":\"" << ResultWord(board.Result)
          << "\",\"exit_code\":" << static_cast<int>(board.Result.Code)
          << ",\"lines\":" << board.Result.Lines
          << ",\"bytes\":" << BytesOfLines(text, board.Result.Lines)
@@ -231,6 +262,7 @@ private:
     std::vector<std::string> fDevices;
     std::string fText;
     std::string fSha256;
+    std::string fImageSha256; // of a converted file's image; empty for text
     std::unique_ptr<TProgressReport> fProgress;
     std::unique_ptr<TBoardReport> fReport;
     const std::string fStation = TConsole::HostName();
@@ -279,12 +311,13 @@ std::optional<int> TFlashRun::ReadImage()
     if (!in) return FileError(fOptions.File, InOutErrorText(errno));
     fText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) return FileError(fOptions.File, InOutErrorText(EIO));
+    fSha256 = Sha256Hex(fText); // the file's, also when what is sent is its conversion
+    if (auto exitCode = ConvertImage(fOptions, fText, fImageSha256)) return *exitCode;
     const TImageCheck check = CheckImage(fText, !fOptions.NoCheck);
     if (check.Error) return FileError(fOptions.File, *check.Error);
     if (!fOptions.NoCheck && !check.SRecords && !fOptions.Quiet)
         std::cerr << "tarvel-flash: " << fOptions.File
                   << " is not made of S-records; it is sent unchecked\n";
-    fSha256 = Sha256Hex(fText);
     fProgress = std::make_unique<TProgressReport>(fOptions, fOptions.Ports.size(), fText.size());
     return std::nullopt;
 }
@@ -382,7 +415,7 @@ int TFlashRun::FlashOnce()
         if (exitCode == TExitCode::Flashed) exitCode = board.Result.Code;
         if (board.Result.Code != TExitCode::Flashed || !fOptions.Quiet)
             Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr, ResultLine(board));
-        if (fOptions.Json) Say(std::cout, JsonLine(board, fOptions, fSha256, fText));
+        if (fOptions.Json) Say(std::cout, JsonLine(board, fOptions, fSha256, fImageSha256, fText));
     }
     std::lock_guard lock(fRunningMutex);
     return static_cast<int>(fInterrupted ? TExitCode::Interrupted : exitCode);
@@ -446,7 +479,7 @@ void TFlashRun::CountBoard(const TBoard& board)
         line << " (exit " << static_cast<int>(board.Result.Code) << "): " << board.Result.Message;
     line << "  [passed " << fPassed << ", failed " << fFailed << "]\n";
     Say(board.Result.Code == TExitCode::Flashed ? std::cout : std::cerr, line.str());
-    if (fOptions.Json) Say(std::cout, JsonLine(board, fOptions, fSha256, fText));
+    if (fOptions.Json) Say(std::cout, JsonLine(board, fOptions, fSha256, fImageSha256, fText));
 }
 
 } // namespace

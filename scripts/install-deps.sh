@@ -14,6 +14,7 @@ packages=(
   expect python3
   g++-mingw-w64-x86-64-posix googletest wine64
   dpkg-dev desktop-file-utils appstream
+  srecord
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "session/TBootLoaderSession.h"
 
+#include "firmware/FirmwareConversion.h"
 #include "firmware/TFirmwareFile.h"
 #include "serial/EQorComPort.h"
 #include "serial/TQorComPort.h"
@@ -73,6 +74,19 @@ std::string FileName(const std::string& path)
 {
     const auto slash = path.find_last_of(FolderSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The terminal's line under "Send file" when the file went out converted.
+std::string ConvertedNote(const TConvertedImage& converted)
+{
+    const char* format = converted.Format == TImageFormat::IntelHex ? "Intel HEX"
+                         : converted.Format == TImageFormat::Elf    ? "ELF"
+                                                                    : "binario";
+    const TFirmwareImage& image = converted.Image;
+    return std::string("[") + format + " convertito in " +
+           std::to_string(converted.SRecords.Records) +
+           " S-record: " + std::to_string(image.ByteCount()) + " byte a " +
+           AddressRange(image.LowAddress(), image.End()) + "]";
 }
 
 } // namespace
@@ -180,11 +194,21 @@ void TBootLoaderSession::Flash(const std::function<std::optional<std::string>()>
         FlashInProgress = false;
         fView.ShowLamps(false, false);
     });
-    TFirmwareFile file(*chosen);
-    RunTransfer(file);
+    // Text goes out from the file as it always did; what the boot loader cannot read is
+    // converted whole first, so a bad file is refused before any line is sent.
+    std::optional<TConvertedImage> converted =
+        ConvertToSRecords(TFirmwareFile::ReadWhole(*chosen), FileName(*chosen), ImageOptions);
+    if (!converted) {
+        TFirmwareFile file(*chosen);
+        RunTransfer(file, {});
+        return;
+    }
+    const std::string note = ConvertedNote(*converted);
+    TFirmwareFile file(TFirmwareFile::TText{std::move(converted->SRecords.Text)});
+    RunTransfer(file, note);
 }
 
-void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
+void TBootLoaderSession::RunTransfer(TFirmwareFile& file, std::string_view note)
 {
     fStartMs = MonotonicMilliseconds();
     fShownElapsedSeconds = -1;
@@ -202,7 +226,7 @@ void TBootLoaderSession::RunTransfer(TFirmwareFile& file)
     fSendingFile = true;
     const TScopeExit sent([this] { fSendingFile = false; });
     fView.TransferStarted();
-    fView.ReplaceTerminal("Send file\n\n");
+    fView.ReplaceTerminal("Send file\n" + std::string(note) + "\n");
 
     while (!file.Eof() && !TransferCut()) {
         ShowElapsedTime();

@@ -4,6 +4,7 @@
 // window and a command-line flasher run the same dialogue; a front end supplies the wait and
 // shows what the session reports.
 
+#include "firmware/FirmwareConversion.h"
 #include "session/TRestartWatch.h"
 
 #include <cstddef>
@@ -85,6 +86,8 @@ public:
     void SendTyped(std::string_view text);
 
     // --- the transfer
+    // How a file that is not text (Intel HEX, ELF, raw binary) becomes S-records.
+    TImageOptions ImageOptions;
     bool StopRequested = false;
     bool FlashInProgress = false;
     bool ReplyReceived = false;
@@ -112,7 +115,8 @@ public:
     void ReceiveDuringTransfer(const std::string& S);
 
 private:
-    void RunTransfer(TFirmwareFile& file);
+    // note: the terminal's line under "Send file", empty unless the file was converted.
+    void RunTransfer(TFirmwareFile& file, std::string_view note);
     void WaitForTransmitRoom(std::size_t bytes);
     void WaitForLine(std::size_t bytes);
     void AwaitDeviceBeforeLastLine();

@@ -7,6 +7,7 @@
 #include "flasher/TBoardReport.h"
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
+#include "sim/ToolchainFileGenerator.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/i18n/CatalogueFixtures.h"
 #include "tests/support/TPseudoTerminal.h"
@@ -203,11 +204,12 @@ TEST_F(TarvelFlash, QuietAndJsonSayEachBoardsEnd)
     EXPECT_NE(run.Output.find(refusingDevice.DevicePath() + ": FAILED (exit 1)"), std::string::npos)
         << run.Output;
     const std::string text = GenerateSRecordFile(fData, BaseAddress);
-    const std::string okJson = "{\"port\":\"" + goodDevice.DevicePath() +
-                               "\",\"serial\":\"\",\"file\":\"" + file + "\",\"sha256\":\"" +
-                               Sha256Hex(text) + "\",\"result\":\"ok\",\"exit_code\":0,\"lines\":" +
-                               std::to_string(FirmwareLines(text).size()) +
-                               ",\"bytes\":" + std::to_string(BytesOfLines(text, 1000)) + ",";
+    const std::string okJson =
+        "{\"port\":\"" + goodDevice.DevicePath() + "\",\"serial\":\"\",\"file\":\"" + file +
+        "\",\"sha256\":\"" + Sha256Hex(text) +
+        "\",\"image_sha256\":null,\"result\":\"ok\",\"exit_code\":0,\"lines\":" +
+        std::to_string(FirmwareLines(text).size()) +
+        ",\"bytes\":" + std::to_string(BytesOfLines(text, 1000)) + ",";
     EXPECT_NE(run.Output.find(okJson), std::string::npos) << okJson << "\n" << run.Output;
     EXPECT_NE(run.Output.find("\"result\":\"failed\",\"exit_code\":1,"), std::string::npos)
         << run.Output;
@@ -344,6 +346,80 @@ TEST_F(TarvelFlash, ACorruptedRecordIsNamedAndNothingIsSent)
     EXPECT_EQ(run.ExitCode, 2) << run.Output;
     EXPECT_NE(run.Output.find("line 4: Checksum mismatch"), std::string::npos) << run.Output;
     EXPECT_EQ(device.State(), TDeviceState::Idle); // not even woken
+}
+
+// What toolchains make goes out as S-records and arrives as the image it carries.
+TEST_F(TarvelFlash, HexElfAndBinaryFilesArriveAsTheirImage)
+{
+    fData = GenerateFirmwareBytes(3000, 12);
+    const std::vector<uint8_t> head(fData.begin(), fData.begin() + 1000);
+    const std::vector<uint8_t> tail(fData.begin() + 1000, fData.end());
+    // The second segment runs from RAM: it is stored at its physical address.
+    const std::string elf =
+        GenerateElfFile({{BaseAddress, head, BaseAddress}, {BaseAddress + 1000, tail, 0x20000000}},
+                        BaseAddress, false, true);
+    const struct
+    {
+        std::string Name, Content, Options, Says;
+    } cases[] = {
+        {"app.hex", GenerateIntelHexFile({{BaseAddress, fData}}, BaseAddress), "--json",
+         "app.hex is Intel HEX; sending it as 96 S-records (3000 bytes at 0x00400000-0x00400BB7)"},
+        {"app.bin", std::string(fData.begin(), fData.end()),
+         "--base-address 0x400000 --record-size 250",
+         "app.bin is raw binary; sending it as 14 S-records"},
+        {"app.elf", elf, "--record-size 1", "app.elf is ELF; sending it as 3002 S-records"},
+    };
+    for (const auto& c : cases) {
+        TSimulatedDeviceOptions options;
+        options.Baudrate = 0;
+        TSimulatedDevice device(options);
+        const std::string file = fDir.Write(c.Name, c.Content);
+        const TRun run = RunFlash(c.Options + " --port " + device.DevicePath() + " " + file);
+        EXPECT_EQ(run.ExitCode, 0) << c.Name << ": " << run.Output;
+        EXPECT_NE(run.Output.find("tarvel-flash: " + fDir.Path(c.Says)), std::string::npos)
+            << c.Name << ": " << run.Output;
+        EXPECT_TRUE(LoadedExactly(device, fData)) << c.Name;
+        EXPECT_EQ(device.CompletedLoads(), 1u) << c.Name;
+        if (c.Options == "--json") {
+            EXPECT_NE(run.Output.find(
+                          "\"sha256\":\"" + Sha256Hex(c.Content) + "\",\"image_sha256\":\"" +
+                          Sha256Hex({reinterpret_cast<const char*>(fData.data()), fData.size()}) +
+                          "\",\"result\":\"ok\""),
+                      std::string::npos)
+                << run.Output;
+        }
+    }
+}
+
+// A converted file is checked whole before a port opens; nothing reaches the device.
+TEST_F(TarvelFlash, ABadHexFileOrAMisplacedAddressIsRefusedBeforeAnythingIsSent)
+{
+    std::string hex = GenerateIntelHexFile({{BaseAddress, GenerateFirmwareBytes(100, 2)}}, 0);
+    const std::string good = fDir.Write("good.hex", hex);
+    // The third line's last checksum digit, changed.
+    std::size_t at = 0;
+    for (int line = 0; line < 2; ++line)
+        at = hex.find('\n', at) + 1;
+    const std::size_t end = hex.find('\r', at) - 1;
+    hex[end] = hex[end] == '0' ? '1' : '0';
+    const std::string bad = fDir.Write("bad.hex", hex);
+    const struct
+    {
+        std::string Arguments, Says;
+    } cases[] = {
+        {bad, "bad.hex: line 3: checksum mismatch"},
+        {"--base-address 0x100 " + good,
+         "--base-address is for a raw binary file; " + good + " is Intel HEX"},
+        {"--base-address 0x1_0 " + good, "--base-address' is a 32-bit address"},
+        {"--record-size 251 " + good, "--record-size' is 1 to 250"},
+    };
+    for (const auto& c : cases) {
+        TSimulatedDevice device;
+        const TRun run = RunFlash("--port " + device.DevicePath() + " " + c.Arguments);
+        EXPECT_EQ(run.ExitCode, 2) << run.Output;
+        EXPECT_NE(run.Output.find(c.Says), std::string::npos) << c.Says << "\n" << run.Output;
+        EXPECT_EQ(device.State(), TDeviceState::Idle); // not even woken
+    }
 }
 
 // A rig's loop: two boards appear one after the other at the same name (a link made, removed,

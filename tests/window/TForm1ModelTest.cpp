@@ -3,6 +3,8 @@
 #include "window/TForm1Model.h"
 #include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"
+#include "sim/ToolchainFileGenerator.h"
+#include "tests/app/FlashTempDir.h"
 #include "tests/serial/FakeSerialBackend.h"
 #include "tests/serial/TestMainThread.h"
 
@@ -50,7 +52,7 @@ public:
     void ClearText() override { Shown.clear(); }
     void ShowWarningBox(std::string_view text) override { Warnings.emplace_back(text); }
     void ShowError(std::string_view message) override { Errors.emplace_back(message); }
-    std::optional<std::string> AskForFirmwareFile() override { return std::nullopt; }
+    std::optional<std::string> AskForFirmwareFile() override { return FirmwareFile; }
     void Close() override { CloseAsked = true; }
     std::string TimeOfDayText(int h, int m, int s) const override
     {
@@ -69,6 +71,7 @@ public:
     std::vector<TPortItem> PortItems;
     std::vector<std::string> Warnings, Errors, Watched;
     std::string Shown; // the terminal
+    std::optional<std::string> FirmwareFile;
     int Progress = -1;
     bool CloseAsked = false;
 };
@@ -277,3 +280,22 @@ TEST(Form1Layout, EveryControlOnceAndEveryTabStopInItsOwnPlace)
 }
 
 } // namespace
+
+// A HEX file goes out as S-records, and the terminal says so under the transfer's first line.
+TEST_F(Form1Model, AHexFileIsSentConvertedAndTheTerminalSaysSo)
+{
+    FlashTempDir dir;
+    fView.FirmwareFile =
+        dir.Write("app.hex", GenerateIntelHexFile({{0x08000000, {1, 2, 3, 4}}}, 0x08000000));
+    fModel.Button_OpenClick();
+    fModel.Button1Click();
+    EXPECT_TRUE(fView.Errors.empty()) << fView.Errors.front();
+    EXPECT_EQ(
+        fView.Shown.rfind(
+            "Send file\n[Intel HEX convertito in 3 S-record: 4 byte a 0x08000000-0x08000003]\n", 0),
+        0u)
+        << fView.Shown;
+    EXPECT_NE(fDevice.Written().find("S3090800000001020304E4\r"), std::string::npos)
+        << fDevice.Written();
+    EXPECT_EQ(fView.Texts[TControl::Panel4], "app.hex");
+}
