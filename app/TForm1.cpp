@@ -61,6 +61,9 @@ TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
     setFont(WindowFont(window.FontSize));
 
     CreateControls(this);
+    fRetryTimer.setSingleShot(true);
+    connect(&fRetryTimer, &QTimer::timeout, this,
+            [this] { TErrorReport::Guard([this] { Model.DevicesChanged(); }); });
 
     ShowWarning = [this](const QString& text) {
         QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("Dialogs", "Warning"),
@@ -306,6 +309,12 @@ void TForm1::HandleEventsUntil(const std::function<bool()>& done)
 {
     while (!done())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void TForm1::CallDevicesChangedAfter(std::uint32_t ms)
+{
+    fRetryTimer.stop();
+    if (ms > 0) fRetryTimer.start(static_cast<int>(ms));
 }
 
 void TForm1::WatchForDevices(std::span<const std::string> paths)

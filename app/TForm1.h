@@ -2,14 +2,15 @@
 // The program's one window on Qt: creates the controls of the layout, draws them, and forwards
 // every click, key and notification to the window's model, which holds the rules.
 
-#include "app/TQtMainThreadExecutor.h"
 #include "app/TForm1Controls.h"
+#include "app/TQtMainThreadExecutor.h"
 #include "app/TTerminalView.h"
 #include "serial/TQorComPort.h"
 #include "system/TDeviceWatch.h"
 #include "window/TForm1Model.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <chrono>
@@ -98,8 +99,10 @@ private:
     void Delay(std::uint32_t ms) override;
     void HandleEventsUntil(const std::function<bool()>& done) override;
     void WatchForDevices(std::span<const std::string> paths) override;
+    void CallDevicesChangedAfter(std::uint32_t ms) override;
 
     std::vector<std::string> fWatchedPaths;
     std::unique_ptr<TDeviceWatch> fDeviceWatch; // while a lost device is waited for
     std::unique_ptr<QSocketNotifier> fDeviceNotifier;
+    QTimer fRetryTimer; // the next try of a port across the network
 };

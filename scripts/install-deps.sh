@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-dev clang-tidy clang-format
   fonts-comic-neue fontconfig
   xvfb xauth openbox x11-utils xdotool fonts-freefont-ttf
-  expect python3
+  expect python3 ser2net
   g++-mingw-w64-x86-64-posix googletest wine64
   dpkg-dev desktop-file-utils appstream
   srecord

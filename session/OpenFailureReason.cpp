@@ -23,8 +23,22 @@ constexpr const char* InUse = "It is in use by another program.";
 constexpr const char* NothingThere =
     "Nothing is plugged in there; tarvel --list-ports lists what is present.";
 constexpr const char* NotASerialPort = "It is not a serial port.";
-constexpr const char* Texts[] = {PermissionDenied, PermissionDeniedUsb, InUseBy, InUse,
-                                 NothingThere,     NotASerialPort};
+// A port across the network (rfc2217://, tcp://).
+constexpr const char* HostUnknown =
+    "The host name is not known: no address was found for it. Check the name, or give the host's "
+    "IP address.";
+constexpr const char* NothingListens =
+    "Nothing accepts connections on that port of the host: is ser2net running there, serving "
+    "this port?";
+constexpr const char* HostSilent =
+    "The host does not answer: check that it is switched on and reachable from here.";
+constexpr const char* ServerClosed =
+    "The server closed the connection at once: the port may be in use by another client.";
+constexpr const char* NotANetworkPort =
+    "Name a port across the network as rfc2217://HOST:PORT or tcp://HOST:PORT.";
+constexpr const char* Texts[] = {
+    PermissionDenied, PermissionDeniedUsb, InUseBy,    InUse,        NothingThere,   NotASerialPort,
+    HostUnknown,      NothingListens,      HostSilent, ServerClosed, NotANetworkPort};
 
 std::string Tr(const char* text)
 {
@@ -32,6 +46,28 @@ std::string Tr(const char* text)
         return TranslateResourceString(text);
     } catch (const std::exception&) {
         return text; // a damaged catalogue was reported at start-up
+    }
+}
+
+// Why a connection to a port across the network failed, in the user's terms.
+std::string NetworkReason(int error)
+{
+    switch (error) {
+    case ENXIO:
+        return Tr(HostUnknown);
+    case ECONNREFUSED:
+        return Tr(NothingListens);
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return Tr(HostSilent);
+    case ECONNRESET:
+    case EPIPE:
+        return Tr(ServerClosed);
+    case EINVAL:
+        return Tr(NotANetworkPort);
+    default:
+        return std::strerror(error);
     }
 }
 
@@ -59,6 +95,8 @@ bool IsUsbAdapter(const std::string& path)
 
 std::string OpenFailureReason(const std::string& path, int error)
 {
+    if (error != 0 && (path.starts_with("rfc2217://") || path.starts_with("tcp://")))
+        return NetworkReason(error);
     switch (error) {
     case EACCES:
     case EPERM:

@@ -2,6 +2,7 @@
 
 #include "serial/SerialConstants.h"
 #include "serial/SerialPortList.h"
+#include "serial/TRfc2217Codec.h"
 #include "session/OpenFailureReason.h"
 #include "window/CodePage1252.h"
 
@@ -252,11 +253,25 @@ void TForm1Model::SetReconnectAutomatically(bool value)
     if (RememberReconnect) RememberReconnect(value);
 }
 
+namespace {
+
+// A server that dropped the connection is tried again after a second, then less and less often:
+// a server down for the night costs a try every half minute, not a loop.
+constexpr std::uint32_t FirstRetryMs = 1000;
+constexpr std::uint32_t LongestRetryMs = 30000;
+
+} // namespace
+
 void TForm1Model::WaitForDevice(const std::string& path)
 {
     fAwaitedPath = path;
     fAwaitedSerial = fConnectedSerial;
     fWaiting = true;
+    if (ParseNetworkPort(path)) {
+        fRetryMs = FirstRetryMs;
+        fView.CallDevicesChangedAfter(fRetryMs);
+        return;
+    }
     std::vector<std::string> places{path};
     if (!fAwaitedSerial.empty()) places.emplace_back("/dev/ttyUSB0"); // it may come back renamed
     fView.WatchForDevices(places);
@@ -267,6 +282,8 @@ void TForm1Model::StopWaitingForDevice()
 {
     if (!fWaiting) return;
     fWaiting = false;
+    if (fRetryMs != 0) fView.CallDevicesChangedAfter(0);
+    fRetryMs = 0;
     fView.WatchForDevices({});
 }
 
@@ -278,7 +295,9 @@ void TForm1Model::DevicesChanged()
 void TForm1Model::ReconnectIfBack()
 {
     std::error_code ec;
-    std::string found = std::filesystem::exists(fAwaitedPath, ec) ? fAwaitedPath : std::string();
+    const bool network = ParseNetworkPort(fAwaitedPath).has_value();
+    std::string found =
+        network || std::filesystem::exists(fAwaitedPath, ec) ? fAwaitedPath : std::string();
     if (found.empty() && !fAwaitedSerial.empty()) {
         for (const std::string& candidate : ListSerialPorts()) {
             const auto usb = UsbIdentity(candidate);
@@ -296,6 +315,10 @@ void TForm1Model::ReconnectIfBack()
         ComPort.SetActive(true); // the settings are the component's, unchanged since the loss
     } catch (const EQorComPort&) {
         ComPort.SetDevicePath(port, before);
+        if (network) {
+            fRetryMs = std::min(2 * fRetryMs, LongestRetryMs);
+            fView.CallDevicesChangedAfter(fRetryMs);
+        }
         return; // not usable yet (its permissions come a moment later): the watch goes on
     }
     StopWaitingForDevice();

@@ -62,6 +62,9 @@ public:
     // Calls DevicesChanged() whenever something changes where these devices appear; an empty
     // list ends the watch.
     virtual void WatchForDevices(std::span<const std::string> paths) = 0;
+    // Calls DevicesChanged() once, ms milliseconds from now (0: not at all): a port across the
+    // network is tried again, since nothing on this machine tells when its server is back.
+    virtual void CallDevicesChangedAfter(std::uint32_t ms) = 0;
 };
 
 class TForm1Model : private ISessionWaiter, private ISessionView
@@ -165,5 +168,6 @@ private:
     bool fWaiting = false;
     std::string fAwaitedPath;
     std::string fAwaitedSerial;
+    std::uint32_t fRetryMs = 0; // a port across the network: the wait before the next try
     bool fWindowClosing = false;
 };

@@ -107,6 +107,18 @@ TEST_F(Connection, FailedOpenSaysWhy)
         EXPECT_EQ(reason.find("plug it in again") != std::string::npos, usb) << reason;
         EXPECT_NE(reason.find("usermod -aG "), std::string::npos) << reason;
     }
+
+    // A port across the network: the resolver's or the connection's reason, in those terms.
+    for (const auto& [path, error, words] :
+         {std::tuple{"rfc2217://rig:2001", ENXIO, "host name is not known"},
+          std::tuple{"tcp://rig:2001", ECONNREFUSED, "is ser2net running there"},
+          std::tuple{"rfc2217://rig:2001", ETIMEDOUT, "does not answer"},
+          std::tuple{"rfc2217://rig:2001", ECONNRESET, "in use by another client"},
+          std::tuple{"rfc2217://rig", EINVAL, "rfc2217://HOST:PORT"},
+          std::tuple{"/dev/ttyUSB9", ENXIO, "Nothing is plugged in there"}}) {
+        const std::string reason = OpenFailureReason(path, error);
+        EXPECT_NE(reason.find(words), std::string::npos) << path << ": " << reason;
+    }
 }
 
 TEST_F(Connection, ReceptionThatStopsOnItsOwnClosesThePortAndSaysWhy)

@@ -7,6 +7,7 @@
 #include "tests/app/FlashTempDir.h"
 #include "tests/app/FlashTestSupport.h"
 #include "tests/support/TPseudoTerminal.h"
+#include "tests/support/TSer2net.h"
 #include "widgets/TGauge.h"
 #include "widgets/TTipTrackBar.h"
 #include "widgets/TpelLed.h"
@@ -25,16 +26,18 @@ constexpr uint32_t BaseAddress = 0x00400000;
 class FlashToSimulatedDevice : public ::testing::Test
 {
 protected:
-    void Start(TSimulatedDeviceOptions options)
+    // throughSer2net: the device's port is opened across the network, served by ser2net.
+    void Start(TSimulatedDeviceOptions options, bool throughSer2net = false)
     {
         fDevice = std::make_unique<TSimulatedDevice>(std::move(options));
+        if (throughSer2net) fServer = std::make_unique<TSer2net>(fDevice->DevicePath());
         fPreviousSink = TErrorReport::SetSink([this](const QString& text) {
             fReports.push_back(text);
             if (fOnReport) fOnReport();
         });
         fForm = std::make_unique<TForm1>();
         fForm->ShowWarning = [](const QString&) {};
-        fForm->ComPort.SetDevicePath(2, fDevice->DevicePath());
+        fForm->ComPort.SetDevicePath(2, fServer ? fServer->Rfc2217Url() : fDevice->DevicePath());
         fForm->Model.Button_OpenClick();
         ASSERT_TRUE(fForm->ComPort.Active());
         // Init wakes the boot loader; the window answers its menu and password prompts.
@@ -47,6 +50,7 @@ protected:
     void TearDown() override
     {
         fForm.reset();
+        fServer.reset();
         fDevice.reset();
         TErrorReport::SetSink(fPreviousSink);
     }
@@ -73,6 +77,7 @@ protected:
 
     FlashTempDir fDir;
     std::unique_ptr<TSimulatedDevice> fDevice;
+    std::unique_ptr<TSer2net> fServer;
     std::unique_ptr<TForm1> fForm;
     std::vector<QString> fReports;
     std::function<void()> fOnReport;
@@ -104,6 +109,20 @@ TEST_F(FlashToSimulatedDevice, OneMebibyteImageIsLoadedExactly)
     EXPECT_EQ(fForm->ProgressBar1->Progress(), 100);
     EXPECT_EQ(fForm->Panel1->text(), QStringLiteral("Flash in corso ......"));
     EXPECT_FALSE(fForm->FlashInProgress);
+}
+
+TEST_F(FlashToSimulatedDevice, ThroughSer2netTheImageIsLoadedExactly)
+{
+    if (!TSer2net::Available()) GTEST_SKIP() << "ser2net is not installed";
+    Start({}, true); // at the line's pace
+    const std::vector<uint8_t> data = GenerateFirmwareBytes(16 * 1024, 16);
+    Flash(fDir.Write("firmware.s19", GenerateSRecordFile(data, BaseAddress)));
+    EXPECT_TRUE(fReports.empty());
+    ASSERT_TRUE(FlashWaitUntil([this] { return fDevice->CompletedLoads() == 1; }, 60000));
+    const TLoadedImage image = fDevice->LoadedImage();
+    ASSERT_EQ(image.size(), data.size());
+    for (std::size_t i = 0; i < data.size(); ++i)
+        ASSERT_EQ(image.at(BaseAddress + static_cast<uint32_t>(i)), data[i]) << i;
 }
 
 TEST_F(FlashToSimulatedDevice, RefusedRecordStopsTheTransfer)

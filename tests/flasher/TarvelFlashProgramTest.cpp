@@ -8,14 +8,17 @@
 #include "sim/SRecordGenerator.h"
 #include "sim/TSimulatedDevice.h"
 #include "sim/ToolchainFileGenerator.h"
+#include "system/TFileDescriptor.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/i18n/CatalogueFixtures.h"
 #include "tests/support/TPseudoTerminal.h"
+#include "tests/support/TSer2net.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +28,7 @@
 #include <regex>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <utility>
 
@@ -329,6 +333,70 @@ TEST_F(TarvelFlash, AGangOf32WhereFailuresEndOnlyTheirOwnPort)
         << run.Output;
     for (std::size_t i = 0; i < devices.size(); ++i)
         EXPECT_EQ(LoadedExactly(*devices[i], fData), i != 5 && i != 17) << i;
+}
+
+// Boards on another machine: their ports served by ser2net, flashed as local ones; over
+// RFC 2217 the line gets Tarvel's settings, not those of the server's configuration.
+TEST_F(TarvelFlash, ThroughSer2netAsThroughALocalPort)
+{
+    if (!TSer2net::Available()) GTEST_SKIP() << "ser2net is not installed";
+    const std::string file = Image(16 * 1024, 14);
+    for (const bool telnet : {true, false}) {
+        TSimulatedDevice device; // at the line's pace
+        const TSer2net server(device.DevicePath());
+        const pid_t pid =
+            SpawnFlash({"--port", telnet ? server.Rfc2217Url() : server.TcpUrl(), file});
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(WaitFor([&] { return device.RecordsReceived() >= 20; }));
+        if (telnet) {
+            termios line{};
+            const TFileDescriptor tty(
+                ::open(device.DevicePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+            ASSERT_EQ(::tcgetattr(tty.Get(), &line), 0) << std::strerror(errno);
+            EXPECT_EQ(::cfgetospeed(&line), speed_t{B115200});
+            EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t{CS8});
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << telnet;
+        EXPECT_TRUE(LoadedExactly(device, fData)) << telnet;
+    }
+}
+
+// Through ser2net a refusal still lets no more than the transmit buffer follow (the line's own
+// rate bounds what runs ahead, since the server's buffers cannot be seen), and a server that
+// dies is a device gone.
+TEST_F(TarvelFlash, ThroughSer2netARefusalOrADeadServerEndsTheTransfer)
+{
+    if (!TSer2net::Available()) GTEST_SKIP() << "ser2net is not installed";
+    const std::string file = Image(96 * 1024, 15);
+    {
+        TSimulatedDeviceOptions options;
+        options.ErreurAtRecord = 300;
+        TSimulatedDevice device(options);
+        const TSer2net server(device.DevicePath());
+        const TRun run = RunFlash("--port " + server.Rfc2217Url() + " " + file);
+        EXPECT_EQ(run.ExitCode, 1) << run.Output;
+        EXPECT_NE(run.Output.find("the device refused the file"), std::string::npos) << run.Output;
+        std::size_t after = 0;
+        EXPECT_TRUE(WaitFor([&] {
+            const std::size_t before = device.BytesAfterRefusal();
+            ::usleep(300 * 1000);
+            return (after = device.BytesAfterRefusal()) == before;
+        }));
+        EXPECT_LE(after, MaxLineBytes + TPseudoTerminal::CapacityBytes());
+    }
+    TSimulatedDevice device;
+    TSer2net server(device.DevicePath());
+    const pid_t pid = SpawnFlash({"--port", server.Rfc2217Url(), file});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitFor([&] { return device.RecordsReceived() >= 50; }));
+    server.Kill();
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    EXPECT_LT(device.RecordsReceived(),
+              FirmwareLines(GenerateSRecordFile(fData, BaseAddress)).size());
 }
 
 TEST_F(TarvelFlash, ACorruptedRecordIsNamedAndNothingIsSent)

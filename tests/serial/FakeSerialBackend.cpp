@@ -317,6 +317,12 @@ void TFakePort::HangUp()
     fModemChanged.notify_all();
 }
 
+void TFakePort::ComeBack()
+{
+    std::lock_guard lock(fMutex);
+    fHungUp = false;
+}
+
 void TFakePort::SetHasModemLines(bool value)
 {
     std::lock_guard lock(fMutex);

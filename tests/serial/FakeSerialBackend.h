@@ -47,6 +47,7 @@ public:
     void SetModemStatus(uint32_t status);
     void AddLineErrors(const TLineErrorCounters& delta);
     void HangUp();
+    void ComeBack(); // a hung-up port may be opened again
     void SetHasModemLines(bool value);
     void SetHasErrorCounters(bool value);
     // While held, written bytes wait in the driver's output queue until ReleaseOutput passes

@@ -64,12 +64,14 @@ public:
     {
         Watched.assign(paths.begin(), paths.end());
     }
+    void CallDevicesChangedAfter(std::uint32_t ms) override { RetryMs.push_back(ms); }
 
     std::map<TControl, std::string> Texts, Typed;
     std::map<TControl, bool> Enabled, Lit, Ticked;
     std::map<TControl, int> Index;
     std::vector<TPortItem> PortItems;
     std::vector<std::string> Warnings, Errors, Watched;
+    std::vector<std::uint32_t> RetryMs;
     std::string Shown; // the terminal
     std::optional<std::string> FirmwareFile;
     int Progress = -1;
@@ -200,6 +202,30 @@ TEST_F(Form1Model, ALostDeviceIsSaidInABoxOrWaitedForWhenReconnecting)
             fView.Errors.clear();
         }
     }
+}
+
+// A port across the network that drops: nothing on this machine tells when its server is back,
+// so it is tried again, less and less often, until it answers.
+TEST_F(Form1Model, ADroppedNetworkPortIsTriedAgainBackingOff)
+{
+    const std::string url = "rfc2217://rig-3:2001";
+    TFakePort& device = fBackend.AddPort(url);
+    fModel.ComPort.SetDevicePath(2, url);
+    fModel.SetReconnectAutomatically(true);
+    fModel.Button_OpenClick();
+    device.HangUp();
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return !fModel.ComPort.Active(); }));
+    EXPECT_TRUE(fView.Watched.empty()); // no file to watch
+    for (int i = 0; i < 7; ++i)
+        fModel.DevicesChanged(); // the server still refuses
+    EXPECT_EQ(fView.RetryMs,
+              (std::vector<std::uint32_t>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}));
+    device.ComeBack();
+    fModel.DevicesChanged();
+    EXPECT_TRUE(fModel.ComPort.Active());
+    EXPECT_FALSE(fModel.WaitingForDevice());
+    EXPECT_EQ(fView.RetryMs.back(), 0u); // no more tries
+    EXPECT_NE(fView.Shown.find("[Dispositivo '" + url + "' ricollegato]"), std::string::npos);
 }
 
 TEST_F(Form1Model, TheTypedLineGoesInTheCodePageAndTheDigitsAsTheyAre)
