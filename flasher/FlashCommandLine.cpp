@@ -163,8 +163,10 @@ Options:
   --port DEVICE      a serial device (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal),
                      usb:VID:PID or usb:VID:PID:SERIAL (found through sysfs, whatever ttyUSB
                      number the board got), or auto (the one USB serial adapter present;
-                     otherwise the candidates are listed); give it several times to flash
-                     several boards at once
+                     otherwise the candidates are listed), or a port that ser2net serves
+                     across the network: rfc2217://HOST:PORT (the line set to 115200 8N1, DTR
+                     and RTS on, through RFC 2217) or tcp://HOST:PORT (bytes only); give it
+                     several times to flash several boards at once
   --type TYPE        firmware (default; the menu is answered "2") or boot ("1")
   --timeout SECONDS  bound on each wait for the device: the menu after Init, the password
                      prompt, "Send", an answer in a 64-line window (default 10)
