@@ -2,9 +2,13 @@
 // port, four ports at once, and the window flashing the same image, side by side. Each device is
 // a process of its own, so the CPU figures are tarvel-flash's alone.
 //
-// Usage: tarvel_bench_flash_cli [--size DATA_BYTES] [--gang PORTS] [--gang-only]
-//        (defaults: 1 MiB, a gang of 32 ports)
+// Usage: tarvel_bench_flash_cli [--size DATA_BYTES] [--gang PORTS] [--gang-only] [--network]
+//        (defaults: 1 MiB, a gang of 32 ports; --network: one port local and through ser2net,
+//        and 8 ports through one ser2net, instead)
 #include "sim/SRecordGenerator.h"
+#ifdef TARVEL_BENCH_SER2NET
+#include "tests/support/TSer2net.h"
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -101,8 +105,10 @@ int main(int argc, char** argv)
     std::size_t size = 1024 * 1024;
     std::size_t gang = 32;
     bool gangOnly = false;
+    bool network = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--gang-only") == 0) gangOnly = true;
+        if (std::strcmp(argv[i], "--network") == 0) network = true;
         if (i + 1 == argc) continue;
         if (std::strcmp(argv[i], "--size") == 0) size = std::strtoul(argv[i + 1], nullptr, 10);
         if (std::strcmp(argv[i], "--gang") == 0) gang = std::strtoul(argv[i + 1], nullptr, 10);
@@ -129,10 +135,39 @@ int main(int argc, char** argv)
                     run.ExitCode);
         std::fflush(stdout);
     };
+    double local = 0;
     {
         TDevice device;
-        row("tarvel-flash, 1 port", RunFlash({device.Path}, file));
+        const TRun run = RunFlash({device.Path}, file);
+        local = run.Seconds;
+        row("tarvel-flash, 1 port", run);
     }
+#ifndef TARVEL_BENCH_SER2NET
+    if (network) {
+        std::printf("--network needs a build with the tests (-DTARVEL_BUILD_TESTS=ON)\n");
+        return 1;
+    }
+#else
+    if (network) {
+        {
+            TDevice device;
+            const TSer2net server(device.Path);
+            const TRun run = RunFlash({server.Rfc2217Url()}, file);
+            row("1 port through ser2net", run);
+            std::printf("%-24s %51.4f x the local port's time\n", "", run.Seconds / local);
+        }
+        std::vector<TDevice> devices(8);
+        std::vector<std::string> paths, ports;
+        for (const TDevice& d : devices)
+            paths.push_back(d.Path);
+        const TSer2net server(paths);
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            ports.push_back(server.Rfc2217Url(i));
+        row("8 ports, one ser2net", RunFlash(ports, file));
+        std::filesystem::remove(file);
+        return 0;
+    }
+#endif
     for (const std::size_t count : {std::size_t{4}, gang}) {
         if (gangOnly && count != gang) continue;
         std::vector<TDevice> devices(count);

@@ -56,37 +56,40 @@ bool TSer2net::Available()
     return ::access(Program, X_OK) == 0;
 }
 
-TSer2net::TSer2net(const std::string& devicePath)
-    : fRfc2217Port(FreePort()), fTcpPort(FreePort()),
-      fConfig((std::filesystem::temp_directory_path() /
-               ("tarvel-ser2net-" + std::to_string(::getpid()) + "-" +
-                std::to_string(fRfc2217Port) + ".yaml"))
-                  .string())
+TSer2net::TSer2net(const std::vector<std::string>& devicePaths)
 {
-    std::ofstream(fConfig) << "connection: &rfc2217\n"
-                              "  accepter: telnet(rfc2217),tcp,127.0.0.1,"
-                           << fRfc2217Port
-                           << "\n"
-                              "  connector: serialdev,"
-                           << devicePath
-                           << ",9600e71,local\n"
-                              "connection: &raw\n"
-                              "  accepter: tcp,127.0.0.1,"
-                           << fTcpPort
-                           << "\n"
-                              "  connector: serialdev,"
-                           << devicePath << ",115200n81,local\n";
+    std::string config;
+    for (const std::string& device : devicePaths) {
+        fRfc2217Ports.push_back(FreePort());
+        fTcpPorts.push_back(FreePort());
+        const std::string n = std::to_string(fRfc2217Ports.size());
+        config += "connection: &rfc2217-" + n + "\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+                  std::to_string(fRfc2217Ports.back()) + "\n  connector: serialdev," + device +
+                  ",9600e71,local\n" + "connection: &raw-" + n + "\n  accepter: tcp,127.0.0.1," +
+                  std::to_string(fTcpPorts.back()) + "\n  connector: serialdev," + device +
+                  ",115200n81,local\n";
+    }
+    fConfig = (std::filesystem::temp_directory_path() /
+               ("tarvel-ser2net-" + std::to_string(::getpid()) + "-" +
+                std::to_string(fRfc2217Ports.front()) + ".yaml"))
+                  .string();
+    std::ofstream(fConfig) << config;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string program = Program, detach = "-n", debug = "-d", config = "-c";
+    std::string program = Program, detach = "-n", debug = "-d", option = "-c";
     char* argv[] = {program.data(), detach.data(),  debug.data(),
-                    config.data(),  fConfig.data(), nullptr};
+                    option.data(),  fConfig.data(), nullptr};
     const int spawned = ::posix_spawn(&fPid, Program, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("ser2net did not start");
-    for (int i = 0; i < 500 && !(Listening(fRfc2217Port) && Listening(fTcpPort)); ++i)
+    const auto allListening = [&] {
+        for (std::size_t i = 0; i < fRfc2217Ports.size(); ++i)
+            if (!Listening(fRfc2217Ports[i]) || !Listening(fTcpPorts[i])) return false;
+        return true;
+    };
+    for (int i = 0; i < 500 && !allListening(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // nothing to wait on
 }
 
@@ -104,12 +107,12 @@ void TSer2net::Kill()
     fPid = -1;
 }
 
-std::string TSer2net::Rfc2217Url() const
+std::string TSer2net::Rfc2217Url(std::size_t device) const
 {
-    return "rfc2217://127.0.0.1:" + std::to_string(fRfc2217Port);
+    return "rfc2217://127.0.0.1:" + std::to_string(fRfc2217Ports.at(device));
 }
 
-std::string TSer2net::TcpUrl() const
+std::string TSer2net::TcpUrl(std::size_t device) const
 {
-    return "tcp://127.0.0.1:" + std::to_string(fTcpPort);
+    return "tcp://127.0.0.1:" + std::to_string(fTcpPorts.at(device));
 }
