@@ -1,8 +1,8 @@
 #include "serial/PosixSerialBackend.h"
 
-#include "serial/PosixNetworkDevice.h"
 #include "serial/PosixSerialDevice.h"
 #include "serial/SerialPortList.h"
+#include "serial/TNetworkSerialDevice.h"
 #include "system/TFileDescriptor.h"
 
 #include <cerrno>
@@ -13,7 +13,7 @@
 
 TDeviceResult<std::unique_ptr<ISerialDevice>> TPosixSerialBackend::Open(const std::string& path)
 {
-    if (const auto address = ParseNetworkPort(path)) return TPosixNetworkDevice::Connect(*address);
+    if (const auto address = ParseNetworkPort(path)) return TNetworkSerialDevice::Open(*address);
     const auto fail = [](int code) { return DeviceFailed(code); };
     TFileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) return fail(errno);

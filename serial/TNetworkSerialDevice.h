@@ -1,28 +1,26 @@
 #pragma once
 // A serial port that a server such as ser2net offers across the network: rfc2217://HOST:PORT
 // (the line's settings, DTR, RTS and purges reach the real port) or tcp://HOST:PORT (bytes
-// only). It waits in the same poll() as a local port. Since the server's own buffers cannot be
-// seen, what is queued counts what the line, at the rate it was set to, has not yet carried:
-// the transfer's bound on what runs ahead of the wire holds as on a local port.
+// only). Since the server's own buffers cannot be seen, what is queued counts what the line, at
+// the rate it was set to, has not yet carried: the transfer's bound on what runs ahead of the
+// wire holds as on a local port.
 
+#include "serial/INetworkSocket.h"
 #include "serial/ISerialDevice.h"
 #include "serial/TRfc2217Codec.h"
-#include "system/TFileDescriptor.h"
 
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
 
-class TPosixNetworkDevice final : public ISerialDevice
+class TNetworkSerialDevice final : public ISerialDevice
 {
 public:
-    // Connects and greets the server. Failed with errno (ENXIO: the resolver knows no such host;
-    // EINVAL: the name lacks the host or the port).
-    static TDeviceResult<std::unique_ptr<ISerialDevice>>
-    Connect(const TNetworkPortAddress& address);
+    // Connects and, over RFC 2217, waits briefly for the server to agree to COM port control.
+    static TDeviceResult<std::unique_ptr<ISerialDevice>> Open(const TNetworkPortAddress& address);
 
-    TPosixNetworkDevice(TFileDescriptor socket, bool telnet);
+    TNetworkSerialDevice(std::unique_ptr<INetworkSocket> socket, bool telnet);
 
     TDeviceResult<TDeviceControlBlock> GetState() override;
     TDeviceResult<> SetState(const TDeviceControlBlock& state) override;
@@ -45,13 +43,14 @@ public:
 private:
     using TClock = std::chrono::steady_clock;
     // Everything below is guarded by fMutex: the window's thread and the port's both call.
-    void TakeReceived(); // reads what the socket holds and decodes it
-    bool SendUnsent();   // false when the connection failed
-    void Send(std::string bytes);
+    void TakeReceived(); // receives what the socket holds and decodes it
+    void SendUnsent();
+    void Send(const std::string& bytes);
     std::uint32_t LineBacklog(TClock::time_point now) const;
-    bool AwaitComPortControl(std::chrono::milliseconds limit);
+    double BitsPerCharacter() const;
+    void AwaitComPortControl(std::chrono::milliseconds limit, const TWakeUpEvent& idle);
 
-    TFileDescriptor fSocket;
+    std::unique_ptr<INetworkSocket> fSocket;
     std::mutex fMutex;
     TRfc2217Codec fCodec;
     TDeviceControlBlock fState;
