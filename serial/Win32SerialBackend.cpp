@@ -3,6 +3,7 @@
 #include "serial/DeviceUsers.h"
 #include "serial/SerialConstants.h" // before windows.h, whose macros have the same values
 #include "serial/SerialPortList.h"
+#include "serial/TNetworkSerialDevice.h"
 #include "system/TWakeUpEvent.h"
 #include "system/TWin32Handle.h"
 #include "system/Win32Error.h"
@@ -393,6 +394,7 @@ int ErrnoFor(DWORD error)
 
 TDeviceResult<std::unique_ptr<ISerialDevice>> TWin32SerialBackend::Open(const std::string& path)
 {
+    if (const auto address = ParseNetworkPort(path)) return TNetworkSerialDevice::Open(*address);
     // The component's message is made from an errno value on every platform.
     const auto fail = [](DWORD code) { return DeviceFailed(ErrnoFor(code)); };
     // Above COM9 only the device namespace finds a port; below it the prefix does no harm.

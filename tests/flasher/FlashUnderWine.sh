@@ -54,6 +54,33 @@ start_device --baud off --dump-image "$work/loaded.s19" && {
   fi
 }
 
+# The same through ser2net, as a port across the network (Winsock under Wine): the image exactly.
+if [[ -x /usr/sbin/ser2net ]]; then
+  start_device --baud off --dump-image "$work/loaded-net.s19" && {
+    port=$((20000 + RANDOM % 20000))
+    printf 'connection: &wine\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,9600e71,local\n' \
+      "$port" "$pty" >"$work/ser2net.yaml"
+    /usr/sbin/ser2net -n -d -c "$work/ser2net.yaml" >/dev/null 2>&1 &
+    ser2net_pid=$!
+    listening=$(printf ':%04X ' "$port")
+    for _ in $(seq 100); do
+      grep -q "$listening[0-9A-F:]* 0A" /proc/net/tcp && break
+      sleep 0.1
+    done
+    "$run" "$exe" --progress none --port "rfc2217://127.0.0.1:$port" "$work/image.s19" >"$work/out" 2>&1
+    code=$?
+    kill "$ser2net_pid" 2>/dev/null
+    wait "$ser2net_pid" 2>/dev/null
+    stop_device
+    [[ $code -eq 0 ]] || fail "flash through ser2net exited $code: $(cat "$work/out")"
+    if ! cmp -s <(tail -n +2 "$work/image.s19" | tr -d '\r') <(tail -n +2 "$work/loaded-net.s19" | tr -d '\r'); then
+      fail "the image loaded through ser2net differs from the file"
+    fi
+  }
+else
+  echo "ser2net is not installed: the flash across the network under Wine did not run"
+fi
+
 for case in "--erreur-at 100:1:ERREUR record 100:COM12" "--hangup-at 100:4:went away:COM7"; do
   IFS=: read -r option expected says port <<<"$case"
   # shellcheck disable=SC2086

@@ -65,9 +65,9 @@ TSer2net::TSer2net(const std::vector<std::string>& devicePaths)
         const std::string n = std::to_string(fRfc2217Ports.size());
         config += "connection: &rfc2217-" + n + "\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
                   std::to_string(fRfc2217Ports.back()) + "\n  connector: serialdev," + device +
-                  ",9600e71,local\n" + "connection: &raw-" + n + "\n  accepter: tcp,127.0.0.1," +
-                  std::to_string(fTcpPorts.back()) + "\n  connector: serialdev," + device +
-                  ",115200n81,local\n";
+                  ",9600e71,local\n  options:\n    chardelay: false\n" + "connection: &raw-" + n +
+                  "\n  accepter: tcp,127.0.0.1," + std::to_string(fTcpPorts.back()) +
+                  "\n  connector: serialdev," + device + ",115200n81,local\n";
     }
     fConfig = (std::filesystem::temp_directory_path() /
                ("tarvel-ser2net-" + std::to_string(::getpid()) + "-" +

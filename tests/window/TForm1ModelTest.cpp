@@ -3,7 +3,6 @@
 #include "window/TForm1Model.h"
 #include "serial/EQorComPort.h"
 #include "serial/SerialConstants.h"
-#include "sim/ToolchainFileGenerator.h"
 #include "tests/app/FlashTempDir.h"
 #include "tests/serial/FakeSerialBackend.h"
 #include "tests/serial/TestMainThread.h"
@@ -311,8 +310,10 @@ TEST(Form1Layout, EveryControlOnceAndEveryTabStopInItsOwnPlace)
 TEST_F(Form1Model, AHexFileIsSentConvertedAndTheTerminalSaysSo)
 {
     FlashTempDir dir;
-    fView.FirmwareFile =
-        dir.Write("app.hex", GenerateIntelHexFile({{0x08000000, {1, 2, 3, 4}}}, 0x08000000));
+    // 4 bytes at 0x08000000 (an 04 record for the upper half), the entry point in an 05 record.
+    fView.FirmwareFile = dir.Write(
+        "app.hex",
+        ":020000040800F2\r\n:0400000001020304F2\r\n:0400000508000000EF\r\n:00000001FF\r\n");
     fModel.Button_OpenClick();
     fModel.Button1Click();
     EXPECT_TRUE(fView.Errors.empty()) << fView.Errors.front();
