@@ -1,7 +1,9 @@
 #include "firmware/FirmwareConversion.h"
 
 #include "firmware/ElfImage.h"
+#include "firmware/ImageCheck.h"
 #include "firmware/IntelHex.h"
+#include "firmware/SRecord.h"
 
 namespace {
 
@@ -24,6 +26,23 @@ std::optional<TConvertedImage> ConvertToSRecords(std::string_view content, std::
                                                          : ReadBinary(content, options.BaseAddress);
     TSRecordText text = WriteSRecords(image, name, options.RecordSize);
     return TConvertedImage{format, std::move(image), std::move(text)};
+}
+
+std::optional<std::string> SRecordImageSha256(std::string_view text)
+{
+    TImagePieces pieces;
+    std::uint32_t line = 0;
+    try {
+        for (const std::string_view record : FirmwareLines(text)) {
+            ++line;
+            if (record.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+            const TSRecord parsed = ParseSRecord(record);
+            if (IsSRecordData(parsed.Type)) pieces.Add(parsed.Address, parsed.Data, line);
+        }
+        return TFirmwareImage(pieces, 0, "line").Sha256();
+    } catch (const EInOutError&) {
+        return std::nullopt;
+    }
 }
 
 std::string ConversionSummary(const TConvertedImage& converted)

@@ -30,6 +30,11 @@ struct TConvertedImage
 std::optional<TConvertedImage> ConvertToSRecords(std::string_view content, std::string_view name,
                                                  const TImageOptions& options);
 
+// The SHA-256 of the image an S-record file loads, reckoned as a converted file's is, so that the
+// same image has one digest whatever format carried it. Nothing when the records overlap, carry
+// no data or do not parse.
+std::optional<std::string> SRecordImageSha256(std::string_view text);
+
 // "Intel HEX; sending it as 123 S-records (4096 bytes at 0x08000000-0x08000FFF)", with the
 // number of runs when the image has gaps.
 std::string ConversionSummary(const TConvertedImage& converted);

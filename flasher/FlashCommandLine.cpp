@@ -176,10 +176,11 @@ Options:
                      per port; plain under --watch with several ports), plain (a line at
                      start, every 10 % and the end; no carriage returns or colours), none
   --json             at the end, one JSON object per port: port, the adapter's USB serial
-                     number, file, the file's SHA-256, image_sha256 (of a converted file's
-                     image bytes in address order, gaps left out; null for text), result (ok,
-                     unconfirmed, failed or interrupted), exit code, lines, bytes, seconds, and with --expect
-                     "check", the matched texts
+                     number, file, the file's SHA-256, image_sha256 (of the image's bytes in
+                     address order, gaps left out; null for a file that is no S-records and
+                     is not converted, or whose records overlap), result (ok, unconfirmed,
+                     failed or interrupted), exit code, lines, bytes, seconds, and with
+                     --expect "check", the matched texts
   --quiet            print failures only
   --watch            keep going, board after board: for each port wait until a device is there,
                      flash it, wait until it is unplugged, and so on; one result line per board

@@ -315,6 +315,8 @@ std::optional<int> TFlashRun::ReadImage()
     if (auto exitCode = ConvertImage(fOptions, fText, fImageSha256)) return *exitCode;
     const TImageCheck check = CheckImage(fText, !fOptions.NoCheck);
     if (check.Error) return FileError(fOptions.File, *check.Error);
+    if (check.SRecords && fImageSha256.empty())
+        fImageSha256 = SRecordImageSha256(fText).value_or("");
     if (!fOptions.NoCheck && !check.SRecords && !fOptions.Quiet)
         std::cerr << "tarvel-flash: " << fOptions.File
                   << " is not made of S-records; it is sent unchecked\n";

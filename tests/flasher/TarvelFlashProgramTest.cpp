@@ -208,12 +208,13 @@ TEST_F(TarvelFlash, QuietAndJsonSayEachBoardsEnd)
     EXPECT_NE(run.Output.find(refusingDevice.DevicePath() + ": FAILED (exit 1)"), std::string::npos)
         << run.Output;
     const std::string text = GenerateSRecordFile(fData, BaseAddress);
-    const std::string okJson =
-        "{\"port\":\"" + goodDevice.DevicePath() + "\",\"serial\":\"\",\"file\":\"" + file +
-        "\",\"sha256\":\"" + Sha256Hex(text) +
-        "\",\"image_sha256\":null,\"result\":\"ok\",\"exit_code\":0,\"lines\":" +
-        std::to_string(FirmwareLines(text).size()) +
-        ",\"bytes\":" + std::to_string(BytesOfLines(text, 1000)) + ",";
+    const std::string okJson = "{\"port\":\"" + goodDevice.DevicePath() +
+                               "\",\"serial\":\"\",\"file\":\"" + file + "\",\"sha256\":\"" +
+                               Sha256Hex(text) + "\",\"image_sha256\":\"" +
+                               Sha256Hex(std::string(fData.begin(), fData.end())) +
+                               "\",\"result\":\"ok\",\"exit_code\":0,\"lines\":" +
+                               std::to_string(FirmwareLines(text).size()) +
+                               ",\"bytes\":" + std::to_string(BytesOfLines(text, 1000)) + ",";
     EXPECT_NE(run.Output.find(okJson), std::string::npos) << okJson << "\n" << run.Output;
     EXPECT_NE(run.Output.find("\"result\":\"failed\",\"exit_code\":1,"), std::string::npos)
         << run.Output;
