@@ -128,7 +128,7 @@ std::string TSessionLog::SafePortName(std::string_view port)
 
 std::string TSessionLog::FileName(std::string_view port, const std::tm& local, int attempt)
 {
-    char stamp[32];
+    char stamp[64]; // room for any year the type can hold
     std::snprintf(stamp, sizeof stamp, "-%04d%02d%02d-%02d%02d%02d", local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     std::string name = SafePortName(port) + stamp;
