@@ -4,6 +4,8 @@
 
 #include <QSettings>
 
+#include <filesystem>
+
 std::map<int, std::string> PortDevicePaths(const TCommandLineOptions& options,
                                            const std::string& demoDevicePath)
 {
@@ -21,6 +23,9 @@ namespace {
 
 constexpr const char* ChosenPortKey = "port/device";
 constexpr const char* ReconnectKey = "port/reconnect";
+constexpr const char* LogEverySessionKey = "log/every-session";
+constexpr const char* LogFolderKey = "log/folder";
+constexpr const char* LogDaysKey = "log/days";
 
 QSettings Settings()
 {
@@ -38,4 +43,24 @@ void RememberChosenPort(TForm1& form, const TCommandLineOptions& options)
     form.RememberPort = [](const QString& path) { Settings().setValue(ChosenPortKey, path); };
     form.SetReconnectAutomatically(Settings().value(ReconnectKey, true).toBool());
     form.RememberReconnect = [](bool on) { Settings().setValue(ReconnectKey, on); };
+}
+
+void RememberSessionLog(TForm1& form)
+{
+    QSettings settings = Settings();
+    const QString folder = settings.value(LogFolderKey).toString();
+    if (!folder.isEmpty())
+        form.SessionLog.SetFolder(std::filesystem::path(folder.toStdU16String()));
+    const int days = settings.value(LogDaysKey, TSessionLog::DefaultDaysToKeep).toInt();
+    if (days > 0) form.SessionLog.SetDaysToKeep(days);
+    form.SetLogEverySession(settings.value(LogEverySessionKey, false).toBool());
+    TSessionLog::Prune(form.SessionLog.Folder(), form.SessionLog.DaysToKeep(),
+                       std::filesystem::file_time_type::clock::now());
+    form.RememberSessionLog = [&form] {
+        QSettings changed = Settings();
+        changed.setValue(LogEverySessionKey, form.SessionLog.Enabled());
+        changed.setValue(LogFolderKey,
+                         QString::fromStdU16String(form.SessionLog.Folder().u16string()));
+        changed.setValue(LogDaysKey, form.SessionLog.DaysToKeep());
+    };
 }

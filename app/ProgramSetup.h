@@ -18,3 +18,7 @@ void ApplyPortDevicePaths(TForm1& form, const std::map<int, std::string>& device
 // unless the command line names the ports; each new choice is remembered there, and so is the
 // "Reconnect automatically" switch.
 void RememberChosenPort(TForm1& form, const TCommandLineOptions& options);
+
+// The log of every connection: its switch, folder and days are restored from the same settings
+// and remembered there when changed; logs older than those days are removed now.
+void RememberSessionLog(TForm1& form);

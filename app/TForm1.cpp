@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,6 +84,26 @@ TForm1::TForm1(QWidget* parent, ISerialBackend* backend)
     Model.RememberReconnect = [this](bool on) {
         if (RememberReconnect) RememberReconnect(on);
     };
+    Model.SessionLog.SetFolder(TSessionLog::DefaultFolder());
+    Model.RememberLogEverySession = [this](bool) {
+        if (RememberSessionLog) RememberSessionLog();
+    };
+    ChooseLogFolder = [this]() -> std::optional<QString> {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, QCoreApplication::translate("TForm1", "Log folder…"),
+            QString::fromStdU16String(Model.SessionLog.Folder().u16string()));
+        if (folder.isEmpty()) return std::nullopt;
+        return folder;
+    };
+    AskLogDays = [this]() -> std::optional<int> {
+        bool ok = false;
+        const int days = QInputDialog::getInt(
+            this, QCoreApplication::translate("TForm1", "Session logs"),
+            QCoreApplication::translate("TForm1", "Remove session logs older than (days):"),
+            Model.SessionLog.DaysToKeep(), 1, 36500, 1, &ok);
+        if (!ok) return std::nullopt;
+        return days;
+    };
 
     ConnectHandlers();
     TErrorReport::Guard([this] { Model.FormCreate(); });
@@ -136,6 +157,11 @@ int TForm1::rgAutoItemIndex() const
 
 void TForm1::ShowTerminalContextMenu(const QPoint& at)
 {
+    CreateTerminalContextMenu()->exec(reTerminal->mapToGlobal(at));
+}
+
+std::unique_ptr<QMenu> TForm1::CreateTerminalContextMenu()
+{
     std::unique_ptr<QMenu> menu = reTerminal->CreateContextMenu();
     menu->addSeparator();
     QAction* reconnect =
@@ -151,7 +177,30 @@ void TForm1::ShowTerminalContextMenu(const QPoint& at)
                 reTerminal->SaveLog(*path);
         });
     });
-    menu->exec(reTerminal->mapToGlobal(at));
+    menu->addSeparator();
+    QAction* everySession =
+        menu->addAction(QCoreApplication::translate("TForm1", "Log every session"));
+    everySession->setCheckable(true);
+    everySession->setChecked(Model.SessionLog.Enabled());
+    connect(everySession, &QAction::toggled, this,
+            [this](bool on) { TErrorReport::Guard([&] { Model.SetLogEverySession(on); }); });
+    QAction* folder = menu->addAction(QCoreApplication::translate("TForm1", "Log folder…"));
+    connect(folder, &QAction::triggered, this, [this] {
+        const auto chosen = ChooseLogFolder ? ChooseLogFolder() : std::nullopt;
+        if (!chosen) return;
+        // Takes effect with the next connection: the open one's log stays where it began.
+        Model.SessionLog.SetFolder(std::filesystem::path(chosen->toStdU16String()));
+        if (RememberSessionLog) RememberSessionLog();
+    });
+    QAction* days = menu->addAction(QCoreApplication::translate("TForm1", "Keep logs for %1 days…")
+                                        .arg(Model.SessionLog.DaysToKeep()));
+    connect(days, &QAction::triggered, this, [this] {
+        const auto chosen = AskLogDays ? AskLogDays() : std::nullopt;
+        if (!chosen) return;
+        Model.SessionLog.SetDaysToKeep(*chosen);
+        if (RememberSessionLog) RememberSessionLog();
+    });
+    return menu;
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -65,6 +65,18 @@ public:
     bool WaitingForDevice() const { return Model.WaitingForDevice(); }
     std::function<void(bool)> RememberReconnect;
 
+    // The log of every connection: the terminal's context menu switches it, chooses its folder
+    // and the days its files are kept; each change is remembered through RememberSessionLog.
+    void SetLogEverySession(bool on) { Model.SetLogEverySession(on); }
+    TSessionLog& SessionLog = Model.SessionLog;
+    std::function<void()> RememberSessionLog;
+    // Ask for the log folder (by default a folder dialog) and the days to keep (by default a
+    // number box); empty when cancelled.
+    std::function<std::optional<QString>()> ChooseLogFolder;
+    std::function<std::optional<int>()> AskLogDays;
+    // The terminal's context menu: the pane's own actions and the window's.
+    std::unique_ptr<QMenu> CreateTerminalContextMenu();
+
     // Asks where to save the log; by default a file dialog. Empty when cancelled.
     std::function<std::optional<QString>()> ChooseLogFile;
     // Shows a modal warning (replaceable for tests; by default a QMessageBox with one OK button).

@@ -10,12 +10,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
 #include <QShortcut>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <utility>
 
@@ -36,7 +39,10 @@ TTerminalView::TTerminalView(QWidget* parent)
       fFindBar(new TFindBar(this))
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    horizontalScrollBar()->setRange(0, 0);
+    horizontalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setPageStep(1);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
@@ -59,6 +65,10 @@ TTerminalView::TTerminalView(QWidget* parent)
     new QShortcut(QKeySequence::Find, this, [this] { OpenFind(); });
     new QShortcut(QKeySequence(Qt::Key_F3), this, [this] { FindNext(); });
     new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this, [this] { FindPrevious(); });
+    ShowNotice = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Information, tr("Copy"), text, QMessageBox::Ok, this);
+        box.exec();
+    };
 }
 
 TTerminalView::~TTerminalView() = default;
@@ -216,6 +226,21 @@ void TTerminalView::UpdateScrollRange()
     bar->setPageStep(rows);
     bar->setRange(static_cast<int>(std::min<std::int64_t>(TopAnchor(), last)), last);
     if (followEnd) bar->setValue(bar->maximum());
+    UpdateLineParts(false);
+}
+
+void TTerminalView::UpdateLineParts(bool toEnd)
+{
+    QScrollBar* across = horizontalScrollBar();
+    const bool followEnd = toEnd || across->value() >= across->maximum();
+    const std::int64_t line = verticalScrollBar()->value();
+    std::uint64_t parts = 1;
+    if (line >= 0 && line < fText.LineCount()) {
+        const std::uint64_t length = fText.LineEnd(line) - fText.LineStart(line);
+        parts = std::max<std::uint64_t>(1, (length + ParagraphBytes - 1) / ParagraphBytes);
+    }
+    across->setRange(0, static_cast<int>(std::min<std::uint64_t>(parts - 1, INT_MAX)));
+    if (followEnd) across->setValue(across->maximum());
 }
 
 std::int64_t TTerminalView::TopAnchor() const
@@ -288,8 +313,9 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
     if (fText.LineCount() == 0) return fPlaced;
     const qreal height = viewport()->height();
     const std::int64_t anchor = verticalScrollBar()->value();
-    if (anchor <= TopAnchor()) {
-        // From the first line down.
+    const QScrollBar* across = horizontalScrollBar();
+    const bool partChosen = across->value() < across->maximum();
+    const auto fromTheTop = [&] {
         qreal top = Margin;
         ForEachParagraphFromTheTop([&](std::int64_t, std::uint64_t start, std::uint64_t end) {
             if (top >= height) return false;
@@ -299,21 +325,35 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
             top = next;
             return true;
         });
+    };
+    // A line of several parts at the bottom shows the part the horizontal bar says, its last
+    // by default, wherever it lies.
+    if (anchor <= TopAnchor() && across->maximum() == 0) {
+        fromTheTop();
         return fPlaced;
     }
-    // From the anchor's end up; a long line shows its last parts.
+    // From the anchor's end up, or from the part of it the horizontal bar chose; otherwise a
+    // long line shows its last parts.
     qreal bottom = height - Margin;
     for (std::int64_t line = anchor; line >= 0 && bottom > 0; --line) {
         const std::uint64_t first = fText.LineStart(line);
         const std::uint64_t end = fText.LineEnd(line);
         std::uint64_t start =
             end > first ? first + (end - first - 1) / ParagraphBytes * ParagraphBytes : first;
+        if (line == anchor && partChosen)
+            start = std::min(start,
+                             first + static_cast<std::uint64_t>(across->value()) * ParagraphBytes);
         for (; bottom > 0; start -= ParagraphBytes) {
             auto [layout, paintedAt] = layOut(start, std::min(end, start + ParagraphBytes));
             bottom -= HeightOf(*layout);
             fPlaced.push_back({start, std::move(layout), bottom, paintedAt});
             if (start == first) break;
         }
+    }
+    if (bottom > Margin) { // what lies above does not fill the pane: it starts at the top
+        fPlaced.clear();
+        fromTheTop();
+        return fPlaced;
     }
     std::reverse(fPlaced.begin(), fPlaced.end());
     return fPlaced;
@@ -381,8 +421,9 @@ void TTerminalView::changeEvent(QEvent* event)
     FlushReceived();
 }
 
-void TTerminalView::scrollContentsBy(int /*dx*/, int /*dy*/)
+void TTerminalView::scrollContentsBy(int /*dx*/, int dy)
 {
+    if (dy != 0) UpdateLineParts(true); // another line at the bottom: from its end
     fPlacedValid = false;
     if (!fCatchingUp) viewport()->update();
 }
@@ -428,7 +469,15 @@ void TTerminalView::SelectAll()
 
 void TTerminalView::CopySelection() const
 {
-    if (fSelectionAnchor != fSelectionEnd) QApplication::clipboard()->setText(SelectedText());
+    const std::uint64_t from = std::min(fSelectionAnchor, fSelectionEnd);
+    const std::uint64_t to = std::max(fSelectionAnchor, fSelectionEnd);
+    if (from == to) return;
+    const bool cut = to - from > fCopyLimit;
+    QApplication::clipboard()->setText(Shown(from, cut ? from + fCopyLimit : to));
+    if (cut && ShowNotice)
+        ShowNotice(tr("The selection is longer than can be copied: only its first %1 characters "
+                      "were copied. \"Save log…\" saves the whole session.")
+                       .arg(QLocale().toString(static_cast<qulonglong>(fCopyLimit))));
 }
 
 std::unique_ptr<QMenu> TTerminalView::CreateContextMenu()
@@ -564,9 +613,18 @@ void TTerminalView::ScrollToMatch(std::uint64_t offset)
 {
     const auto [first, last] = ShownRange();
     if (offset >= first && offset + fSearch.Pattern().size() <= last) return;
-    // The match's line about the middle of the pane.
+    // The match's line about the middle of the pane; in a long line, its part at the bottom.
     QScrollBar* bar = verticalScrollBar();
     const std::int64_t line = fText.LineAt(offset);
+    if (fText.LineEnd(line) - fText.LineStart(line) > ParagraphBytes) {
+        bar->setValue(
+            static_cast<int>(std::clamp<std::int64_t>(line, bar->minimum(), bar->maximum())));
+        UpdateLineParts(false);
+        if (bar->value() == line)
+            horizontalScrollBar()->setValue(
+                static_cast<int>((offset - fText.LineStart(line)) / ParagraphBytes));
+        return;
+    }
     bar->setValue(static_cast<int>(
         std::clamp<std::int64_t>(line + bar->pageStep() / 2, bar->minimum(), bar->maximum())));
 }
@@ -604,8 +662,11 @@ void TTerminalView::mouseReleaseEvent(QMouseEvent* event)
     MoveSelectionEnd(OffsetAt(event->position()), true);
     // What the mouse selected is also the X11 primary selection, as in every terminal.
     QClipboard* clipboard = QApplication::clipboard();
-    if (clipboard->supportsSelection() && fSelectionAnchor != fSelectionEnd)
-        clipboard->setText(SelectedText(), QClipboard::Selection);
+    if (clipboard->supportsSelection() && fSelectionAnchor != fSelectionEnd) {
+        const std::uint64_t from = std::min(fSelectionAnchor, fSelectionEnd);
+        const std::uint64_t to = std::max(fSelectionAnchor, fSelectionEnd);
+        clipboard->setText(Shown(from, std::min(to, from + fCopyLimit)), QClipboard::Selection);
+    }
 }
 
 void TTerminalView::keyPressEvent(QKeyEvent* event)

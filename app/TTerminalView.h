@@ -2,12 +2,15 @@
 // The black terminal pane. Its text lives in a TTerminalText (one byte per character; past a
 // limit, older text on disk), and the pane lays out and paints only the lines it shows, so a
 // session of any length costs the same per repaint. The scroll bar counts lines; its value is the
-// line shown at the bottom. The pane follows the end while scrolled there and stays put while the
-// operator reads further up. Received bytes are stored at once, and the pane catches up at most
-// once per FlushIntervalMs, so a flood of small pieces costs one repaint per interval. The bytes
-// received since the last clear are also kept apart, exactly as they came, for "Save log…".
-// Ctrl+F opens a find bar over the pane's bottom edge; the search runs from the event loop a
-// slice at a time, and the pane highlights every match it shows, the current one more strongly.
+// line shown at the bottom. Lines wrap; a line longer than ParagraphBytes is laid out in parts
+// of that size, and the bottom line's parts are what the horizontal bar moves through, so the
+// middle of a line of megabytes is reached without laying out more than the pane shows. The pane
+// follows the end while scrolled there and stays put while the operator reads further up. Received
+// bytes are stored at once, and the pane catches up at most once per FlushIntervalMs, so a flood of
+// small pieces costs one repaint per interval. The bytes received since the last clear are also
+// kept apart, exactly as they came, for "Save log…". Ctrl+F opens a find bar over the pane's bottom
+// edge; the search runs from the event loop a slice at a time, and the pane highlights every match
+// it shows, the current one more strongly.
 
 #include "terminal/TTerminalText.h"
 #include "terminal/TTextSearch.h"
@@ -61,7 +64,14 @@ public:
 
     QString SelectedText() const;
     void SelectAll();
+    // Copies at most CopyLimit characters: a selection of a days-long session would otherwise
+    // be a string of gigabytes. A longer one gives its start, and ShowNotice says where the
+    // rest is.
     void CopySelection() const;
+    static constexpr std::uint64_t CopyLimit = std::uint64_t{64} << 20;
+    void SetCopyLimit(std::uint64_t characters) { fCopyLimit = characters; }
+    // Tells the operator something that needs no answer; by default a message box.
+    std::function<void(const QString& text)> ShowNotice;
     // Copy, Select All and Find; the window adds its own actions.
     std::unique_ptr<QMenu> CreateContextMenu();
 
@@ -102,6 +112,8 @@ private:
     // The text changed from changedFrom on; shortened if lines went away.
     void TextChanged(std::uint64_t changedFrom, bool shortened);
     void UpdateScrollRange();
+    // The horizontal bar's parts are those of the line now at the bottom; toEnd shows its last.
+    void UpdateLineParts(bool toEnd);
     void RepaintChangedParagraphs();
     // Calls take(line, start, end) for each paragraph from the first line down, while it
     // returns true.
@@ -136,6 +148,7 @@ private:
     mutable bool fPlacedValid = false;
     // Bytes before it are as they were when fPlaced was laid out.
     mutable std::uint64_t fUnchangedBefore = 0;
+    std::uint64_t fCopyLimit = CopyLimit;
     TFindBar* fFindBar;
     TTextSearch fSearch{fText.Bytes()};
     QTimer fSearchTimer;

@@ -100,6 +100,7 @@ int main(int argc, char** argv)
     ApplyPortDevicePaths(form,
                          PortDevicePaths(options, demoDevice ? demoDevice->DevicePath() : ""));
     RememberChosenPort(form, options);
+    RememberSessionLog(form);
     form.show();
     return app.exec();
 }

@@ -37,6 +37,14 @@ TFile TFile::Create(const std::filesystem::path& path)
     return file;
 }
 
+TFile TFile::CreateNew(const std::filesystem::path& path)
+{
+    TFile file(TFileDescriptor(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644)));
+    if (!file.fFd.Valid()) throw ErrnoError("open");
+    return file;
+}
+
 TFile TFile::OpenForAppending(const std::filesystem::path& path, std::span<const char> firstLine)
 {
     TFile file(TFileDescriptor(
@@ -101,6 +109,14 @@ void TFile::Write(std::span<const char> bytes)
 void TFile::Sync()
 {
     if (::fsync(fFd.Get()) != 0) throw ErrnoError("fsync");
+}
+
+bool TFile::Removed() const
+{
+    struct stat status
+    {
+    };
+    return ::fstat(fFd.Get(), &status) == 0 && status.st_nlink == 0;
 }
 
 void TFile::ReadAt(std::uint64_t offset, std::span<char> bytes) const

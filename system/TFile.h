@@ -18,6 +18,9 @@ public:
     static TFile OpenForReading(const std::filesystem::path& path);
     // A file made empty (created when missing, 0644) for writing from its start.
     static TFile Create(const std::filesystem::path& path);
+    // A new file for writing from its start; a name that exists already fails with EEXIST, so
+    // that two writers never share one.
+    static TFile CreateNew(const std::filesystem::path& path);
     // A file whose every Write lands whole at its end, whoever else appends to it (O_APPEND);
     // created when missing. When it is empty, firstLine is written first, under a lock, so that
     // writers starting at once put it there once (Windows: without the lock).
@@ -41,6 +44,9 @@ public:
     void Write(std::span<const char> bytes);
     // Returns once what was written is on the disk.
     void Sync();
+    // The file has no name left (it, or its folder, was removed while open): what is written
+    // reaches nobody, yet writing does not fail.
+    bool Removed() const;
 #ifndef _WIN32
     // Exactly bytes.size() bytes from offset; a file shorter than that fails with EIO.
     void ReadAt(std::uint64_t offset, std::span<char> bytes) const;

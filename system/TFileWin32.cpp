@@ -33,6 +33,15 @@ TFile TFile::Create(const std::filesystem::path& path)
     return file;
 }
 
+TFile TFile::CreateNew(const std::filesystem::path& path)
+{
+    TFile file(TFileDescriptor(::_wopen(path.c_str(),
+                                        _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                                        _S_IREAD | _S_IWRITE)));
+    if (!file.fFd.Valid()) throw ErrnoError("open");
+    return file;
+}
+
 TFile TFile::OpenForAppending(const std::filesystem::path& path, std::span<const char> firstLine)
 {
     TFile file(TFileDescriptor(::_wopen(path.c_str(),
@@ -64,6 +73,13 @@ void TFile::Write(std::span<const char> bytes)
 void TFile::Sync()
 {
     if (::_commit(fFd.Get()) != 0) throw ErrnoError("fsync");
+}
+
+bool TFile::Removed() const
+{
+    // A file the C library opened is not shared for deletion: neither it nor its folder can be
+    // removed while it is open.
+    return false;
 }
 
 std::size_t TFile::Read(std::span<char> bytes)

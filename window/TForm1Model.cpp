@@ -184,6 +184,7 @@ void TForm1Model::SelectPort(std::string_view path)
 
 void TForm1Model::ShowDisconnected()
 {
+    SessionLog.Disconnected();
     fView.SetEnabled(TControl::Button1, false);
     fView.SetEnabled(TControl::Button4, false);
     fView.SetLedOn(TControl::slConnexion, false);
@@ -192,6 +193,7 @@ void TForm1Model::ShowDisconnected()
 void TForm1Model::ShowConnected(const std::string& path)
 {
     fConnectedDevicePath = path;
+    SaySessionLogStopped(SessionLog.Connected(path));
     const auto usb = UsbIdentity(path);
     fConnectedSerial = usb ? usb->Serial : std::string();
     fView.SetEnabled(TControl::Button4, true);
@@ -241,6 +243,26 @@ void TForm1Model::ComPortError(std::uint32_t Error)
         fView.ShowError("Porta '" + path + "' chiusa: " + failure);
     else
         fView.ShowError("Dispositivo '" + path + "' scollegato: porta chiusa");
+}
+
+// --- the log of every connection
+
+void TForm1Model::SetLogEverySession(bool on)
+{
+    if (on == SessionLog.Enabled()) return;
+    SaySessionLogStopped(SessionLog.SetEnabled(on));
+    if (RememberLogEverySession) RememberLogEverySession(on);
+}
+
+void TForm1Model::SaySessionLogStopped(const std::optional<std::string>& why)
+{
+    if (why) fView.Terminal().AppendTextLine("[Log di sessione interrotto: " + *why + "]");
+}
+
+void TForm1Model::ChunkReceived(std::string_view bytes)
+{
+    // Every chunk, the transfer's too, which the terminal does not show as it came.
+    SaySessionLogStopped(SessionLog.Write(bytes));
 }
 
 // --- reconnecting
@@ -360,6 +382,7 @@ void TForm1Model::WindowShown()
 
 void TForm1Model::CloseForClosingWindow()
 {
+    SessionLog.Disconnected();
     try {
         ComPort.PurgeTx();
         ComPort.SetActive(false);

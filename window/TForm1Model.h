@@ -6,6 +6,7 @@
 
 #include "serial/TQorComPort.h"
 #include "session/TBootLoaderSession.h"
+#include "terminal/TSessionLog.h"
 #include "window/Form1Layout.h"
 #include "window/ITerminalSink.h"
 
@@ -123,6 +124,14 @@ public:
     void DevicesChanged(); // the watch asked for with WatchForDevices saw a change
     std::function<void(bool)> RememberReconnect;
 
+    // --- the log of every connection
+    // Its folder and days are set on it directly; the switch through here, which starts or
+    // ends the log of a port already open.
+    TSessionLog SessionLog;
+    void SetLogEverySession(bool on);
+    // Called after the switch changes, to remember it.
+    std::function<void(bool)> RememberLogEverySession;
+
     // --- closing
     // The window was asked to close: false when it must stay. Closing releases the port, or
     // (a transfer still ending after Stop Flash) lets that transfer release it when it ends.
@@ -137,6 +146,7 @@ private:
     void SpeedButtonClick(char digit);
     void ShowConnected(const std::string& path);
     void ShowDisconnected();
+    void SaySessionLogStopped(const std::optional<std::string>& why);
     void WaitForDevice(const std::string& path);
     void StopWaitingForDevice();
     void ReconnectIfBack();
@@ -159,6 +169,7 @@ private:
     void ShowLatestAnswer(std::string_view firstBytes) override;
     void ShowCollectedAnswer(std::string_view answer) override;
     void ShowChunkLog(std::string_view log) override;
+    void ChunkReceived(std::string_view bytes) override;
 
     IForm1View& fView;
     std::vector<TPortItem> fPortItems;

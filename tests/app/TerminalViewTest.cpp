@@ -7,12 +7,14 @@
 #include <QGlyphRun>
 #include <QLineEdit>
 #include <QRawFont>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextLayout>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -321,6 +323,96 @@ TEST(TerminalView, FindScrollsToEachMatchOutOfSight)
     view.AppendReceived("more\r\n");
     view.FlushReceived();
     EXPECT_TRUE(shows(40));
+}
+
+} // namespace
+
+namespace {
+
+// Copy never builds more than its bound, whatever is selected, and says where the rest is.
+TEST(TerminalView, CopyingAHugeSelectionCopiesItsStartAndSaysSo)
+{
+    EXPECT_EQ(TTerminalView::CopyLimit, std::uint64_t{64} << 20);
+    TTerminalView view;
+    QStringList notices;
+    view.ShowNotice = [&](const QString& text) { notices << text; };
+    view.SetCopyLimit(1000);
+    const struct
+    {
+        int Size;
+        int Copied;
+        int Notices;
+    } cases[] = {{1000, 1000, 0}, {2500, 1000, 1}};
+    for (const auto& c : cases) {
+        notices.clear();
+        view.ClearText();
+        std::string text;
+        for (int i = 0; static_cast<int>(text.size()) < c.Size; ++i)
+            text += "row " + std::to_string(i) + "\n"; // one character a byte
+        text.resize(static_cast<std::size_t>(c.Size));
+        view.AppendReceived(text);
+        view.FlushReceived();
+        view.SelectAll();
+        view.CopySelection();
+        const QString copied = QApplication::clipboard()->text();
+        EXPECT_EQ(copied.size(), c.Copied) << c.Size;
+        EXPECT_EQ(copied, view.Text().left(c.Copied)) << c.Size;
+        ASSERT_EQ(notices.size(), c.Notices) << c.Size;
+        if (c.Notices > 0) {
+            EXPECT_TRUE(notices[0].contains("Save log")) << notices[0].toStdString();
+        }
+    }
+}
+
+// The middle of a line of megabytes can be brought into the pane, by the horizontal bar and by
+// the find bar.
+TEST(TerminalView, TheMiddleOfAHugeLineCanBeShown)
+{
+    TTerminalView view;
+    view.resize(400, 200);
+    view.show();
+    // Every word is its own offset in the line, so what the pane shows says where it is.
+    constexpr int Words = (2 << 20) / 8;
+    std::string line;
+    line.reserve(Words * 8);
+    char word[16];
+    for (int i = 0; i < Words; ++i) {
+        std::snprintf(word, sizeof word, "%07d ", i * 8);
+        line += i == Words / 3 ? std::string("needle! ") : std::string(word);
+    }
+    view.AppendReceived(line + "\r\nlast line\r\n");
+    view.FlushReceived();
+    // Where the word shown in the middle of the pane sits in the line, -1 when not in it.
+    const auto shownOffset = [&] {
+        view.FlushReceived();
+        QWidget* pane = view.viewport();
+        const int y = pane->height() / 2;
+        QTest::mousePress(pane, Qt::LeftButton, {}, QPoint(6, y));
+        QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(pane->width() - 6, y));
+        const QString row = view.SelectedText();
+        static const QRegularExpression number(QStringLiteral("(\\d{7}) "));
+        const auto found = number.match(row);
+        return found.hasMatch() ? found.captured(1).toInt() : -1;
+    };
+    QScrollBar* down = view.verticalScrollBar();
+    QScrollBar* across = view.horizontalScrollBar();
+    EXPECT_EQ(across->maximum(), 0); // a short line at the bottom: nothing to move through
+    down->setValue(0);
+    ASSERT_GT(across->maximum(), 100);
+    EXPECT_GT(shownOffset(), Words * 8 - 8192); // the line's end first
+
+    across->setValue(across->maximum() / 2);
+    const int middle = shownOffset();
+    EXPECT_GT(middle, Words * 4 - 8192);
+    EXPECT_LT(middle, Words * 4 + 8192);
+
+    down->setValue(down->maximum());
+    view.OpenFind();
+    QTest::keyClicks(view.FindBar()->Edit(), QStringLiteral("needle!"));
+    ASSERT_TRUE(WaitUntil([&] { return view.CurrentMatch().has_value(); }));
+    const int nearMatch = shownOffset();
+    EXPECT_GT(nearMatch, Words / 3 * 8 - 8192);
+    EXPECT_LT(nearMatch, Words / 3 * 8 + 4096);
 }
 
 } // namespace

@@ -89,7 +89,12 @@ TEST(ToolkitTexts, EveryTextTheWindowCanShowIsTranslated)
         TErrorReport::ShowBox(QStringLiteral("Port not open."));
         CloseNextModal();
         form.ChooseFirmwareFile();
+        CloseNextModal();
+        form.ChooseLogFolder();
+        CloseNextModal();
+        form.AskLogDays();
         form.reTerminal->CreateContextMenu();
+        form.CreateTerminalContextMenu();
     }
     QCoreApplication::removeTranslator(&recorder);
 

@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -326,3 +329,82 @@ TEST_F(Form1Model, AHexFileIsSentConvertedAndTheTerminalSaysSo)
         << fDevice.Written();
     EXPECT_EQ(fView.Texts[TControl::Panel4], "app.hex");
 }
+
+namespace {
+
+// Every connection, a reconnect's too, logs what arrives in a file of its own; a log that
+// fails is said on the terminal once, and reception goes on.
+TEST_F(Form1Model, EveryConnectionIsLoggedAndAFailedLogIsSaidOnce)
+{
+    class TRecordedFile final : public ISessionLogFile
+    {
+    public:
+        TRecordedFile(std::string& bytes, int& writesLeft) : fBytes(bytes), fWritesLeft(writesLeft)
+        {
+        }
+        void Write(std::string_view bytes) override
+        {
+            if (fWritesLeft-- <= 0)
+                throw std::system_error(ENOSPC, std::generic_category(), "write");
+            fBytes += bytes;
+        }
+
+    private:
+        std::string& fBytes;
+        int& fWritesLeft;
+    };
+    FlashTempDir scratch;
+    std::map<std::string, std::string> files; // by path, in the order of their names
+    std::vector<std::string> made;
+    int writesLeft = 100;
+    fModel.SessionLog = TSessionLog([&](const std::filesystem::path& path) {
+        if (files.count(path.string()))
+            throw std::system_error(EEXIST, std::generic_category(), "open");
+        made.push_back(path.string());
+        return std::make_unique<TRecordedFile>(files[path.string()], writesLeft);
+    });
+    fModel.SessionLog.SetFolder(scratch.Path("logs"));
+    std::vector<bool> remembered;
+    fModel.RememberLogEverySession = [&](bool on) { remembered.push_back(on); };
+    fModel.SetLogEverySession(true);
+    EXPECT_EQ(remembered, std::vector<bool>{true});
+
+    const std::string url = "rfc2217://rig-4:2001";
+    TFakePort& device = fBackend.AddPort(url);
+    fModel.ComPort.SetDevicePath(2, url);
+    fModel.SetReconnectAutomatically(true);
+    fModel.Button_OpenClick();
+    device.Receive("Boot\r\n");
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return device.BytesWaiting() == 0; }));
+    device.HangUp();
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return !fModel.ComPort.Active(); }));
+    device.ComeBack();
+    fModel.DevicesChanged();
+    ASSERT_TRUE(fModel.ComPort.Active());
+    writesLeft = 1;
+    for (const char* chunk : {"one\r\n", "two\r\n", "three\r\n"}) {
+        device.Receive(chunk);
+        ASSERT_TRUE(fMainThread.PumpUntil([&] { return device.BytesWaiting() == 0; }));
+    }
+
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(std::filesystem::path(made[0]).filename().string().rfind("rfc2217_rig-4_2001-", 0),
+              0u)
+        << made[0];
+    EXPECT_EQ(files[made[0]], "Boot\r\n");
+    EXPECT_EQ(files[made[1]], "one\r\n");
+    for (const char* chunk : {"one\r\n", "two\r\n", "three\r\n"})
+        EXPECT_NE(fView.Shown.find(chunk), std::string::npos) << chunk;
+    const std::string said = "[Log di sessione interrotto: ";
+    const auto at = fView.Shown.find(said);
+    ASSERT_NE(at, std::string::npos) << fView.Shown;
+    EXPECT_EQ(fView.Shown.find(said, at + 1), std::string::npos) << fView.Shown;
+    EXPECT_NE(fView.Shown.find(std::error_code(ENOSPC, std::generic_category()).message(), at),
+              std::string::npos)
+        << fView.Shown;
+
+    fModel.Button_OpenClick(); // disconnected: nothing more is logged
+    EXPECT_TRUE(fModel.SessionLog.CurrentFile().empty());
+}
+
+} // namespace
