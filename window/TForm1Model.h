@@ -6,7 +6,7 @@
 
 #include "serial/TQorComPort.h"
 #include "session/TBootLoaderSession.h"
-#include "terminal/TSessionLog.h"
+#include "window/TSessionLog.h"
 #include "window/Form1Layout.h"
 #include "window/ITerminalSink.h"
 

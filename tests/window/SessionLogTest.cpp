@@ -1,4 +1,4 @@
-#include "terminal/TSessionLog.h"
+#include "window/TSessionLog.h"
 #include "tests/app/FlashTempDir.h"
 
 #include <gtest/gtest.h>

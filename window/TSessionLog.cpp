@@ -1,4 +1,4 @@
-#include "terminal/TSessionLog.h"
+#include "window/TSessionLog.h"
 
 #include "system/TFile.h"
 
