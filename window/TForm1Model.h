@@ -6,9 +6,9 @@
 
 #include "serial/TQorComPort.h"
 #include "session/TBootLoaderSession.h"
-#include "window/TSessionLog.h"
 #include "window/Form1Layout.h"
 #include "window/ITerminalSink.h"
+#include "window/TSessionLog.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "window/TSessionLog.h"
 #include "tests/app/FlashTempDir.h"
+#include "window/TSessionLog.h"
 
 #include <gtest/gtest.h>
 
