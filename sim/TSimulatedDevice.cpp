@@ -142,6 +142,15 @@ std::size_t TSimulatedDevice::UnreadBytes() const
     return static_cast<std::size_t>(waiting);
 }
 
+std::optional<termios> TSimulatedDevice::LineSettings() const
+{
+    termios settings{};
+    std::lock_guard lock(fMutex);
+    // The master reads the terminal's one set of settings, whoever holds the slave.
+    if (!fMaster.Valid() || ::tcgetattr(fMaster.Get(), &settings) != 0) return std::nullopt;
+    return settings;
+}
+
 bool TSimulatedDevice::HungUp() const
 {
     return State() == TDeviceState::HungUp;

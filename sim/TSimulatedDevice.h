@@ -13,7 +13,9 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <termios.h>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -48,6 +50,9 @@ public:
     // Bytes the program has written that the device has not read yet (held by the terminal).
     std::size_t UnreadBytes() const;
     bool HungUp() const;
+    // The line's settings as the program on the other end set them (speed, data bits, parity,
+    // stop bits); nullopt once the device hung up.
+    std::optional<termios> LineSettings() const;
     // Answers thrown away because the peer did not read them (see MaxQueuedReplyBytes).
     std::size_t DroppedReplyBytes() const { return fDroppedReplyBytes; }
     // Empty while the device thread runs normally; the reason when it had to give up.

@@ -350,12 +350,10 @@ TEST_F(TarvelFlash, ThroughSer2netAsThroughALocalPort)
         ASSERT_GT(pid, 0);
         ASSERT_TRUE(WaitFor([&] { return device.RecordsReceived() >= 20; }));
         if (telnet) {
-            termios line{};
-            const TFileDescriptor tty(
-                ::open(device.DevicePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-            ASSERT_EQ(::tcgetattr(tty.Get(), &line), 0) << std::strerror(errno);
-            EXPECT_EQ(::cfgetospeed(&line), speed_t{B115200});
-            EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t{CS8});
+            const std::optional<termios> line = device.LineSettings();
+            ASSERT_TRUE(line.has_value());
+            EXPECT_EQ(::cfgetospeed(&*line), speed_t{B115200});
+            EXPECT_EQ(line->c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t{CS8});
         }
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
