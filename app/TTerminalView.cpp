@@ -6,6 +6,7 @@
 
 #include "app/TFindBar.h"
 #include "app/TerminalDecoder.h"
+#include "terminal/LineTimeText.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -76,7 +77,7 @@ TTerminalView::~TTerminalView() = default;
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
     const std::uint64_t changedFrom = fText.CurrentLineStart();
-    fReceived.Append(bytes);
+    fReceived.Append(bytes, fClock());
     fText.AppendReceived(bytes);
     SayWhatWentWrongWithTheFiles();
     TextChanged(changedFrom, false);
@@ -280,7 +281,7 @@ std::unique_ptr<QTextLayout> TTerminalView::LayOut(std::uint64_t start, std::uin
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setTabStopDistance(8 * fontMetrics().horizontalAdvance(QLatin1Char(' ')));
     layout->setTextOption(option);
-    const qreal width = std::max<qreal>(1, viewport()->width() - 2 * Margin);
+    const qreal width = std::max<qreal>(1, viewport()->width() - TextLeft() - Margin);
     qreal height = 0;
     layout->beginLayout();
     for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine()) {
@@ -317,11 +318,11 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
     const bool partChosen = across->value() < across->maximum();
     const auto fromTheTop = [&] {
         qreal top = Margin;
-        ForEachParagraphFromTheTop([&](std::int64_t, std::uint64_t start, std::uint64_t end) {
+        ForEachParagraphFromTheTop([&](std::int64_t line, std::uint64_t start, std::uint64_t end) {
             if (top >= height) return false;
             auto [layout, paintedAt] = layOut(start, end);
             const qreal next = top + HeightOf(*layout);
-            fPlaced.push_back({start, std::move(layout), top, paintedAt});
+            fPlaced.push_back({start, line, std::move(layout), top, paintedAt});
             top = next;
             return true;
         });
@@ -346,7 +347,7 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
         for (; bottom > 0; start -= ParagraphBytes) {
             auto [layout, paintedAt] = layOut(start, std::min(end, start + ParagraphBytes));
             bottom -= HeightOf(*layout);
-            fPlaced.push_back({start, std::move(layout), bottom, paintedAt});
+            fPlaced.push_back({start, line, std::move(layout), bottom, paintedAt});
             if (start == first) break;
         }
     }
@@ -374,6 +375,7 @@ void TTerminalView::paintEvent(QPaintEvent* event)
     current.setForeground(QColor(Qt::black));
     painter.setPen(palette().color(QPalette::Text));
     const QRect dirty = event->rect();
+    const QColor gutterPen = palette().color(QPalette::PlaceholderText);
     const std::vector<TPlacedParagraph>& placed = Placed();
     std::vector<std::uint64_t> matches;
     const std::uint64_t matchLength = fSearch.Pattern().size();
@@ -401,7 +403,14 @@ void TTerminalView::paintEvent(QPaintEvent* event)
             selections.append(
                 {static_cast<int>(from - paragraph.Start), static_cast<int>(to - from), selected});
         }
-        paragraph.Layout->draw(&painter, QPointF(Margin, paragraph.Top), selections);
+        paragraph.Layout->draw(&painter, QPointF(TextLeft(), paragraph.Top), selections);
+        // The time goes before a line's first part only.
+        if (fShowTimestamps && paragraph.Start == fText.LineStart(paragraph.Line)) {
+            painter.setPen(gutterPen);
+            painter.drawText(QPointF(Margin, paragraph.Top + fontMetrics().ascent()),
+                             GutterText(static_cast<int>(paragraph.Line)));
+            painter.setPen(palette().color(QPalette::Text));
+        }
     }
 }
 
@@ -417,8 +426,7 @@ void TTerminalView::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() != QEvent::FontChange) return;
-    TextChanged(0, true);
-    FlushReceived();
+    LayOutAgain();
 }
 
 void TTerminalView::scrollContentsBy(int /*dx*/, int dy)
@@ -441,7 +449,7 @@ std::uint64_t TTerminalView::OffsetAt(QPointF point) const
             const QTextLine row = layout.lineAt(i);
             if (y < row.y() + row.height() || i + 1 == layout.lineCount())
                 return paragraph.Start +
-                       static_cast<std::uint64_t>(row.xToCursor(point.x() - Margin));
+                       static_cast<std::uint64_t>(row.xToCursor(point.x() - TextLeft()));
         }
     }
     const TPlacedParagraph& last = placed.back();
@@ -491,6 +499,21 @@ std::unique_ptr<QMenu> TTerminalView::CreateContextMenu()
     all->setEnabled(fText.Size() > 0);
     QAction* find = menu->addAction(tr("Find…"), this, &TTerminalView::OpenFind);
     find->setShortcut(QKeySequence::Find);
+    menu->addSeparator();
+    const auto addSwitch = [&](const QString& text, bool on, void (TTerminalView::*set)(bool)) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(on);
+        connect(action, &QAction::toggled, this, [this, set](bool checked) {
+            (this->*set)(checked);
+            if (OnSwitched) OnSwitched();
+        });
+        return action;
+    };
+    addSwitch(tr("Show timestamps"), fShowTimestamps, &TTerminalView::SetShowTimestamps);
+    addSwitch(tr("Time since previous line"), fTimeSincePrevious,
+              &TTerminalView::SetTimeSincePrevious)
+        ->setEnabled(fShowTimestamps);
     return menu;
 }
 
@@ -725,13 +748,63 @@ void TTerminalView::SaveLog(const QString& path) const
 {
     QSaveFile file(path); // the old file stays whole until the new one is complete
     bool written = file.open(QIODevice::WriteOnly);
-    fReceived.ForEach(0, fReceived.Size(), [&](std::string_view piece) {
+    const auto write = [&](std::string_view piece) {
         const auto size = static_cast<qint64>(piece.size());
         written = written && file.write(piece.data(), size) == size;
-    });
+    };
+    if (fShowTimestamps)
+        fReceived.ForEachStamped(
+            [&](std::optional<TLineTime> previous, TLineTime time) {
+                return LineTimeText(fTimeSincePrevious, previous, time) + ' ';
+            },
+            write);
+    else
+        fReceived.Bytes().ForEach(0, fReceived.Bytes().Size(), write);
     if (!written || !file.commit())
         throw std::runtime_error("Cannot write " + path.toStdString() + ": " +
                                  file.errorString().toStdString());
+}
+
+void TTerminalView::SetClock(TTerminalText::TClock clock)
+{
+    fClock = clock ? clock : TTerminalText::Now;
+    fText.SetClock(fClock);
+}
+
+void TTerminalView::SetShowTimestamps(bool on)
+{
+    if (on == fShowTimestamps) return;
+    fShowTimestamps = on;
+    LayOutAgain();
+}
+
+void TTerminalView::SetTimeSincePrevious(bool on)
+{
+    if (on == fTimeSincePrevious) return;
+    fTimeSincePrevious = on;
+    if (fShowTimestamps) viewport()->update();
+}
+
+QString TTerminalView::GutterText(int index) const
+{
+    if (!fShowTimestamps || index < 0 || index >= LineCount()) return {};
+    const std::optional<TLineTime> previous =
+        index > 0 && fTimeSincePrevious ? fText.LineTime(index - 1) : std::nullopt;
+    return QString::fromStdString(
+        LineTimeText(fTimeSincePrevious, previous, fText.LineTime(index)));
+}
+
+qreal TTerminalView::TextLeft() const
+{
+    if (!fShowTimestamps) return Margin;
+    // The clock's text and a space; "+S.mmm" is written as wide.
+    return Margin + fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000 "));
+}
+
+void TTerminalView::LayOutAgain()
+{
+    TextChanged(0, true);
+    FlushReceived();
 }
 
 void TTerminalView::AppendTextLine(std::string_view text)

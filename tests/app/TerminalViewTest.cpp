@@ -1,11 +1,13 @@
 #include "app/TFindBar.h"
 #include "app/TTerminalView.h"
+#include "terminal/LineTimeText.h"
 #include "tests/app/EventLoopWait.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QGlyphRun>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QScreen>
@@ -15,7 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -413,6 +418,70 @@ TEST(TerminalView, TheMiddleOfAHugeLineCanBeShown)
     const int nearMatch = shownOffset();
     EXPECT_GT(nearMatch, Words / 3 * 8 - 8192);
     EXPECT_LT(nearMatch, Words / 3 * 8 + 4096);
+}
+
+} // namespace
+
+namespace {
+
+QAction* MenuAction(const QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions())
+        if (action->text() == text) return action;
+    return nullptr;
+}
+
+std::string SavedLog(const TTerminalView& view)
+{
+    const auto path = std::filesystem::path(testing::TempDir()) / "tarvel-stamped.log";
+    view.SaveLog(QString::fromStdString(path.string()));
+    std::ifstream saved(path, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(saved), {});
+    std::filesystem::remove(path);
+    return bytes;
+}
+
+TEST(TerminalView, TimestampsInTheGutterAndTheSavedLog)
+{
+    TTerminalView view;
+    view.resize(400, 200);
+    view.show();
+    std::int64_t now = 0;
+    const auto at = [](std::int64_t ms) { return TLineTime(std::chrono::milliseconds(ms)); };
+    view.SetClock([&] { return at(now); });
+    now = 1'000;
+    view.AppendReceived("first\r");
+    now = 2'500;
+    view.AppendReceived("\nsecond\r\nthi");
+    now = 4'000;
+    view.AppendReceived("rd");
+    view.FlushReceived();
+    EXPECT_EQ(view.GutterText(0), "");
+    EXPECT_EQ(SavedLog(view), "first\r\nsecond\r\nthird");
+
+    auto menu = view.CreateContextMenu();
+    ASSERT_FALSE(MenuAction(*menu, "Time since previous line")->isEnabled());
+    MenuAction(*menu, "Show timestamps")->trigger();
+    ASSERT_TRUE(view.ShowTimestamps());
+    EXPECT_EQ(view.GutterText(0), QString::fromStdString(ClockText(at(1'000))));
+    EXPECT_EQ(view.GutterText(2), QString::fromStdString(ClockText(at(2'500))));
+    menu = view.CreateContextMenu();
+    MenuAction(*menu, "Time since previous line")->trigger();
+    EXPECT_EQ(Lines(view), (QStringList{"first", "second", "third"}));
+    EXPECT_EQ(view.GutterText(1), "      +1.500");
+    EXPECT_EQ(view.GutterText(2), "      +0.000");
+    EXPECT_EQ(SavedLog(view), "      +0.000 first\r\n      +1.500 second\r\n      +0.000 third");
+
+    // The text starts after the gutter: the mouse selects what is under it.
+    view.FlushReceived();
+    QWidget* pane = view.viewport();
+    const int row = view.fontMetrics().lineSpacing();
+    const int left = 4 + view.fontMetrics().horizontalAdvance("00:00:00.000 ");
+    const QPoint end(left + view.fontMetrics().horizontalAdvance("sec"), 4 + row + row / 2);
+    QTest::mousePress(pane, Qt::LeftButton, {}, QPoint(left + 1, 4 + row / 2));
+    QTest::mouseMove(pane, end);
+    QTest::mouseRelease(pane, Qt::LeftButton, {}, end);
+    EXPECT_EQ(view.SelectedText(), "first\nsec");
 }
 
 } // namespace
