@@ -1,6 +1,7 @@
 #include "terminal/TReceivedLog.h"
 
 #include <algorithm>
+#include <cstring>
 
 TReceivedLog::TReceivedLog(std::uint64_t memoryLimit, const TByteStore::TFileMaker& makeFile)
     : fBytes(memoryLimit, makeFile), fTimes(memoryLimit / 8, makeFile)
@@ -15,17 +16,29 @@ std::size_t TReceivedLog::TLineState::Inside(std::string_view piece) const
     return static_cast<std::size_t>(end - piece.begin());
 }
 
+// The next CR and the next LF are each looked for once with memchr, which is several times
+// faster than a loop over the bytes that tests for both; most bytes lie inside a line and are
+// skipped without being looked at one by one.
 void TReceivedLog::Append(std::string_view bytes, TLineTime now)
 {
     fBytes.Append(bytes);
-    while (!bytes.empty()) {
-        // Most bytes lie inside a line: skipped in one search.
-        if (const std::size_t inside = fState.Inside(bytes); inside > 0) {
-            bytes.remove_prefix(inside);
-            continue;
+    const char* at = bytes.data();
+    const char* const end = at + bytes.size();
+    const auto next = [end](const char* from, char byte) {
+        const void* found = std::memchr(from, byte, static_cast<std::size_t>(end - from));
+        return found ? static_cast<const char*>(found) : end;
+    };
+    const char* cr = next(at, '\r');
+    const char* lf = next(at, '\n');
+    while (at < end) {
+        if (fState.Open) { // and so not after a CR
+            at = std::min(cr, lf);
+            if (at == end) break;
         }
-        if (fState.Begins(bytes.front())) fTimes.Append(now);
-        bytes.remove_prefix(1);
+        if (fState.Begins(*at)) fTimes.Append(now);
+        ++at;
+        if (at > cr) cr = next(at, '\r');
+        if (at > lf) lf = next(at, '\n');
     }
 }
 
