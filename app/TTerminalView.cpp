@@ -6,10 +6,12 @@
 
 #include "app/TFindBar.h"
 #include "app/TerminalDecoder.h"
+#include "terminal/HexDump.h"
 #include "terminal/LineTimeText.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
@@ -93,7 +95,7 @@ void TTerminalView::FlushReceived()
     UpdateScrollRange();
     fCatchingUp = false;
     fPlacedValid = false;
-    if (wasPlaced && isVisible())
+    if (wasPlaced && isVisible() && !fHexView)
         RepaintChangedParagraphs();
     else
         viewport()->update();
@@ -154,6 +156,7 @@ void TTerminalView::TextChanged(std::uint64_t changedFrom, bool shortened)
 void TTerminalView::ClearText()
 {
     fReceived.Clear();
+    fHexSelection.reset();
     ReplaceText({});
 }
 
@@ -220,6 +223,7 @@ QString TTerminalView::Shown(std::uint64_t start, std::uint64_t end) const
 // value that fills the pane (TopAnchor), the pane shows the text from its first line down.
 void TTerminalView::UpdateScrollRange()
 {
+    if (fHexView) return UpdateHexScrollRange();
     QScrollBar* bar = verticalScrollBar();
     const bool followEnd = bar->value() >= bar->maximum();
     const int last = std::max(0, LineCount() - 1);
@@ -232,6 +236,7 @@ void TTerminalView::UpdateScrollRange()
 
 void TTerminalView::UpdateLineParts(bool toEnd)
 {
+    if (fHexView) return horizontalScrollBar()->setRange(0, 0);
     QScrollBar* across = horizontalScrollBar();
     const bool followEnd = toEnd || across->value() >= across->maximum();
     const std::int64_t line = verticalScrollBar()->value();
@@ -363,6 +368,7 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
 void TTerminalView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
+    if (fHexView) return PaintHex(painter, event->rect());
     const std::uint64_t selectionStart = std::min(fSelectionAnchor, fSelectionEnd);
     const std::uint64_t selectionEnd = std::max(fSelectionAnchor, fSelectionEnd);
     QTextCharFormat selected;
@@ -465,18 +471,40 @@ void TTerminalView::MoveSelectionEnd(std::uint64_t offset, bool keepAnchor)
 
 QString TTerminalView::SelectedText() const
 {
+    if (fHexView)
+        return fHexSelection ? HexRows(std::min(fHexSelection->first, fHexSelection->second),
+                                       std::max(fHexSelection->first, fHexSelection->second))
+                             : QString();
     return Shown(std::min(fSelectionAnchor, fSelectionEnd),
                  std::max(fSelectionAnchor, fSelectionEnd));
 }
 
 void TTerminalView::SelectAll()
 {
+    if (fHexView) {
+        const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+        if (rows > 0) fHexSelection = {0, rows - 1};
+        return viewport()->update();
+    }
     fSelectionAnchor = 0;
     MoveSelectionEnd(fText.Size(), true);
 }
 
 void TTerminalView::CopySelection() const
 {
+    if (fHexView) {
+        if (!fHexSelection) return;
+        const std::uint64_t from = std::min(fHexSelection->first, fHexSelection->second);
+        const std::uint64_t to = std::max(fHexSelection->first, fHexSelection->second);
+        // The same bound as the text's, in rows of their shown width.
+        const std::uint64_t most = std::max<std::uint64_t>(1, fCopyLimit / (HexRowWidth + 1));
+        QApplication::clipboard()->setText(HexRows(from, std::min(to, from + most - 1)));
+        if (to - from + 1 > most && ShowNotice)
+            ShowNotice(tr("The selection is longer than can be copied: only its first %1 "
+                          "characters were copied. \"Save log…\" saves the whole session.")
+                           .arg(QLocale().toString(static_cast<qulonglong>(fCopyLimit))));
+        return;
+    }
     const std::uint64_t from = std::min(fSelectionAnchor, fSelectionEnd);
     const std::uint64_t to = std::max(fSelectionAnchor, fSelectionEnd);
     if (from == to) return;
@@ -493,12 +521,14 @@ std::unique_ptr<QMenu> TTerminalView::CreateContextMenu()
     auto menu = std::make_unique<QMenu>(this);
     QAction* copy = menu->addAction(tr("&Copy"), this, &TTerminalView::CopySelection);
     copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(fSelectionAnchor != fSelectionEnd);
+    copy->setEnabled(fHexView ? fHexSelection.has_value() : fSelectionAnchor != fSelectionEnd);
     QAction* all = menu->addAction(tr("Select All"), this, &TTerminalView::SelectAll);
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(fText.Size() > 0);
     QAction* find = menu->addAction(tr("Find…"), this, &TTerminalView::OpenFind);
     find->setShortcut(QKeySequence::Find);
+    find->setEnabled(!fHexView); // the search is through the text
+    all->setEnabled(fHexView ? fReceived.Bytes().Size() > 0 : fText.Size() > 0);
     menu->addSeparator();
     const auto addSwitch = [&](const QString& text, bool on, void (TTerminalView::*set)(bool)) {
         QAction* action = menu->addAction(text);
@@ -514,6 +544,7 @@ std::unique_ptr<QMenu> TTerminalView::CreateContextMenu()
     addSwitch(tr("Time since previous line"), fTimeSincePrevious,
               &TTerminalView::SetTimeSincePrevious)
         ->setEnabled(fShowTimestamps);
+    addSwitch(tr("Hex view"), fHexView, &TTerminalView::SetHexView);
     return menu;
 }
 
@@ -529,6 +560,7 @@ QColor TTerminalView::CurrentMatchBackground()
 
 void TTerminalView::OpenFind()
 {
+    if (fHexView) return;
     // A short selection on one line is what the operator most likely wants to find.
     QString word;
     const std::uint64_t from = std::min(fSelectionAnchor, fSelectionEnd);
@@ -551,6 +583,7 @@ void TTerminalView::CloseFind()
 
 void TTerminalView::FindNext()
 {
+    if (fHexView) return;
     if (fFindBar->Word().isEmpty()) return OpenFind();
     if (!fFindBar->isVisible()) {
         fFindBar->show();
@@ -562,6 +595,7 @@ void TTerminalView::FindNext()
 
 void TTerminalView::FindPrevious()
 {
+    if (fHexView) return;
     if (fFindBar->Word().isEmpty()) return OpenFind();
     if (!fFindBar->isVisible()) {
         fFindBar->show();
@@ -663,6 +697,9 @@ void TTerminalView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
     fSelecting = true;
+    if (fHexView)
+        return MoveHexSelectionEnd(HexRowAtY(event->position().y()),
+                                   event->modifiers() & Qt::ShiftModifier);
     MoveSelectionEnd(OffsetAt(event->position()), event->modifiers() & Qt::ShiftModifier);
 }
 
@@ -675,6 +712,7 @@ void TTerminalView::mouseMoveEvent(QMouseEvent* event)
         bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     else if (event->position().y() > viewport()->height())
         bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (fHexView) return MoveHexSelectionEnd(HexRowAtY(event->position().y()), true);
     MoveSelectionEnd(OffsetAt(event->position()), true);
 }
 
@@ -682,6 +720,7 @@ void TTerminalView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton || !fSelecting) return;
     fSelecting = false;
+    if (fHexView) return MoveHexSelectionEnd(HexRowAtY(event->position().y()), true);
     MoveSelectionEnd(OffsetAt(event->position()), true);
     // What the mouse selected is also the X11 primary selection, as in every terminal.
     QClipboard* clipboard = QApplication::clipboard();
@@ -697,6 +736,7 @@ void TTerminalView::keyPressEvent(QKeyEvent* event)
     if (event->matches(QKeySequence::Copy)) return CopySelection();
     if (event->key() == Qt::Key_Escape && fFindBar->isVisible()) return CloseFind();
     if (event->matches(QKeySequence::SelectAll)) return SelectAll();
+    if (fHexView) return QAbstractScrollArea::keyPressEvent(event); // the bar's keys
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const std::uint64_t at = fSelectionEnd;
     const std::int64_t line = fText.LineAt(at);
@@ -805,6 +845,131 @@ void TTerminalView::LayOutAgain()
 {
     TextChanged(0, true);
     FlushReceived();
+}
+
+void TTerminalView::SetHexView(bool on)
+{
+    if (on == fHexView) return;
+    QScrollBar* bar = verticalScrollBar();
+    fSearchTimer.stop();
+    fFindBar->hide();
+    if (on) {
+        // The top line's byte in the raw log; a line broken into parts keeps its column.
+        const std::uint64_t top = ShownRange().first;
+        const std::int64_t line = fText.LineAt(top);
+        const std::uint64_t start = fReceived.LineStart(static_cast<std::uint64_t>(line));
+        const std::uint64_t next = fReceived.LineStart(static_cast<std::uint64_t>(line) + 1);
+        const std::uint64_t byte = std::min(start + (top - fText.LineStart(line)), next);
+        fHexView = true;
+        fHexSelection.reset();
+        UpdateHexScrollRange();
+        bar->setValue(static_cast<int>(std::min<std::uint64_t>(HexRowAt(byte), INT_MAX)));
+    } else {
+        const std::int64_t line =
+            static_cast<std::int64_t>(fReceived.LineAt(TopHexRow() * HexRowBytes));
+        fHexView = false;
+        LayOutAgain();
+        // The bar counts the line at the bottom: moved until that line is the top one.
+        bar->setValue(static_cast<int>(
+            std::clamp<std::int64_t>(line + bar->pageStep() - 1, bar->minimum(), bar->maximum())));
+        for (int tries = 0; tries < 1000 && TopLine() < line && bar->value() < bar->maximum();
+             ++tries)
+            bar->setValue(bar->value() + 1);
+        for (int tries = 0; tries < 1000 && TopLine() > line && bar->value() > bar->minimum();
+             ++tries)
+            bar->setValue(bar->value() - 1);
+    }
+    viewport()->update();
+}
+
+std::uint64_t TTerminalView::TopHexRow() const
+{
+    return fHexView ? static_cast<std::uint64_t>(std::max(0, verticalScrollBar()->value())) : 0;
+}
+
+std::int64_t TTerminalView::TopLine() const
+{
+    return fText.LineAt(ShownRange().first);
+}
+
+QFont TTerminalView::HexFont() const
+{
+    // Columns of digits line up only in a fixed pitch.
+    QFont hex = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    hex.setPointSizeF(font().pointSizeF());
+    return hex;
+}
+
+int TTerminalView::HexRowsShown() const
+{
+    const int spacing = std::max(1, QFontMetrics(HexFont()).lineSpacing());
+    return std::max(1, static_cast<int>((viewport()->height() - 2 * Margin) / spacing));
+}
+
+void TTerminalView::UpdateHexScrollRange()
+{
+    QScrollBar* bar = verticalScrollBar();
+    const bool followEnd = bar->value() >= bar->maximum();
+    const int shown = HexRowsShown();
+    const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+    bar->setPageStep(shown);
+    bar->setRange(0, static_cast<int>(std::min<std::uint64_t>(
+                         rows > static_cast<std::uint64_t>(shown) ? rows - shown : 0, INT_MAX)));
+    if (followEnd) bar->setValue(bar->maximum());
+    horizontalScrollBar()->setRange(0, 0);
+}
+
+std::uint64_t TTerminalView::HexRowAtY(qreal y) const
+{
+    const int spacing = std::max(1, QFontMetrics(HexFont()).lineSpacing());
+    const auto shown = static_cast<std::int64_t>(std::floor((y - Margin) / spacing));
+    const std::int64_t row =
+        static_cast<std::int64_t>(TopHexRow()) + std::max<std::int64_t>(0, shown);
+    const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+    return std::min(static_cast<std::uint64_t>(row), rows > 0 ? rows - 1 : 0);
+}
+
+void TTerminalView::MoveHexSelectionEnd(std::uint64_t row, bool keepAnchor)
+{
+    if (HexRowCount(fReceived.Bytes()) == 0) return;
+    fHexSelection = {keepAnchor && fHexSelection ? fHexSelection->first : row, row};
+    viewport()->update();
+}
+
+QString TTerminalView::HexRows(std::uint64_t from, std::uint64_t to) const
+{
+    QString rows;
+    for (std::uint64_t row = from; row <= to && row < HexRowCount(fReceived.Bytes()); ++row) {
+        if (row > from) rows += QChar(u'\n');
+        rows += QString::fromLatin1(HexRow(fReceived.Bytes(), row));
+    }
+    return rows;
+}
+
+// Only the rows in sight are formatted, each from its 16 bytes in the store.
+void TTerminalView::PaintHex(QPainter& painter, const QRect& dirty)
+{
+    const QFont hex = HexFont();
+    painter.setFont(hex);
+    const QFontMetrics metrics(hex);
+    const int spacing = std::max(1, metrics.lineSpacing());
+    const std::uint64_t top = TopHexRow();
+    const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+    const std::uint64_t from =
+        fHexSelection ? std::min(fHexSelection->first, fHexSelection->second) : 1;
+    const std::uint64_t to =
+        fHexSelection ? std::max(fHexSelection->first, fHexSelection->second) : 0;
+    for (int i = 0; Margin + i * spacing < viewport()->height(); ++i) {
+        const std::uint64_t row = top + static_cast<std::uint64_t>(i);
+        if (row >= rows) break;
+        const QRectF area(0, Margin + i * spacing, viewport()->width(), spacing);
+        if (!area.intersects(dirty)) continue;
+        const bool selected = row >= from && row <= to;
+        if (selected) painter.fillRect(area, palette().brush(QPalette::Highlight));
+        painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter.drawText(QPointF(Margin, area.top() + metrics.ascent()),
+                         QString::fromLatin1(HexRow(fReceived.Bytes(), row)));
+    }
 }
 
 void TTerminalView::AppendTextLine(std::string_view text)

@@ -30,6 +30,7 @@
 #include <vector>
 
 class QMenu;
+class QPainter;
 class TFindBar;
 
 class TTerminalView : public QAbstractScrollArea, public ITerminalSink
@@ -72,6 +73,14 @@ public:
     bool ShowTimestamps() const { return fShowTimestamps; }
     void SetTimeSincePrevious(bool on);
     bool TimeSincePrevious() const { return fTimeSincePrevious; }
+    // The received bytes as a hex dump (terminal/HexDump), a row per 16 bytes, instead of the
+    // text; switching keeps the byte at the top of the pane at its top. Selection takes whole
+    // rows and copies them as shown.
+    void SetHexView(bool on);
+    bool HexView() const { return fHexView; }
+    // The hex row at the top of the pane, and the line at its top in the text.
+    std::uint64_t TopHexRow() const;
+    std::int64_t TopLine() const;
     // What the gutter shows before line index; empty while it is hidden.
     QString GutterText(int index) const;
     // Called when the operator turns one of the pane's switches.
@@ -140,6 +149,13 @@ private:
     std::unique_ptr<QTextLayout> LayOut(std::uint64_t start, std::uint64_t end) const;
     QString Shown(std::uint64_t start, std::uint64_t end) const;
     qreal TextLeft() const; // where the text starts, after the gutter
+    void UpdateHexScrollRange();
+    void PaintHex(QPainter& painter, const QRect& dirty);
+    int HexRowsShown() const;
+    std::uint64_t HexRowAtY(qreal y) const;
+    void MoveHexSelectionEnd(std::uint64_t row, bool keepAnchor);
+    QString HexRows(std::uint64_t from, std::uint64_t to) const; // [from, to], '\n' between
+    QFont HexFont() const;
     void LayOutAgain();
     std::uint64_t OffsetAt(QPointF point) const;
     void MoveSelectionEnd(std::uint64_t offset, bool keepAnchor);
@@ -157,6 +173,8 @@ private:
     TTerminalText::TClock fClock = TTerminalText::Now;
     bool fShowTimestamps = false;
     bool fTimeSincePrevious = false;
+    bool fHexView = false;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> fHexSelection; // anchor, end row
     QTimer fFlushTimer;
     std::uint64_t fSelectionAnchor = 0;
     std::uint64_t fSelectionEnd = 0;

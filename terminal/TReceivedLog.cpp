@@ -21,6 +21,16 @@ std::size_t TReceivedLog::TLineState::Inside(std::string_view piece) const
 // skipped without being looked at one by one.
 void TReceivedLog::Append(std::string_view bytes, TLineTime now)
 {
+    while (!bytes.empty()) {
+        const std::size_t room = static_cast<std::size_t>(IndexStep - fBytes.Size() % IndexStep);
+        AppendPiece(bytes.substr(0, room), now);
+        if (fBytes.Size() % IndexStep == 0) fIndex.push_back({fTimes.Count(), fState});
+        bytes.remove_prefix(std::min(room, bytes.size()));
+    }
+}
+
+void TReceivedLog::AppendPiece(std::string_view bytes, TLineTime now)
+{
     fBytes.Append(bytes);
     const char* at = bytes.data();
     const char* const end = at + bytes.size();
@@ -47,6 +57,7 @@ void TReceivedLog::Clear()
     fBytes.Clear();
     fTimes.Clear();
     fState = {};
+    fIndex.assign(1, TIndexEntry{0, {}});
 }
 
 std::optional<std::string> TReceivedLog::TakeSpillError()
@@ -79,4 +90,49 @@ void TReceivedLog::ForEachStamped(
             piece.remove_prefix(1);
         }
     });
+}
+
+template <typename TTake> void TReceivedLog::Scan(std::uint64_t from, TTake take) const
+{
+    const std::size_t step =
+        std::min(static_cast<std::size_t>(from / IndexStep), fIndex.size() - 1);
+    TLineState state = fIndex[step].State;
+    std::uint64_t offset = std::uint64_t{step} * IndexStep;
+    while (offset < fBytes.Size()) {
+        const std::string_view piece = fBytes.Piece(offset);
+        for (const char byte : piece)
+            if (!take(offset++, state.Begins(byte))) return;
+    }
+}
+
+std::uint64_t TReceivedLog::LineStart(std::uint64_t line) const
+{
+    if (line >= fTimes.Count()) return fBytes.Size();
+    const auto after = std::upper_bound(
+        fIndex.begin(), fIndex.end(), line,
+        [](std::uint64_t wanted, const TIndexEntry& entry) { return wanted < entry.LinesBefore; });
+    const auto step = static_cast<std::size_t>(after - fIndex.begin() - 1);
+    std::uint64_t lines = fIndex[step].LinesBefore;
+    std::uint64_t start = fBytes.Size();
+    Scan(std::uint64_t{step} * IndexStep, [&](std::uint64_t offset, bool begins) {
+        if (begins && lines++ == line) {
+            start = offset;
+            return false;
+        }
+        return true;
+    });
+    return start;
+}
+
+std::uint64_t TReceivedLog::LineAt(std::uint64_t offset) const
+{
+    if (fBytes.Size() == 0) return 0;
+    offset = std::min(offset, fBytes.Size() - 1);
+    const std::size_t step = static_cast<std::size_t>(offset / IndexStep);
+    std::uint64_t lines = fIndex[step].LinesBefore;
+    Scan(offset, [&](std::uint64_t at, bool begins) {
+        lines += begins ? 1 : 0;
+        return at < offset;
+    });
+    return lines > 0 ? lines - 1 : 0;
 }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TReceivedLog
 {
@@ -20,6 +21,13 @@ public:
 
     void Append(std::string_view bytes, TLineTime now);
     void Clear();
+
+    // Where line `line` begins (its first byte), or the end for a line not begun.
+    std::uint64_t LineStart(std::uint64_t line) const;
+    // The line byte `offset` belongs to (the LF of a CR LF to the CR's line); 0 when empty.
+    std::uint64_t LineAt(std::uint64_t offset) const;
+    // Bytes between two entries of the line index.
+    static constexpr std::uint64_t IndexStep = 64 * 1024;
 
     const TByteStore& Bytes() const { return fBytes; }
     const TLineTimes& Times() const { return fTimes; }
@@ -50,7 +58,20 @@ private:
         std::size_t Inside(std::string_view piece) const;
     };
 
+    struct TIndexEntry
+    {
+        std::uint64_t LinesBefore;
+        TLineState State;
+    };
+    void AppendPiece(std::string_view bytes, TLineTime now);
+    // Calls take(offset, begins) for each byte from the index entry at or before from on,
+    // until it returns false.
+    template <typename TTake> void Scan(std::uint64_t from, TTake take) const;
+
     TByteStore fBytes;
     TLineTimes fTimes;
     TLineState fState;
+    // Lines begun before each IndexStep of bytes, and the line state there: finding a line costs
+    // a scan of one step whatever the length of the log.
+    std::vector<TIndexEntry> fIndex{TIndexEntry{0, {}}};
 };

@@ -1,10 +1,12 @@
 #include "app/TFindBar.h"
 #include "app/TTerminalView.h"
+#include "terminal/HexDump.h"
 #include "terminal/LineTimeText.h"
 #include "tests/app/EventLoopWait.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QGlyphRun>
 #include <QLineEdit>
 #include <QMenu>
@@ -16,6 +18,7 @@
 #include <QTextLayout>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -482,6 +485,61 @@ TEST(TerminalView, TimestampsInTheGutterAndTheSavedLog)
     QTest::mouseMove(pane, end);
     QTest::mouseRelease(pane, Qt::LeftButton, {}, end);
     EXPECT_EQ(view.SelectedText(), "first\nsec");
+}
+
+} // namespace
+
+namespace {
+
+TEST(TerminalView, HexViewStartsAtTheSameByteAndCopiesTheSelectedRows)
+{
+    TTerminalView view;
+    view.resize(500, 200);
+    view.show();
+    std::string sent;
+    for (int i = 0; i < 300; ++i) {
+        char line[16];
+        std::snprintf(line, sizeof line, "line %03d\r\n", i); // 10 bytes
+        sent += line;
+    }
+    view.AppendReceived(sent);
+    view.FlushReceived();
+    view.verticalScrollBar()->setValue(150);
+    const std::int64_t top = view.TopLine();
+    ASSERT_GT(top, 100);
+
+    auto menu = view.CreateContextMenu();
+    MenuAction(*menu, "Hex view")->trigger();
+    ASSERT_TRUE(view.HexView());
+    EXPECT_EQ(view.TopHexRow(), static_cast<std::uint64_t>(top) * 10 / 16);
+    EXPECT_EQ(view.SelectedText(), "");
+
+    // Two rows from the top, by the mouse, copied as shown.
+    QWidget* pane = view.viewport();
+    const int row = QFontMetrics(QFontDatabase::systemFont(QFontDatabase::FixedFont)).lineSpacing();
+    QTest::mousePress(pane, Qt::LeftButton, {}, QPoint(20, 4 + row / 2));
+    QTest::mouseMove(pane, QPoint(20, 4 + row + row / 2));
+    QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(20, 4 + row + row / 2));
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    const std::uint64_t first = view.TopHexRow();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied, QString::fromLatin1(HexRow(view.ReceivedBytes(), first) + "\n" +
+                                          HexRow(view.ReceivedBytes(), first + 1)));
+    char offset[16];
+    std::snprintf(offset, sizeof offset, "%010llX", static_cast<unsigned long long>(first * 16));
+    std::string shown = sent.substr(first * 16, 16);
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return c == '\r' || c == '\n'; }, '.');
+    EXPECT_TRUE(copied.startsWith(QString::fromLatin1(offset) + "  ")) << copied.toStdString();
+    EXPECT_TRUE(copied.section('\n', 0, 0).endsWith("  " + QString::fromLatin1(shown)))
+        << copied.toStdString();
+
+    menu = view.CreateContextMenu();
+    EXPECT_FALSE(MenuAction(*menu, "Find…")->isEnabled());
+    MenuAction(*menu, "Hex view")->trigger();
+    EXPECT_FALSE(view.HexView());
+    // The line of the top row's first byte, which may be the one before the line that was there.
+    EXPECT_EQ(view.TopLine(), static_cast<std::int64_t>(first * 16 / 10));
 }
 
 } // namespace

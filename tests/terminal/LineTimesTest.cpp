@@ -190,3 +190,33 @@ TEST(LineTimes, WrittenAsLocalClockOrTimeSinceTheLineBefore)
 }
 
 } // namespace
+
+namespace {
+
+// The raw log's lines are found again from their bytes, across the steps of its index: a line
+// longer than a step, and a CR LF split by a step's end.
+TEST(ReceivedLog, LinesAreFoundByNumberAndByOffset)
+{
+    TReceivedLog log(0, TTerminalText::DefaultFile);
+    std::vector<std::uint64_t> starts;
+    const auto add = [&](const std::string& line) {
+        starts.push_back(log.Bytes().Size());
+        log.Append(line, At(0));
+    };
+    add(std::string(TReceivedLog::IndexStep - 1, 'a') + "\r"); // its CR ends the first step
+    add("\nb\r");       // no: the LF belongs to the line before
+    starts.back() += 1; // the line begins at "b"
+    add(std::string(3 * TReceivedLog::IndexStep, 'c') + "\n");
+    add("\n");
+    add("d");
+    ASSERT_EQ(log.Times().Count(), starts.size());
+    for (std::uint64_t line = 0; line < starts.size(); ++line) {
+        EXPECT_EQ(log.LineStart(line), starts[line]) << line;
+        EXPECT_EQ(log.LineAt(starts[line]), line) << line;
+        if (line > 0) EXPECT_EQ(log.LineAt(starts[line] - 1), line - 1) << line;
+    }
+    EXPECT_EQ(log.LineStart(starts.size()), log.Bytes().Size());
+    EXPECT_EQ(log.LineAt(TReceivedLog::IndexStep), 0u); // the LF after the first CR
+}
+
+} // namespace
