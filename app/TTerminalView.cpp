@@ -896,7 +896,10 @@ QFont TTerminalView::HexFont() const
 {
     // Columns of digits line up only in a fixed pitch.
     QFont hex = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    hex.setPointSizeF(font().pointSizeF());
+    if (font().pointSizeF() > 0)
+        hex.setPointSizeF(font().pointSizeF());
+    else
+        hex.setPixelSize(font().pixelSize());
     return hex;
 }
 
