@@ -1,6 +1,7 @@
 #include "app/ProgramSetup.h"
 
 #include "app/TForm1.h"
+#include "app/TTerminalView.h"
 
 #include <QSettings>
 
@@ -26,6 +27,9 @@ constexpr const char* ReconnectKey = "port/reconnect";
 constexpr const char* LogEverySessionKey = "log/every-session";
 constexpr const char* LogFolderKey = "log/folder";
 constexpr const char* LogDaysKey = "log/days";
+constexpr const char* TimestampsKey = "terminal/timestamps";
+constexpr const char* SincePreviousKey = "terminal/since-previous-line";
+constexpr const char* HexViewKey = "terminal/hex-view";
 
 QSettings Settings()
 {
@@ -62,5 +66,20 @@ void RememberSessionLog(TForm1& form)
         changed.setValue(LogFolderKey,
                          QString::fromStdU16String(form.SessionLog.Folder().u16string()));
         changed.setValue(LogDaysKey, form.SessionLog.DaysToKeep());
+    };
+}
+
+void RememberTerminalSwitches(TForm1& form)
+{
+    TTerminalView& terminal = *form.reTerminal;
+    QSettings settings = Settings();
+    terminal.SetShowTimestamps(settings.value(TimestampsKey, false).toBool());
+    terminal.SetTimeSincePrevious(settings.value(SincePreviousKey, false).toBool());
+    terminal.SetHexView(settings.value(HexViewKey, false).toBool());
+    terminal.OnSwitched = [&terminal] {
+        QSettings changed = Settings();
+        changed.setValue(TimestampsKey, terminal.ShowTimestamps());
+        changed.setValue(SincePreviousKey, terminal.TimeSincePrevious());
+        changed.setValue(HexViewKey, terminal.HexView());
     };
 }

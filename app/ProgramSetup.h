@@ -22,3 +22,7 @@ void RememberChosenPort(TForm1& form, const TCommandLineOptions& options);
 // The log of every connection: its switch, folder and days are restored from the same settings
 // and remembered there when changed; logs older than those days are removed now.
 void RememberSessionLog(TForm1& form);
+
+// The terminal pane's switches (timestamps, the time since the line before, the hex view) are
+// restored from the same settings and remembered there when turned.
+void RememberTerminalSwitches(TForm1& form);

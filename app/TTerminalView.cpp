@@ -6,9 +6,12 @@
 
 #include "app/TFindBar.h"
 #include "app/TerminalDecoder.h"
+#include "terminal/HexDump.h"
+#include "terminal/LineTimeText.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
@@ -76,7 +79,7 @@ TTerminalView::~TTerminalView() = default;
 void TTerminalView::AppendReceived(std::string_view bytes)
 {
     const std::uint64_t changedFrom = fText.CurrentLineStart();
-    fReceived.Append(bytes);
+    fReceived.Append(bytes, fClock());
     fText.AppendReceived(bytes);
     SayWhatWentWrongWithTheFiles();
     TextChanged(changedFrom, false);
@@ -92,7 +95,7 @@ void TTerminalView::FlushReceived()
     UpdateScrollRange();
     fCatchingUp = false;
     fPlacedValid = false;
-    if (wasPlaced && isVisible())
+    if (wasPlaced && isVisible() && !fHexView)
         RepaintChangedParagraphs();
     else
         viewport()->update();
@@ -153,6 +156,7 @@ void TTerminalView::TextChanged(std::uint64_t changedFrom, bool shortened)
 void TTerminalView::ClearText()
 {
     fReceived.Clear();
+    fHexSelection.reset();
     ReplaceText({});
 }
 
@@ -219,6 +223,7 @@ QString TTerminalView::Shown(std::uint64_t start, std::uint64_t end) const
 // value that fills the pane (TopAnchor), the pane shows the text from its first line down.
 void TTerminalView::UpdateScrollRange()
 {
+    if (fHexView) return UpdateHexScrollRange();
     QScrollBar* bar = verticalScrollBar();
     const bool followEnd = bar->value() >= bar->maximum();
     const int last = std::max(0, LineCount() - 1);
@@ -231,6 +236,7 @@ void TTerminalView::UpdateScrollRange()
 
 void TTerminalView::UpdateLineParts(bool toEnd)
 {
+    if (fHexView) return horizontalScrollBar()->setRange(0, 0);
     QScrollBar* across = horizontalScrollBar();
     const bool followEnd = toEnd || across->value() >= across->maximum();
     const std::int64_t line = verticalScrollBar()->value();
@@ -280,7 +286,7 @@ std::unique_ptr<QTextLayout> TTerminalView::LayOut(std::uint64_t start, std::uin
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setTabStopDistance(8 * fontMetrics().horizontalAdvance(QLatin1Char(' ')));
     layout->setTextOption(option);
-    const qreal width = std::max<qreal>(1, viewport()->width() - 2 * Margin);
+    const qreal width = std::max<qreal>(1, viewport()->width() - TextLeft() - Margin);
     qreal height = 0;
     layout->beginLayout();
     for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine()) {
@@ -317,11 +323,11 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
     const bool partChosen = across->value() < across->maximum();
     const auto fromTheTop = [&] {
         qreal top = Margin;
-        ForEachParagraphFromTheTop([&](std::int64_t, std::uint64_t start, std::uint64_t end) {
+        ForEachParagraphFromTheTop([&](std::int64_t line, std::uint64_t start, std::uint64_t end) {
             if (top >= height) return false;
             auto [layout, paintedAt] = layOut(start, end);
             const qreal next = top + HeightOf(*layout);
-            fPlaced.push_back({start, std::move(layout), top, paintedAt});
+            fPlaced.push_back({start, line, std::move(layout), top, paintedAt});
             top = next;
             return true;
         });
@@ -346,7 +352,7 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
         for (; bottom > 0; start -= ParagraphBytes) {
             auto [layout, paintedAt] = layOut(start, std::min(end, start + ParagraphBytes));
             bottom -= HeightOf(*layout);
-            fPlaced.push_back({start, std::move(layout), bottom, paintedAt});
+            fPlaced.push_back({start, line, std::move(layout), bottom, paintedAt});
             if (start == first) break;
         }
     }
@@ -362,6 +368,7 @@ const std::vector<TTerminalView::TPlacedParagraph>& TTerminalView::Placed() cons
 void TTerminalView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
+    if (fHexView) return PaintHex(painter, event->rect());
     const std::uint64_t selectionStart = std::min(fSelectionAnchor, fSelectionEnd);
     const std::uint64_t selectionEnd = std::max(fSelectionAnchor, fSelectionEnd);
     QTextCharFormat selected;
@@ -374,6 +381,7 @@ void TTerminalView::paintEvent(QPaintEvent* event)
     current.setForeground(QColor(Qt::black));
     painter.setPen(palette().color(QPalette::Text));
     const QRect dirty = event->rect();
+    const QColor gutterPen = palette().color(QPalette::PlaceholderText);
     const std::vector<TPlacedParagraph>& placed = Placed();
     std::vector<std::uint64_t> matches;
     const std::uint64_t matchLength = fSearch.Pattern().size();
@@ -401,7 +409,14 @@ void TTerminalView::paintEvent(QPaintEvent* event)
             selections.append(
                 {static_cast<int>(from - paragraph.Start), static_cast<int>(to - from), selected});
         }
-        paragraph.Layout->draw(&painter, QPointF(Margin, paragraph.Top), selections);
+        paragraph.Layout->draw(&painter, QPointF(TextLeft(), paragraph.Top), selections);
+        // The time goes before a line's first part only.
+        if (fShowTimestamps && paragraph.Start == fText.LineStart(paragraph.Line)) {
+            painter.setPen(gutterPen);
+            painter.drawText(QPointF(Margin, paragraph.Top + fontMetrics().ascent()),
+                             GutterText(static_cast<int>(paragraph.Line)));
+            painter.setPen(palette().color(QPalette::Text));
+        }
     }
 }
 
@@ -417,8 +432,7 @@ void TTerminalView::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() != QEvent::FontChange) return;
-    TextChanged(0, true);
-    FlushReceived();
+    LayOutAgain();
 }
 
 void TTerminalView::scrollContentsBy(int /*dx*/, int dy)
@@ -441,7 +455,7 @@ std::uint64_t TTerminalView::OffsetAt(QPointF point) const
             const QTextLine row = layout.lineAt(i);
             if (y < row.y() + row.height() || i + 1 == layout.lineCount())
                 return paragraph.Start +
-                       static_cast<std::uint64_t>(row.xToCursor(point.x() - Margin));
+                       static_cast<std::uint64_t>(row.xToCursor(point.x() - TextLeft()));
         }
     }
     const TPlacedParagraph& last = placed.back();
@@ -457,18 +471,40 @@ void TTerminalView::MoveSelectionEnd(std::uint64_t offset, bool keepAnchor)
 
 QString TTerminalView::SelectedText() const
 {
+    if (fHexView)
+        return fHexSelection ? HexRows(std::min(fHexSelection->first, fHexSelection->second),
+                                       std::max(fHexSelection->first, fHexSelection->second))
+                             : QString();
     return Shown(std::min(fSelectionAnchor, fSelectionEnd),
                  std::max(fSelectionAnchor, fSelectionEnd));
 }
 
 void TTerminalView::SelectAll()
 {
+    if (fHexView) {
+        const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+        if (rows > 0) fHexSelection = {0, rows - 1};
+        return viewport()->update();
+    }
     fSelectionAnchor = 0;
     MoveSelectionEnd(fText.Size(), true);
 }
 
 void TTerminalView::CopySelection() const
 {
+    if (fHexView) {
+        if (!fHexSelection) return;
+        const std::uint64_t from = std::min(fHexSelection->first, fHexSelection->second);
+        const std::uint64_t to = std::max(fHexSelection->first, fHexSelection->second);
+        // The same bound as the text's, in rows of their shown width.
+        const std::uint64_t most = std::max<std::uint64_t>(1, fCopyLimit / (HexRowWidth + 1));
+        QApplication::clipboard()->setText(HexRows(from, std::min(to, from + most - 1)));
+        if (to - from + 1 > most && ShowNotice)
+            ShowNotice(tr("The selection is longer than can be copied: only its first %1 "
+                          "characters were copied. \"Save log…\" saves the whole session.")
+                           .arg(QLocale().toString(static_cast<qulonglong>(fCopyLimit))));
+        return;
+    }
     const std::uint64_t from = std::min(fSelectionAnchor, fSelectionEnd);
     const std::uint64_t to = std::max(fSelectionAnchor, fSelectionEnd);
     if (from == to) return;
@@ -485,12 +521,30 @@ std::unique_ptr<QMenu> TTerminalView::CreateContextMenu()
     auto menu = std::make_unique<QMenu>(this);
     QAction* copy = menu->addAction(tr("&Copy"), this, &TTerminalView::CopySelection);
     copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(fSelectionAnchor != fSelectionEnd);
+    copy->setEnabled(fHexView ? fHexSelection.has_value() : fSelectionAnchor != fSelectionEnd);
     QAction* all = menu->addAction(tr("Select All"), this, &TTerminalView::SelectAll);
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(fText.Size() > 0);
     QAction* find = menu->addAction(tr("Find…"), this, &TTerminalView::OpenFind);
     find->setShortcut(QKeySequence::Find);
+    find->setEnabled(!fHexView); // the search is through the text
+    all->setEnabled(fHexView ? fReceived.Bytes().Size() > 0 : fText.Size() > 0);
+    menu->addSeparator();
+    const auto addSwitch = [&](const QString& text, bool on, void (TTerminalView::*set)(bool)) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(on);
+        connect(action, &QAction::toggled, this, [this, set](bool checked) {
+            (this->*set)(checked);
+            if (OnSwitched) OnSwitched();
+        });
+        return action;
+    };
+    addSwitch(tr("Show timestamps"), fShowTimestamps, &TTerminalView::SetShowTimestamps);
+    addSwitch(tr("Time since previous line"), fTimeSincePrevious,
+              &TTerminalView::SetTimeSincePrevious)
+        ->setEnabled(fShowTimestamps);
+    addSwitch(tr("Hex view"), fHexView, &TTerminalView::SetHexView);
     return menu;
 }
 
@@ -506,6 +560,7 @@ QColor TTerminalView::CurrentMatchBackground()
 
 void TTerminalView::OpenFind()
 {
+    if (fHexView) return;
     // A short selection on one line is what the operator most likely wants to find.
     QString word;
     const std::uint64_t from = std::min(fSelectionAnchor, fSelectionEnd);
@@ -528,6 +583,7 @@ void TTerminalView::CloseFind()
 
 void TTerminalView::FindNext()
 {
+    if (fHexView) return;
     if (fFindBar->Word().isEmpty()) return OpenFind();
     if (!fFindBar->isVisible()) {
         fFindBar->show();
@@ -539,6 +595,7 @@ void TTerminalView::FindNext()
 
 void TTerminalView::FindPrevious()
 {
+    if (fHexView) return;
     if (fFindBar->Word().isEmpty()) return OpenFind();
     if (!fFindBar->isVisible()) {
         fFindBar->show();
@@ -640,6 +697,9 @@ void TTerminalView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
     fSelecting = true;
+    if (fHexView)
+        return MoveHexSelectionEnd(HexRowAtY(event->position().y()),
+                                   event->modifiers() & Qt::ShiftModifier);
     MoveSelectionEnd(OffsetAt(event->position()), event->modifiers() & Qt::ShiftModifier);
 }
 
@@ -652,6 +712,7 @@ void TTerminalView::mouseMoveEvent(QMouseEvent* event)
         bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     else if (event->position().y() > viewport()->height())
         bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (fHexView) return MoveHexSelectionEnd(HexRowAtY(event->position().y()), true);
     MoveSelectionEnd(OffsetAt(event->position()), true);
 }
 
@@ -659,6 +720,7 @@ void TTerminalView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton || !fSelecting) return;
     fSelecting = false;
+    if (fHexView) return MoveHexSelectionEnd(HexRowAtY(event->position().y()), true);
     MoveSelectionEnd(OffsetAt(event->position()), true);
     // What the mouse selected is also the X11 primary selection, as in every terminal.
     QClipboard* clipboard = QApplication::clipboard();
@@ -674,6 +736,7 @@ void TTerminalView::keyPressEvent(QKeyEvent* event)
     if (event->matches(QKeySequence::Copy)) return CopySelection();
     if (event->key() == Qt::Key_Escape && fFindBar->isVisible()) return CloseFind();
     if (event->matches(QKeySequence::SelectAll)) return SelectAll();
+    if (fHexView) return QAbstractScrollArea::keyPressEvent(event); // the bar's keys
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const std::uint64_t at = fSelectionEnd;
     const std::int64_t line = fText.LineAt(at);
@@ -725,13 +788,191 @@ void TTerminalView::SaveLog(const QString& path) const
 {
     QSaveFile file(path); // the old file stays whole until the new one is complete
     bool written = file.open(QIODevice::WriteOnly);
-    fReceived.ForEach(0, fReceived.Size(), [&](std::string_view piece) {
+    const auto write = [&](std::string_view piece) {
         const auto size = static_cast<qint64>(piece.size());
         written = written && file.write(piece.data(), size) == size;
-    });
+    };
+    if (fShowTimestamps)
+        fReceived.ForEachStamped(
+            [&](std::optional<TLineTime> previous, TLineTime time) {
+                return LineTimeText(fTimeSincePrevious, previous, time) + ' ';
+            },
+            write);
+    else
+        fReceived.Bytes().ForEach(0, fReceived.Bytes().Size(), write);
     if (!written || !file.commit())
         throw std::runtime_error("Cannot write " + path.toStdString() + ": " +
                                  file.errorString().toStdString());
+}
+
+void TTerminalView::SetClock(TTerminalText::TClock clock)
+{
+    fClock = clock ? clock : TTerminalText::Now;
+    fText.SetClock(fClock);
+}
+
+void TTerminalView::SetShowTimestamps(bool on)
+{
+    if (on == fShowTimestamps) return;
+    fShowTimestamps = on;
+    LayOutAgain();
+}
+
+void TTerminalView::SetTimeSincePrevious(bool on)
+{
+    if (on == fTimeSincePrevious) return;
+    fTimeSincePrevious = on;
+    if (fShowTimestamps) viewport()->update();
+}
+
+QString TTerminalView::GutterText(int index) const
+{
+    if (!fShowTimestamps || index < 0 || index >= LineCount()) return {};
+    const std::optional<TLineTime> previous =
+        index > 0 && fTimeSincePrevious ? fText.LineTime(index - 1) : std::nullopt;
+    return QString::fromStdString(
+        LineTimeText(fTimeSincePrevious, previous, fText.LineTime(index)));
+}
+
+qreal TTerminalView::TextLeft() const
+{
+    if (!fShowTimestamps) return Margin;
+    // The clock's text and a space; "+S.mmm" is written as wide.
+    return Margin + fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000 "));
+}
+
+void TTerminalView::LayOutAgain()
+{
+    TextChanged(0, true);
+    FlushReceived();
+}
+
+void TTerminalView::SetHexView(bool on)
+{
+    if (on == fHexView) return;
+    QScrollBar* bar = verticalScrollBar();
+    fSearchTimer.stop();
+    fFindBar->hide();
+    if (on) {
+        // The top line's byte in the raw log; a line broken into parts keeps its column.
+        const std::uint64_t top = ShownRange().first;
+        const std::int64_t line = fText.LineAt(top);
+        const std::uint64_t start = fReceived.LineStart(static_cast<std::uint64_t>(line));
+        const std::uint64_t next = fReceived.LineStart(static_cast<std::uint64_t>(line) + 1);
+        const std::uint64_t byte = std::min(start + (top - fText.LineStart(line)), next);
+        fHexView = true;
+        fHexSelection.reset();
+        UpdateHexScrollRange();
+        bar->setValue(static_cast<int>(std::min<std::uint64_t>(HexRowAt(byte), INT_MAX)));
+    } else {
+        const std::int64_t line =
+            static_cast<std::int64_t>(fReceived.LineAt(TopHexRow() * HexRowBytes));
+        fHexView = false;
+        LayOutAgain();
+        // The bar counts the line at the bottom: moved until that line is the top one.
+        bar->setValue(static_cast<int>(
+            std::clamp<std::int64_t>(line + bar->pageStep() - 1, bar->minimum(), bar->maximum())));
+        for (int tries = 0; tries < 1000 && TopLine() < line && bar->value() < bar->maximum();
+             ++tries)
+            bar->setValue(bar->value() + 1);
+        for (int tries = 0; tries < 1000 && TopLine() > line && bar->value() > bar->minimum();
+             ++tries)
+            bar->setValue(bar->value() - 1);
+    }
+    viewport()->update();
+}
+
+std::uint64_t TTerminalView::TopHexRow() const
+{
+    return fHexView ? static_cast<std::uint64_t>(std::max(0, verticalScrollBar()->value())) : 0;
+}
+
+std::int64_t TTerminalView::TopLine() const
+{
+    return fText.LineAt(ShownRange().first);
+}
+
+QFont TTerminalView::HexFont() const
+{
+    // Columns of digits line up only in a fixed pitch.
+    QFont hex = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (font().pointSizeF() > 0)
+        hex.setPointSizeF(font().pointSizeF());
+    else
+        hex.setPixelSize(font().pixelSize());
+    return hex;
+}
+
+int TTerminalView::HexRowsShown() const
+{
+    const int spacing = std::max(1, QFontMetrics(HexFont()).lineSpacing());
+    return std::max(1, static_cast<int>((viewport()->height() - 2 * Margin) / spacing));
+}
+
+void TTerminalView::UpdateHexScrollRange()
+{
+    QScrollBar* bar = verticalScrollBar();
+    const bool followEnd = bar->value() >= bar->maximum();
+    const int shown = HexRowsShown();
+    const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+    bar->setPageStep(shown);
+    bar->setRange(0, static_cast<int>(std::min<std::uint64_t>(
+                         rows > static_cast<std::uint64_t>(shown) ? rows - shown : 0, INT_MAX)));
+    if (followEnd) bar->setValue(bar->maximum());
+    horizontalScrollBar()->setRange(0, 0);
+}
+
+std::uint64_t TTerminalView::HexRowAtY(qreal y) const
+{
+    const int spacing = std::max(1, QFontMetrics(HexFont()).lineSpacing());
+    const auto shown = static_cast<std::int64_t>(std::floor((y - Margin) / spacing));
+    const std::int64_t row =
+        static_cast<std::int64_t>(TopHexRow()) + std::max<std::int64_t>(0, shown);
+    const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+    return std::min(static_cast<std::uint64_t>(row), rows > 0 ? rows - 1 : 0);
+}
+
+void TTerminalView::MoveHexSelectionEnd(std::uint64_t row, bool keepAnchor)
+{
+    if (HexRowCount(fReceived.Bytes()) == 0) return;
+    fHexSelection = {keepAnchor && fHexSelection ? fHexSelection->first : row, row};
+    viewport()->update();
+}
+
+QString TTerminalView::HexRows(std::uint64_t from, std::uint64_t to) const
+{
+    QString rows;
+    for (std::uint64_t row = from; row <= to && row < HexRowCount(fReceived.Bytes()); ++row) {
+        if (row > from) rows += QChar(u'\n');
+        rows += QString::fromLatin1(HexRow(fReceived.Bytes(), row));
+    }
+    return rows;
+}
+
+// Only the rows in sight are formatted, each from its 16 bytes in the store.
+void TTerminalView::PaintHex(QPainter& painter, const QRect& dirty)
+{
+    const QFont hex = HexFont();
+    painter.setFont(hex);
+    const QFontMetrics metrics(hex);
+    const int spacing = std::max(1, metrics.lineSpacing());
+    const std::uint64_t top = TopHexRow();
+    const std::uint64_t rows = HexRowCount(fReceived.Bytes());
+    const std::uint64_t from =
+        fHexSelection ? std::min(fHexSelection->first, fHexSelection->second) : 1;
+    const std::uint64_t to =
+        fHexSelection ? std::max(fHexSelection->first, fHexSelection->second) : 0;
+    for (int i = 0; Margin + i * spacing < viewport()->height(); ++i) {
+        const std::uint64_t row = top + static_cast<std::uint64_t>(i);
+        if (row >= rows) break;
+        const QRectF area(0, Margin + i * spacing, viewport()->width(), spacing);
+        if (!area.intersects(dirty)) continue;
+        const bool selected = row >= from && row <= to;
+        if (selected) painter.fillRect(area, palette().brush(QPalette::Highlight));
+        painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter.drawText(QPointF(Margin, area.top() + metrics.ascent()),
+                         QString::fromLatin1(HexRow(fReceived.Bytes(), row)));
+    }
 }
 
 void TTerminalView::AppendTextLine(std::string_view text)

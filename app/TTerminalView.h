@@ -12,6 +12,7 @@
 // edge; the search runs from the event loop a slice at a time, and the pane highlights every match
 // it shows, the current one more strongly.
 
+#include "terminal/TReceivedLog.h"
 #include "terminal/TTerminalText.h"
 #include "terminal/TTextSearch.h"
 #include "window/ITerminalSink.h"
@@ -29,6 +30,7 @@
 #include <vector>
 
 class QMenu;
+class QPainter;
 class TFindBar;
 
 class TTerminalView : public QAbstractScrollArea, public ITerminalSink
@@ -57,10 +59,32 @@ public:
     QString Text() const;              // everything shown, '\n' between lines
     qint64 CharacterCount() const;     // of Text()
     // Every byte received since the last ClearText, exactly as it came.
-    const TByteStore& ReceivedBytes() const { return fReceived; }
+    const TByteStore& ReceivedBytes() const { return fReceived.Bytes(); }
     // Writes those bytes to path, replacing the file only once the new one is whole; throws
-    // std::runtime_error naming the file and the cause.
+    // std::runtime_error naming the file and the cause. While timestamps are shown, each line
+    // starts with its time as the gutter shows it.
     void SaveLog(const QString& path) const;
+
+    // What stamps received lines (tests give exact times).
+    void SetClock(TTerminalText::TClock clock);
+    // A gutter before each line with the time its first byte came: the local time, or the time
+    // since the line before began.
+    void SetShowTimestamps(bool on);
+    bool ShowTimestamps() const { return fShowTimestamps; }
+    void SetTimeSincePrevious(bool on);
+    bool TimeSincePrevious() const { return fTimeSincePrevious; }
+    // The received bytes as a hex dump (terminal/HexDump), a row per 16 bytes, instead of the
+    // text; switching keeps the byte at the top of the pane at its top. Selection takes whole
+    // rows and copies them as shown.
+    void SetHexView(bool on);
+    bool HexView() const { return fHexView; }
+    // The hex row at the top of the pane, and the line at its top in the text.
+    std::uint64_t TopHexRow() const;
+    std::int64_t TopLine() const;
+    // What the gutter shows before line index; empty while it is hidden.
+    QString GutterText(int index) const;
+    // Called when the operator turns one of the pane's switches.
+    std::function<void()> OnSwitched;
 
     QString SelectedText() const;
     void SelectAll();
@@ -102,6 +126,7 @@ private:
     struct TPlacedParagraph
     {
         std::uint64_t Start; // of its bytes in the text
+        std::int64_t Line;
         std::unique_ptr<QTextLayout> Layout;
         qreal Top;
         std::optional<qreal> PaintedAt; // where the same layout was painted last, if it was
@@ -123,6 +148,15 @@ private:
     const std::vector<TPlacedParagraph>& Placed() const;
     std::unique_ptr<QTextLayout> LayOut(std::uint64_t start, std::uint64_t end) const;
     QString Shown(std::uint64_t start, std::uint64_t end) const;
+    qreal TextLeft() const; // where the text starts, after the gutter
+    void UpdateHexScrollRange();
+    void PaintHex(QPainter& painter, const QRect& dirty);
+    int HexRowsShown() const;
+    std::uint64_t HexRowAtY(qreal y) const;
+    void MoveHexSelectionEnd(std::uint64_t row, bool keepAnchor);
+    QString HexRows(std::uint64_t from, std::uint64_t to) const; // [from, to], '\n' between
+    QFont HexFont() const;
+    void LayOutAgain();
     std::uint64_t OffsetAt(QPointF point) const;
     void MoveSelectionEnd(std::uint64_t offset, bool keepAnchor);
     void SayWhatWentWrongWithTheFiles();
@@ -135,7 +169,12 @@ private:
     void PlaceFindBar();
 
     TTerminalText fText;
-    TByteStore fReceived;
+    TReceivedLog fReceived;
+    TTerminalText::TClock fClock = TTerminalText::Now;
+    bool fShowTimestamps = false;
+    bool fTimeSincePrevious = false;
+    bool fHexView = false;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> fHexSelection; // anchor, end row
     QTimer fFlushTimer;
     std::uint64_t fSelectionAnchor = 0;
     std::uint64_t fSelectionEnd = 0;

@@ -101,6 +101,7 @@ int main(int argc, char** argv)
                          PortDevicePaths(options, demoDevice ? demoDevice->DevicePath() : ""));
     RememberChosenPort(form, options);
     RememberSessionLog(form);
+    RememberTerminalSwitches(form);
     form.show();
     return app.exec();
 }

@@ -17,9 +17,42 @@ bool TakenApart(char byte)
 
 } // namespace
 
+// A line holds at least its line end, so an eighth of the text's limit keeps the times' memory
+// below the text's even for empty lines.
 TTerminalText::TTerminalText(std::uint64_t memoryLimit, TByteStore::TFileMaker makeFile)
-    : fBytes(memoryLimit, std::move(makeFile))
+    : fBytes(memoryLimit, makeFile), fTimes(memoryLimit / 8, makeFile)
 {
+}
+
+TLineTime TTerminalText::Now()
+{
+    return std::chrono::time_point_cast<TLineTime::duration>(std::chrono::system_clock::now());
+}
+
+void TTerminalText::SetClock(TClock clock)
+{
+    fClock = std::move(clock);
+    if (!fClock) fTimes.Clear();
+}
+
+std::optional<TLineTime> TTerminalText::LineTime(std::int64_t index) const
+{
+    if (index < 0) return std::nullopt;
+    return fTimes.At(static_cast<std::uint64_t>(index));
+}
+
+std::optional<std::string> TTerminalText::TakeSpillError()
+{
+    if (auto why = fBytes.TakeSpillError()) return why;
+    return fTimes.TakeSpillError();
+}
+
+// Every line that has a byte, or its line end, has begun.
+void TTerminalText::Stamp()
+{
+    const std::uint64_t begun = fNewlines + (fBytes.Size() > fCurrentLineStart ? 1 : 0);
+    while (fTimes.Count() < begun)
+        fTimes.Append(fNow);
 }
 
 void TTerminalText::Put(std::string_view bytes)
@@ -35,6 +68,7 @@ void TTerminalText::Put(std::string_view bytes)
         if (fBytes.Size() % IndexStep == 0) fNewlinesBefore.push_back(fNewlines);
         bytes.remove_prefix(piece.size());
     }
+    if (fStamping && fClock) Stamp();
 }
 
 void TTerminalText::EndLine()
@@ -45,6 +79,7 @@ void TTerminalText::EndLine()
 
 void TTerminalText::AppendReceived(std::string_view bytes)
 {
+    if (fClock) fNow = fClock();
     while (!bytes.empty()) {
         if (fCursorBack == 0) {
             // The common case: a run of bytes that are kept as they came.
@@ -86,12 +121,14 @@ void TTerminalText::AppendReceived(std::string_view bytes)
 
 void TTerminalText::AppendText(std::string_view text)
 {
+    if (fClock) fNow = fClock();
     fCursorBack = 0;
     Put(text);
 }
 
 void TTerminalText::AppendLine(std::string_view text)
 {
+    if (fClock) fNow = fClock();
     if (LineCount() > 0) EndLine();
     AppendText(text);
 }
@@ -109,6 +146,8 @@ void TTerminalText::Truncate(std::uint64_t size)
     fNewlines = NewlinesBefore(size);
     fCursorBack = 0;
     fCurrentLineStart = LineStart(LineCount() - 1);
+    fTimes.Truncate(
+        std::min<std::uint64_t>(fTimes.Count(), static_cast<std::uint64_t>(LineCount())));
 }
 
 std::uint64_t TTerminalText::NewlinesBefore(std::uint64_t offset) const
@@ -176,6 +215,15 @@ void TTerminalText::DeleteLine(std::int64_t index)
     else if (index > 0)
         --from; // the last line and the line end before it
     const std::string rest = fBytes.Read(to, Size() - to);
+    // The lines after it keep their times.
+    std::vector<TLineTime> later;
+    for (std::uint64_t line = static_cast<std::uint64_t>(index) + 1; line < fTimes.Count(); ++line)
+        later.push_back(*fTimes.At(line));
     Truncate(from);
+    fTimes.Truncate(static_cast<std::uint64_t>(index));
+    fStamping = false;
     Put(rest);
+    fStamping = true;
+    for (const TLineTime time : later)
+        fTimes.Append(time);
 }

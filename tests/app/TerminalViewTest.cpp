@@ -1,11 +1,15 @@
 #include "app/TFindBar.h"
 #include "app/TTerminalView.h"
+#include "terminal/HexDump.h"
+#include "terminal/LineTimeText.h"
 #include "tests/app/EventLoopWait.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QGlyphRun>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QScreen>
@@ -14,8 +18,12 @@
 #include <QTextLayout>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -413,6 +421,125 @@ TEST(TerminalView, TheMiddleOfAHugeLineCanBeShown)
     const int nearMatch = shownOffset();
     EXPECT_GT(nearMatch, Words / 3 * 8 - 8192);
     EXPECT_LT(nearMatch, Words / 3 * 8 + 4096);
+}
+
+} // namespace
+
+namespace {
+
+QAction* MenuAction(const QMenu& menu, const QString& text)
+{
+    for (QAction* action : menu.actions())
+        if (action->text() == text) return action;
+    return nullptr;
+}
+
+std::string SavedLog(const TTerminalView& view)
+{
+    const auto path = std::filesystem::path(testing::TempDir()) / "tarvel-stamped.log";
+    view.SaveLog(QString::fromStdString(path.string()));
+    std::ifstream saved(path, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(saved), {});
+    std::filesystem::remove(path);
+    return bytes;
+}
+
+TEST(TerminalView, TimestampsInTheGutterAndTheSavedLog)
+{
+    TTerminalView view;
+    view.resize(400, 200);
+    view.show();
+    std::int64_t now = 0;
+    const auto at = [](std::int64_t ms) { return TLineTime(std::chrono::milliseconds(ms)); };
+    view.SetClock([&] { return at(now); });
+    now = 1'000;
+    view.AppendReceived("first\r");
+    now = 2'500;
+    view.AppendReceived("\nsecond\r\nthi");
+    now = 4'000;
+    view.AppendReceived("rd");
+    view.FlushReceived();
+    EXPECT_EQ(view.GutterText(0), "");
+    EXPECT_EQ(SavedLog(view), "first\r\nsecond\r\nthird");
+
+    auto menu = view.CreateContextMenu();
+    ASSERT_FALSE(MenuAction(*menu, "Time since previous line")->isEnabled());
+    MenuAction(*menu, "Show timestamps")->trigger();
+    ASSERT_TRUE(view.ShowTimestamps());
+    EXPECT_EQ(view.GutterText(0), QString::fromStdString(ClockText(at(1'000))));
+    EXPECT_EQ(view.GutterText(2), QString::fromStdString(ClockText(at(2'500))));
+    menu = view.CreateContextMenu();
+    MenuAction(*menu, "Time since previous line")->trigger();
+    EXPECT_EQ(Lines(view), (QStringList{"first", "second", "third"}));
+    EXPECT_EQ(view.GutterText(1), "      +1.500");
+    EXPECT_EQ(view.GutterText(2), "      +0.000");
+    EXPECT_EQ(SavedLog(view), "      +0.000 first\r\n      +1.500 second\r\n      +0.000 third");
+
+    // The text starts after the gutter: the mouse selects what is under it.
+    view.FlushReceived();
+    QWidget* pane = view.viewport();
+    const int row = view.fontMetrics().lineSpacing();
+    const int left = 4 + view.fontMetrics().horizontalAdvance("00:00:00.000 ");
+    const QPoint end(left + view.fontMetrics().horizontalAdvance("sec"), 4 + row + row / 2);
+    QTest::mousePress(pane, Qt::LeftButton, {}, QPoint(left + 1, 4 + row / 2));
+    QTest::mouseMove(pane, end);
+    QTest::mouseRelease(pane, Qt::LeftButton, {}, end);
+    EXPECT_EQ(view.SelectedText(), "first\nsec");
+}
+
+} // namespace
+
+namespace {
+
+TEST(TerminalView, HexViewStartsAtTheSameByteAndCopiesTheSelectedRows)
+{
+    TTerminalView view;
+    view.resize(500, 200);
+    view.show();
+    std::string sent;
+    for (int i = 0; i < 300; ++i) {
+        char line[16];
+        std::snprintf(line, sizeof line, "line %03d\r\n", i); // 10 bytes
+        sent += line;
+    }
+    view.AppendReceived(sent);
+    view.FlushReceived();
+    view.verticalScrollBar()->setValue(150);
+    const std::int64_t top = view.TopLine();
+    ASSERT_GT(top, 100);
+
+    auto menu = view.CreateContextMenu();
+    MenuAction(*menu, "Hex view")->trigger();
+    ASSERT_TRUE(view.HexView());
+    EXPECT_EQ(view.TopHexRow(), static_cast<std::uint64_t>(top) * 10 / 16);
+    EXPECT_EQ(view.SelectedText(), "");
+
+    // Two rows from the top, by the mouse, copied as shown.
+    QWidget* pane = view.viewport();
+    const int row = QFontMetrics(QFontDatabase::systemFont(QFontDatabase::FixedFont)).lineSpacing();
+    QTest::mousePress(pane, Qt::LeftButton, {}, QPoint(20, 4 + row / 2));
+    QTest::mouseMove(pane, QPoint(20, 4 + row + row / 2));
+    QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(20, 4 + row + row / 2));
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    const std::uint64_t first = view.TopHexRow();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied, QString::fromLatin1(HexRow(view.ReceivedBytes(), first) + "\n" +
+                                          HexRow(view.ReceivedBytes(), first + 1)));
+    char offset[16];
+    std::snprintf(offset, sizeof offset, "%010llX", static_cast<unsigned long long>(first * 16));
+    std::string shown = sent.substr(first * 16, 16);
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return c == '\r' || c == '\n'; }, '.');
+    EXPECT_TRUE(copied.startsWith(QString::fromLatin1(offset) + "  ")) << copied.toStdString();
+    EXPECT_TRUE(copied.section('\n', 0, 0).endsWith("  " + QString::fromLatin1(shown)))
+        << copied.toStdString();
+
+    menu = view.CreateContextMenu();
+    EXPECT_FALSE(MenuAction(*menu, "Find…")->isEnabled());
+    MenuAction(*menu, "Hex view")->trigger();
+    EXPECT_FALSE(view.HexView());
+    // The line of the top row's first byte, which may be the one before the line that was there.
+    EXPECT_EQ(view.TopLine(), static_cast<std::int64_t>(first * 16 / 10));
 }
 
 } // namespace
