@@ -213,7 +213,9 @@ TEST(ReceivedLog, LinesAreFoundByNumberAndByOffset)
     for (std::uint64_t line = 0; line < starts.size(); ++line) {
         EXPECT_EQ(log.LineStart(line), starts[line]) << line;
         EXPECT_EQ(log.LineAt(starts[line]), line) << line;
-        if (line > 0) EXPECT_EQ(log.LineAt(starts[line] - 1), line - 1) << line;
+        if (line > 0) {
+            EXPECT_EQ(log.LineAt(starts[line] - 1), line - 1) << line;
+        }
     }
     EXPECT_EQ(log.LineStart(starts.size()), log.Bytes().Size());
     EXPECT_EQ(log.LineAt(TReceivedLog::IndexStep), 0u); // the LF after the first CR
