@@ -6,14 +6,6 @@ namespace {
 
 constexpr std::size_t MaxByteCount = 255;
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::string Hex2(unsigned value)
 {
     char text[3];
@@ -27,6 +19,14 @@ bool CarriesData(int type)
 }
 
 } // namespace
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 std::size_t SRecordAddressSize(int type)
 {
@@ -79,8 +79,8 @@ TSRecord ParseSRecord(std::string_view line)
     std::vector<uint8_t> bytes;
     bytes.reserve(hex.size() / 2);
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexValue(hex[i]);
-        const int low = HexValue(hex[i + 1]);
+        const int high = HexDigitValue(hex[i]);
+        const int low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) throw EInOutError(0, "Bad hex digit");
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));
     }

@@ -16,6 +16,9 @@ struct TSRecord
     std::vector<uint8_t> Data;
 };
 
+// 0..15 for a hex digit of either case, -1 for any other character.
+int HexDigitValue(char c);
+
 // Width of the address field in bytes for a record type; 0 for a type that does not exist.
 std::size_t SRecordAddressSize(int type);
 bool IsSRecordData(int type);        // S1, S2, S3

@@ -1,5 +1,7 @@
 #include "flasher/TCheckDialogue.h"
 
+#include "firmware/SRecord.h"
+
 #include <stdexcept>
 
 namespace {
@@ -7,14 +9,6 @@ namespace {
 // A version line or a receipt is short; a chatty board's output before it is not kept whole, so
 // that searching again on each arrival stays cheap. What has not been searched yet is kept.
 constexpr std::size_t KeptBytes = 4096;
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -41,8 +35,8 @@ std::string DecodeSendText(std::string_view text)
             bytes += '\\';
             break;
         case 'x': {
-            const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
-            const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+            const int high = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
             if (high < 0 || low < 0)
                 throw std::invalid_argument("has \\x without two hex digits after it");
             bytes += static_cast<char>(high * 16 + low);

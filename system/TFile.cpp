@@ -9,58 +9,63 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TFile TFile::OpenForReading(const std::filesystem::path& path)
+namespace {
+
+TFileDescriptor Opened(const std::filesystem::path& path, int flags)
 {
-    // O_NONBLOCK keeps a FIFO without writer from freezing the caller at open; such files are
-    // refused below anyway.
-    TFile file(TFileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
+    TFileDescriptor fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0644));
+    if (!fd.Valid()) throw ErrnoError("open");
+    return fd;
+}
+
+// A regular file's size; a directory is refused with EISDIR, anything else without an end (a
+// FIFO, /dev/zero) with EACCES.
+std::uint64_t RegularFileSize(int fd)
+{
     struct stat status
     {
     };
-    if (::fstat(file.fFd.Get(), &status) != 0) throw ErrnoError("fstat");
+    if (::fstat(fd, &status) != 0) throw ErrnoError("fstat");
     if (!S_ISREG(status.st_mode)) {
         errno = S_ISDIR(status.st_mode) ? EISDIR : EACCES;
         throw ErrnoError("open");
     }
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+} // namespace
+
+TFile TFile::OpenForReading(const std::filesystem::path& path)
+{
+    // O_NONBLOCK keeps a FIFO without writer from freezing the caller at open; such files are
+    // refused below anyway.
+    TFile file(Opened(path, O_RDONLY | O_NONBLOCK));
+    file.fSizeWhenOpened = RegularFileSize(file.fFd.Get());
     const int flags = ::fcntl(file.fFd.Get(), F_GETFL);
     if (flags >= 0) ::fcntl(file.fFd.Get(), F_SETFL, flags & ~O_NONBLOCK);
-    file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
     return file;
 }
 
 TFile TFile::Create(const std::filesystem::path& path)
 {
-    TFile file(TFileDescriptor(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
-    return file;
+    return TFile(Opened(path, O_WRONLY | O_CREAT | O_TRUNC));
 }
 
 TFile TFile::CreateNew(const std::filesystem::path& path)
 {
-    TFile file(TFileDescriptor(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
-    return file;
+    return TFile(Opened(path, O_WRONLY | O_CREAT | O_EXCL));
 }
 
 TFile TFile::OpenForAppending(const std::filesystem::path& path, std::span<const char> firstLine)
 {
-    TFile file(TFileDescriptor(
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
-    struct stat status
-    {
-    };
-    if (::fstat(file.fFd.Get(), &status) != 0) throw ErrnoError("fstat");
-    if (!S_ISREG(status.st_mode)) {
-        errno = S_ISDIR(status.st_mode) ? EISDIR : EACCES;
-        throw ErrnoError("open");
-    }
-    if (status.st_size == 0 && !firstLine.empty()) {
+    TFile file(Opened(path, O_WRONLY | O_APPEND | O_CREAT));
+    file.fSizeWhenOpened = RegularFileSize(file.fFd.Get());
+    if (file.fSizeWhenOpened == 0 && !firstLine.empty()) {
         // The size is looked at again under the lock: another writer may have just begun.
         if (::flock(file.fFd.Get(), LOCK_EX) != 0) throw ErrnoError("flock");
+        struct stat status
+        {
+        };
         const bool empty = ::fstat(file.fFd.Get(), &status) == 0 && status.st_size == 0;
         try {
             if (empty) file.Write(firstLine);
@@ -70,7 +75,6 @@ TFile TFile::OpenForAppending(const std::filesystem::path& path, std::span<const
         }
         ::flock(file.fFd.Get(), LOCK_UN);
     }
-    file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
     return file;
 }
 

@@ -8,56 +8,54 @@
 
 // The C library's descriptors, so that errors arrive as errno values as on Linux.
 
-TFile TFile::OpenForReading(const std::filesystem::path& path)
+namespace {
+
+TFileDescriptor Opened(const std::filesystem::path& path, int flags)
 {
-    TFile file(TFileDescriptor(::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
+    TFileDescriptor fd(
+        ::_wopen(path.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE));
+    if (!fd.Valid()) throw ErrnoError("open");
+    return fd;
+}
+
+// A regular file's size; a directory is refused with EISDIR, anything else with EACCES.
+std::uint64_t RegularFileSize(int fd)
+{
     struct _stat64 status
     {
     };
-    if (::_fstat64(file.fFd.Get(), &status) != 0) throw ErrnoError("fstat");
+    if (::_fstat64(fd, &status) != 0) throw ErrnoError("fstat");
     if (!(status.st_mode & _S_IFREG)) {
         errno = (status.st_mode & _S_IFDIR) ? EISDIR : EACCES;
         throw ErrnoError("open");
     }
-    file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+} // namespace
+
+TFile TFile::OpenForReading(const std::filesystem::path& path)
+{
+    TFile file(Opened(path, _O_RDONLY));
+    file.fSizeWhenOpened = RegularFileSize(file.fFd.Get());
     return file;
 }
 
 TFile TFile::Create(const std::filesystem::path& path)
 {
-    TFile file(TFileDescriptor(::_wopen(path.c_str(),
-                                        _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                                        _S_IREAD | _S_IWRITE)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
-    return file;
+    return TFile(Opened(path, _O_WRONLY | _O_CREAT | _O_TRUNC));
 }
 
 TFile TFile::CreateNew(const std::filesystem::path& path)
 {
-    TFile file(TFileDescriptor(::_wopen(path.c_str(),
-                                        _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                                        _S_IREAD | _S_IWRITE)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
-    return file;
+    return TFile(Opened(path, _O_WRONLY | _O_CREAT | _O_EXCL));
 }
 
 TFile TFile::OpenForAppending(const std::filesystem::path& path, std::span<const char> firstLine)
 {
-    TFile file(TFileDescriptor(::_wopen(path.c_str(),
-                                        _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-                                        _S_IREAD | _S_IWRITE)));
-    if (!file.fFd.Valid()) throw ErrnoError("open");
-    struct _stat64 status
-    {
-    };
-    if (::_fstat64(file.fFd.Get(), &status) != 0) throw ErrnoError("fstat");
-    if (!(status.st_mode & _S_IFREG)) {
-        errno = (status.st_mode & _S_IFDIR) ? EISDIR : EACCES;
-        throw ErrnoError("open");
-    }
-    if (status.st_size == 0) file.Write(firstLine);
-    file.fSizeWhenOpened = static_cast<std::uint64_t>(status.st_size);
+    TFile file(Opened(path, _O_WRONLY | _O_APPEND | _O_CREAT));
+    file.fSizeWhenOpened = RegularFileSize(file.fFd.Get());
+    if (file.fSizeWhenOpened == 0) file.Write(firstLine);
     return file;
 }
 

@@ -13,16 +13,6 @@ namespace {
 
 constexpr int Rounds = 1000;
 
-using Clock = std::chrono::steady_clock;
-
-double Round(TBenchPty& device)
-{
-    const auto start = Clock::now();
-    device.WriteAll("\r\nMenu>");
-    if (!device.ReadUntil('2', std::chrono::seconds(10))) return -1;
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
 void PrintRow(const char* name, const std::vector<double>& rounds)
 {
     std::printf("| %-28s | %6zu | %10.3f | %10.3f |\n", name, rounds.size(),
@@ -50,12 +40,12 @@ int main(int argc, char** argv)
     std::vector<double> localRounds, remoteRounds;
     std::thread driver([&] {
         for (int i = 0; i < 20; ++i) { // warm-up
-            Round(local.Device);
-            Round(remoteDevice);
+            PromptRound(local.Device);
+            PromptRound(remoteDevice);
         }
         for (int i = 0; i < Rounds; ++i) {
-            const double a = Round(local.Device);
-            const double b = Round(remoteDevice);
+            const double a = PromptRound(local.Device);
+            const double b = PromptRound(remoteDevice);
             if (a < 0 || b < 0) break;
             localRounds.push_back(a);
             remoteRounds.push_back(b);

@@ -14,18 +14,6 @@ namespace {
 
 constexpr int Rounds = 1000;
 
-using Clock = std::chrono::steady_clock;
-
-// One prompt ending in ">" and the wait for the answer "2"; the round's time in milliseconds, or
-// a negative value when no answer came.
-double Round(TBenchPty& device)
-{
-    const auto start = Clock::now();
-    device.WriteAll("\r\nMenu>");
-    if (!device.ReadUntil('2', std::chrono::seconds(10))) return -1;
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
 // expect(1) answering on its own pseudo-terminal for as long as this lives.
 struct TExpectAnswerer
 {
@@ -66,7 +54,7 @@ constexpr int BlockRounds = 100;
 bool Block(TBenchPty& device, std::vector<double>& rounds)
 {
     for (int i = 0; i < BlockRounds; ++i) {
-        const double time = Round(device);
+        const double time = PromptRound(device);
         if (time < 0) return false;
         rounds.push_back(time);
     }
@@ -85,8 +73,8 @@ TRounds MeasureSideBySide(int argc, char** argv)
     }
     std::thread driver([&] {
         for (int i = 0; i < 20; ++i) { // warm-up
-            Round(bench.Device);
-            Round(expect.Device);
+            PromptRound(bench.Device);
+            PromptRound(expect.Device);
         }
         bool answered = true;
         for (int block = 0; answered && block < Rounds / BlockRounds; ++block)
@@ -94,8 +82,8 @@ TRounds MeasureSideBySide(int argc, char** argv)
                 Block(bench.Device, rounds.TarvelAlone) && Block(expect.Device, rounds.ExpectAlone);
         if (answered) {
             for (int i = 0; i < Rounds; ++i) {
-                const double tarvel = Round(bench.Device);
-                const double other = Round(expect.Device);
+                const double tarvel = PromptRound(bench.Device);
+                const double other = PromptRound(expect.Device);
                 if (tarvel < 0 || other < 0) break;
                 rounds.TarvelTurns.push_back(tarvel);
                 rounds.ExpectTurns.push_back(other);

@@ -56,6 +56,15 @@ bool TBenchPty::ReadUntil(char wanted, std::chrono::milliseconds timeout)
     }
 }
 
+double PromptRound(TBenchPty& device)
+{
+    const auto start = std::chrono::steady_clock::now();
+    device.WriteAll("\r\nMenu>");
+    if (!device.ReadUntil('2', std::chrono::seconds(10))) return -1;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
 double Percentile(std::vector<double> values, double fraction)
 {
     if (values.empty()) return 0;

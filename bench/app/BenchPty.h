@@ -26,6 +26,10 @@ struct TBenchPty
 // close the window and its port).
 void RunEventLoopFor(int ms);
 
+// One prompt ending in ">" written as the device, and the wait for the answer "2": the round's
+// time in milliseconds, or a negative value when no answer came.
+double PromptRound(TBenchPty& device);
+
 double Percentile(std::vector<double> values, double fraction);
 double ProcessCpuSeconds();
 long PeakRssKiB();
