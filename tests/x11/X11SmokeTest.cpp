@@ -107,6 +107,8 @@ TEST(OnX11, NothingOfTheFileDialogOutlivesIt)
         QTest::keyClicks(name, QString::fromStdString(path).chopped(4));
         FlashWaitUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5000);
         QTest::keyClicks(name, QStringLiteral(".s19"));
+        // The completer refilters as the file model fills in and may hide its list meanwhile.
+        FlashWaitUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5000);
         popupWasOpen = QApplication::activePopupWidget() != nullptr;
         QWidget* target =
             QApplication::activePopupWidget() ? QApplication::activePopupWidget() : name;
