@@ -1,7 +1,7 @@
 #pragma once
 // How the command line's choices reach the window's serial port.
 
-#include "app/CommandLine.h"
+#include "window/CommandLine.h"
 
 #include <map>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "window/CommandLine.h"
 #include "app/ProgramSetup.h"
 #include "app/TApplication.h"
 #include "app/TErrorReport.h"

@@ -2,7 +2,42 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <numbers>
+
+namespace {
+
+int RoundHalfEven(long double v)
+{
+    return static_cast<int>(std::nearbyint(v)); // default rounding mode: ties to even
+}
+
+} // namespace
+
+TGaugePoint PieStartPoint(int Percent, int MX, int MY)
+{
+    const double A = std::numbers::pi_v<long double> * (Percent / 50.0L + 0.5L);
+    const long double a = A;
+    return {RoundHalfEven(MX * (1.0L - std::cos(a))), RoundHalfEven(MY * (1.0L - std::sin(a)))};
+}
+
+TGaugePoint NeedleTip(int Percent, int MX, int Bottom)
+{
+    const double A = std::numbers::pi_v<long double> * Percent / 100.0L;
+    const long double a = A;
+    return {RoundHalfEven(MX * (1.0L - std::cos(a))),
+            RoundHalfEven((Bottom - 1) * (1.0L - std::sin(a)))};
+}
+
+int ToPercent(std::int64_t Part, std::int64_t Whole)
+{
+    if (Whole == 0) return 0;
+    return static_cast<int>((Part * 100) / Whole);
+}
+
+#if defined(__SIZEOF_INT128__)
 
 namespace {
 
@@ -38,12 +73,6 @@ U128 RoundToMantissa(U128 v)
 
 } // namespace
 
-int ToPercent(std::int64_t Part, std::int64_t Whole)
-{
-    if (Whole == 0) return 0;
-    return static_cast<int>((Part * 100) / Whole);
-}
-
 int ScalePercent(int Percent, int Whole)
 {
     // Signs are handled apart: rounding to nearest and truncation are symmetric.
@@ -69,3 +98,16 @@ int ScalePercent(int Percent, int Whole)
     const long long result = static_cast<long long>(whole);
     return static_cast<int>(negative ? -result : result);
 }
+
+#else
+
+// Without 128-bit integers (32-bit x86) the x87 unit's own 80-bit arithmetic is the classic one.
+static_assert(std::numeric_limits<long double>::digits == 64);
+
+int ScalePercent(int Percent, int Whole)
+{
+    const long double fraction = Percent * 0.01L;
+    return static_cast<int>(Whole * fraction);
+}
+
+#endif

@@ -11,3 +11,16 @@ int ToPercent(std::int64_t Part, std::int64_t Whole);
 // constant makes some exact multiples come out one less: ScalePercent(5, 20) = 0.
 // Computed with integers only, so every build and platform gives the same result.
 int ScalePercent(int Percent, int Whole);
+
+// A point of a gauge's figure, in pixels.
+struct TGaugePoint
+{
+    int X = 0;
+    int Y = 0;
+    bool operator==(const TGaugePoint&) const = default;
+};
+
+// Where the pie's start radial and the needle's tip lie, as the figures use them (the classic
+// extended-precision angle, rounded half to even).
+TGaugePoint PieStartPoint(int Percent, int MX, int MY);
+TGaugePoint NeedleTip(int Percent, int MX, int Bottom);

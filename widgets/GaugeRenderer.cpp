@@ -5,14 +5,12 @@
 
 #include <QFontMetrics>
 #include <QPainter>
-#include <cmath>
-#include <numbers>
 
 namespace {
 
-int RoundHalfEven(long double v)
+QPoint AsQPoint(TGaugePoint point)
 {
-    return static_cast<int>(std::nearbyint(v)); // default rounding mode: ties to even
+    return QPoint(point.X, point.Y);
 }
 
 void FillBox(QPainter& p, const TBox& box, const QColor& colour)
@@ -67,7 +65,7 @@ void DrawPie(QPainter& p, const TGaugePicture& g, const TBox& r)
     TPixelMask::Ellipse(dial).Paint(p, g.BackColor, g.ForeColor);
     if (g.Percent > 0) {
         const int MX = W / 2, MY = H / 2;
-        TPixelMask::Pie(dial, PieStartPoint(g.Percent, MX, MY), QPoint(MX, 0))
+        TPixelMask::Pie(dial, AsQPoint(PieStartPoint(g.Percent, MX, MY)), QPoint(MX, 0))
             .Paint(p, g.ForeColor);
     }
 }
@@ -82,7 +80,7 @@ void DrawNeedle(QPainter& p, const TGaugePicture& g, const TBox& r)
     TPixelMask::Line(QPoint(r.Left, r.Bottom), QPoint(r.Left + W, r.Bottom)).Paint(p, g.ForeColor);
     if (g.Percent > 0) {
         const int MX = g.Size.width() / 2;
-        TPixelMask::Line(QPoint(MX, r.Bottom - 1), NeedleTip(g.Percent, MX, r.Bottom))
+        TPixelMask::Line(QPoint(MX, r.Bottom - 1), AsQPoint(NeedleTip(g.Percent, MX, r.Bottom)))
             .Paint(p, g.ForeColor);
     }
 }
@@ -118,22 +116,6 @@ void DrawTextOverlay(QImage& image, const TGaugePicture& g, const TBox& r)
 }
 
 } // namespace
-
-QPoint PieStartPoint(int Percent, int MX, int MY)
-{
-    const double A = std::numbers::pi_v<long double> * (Percent / 50.0L + 0.5L);
-    const long double a = A;
-    return QPoint(RoundHalfEven(MX * (1.0L - std::cos(a))),
-                  RoundHalfEven(MY * (1.0L - std::sin(a))));
-}
-
-QPoint NeedleTip(int Percent, int MX, int Bottom)
-{
-    const double A = std::numbers::pi_v<long double> * Percent / 100.0L;
-    const long double a = A;
-    return QPoint(RoundHalfEven(MX * (1.0L - std::cos(a))),
-                  RoundHalfEven((Bottom - 1) * (1.0L - std::sin(a))));
-}
 
 QImage RenderGauge(const TGaugePicture& g)
 {

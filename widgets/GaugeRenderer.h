@@ -33,7 +33,3 @@ struct TGaugePicture
 // and the percentage text is XORed on, inverting whatever lies beneath it.
 // Returns a null image for an empty size.
 QImage RenderGauge(const TGaugePicture& picture);
-
-// Pixel positions of the pie's start radial and the needle's tip, as the figures use them.
-QPoint PieStartPoint(int Percent, int MX, int MY);
-QPoint NeedleTip(int Percent, int MX, int Bottom);

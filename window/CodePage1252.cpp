@@ -58,7 +58,11 @@ std::string DisplayText(std::string_view bytes)
     return text;
 }
 
-std::string EncodeTyped(std::string_view utf8)
+namespace {
+
+// UTF-8 text as one byte per character, each made by byteOf; a character outside the basic plane
+// becomes "??", as each half of its UTF-16 pair would.
+template <typename TByteOf> std::string Encode(std::string_view utf8, TByteOf byteOf)
 {
     std::string bytes;
     bytes.reserve(utf8.size());
@@ -72,8 +76,28 @@ std::string EncodeTyped(std::string_view utf8)
         char32_t c = length == 1 ? lead : lead & (0xFF >> (length + 1));
         for (std::size_t k = 1; k < length; ++k)
             c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        bytes += c >= 0x10000 ? std::string("??") : std::string(1, CodePageByte(c));
+        bytes += c >= 0x10000 ? std::string("??") : std::string(1, byteOf(c));
         i += length;
     }
     return bytes;
+}
+
+} // namespace
+
+std::string EncodeTyped(std::string_view utf8)
+{
+    return Encode(utf8, CodePageByte);
+}
+
+std::string EncodeShown(std::string_view utf8)
+{
+    return Encode(utf8, [](char32_t c) {
+        if (c == U'\n' || c == U'\t') return static_cast<char>(c);
+        if (c == U'\u240A') return '\x8D'; // a line feed shown as a character
+        if (c >= 0x2400 && c < 0x2420) return static_cast<char>(c - 0x2400);
+        if (c == 0x2421) return '\x7F';
+        if (c == 0xFFFD) return '\x81';
+        if (c == 0x2010) return '\xAD';
+        return CodePageByte(c);
+    });
 }

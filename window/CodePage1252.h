@@ -18,5 +18,9 @@ std::string DisplayText(std::string_view bytes);
 // half of its UTF-16 pair would.
 std::string EncodeTyped(std::string_view utf8);
 
+// UTF-8 text as the terminal keeps it, one byte per character: the control pictures and the
+// other characters DisplayUnit shows bytes as go back to those bytes; '\n' and '\t' stay.
+std::string EncodeShown(std::string_view utf8);
+
 // One character as UTF-8.
 void AppendUtf8(std::string& text, char32_t character);

@@ -1,4 +1,5 @@
 #include "widgets/GaugeRenderer.h"
+#include "widgets/GaugePercent.h"
 
 #include <gtest/gtest.h>
 
@@ -144,17 +145,17 @@ TEST(GaugePie, GrowsClockwiseFromTwelve)
 
 TEST(GaugePie, StartRadialPoints)
 {
-    EXPECT_EQ(PieStartPoint(25, 50, 50), QPoint(100, 50));
-    EXPECT_EQ(PieStartPoint(50, 50, 50), QPoint(50, 100));
-    EXPECT_EQ(PieStartPoint(75, 50, 50), QPoint(0, 50));
-    EXPECT_EQ(PieStartPoint(100, 50, 50), QPoint(50, 0));
+    EXPECT_EQ(PieStartPoint(25, 50, 50), (TGaugePoint{100, 50}));
+    EXPECT_EQ(PieStartPoint(50, 50, 50), (TGaugePoint{50, 100}));
+    EXPECT_EQ(PieStartPoint(75, 50, 50), (TGaugePoint{0, 50}));
+    EXPECT_EQ(PieStartPoint(100, 50, 50), (TGaugePoint{50, 0}));
 }
 
 TEST(GaugeNeedle, TipPoints)
 {
-    EXPECT_EQ(NeedleTip(50, 50, 50), QPoint(50, 0));
-    EXPECT_EQ(NeedleTip(100, 50, 50), QPoint(100, 49));
-    EXPECT_EQ(NeedleTip(1, 50, 50), QPoint(0, 47));
+    EXPECT_EQ(NeedleTip(50, 50, 50), (TGaugePoint{50, 0}));
+    EXPECT_EQ(NeedleTip(100, 50, 50), (TGaugePoint{100, 49}));
+    EXPECT_EQ(NeedleTip(1, 50, 50), (TGaugePoint{0, 47}));
 }
 
 TEST(GaugeNeedle, PointsLeftUpRight)
