@@ -1,6 +1,7 @@
 #pragma once
 // An open file and the calls made on it: the one place outside the serial backends where a file
-// is opened, read or written. Failures throw std::system_error carrying errno.
+// is opened, read or written. Failures throw std::system_error carrying errno (on Windows, the
+// calls made through the Windows API carry its code in Win32Category()).
 
 #include "system/TFileDescriptor.h"
 
@@ -26,16 +27,13 @@ public:
     // writers starting at once put it there once (Windows: without the lock).
     static TFile OpenForAppending(const std::filesystem::path& path,
                                   std::span<const char> firstLine);
-#ifndef _WIN32
     // A file without a name in folder, for reading and writing: nothing is left behind however
     // the program ends (O_TMPFILE; where the file system has none, a name removed at once).
+    // Windows: a new unique name that nothing else may open, deleted when its last handle is
+    // closed, which the system does however the program ends. Failures carry the Win32 code.
     static TFile OpenNameless(const std::filesystem::path& folder);
-#endif
 
-    std::uint64_t SizeWhenOpened() const
-    {
-        return fSizeWhenOpened;
-    }
+    std::uint64_t SizeWhenOpened() const { return fSizeWhenOpened; }
 
     // The next bytes in order; 0 at the end.
     std::size_t Read(std::span<char> bytes);
@@ -47,12 +45,11 @@ public:
     // The file has no name left (it, or its folder, was removed while open): what is written
     // reaches nobody, yet writing does not fail.
     bool Removed() const;
-#ifndef _WIN32
     // Exactly bytes.size() bytes from offset; a file shorter than that fails with EIO.
+    // On Windows these three move the position that Read and Write use.
     void ReadAt(std::uint64_t offset, std::span<char> bytes) const;
     void WriteAt(std::uint64_t offset, std::span<const char> bytes);
     void Truncate(std::uint64_t size);
-#endif
 
 private:
     explicit TFile(TFileDescriptor fd) : fFd(std::move(fd)) {}

@@ -22,6 +22,7 @@ public:
 
     HANDLE Get() const { return fHandle; }
     bool Valid() const { return fHandle != nullptr && fHandle != INVALID_HANDLE_VALUE; }
+    HANDLE Release() { return std::exchange(fHandle, nullptr); }
     void Reset(HANDLE handle = nullptr)
     {
         if (Valid()) ::CloseHandle(fHandle);

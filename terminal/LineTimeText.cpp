@@ -24,7 +24,11 @@ std::string ClockText(TLineTime time)
         std::chrono::floor<std::chrono::seconds>(Cut(time)).time_since_epoch().count());
     std::tm local{};
 #ifdef _WIN32
-    ::localtime_s(&local, &seconds);
+    // Its C library refuses a time before 1970 (west of Greenwich, also the first hours after
+    // it), so such a time is read a whole number of days later: the same time of day.
+    constexpr std::time_t Day = 24 * 60 * 60;
+    const std::time_t shown = seconds >= Day ? seconds : (seconds % Day + Day) % Day + Day;
+    ::localtime_s(&local, &shown);
 #else
     ::localtime_r(&seconds, &local);
 #endif

@@ -1,8 +1,10 @@
 #include "terminal/TSpillFile.h"
 
 #include <cstdlib>
-#include <sys/stat.h>
 #include <system_error>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -24,7 +26,9 @@ TSpillFile::TSpillFile(const std::filesystem::path& folder)
           std::filesystem::create_directories(folder, error);
           if (error)
               throw std::system_error(error, "Cannot make the folder '" + folder.string() + "'");
+#ifndef _WIN32
           ::chmod(folder.c_str(), 0700);
+#endif
           return TFile::OpenNameless(folder);
       }())
 {
@@ -44,11 +48,31 @@ void TSpillFile::Truncate(std::uint64_t size)
 {
     Doing("Cannot shorten the terminal's file", [&] { fFile.Truncate(size); });
 }
+
+std::filesystem::path TSpillFile::DefaultFolder(const TEnvironment& environment, bool windows)
+{
+    if (windows) {
+        if (const auto local = environment("LOCALAPPDATA"); local && !local->empty())
+            return std::filesystem::path(*local) / "Tarvel" / "cache";
+        return std::filesystem::temp_directory_path() / "Tarvel";
+    }
+    if (const auto cache = environment("XDG_CACHE_HOME"); cache && cache->starts_with('/'))
+        return std::filesystem::path(*cache) / "tarvel";
+    if (const auto home = environment("HOME"); home && !home->empty())
+        return std::filesystem::path(*home) / ".cache" / "tarvel";
+    return std::filesystem::temp_directory_path() / "tarvel";
+}
+
 std::filesystem::path TSpillFile::DefaultFolder()
 {
-    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/')
-        return std::filesystem::path(cache) / "tarvel";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::filesystem::path(home) / ".cache" / "tarvel";
-    return std::filesystem::temp_directory_path() / "tarvel";
+    const auto environment = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        if (value == nullptr) return std::nullopt;
+        return std::string(value);
+    };
+#ifdef _WIN32
+    return DefaultFolder(environment, true);
+#else
+    return DefaultFolder(environment, false);
+#endif
 }

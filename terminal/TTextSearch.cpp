@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -32,9 +33,16 @@ void Fold(std::string_view from, char* to)
 // The first match in hay.
 std::optional<std::size_t> First(std::string_view hay, std::string_view pattern)
 {
+#ifdef _WIN32
+    // Its C library has no memmem.
+    const std::size_t found = hay.find(pattern);
+    if (found == std::string_view::npos) return std::nullopt;
+    return found;
+#else
     const void* found = ::memmem(hay.data(), hay.size(), pattern.data(), pattern.size());
     if (!found) return std::nullopt;
     return static_cast<std::size_t>(static_cast<const char*>(found) - hay.data());
+#endif
 }
 
 // The last match in hay. The piece is searched forwards: it costs the same as one search, and

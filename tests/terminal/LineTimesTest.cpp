@@ -51,6 +51,21 @@ std::string StampedLog(const TReceivedLog& log)
     return saved;
 }
 
+// TZ set, or removed for nothing.
+void SetZone(const std::optional<std::string>& zone)
+{
+#ifdef _WIN32
+    ::_putenv_s("TZ", zone ? zone->c_str() : "");
+    ::_tzset();
+#else
+    if (zone)
+        ::setenv("TZ", zone->c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+#endif
+}
+
 // Chunk i arrives at time 10 * (i + 1) ms.
 TEST(LineTimes, EachLineKeepsTheTimeItsFirstByteCame)
 {
@@ -158,18 +173,13 @@ TEST(LineTimes, WrittenAsLocalClockOrTimeSinceTheLineBefore)
 {
     const char* zone = std::getenv("TZ");
     const std::optional<std::string> saved = zone ? std::optional<std::string>(zone) : std::nullopt;
-    ::setenv("TZ", "CET-1", 1); // UTC+1 without summer time
-    ::tzset();
+    SetZone("CET-1"); // UTC+1 without summer time
     // 2024-01-02 03:04:05.678 UTC, and a microsecond short of the next millisecond.
     const TLineTime time = At(1'704'164'645'678) + 999us;
     EXPECT_EQ(ClockText(time), "04:04:05.678");
     EXPECT_EQ(ClockText(At(-1)), "00:59:59.999"); // before 1970, still 0-999 ms
     EXPECT_EQ(LineTimeText(false, std::nullopt, time), "04:04:05.678");
-    if (saved)
-        ::setenv("TZ", saved->c_str(), 1);
-    else
-        ::unsetenv("TZ");
-    ::tzset();
+    SetZone(saved);
 
     const struct
     {
