@@ -87,6 +87,10 @@ TPortResult TPortFlash::Failure(TExitCode code, std::string message) const
     TPortResult result;
     result.Code = code;
     result.Message = std::move(message);
+    // Why the port stopped, when its thread knows: a failure, or a cause only the system words.
+    if (const std::string why = fPort.ThreadFailure();
+        code == TExitCode::DeviceGone && !why.empty())
+        result.Message += " (" + why + ")";
     result.Lines = fLines;
     result.Seconds = std::chrono::duration<double>(TClock::now() - fStart).count();
     return result;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <system_error>
 #include <utility>
 
 class TWakeUpEvent;
@@ -25,9 +26,12 @@ struct TNoValue
 struct TDeviceFailure
 {
     TIoStatus Status = TIoStatus::Failed;
-    // errno, or GetLastError on Windows (where Open maps it to errno for the component's
-    // message); 0 when the system said nothing.
+    // errno (on Windows, the errno a GetLastError code matches); 0 when the system said nothing,
+    // or said what no errno value says.
     int Error = 0;
+    // The system's own code when no errno value says it (on Windows, in Win32Category()), so
+    // that its text can be shown; empty otherwise.
+    std::error_code SystemError{};
 };
 
 inline TDeviceFailure DeviceFailed(int error)
@@ -49,7 +53,10 @@ template <typename T = TNoValue> struct TDeviceResult
 {
     TDeviceResult() = default;
     TDeviceResult(T value) : Value(std::move(value)) {}
-    TDeviceResult(TDeviceFailure failure) : Status(failure.Status), Error(failure.Error) {}
+    TDeviceResult(TDeviceFailure failure)
+        : Status(failure.Status), Error(failure.Error), SystemError(failure.SystemError)
+    {
+    }
 
     bool Ok() const { return Status == TIoStatus::Ok; }
     explicit operator bool() const { return Ok(); }
@@ -57,7 +64,7 @@ template <typename T = TNoValue> struct TDeviceResult
     const T* operator->() const { return &Value; }
     T ValueOr(T fallback) const { return Ok() ? Value : fallback; }
     // Why there is no value, to pass on as the result of another call.
-    TDeviceFailure Failure() const { return {Status, Error}; }
+    TDeviceFailure Failure() const { return {Status, Error, SystemError}; }
     friend bool operator==(const TDeviceResult& result, const T& value)
     {
         return result.Ok() && result.Value == value;
@@ -66,6 +73,7 @@ template <typename T = TNoValue> struct TDeviceResult
     T Value{};
     TIoStatus Status = TIoStatus::Ok;
     int Error = 0;
+    std::error_code SystemError{};
 };
 
 // A transfer: the bytes moved (0 for an empty request).

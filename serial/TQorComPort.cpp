@@ -156,6 +156,7 @@ void TQorComPort::Open()
     const std::string failure = "Cannot open port '" + path + "'";
     if (fPort <= 0 && !fDevicePaths.contains(fPort)) throw EQorComPort(failure, ENODEV);
     TDeviceResult<std::unique_ptr<ISerialDevice>> opened = fBackend.Open(path);
+    if (!opened && opened.SystemError) throw EQorComPort(failure, opened.SystemError);
     if (!opened) throw EQorComPort(failure, opened.Error);
     std::unique_ptr<ISerialDevice> device = std::move(opened.Value);
 
@@ -185,7 +186,9 @@ void TQorComPort::Open()
     } catch (const std::system_error& e) {
         fNotifier.WorkerEnded();
         device->LeaveLowLatency();
-        throw EQorComPort(failure, e.code().value()); // the device closes with `device`
+        // The device closes with `device`. A Windows call's code is no errno.
+        if (e.code().category() != std::generic_category()) throw EQorComPort(failure, e.code());
+        throw EQorComPort(failure, e.code().value());
     }
     fDevice = std::move(device);
     fTransmitQueue = std::move(transmitQueue);

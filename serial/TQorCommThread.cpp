@@ -207,6 +207,7 @@ void TQorCommThread::HandleEvents(uint32_t events, bool lost, TDeviceResult<uint
         (events & (EV_CTS | EV_DSR)) ? fDevice.ModemStatus().ValueOr(0) : 0;
     const uint32_t errors = TakeErrorFlags(); // nothing unless EV_ERR is in the mask
     if (!waiting) lost = true;
+    if (!waiting && waiting.SystemError) fReadLostCause = waiting.SystemError;
     if (lost && waiting && *waiting > 0)
         events |= EV_RXCHAR; // deliver what arrived before the device went away
 
@@ -233,6 +234,14 @@ void TQorCommThread::HandleEvents(uint32_t events, bool lost, TDeviceResult<uint
     if (lost && !fDeviceLost) {
         // Stop using the descriptor: from now on only the stop request is waited for.
         fDeviceLost = true;
+        // A cause only the system's own text says is kept for whoever tells the loss.
+        const std::error_code writeCause = fTransmitQueue.LostCause();
+        if (fReadLostCause || writeCause) {
+            std::lock_guard lock(fFailureMutex);
+            if (fFailure.empty())
+                fFailure = fReadLostCause ? "Cannot read from the port: " + fReadLostCause.message()
+                                          : "Cannot write to the port: " + writeCause.message();
+        }
         fTransmitQueue.Discard();
         StopModemWatcher();
         fNotifier.Post({TNotificationKind::Error, CE_DEVICE_LOST});
@@ -253,6 +262,7 @@ void TQorCommThread::ReadBuffered()
     const size_t stored = fBuffer.Store(waiting, [&](std::span<std::byte> free) {
         const TIoResult io = fDevice.Read(free);
         lost = io.Status == TIoStatus::Failed;
+        if (io.SystemError) fReadLostCause = io.SystemError;
         return io.Value;
     });
     Consumed(static_cast<uint32_t>(stored));

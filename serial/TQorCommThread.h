@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <thread>
 
 class TReceivePolicy;
@@ -70,6 +71,8 @@ private:
     TQorCommBuffer fBuffer;
     TDeviceResult<TLineErrorCounters> fLastCounters = DeviceUnsupported();
     bool fDeviceLost = false;
+    // What the system said of a failed read, when no errno value says it.
+    std::error_code fReadLostCause;
     void ReportFailure(std::string reason) noexcept;
     mutable std::mutex fFailureMutex;
     std::string fFailure;

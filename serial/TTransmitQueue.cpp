@@ -11,6 +11,7 @@ TTransmitQueue::TWriteResult TTransmitQueue::Write(ISerialDevice& device,
     if (fChunks.empty()) {
         const TIoResult io = device.Write(data);
         if (io.Status == TIoStatus::Ok) result.Immediate = io.Value;
+        if (io.SystemError) fLostCause = io.SystemError;
         // A lost device is noticed and reported by the communication thread; what is
         // queued here is dropped then.
     }
@@ -34,7 +35,10 @@ TTransmitQueue::TDrainResult TTransmitQueue::Drain(ISerialDevice& device)
         auto& front = fChunks.front();
         const auto pending = std::span<const std::byte>(front).subspan(fFrontOffset);
         const TIoResult io = device.Write(pending);
-        if (io.Status == TIoStatus::Failed) return TDrainResult::Lost;
+        if (io.Status == TIoStatus::Failed) {
+            if (io.SystemError) fLostCause = io.SystemError;
+            return TDrainResult::Lost;
+        }
         if (io.Status == TIoStatus::WouldBlock || io.Value == 0) return TDrainResult::MoreQueued;
         fFrontOffset += io.Value;
         fQueuedBytes -= io.Value;
@@ -95,4 +99,10 @@ bool TTransmitQueue::Discarded() const
 {
     std::lock_guard lock(fMutex);
     return fDiscarding;
+}
+
+std::error_code TTransmitQueue::LostCause() const
+{
+    std::lock_guard lock(fMutex);
+    return fLostCause;
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <system_error>
 #include <vector>
 
 // Bytes written to the port that the kernel did not take at once. The main thread adds to
@@ -41,6 +42,8 @@ public:
     void Discard();
     // Discard() was called: writes can no longer reach the device.
     bool Discarded() const;
+    // What the system said of a write that failed, when no errno value says it; empty otherwise.
+    std::error_code LostCause() const;
 
 private:
     mutable std::mutex fMutex;
@@ -50,4 +53,5 @@ private:
     bool fAwaitingEmpty = false;
     uint64_t fGeneration = 0;
     bool fDiscarding = false;
+    std::error_code fLostCause;
 };

@@ -64,10 +64,42 @@ template <class TFrom, class TTo> void CopyLineFields(const TFrom& from, TTo& to
     to.StopBits = from.StopBits;
 }
 
+// The errno a Windows code means, in the terms the reasons are kept in; 0 when none says it.
+int ErrnoFor(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED: // what Windows says of a port another program holds
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return EBUSY;
+    case ERROR_NOT_READY:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEV_NOT_EXIST:
+        return ENODEV;
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_SUPPORTED:
+        return ENOTTY;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    case ERROR_OPERATION_ABORTED:
+        return ECANCELED;
+    default:
+        return 0;
+    }
+}
+
 // A Win32 call's BOOL as a result; a failure carries GetLastError.
 TDeviceFailure LastFailure()
 {
-    return DeviceFailed(static_cast<int>(::GetLastError()));
+    return Win32DeviceFailure(::GetLastError());
 }
 TDeviceResult<> Done(BOOL succeeded)
 {
@@ -214,8 +246,7 @@ TIoResult TWin32SerialDevice::Write(std::span<const std::byte> data)
         if (!::GetOverlappedResult(fPort.Get(), &fWrite.Io, &done, FALSE)) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_IO_INCOMPLETE) return DeviceWouldBlock();
-            if (error != ERROR_OPERATION_ABORTED)
-                return DeviceFailed(static_cast<int>(error)); // not a purge
+            if (error != ERROR_OPERATION_ABORTED) return Win32DeviceFailure(error); // not a purge
         }
         fWrite.Pending = false;
     }
@@ -286,7 +317,7 @@ TDeviceResult<> TWin32SerialDevice::WaitModemChange(uint32_t msMask, uint32_t kn
 {
     std::unique_lock lock(fModemMutex);
     for (;;) {
-        if (fModemInterrupted) return DeviceFailed(ERROR_OPERATION_ABORTED);
+        if (fModemInterrupted) return Win32DeviceFailure(ERROR_OPERATION_ABORTED);
         const auto now = ModemStatus();
         if (!now) return now.Failure();
         if ((*now ^ knownStatus) & msMask) return {};
@@ -360,62 +391,37 @@ TPortWait TWin32SerialDevice::Wait(const TWakeUpEvent& wake, bool wantWrite, int
     return seen;
 }
 
-// What a failed CreateFile or set-up call means, in the errno terms the reasons are kept in.
-int ErrnoFor(DWORD error)
-{
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-        return ENOENT;
-    case ERROR_ACCESS_DENIED: // what Windows says of a port another program holds
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY:
-        return EBUSY;
-    case ERROR_NOT_READY:
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_GEN_FAILURE:
-    case ERROR_DEV_NOT_EXIST:
-        return ENODEV;
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_INVALID_HANDLE:
-    case ERROR_NOT_SUPPORTED:
-        return ENOTTY;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return ENOMEM;
-    default:
-        return EIO;
-    }
-}
-
 } // namespace
 
 TDeviceResult<std::unique_ptr<ISerialDevice>> TWin32SerialBackend::Open(const std::string& path)
 {
     if (const auto address = ParseNetworkPort(path)) return TNetworkSerialDevice::Open(*address);
-    // The component's message is made from an errno value on every platform.
-    const auto fail = [](DWORD code) { return DeviceFailed(ErrnoFor(code)); };
     // Above COM9 only the device namespace finds a port; below it the prefix does no harm.
     const std::string name = path.rfind(R"(\\.\)", 0) == 0 ? path : R"(\\.\)" + path;
     TWin32Handle port(::CreateFileW(
         std::filesystem::path(std::u8string(name.begin(), name.end())).c_str(),
         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-    if (!port.Valid()) return fail(::GetLastError());
+    if (!port.Valid()) return Win32DeviceFailure(::GetLastError());
 
     DCB dcb = EmptyDcb();
-    if (!::GetCommState(port.Get(), &dcb)) return fail(ERROR_INVALID_FUNCTION); // not a port
+    if (!::GetCommState(port.Get(), &dcb))
+        return Win32DeviceFailure(ERROR_INVALID_FUNCTION); // not a port
     // Reads return at once with what has arrived; writes wait as long as the line needs.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    if (!::SetCommTimeouts(port.Get(), &timeouts)) return fail(::GetLastError());
+    if (!::SetCommTimeouts(port.Get(), &timeouts)) return Win32DeviceFailure(::GetLastError());
     try {
         return std::unique_ptr<ISerialDevice>(
             std::make_unique<TWin32SerialDevice>(std::move(port)));
     } catch (const std::system_error& e) {
-        return fail(static_cast<DWORD>(e.code().value()));
+        return Win32DeviceFailure(static_cast<DWORD>(e.code().value()));
     }
+}
+
+TDeviceFailure Win32DeviceFailure(unsigned long code)
+{
+    if (const int error = ErrnoFor(code); error != 0) return DeviceFailed(error);
+    return {TIoStatus::Failed, 0, std::error_code(static_cast<int>(code), Win32Category())};
 }
 
 std::unique_ptr<ISerialBackend> SystemSerialBackend()
