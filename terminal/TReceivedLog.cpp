@@ -40,16 +40,18 @@ void TReceivedLog::AppendPiece(std::string_view bytes, TLineTime now)
     };
     const char* cr = next(at, '\r');
     const char* lf = next(at, '\n');
+    std::uint64_t begun = 0;
     while (at < end) {
         if (fState.Open) { // and so not after a CR
             at = std::min(cr, lf);
             if (at == end) break;
         }
-        if (fState.Begins(*at)) fTimes.Append(now);
+        if (fState.Begins(*at)) ++begun;
         ++at;
         if (at > cr) cr = next(at, '\r');
         if (at > lf) lf = next(at, '\n');
     }
+    fTimes.Append(now, begun);
 }
 
 void TReceivedLog::Clear()

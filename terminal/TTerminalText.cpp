@@ -51,8 +51,7 @@ std::optional<std::string> TTerminalText::TakeSpillError()
 void TTerminalText::Stamp()
 {
     const std::uint64_t begun = fNewlines + (fBytes.Size() > fCurrentLineStart ? 1 : 0);
-    while (fTimes.Count() < begun)
-        fTimes.Append(fNow);
+    if (fTimes.Count() < begun) fTimes.Append(fNow, begun - fTimes.Count());
 }
 
 void TTerminalText::Put(std::string_view bytes)
