@@ -47,9 +47,11 @@ std::optional<std::string> TTerminalText::TakeSpillError()
     return fTimes.TakeSpillError();
 }
 
-// Every line that has a byte, or its line end, has begun.
+// Every line that has a byte, or its line end, has begun. Called once a call's bytes are in:
+// its lines all began at its time.
 void TTerminalText::Stamp()
 {
+    if (!fClock) return;
     const std::uint64_t begun = fNewlines + (fBytes.Size() > fCurrentLineStart ? 1 : 0);
     if (fTimes.Count() < begun) fTimes.Append(fNow, begun - fTimes.Count());
 }
@@ -67,7 +69,6 @@ void TTerminalText::Put(std::string_view bytes)
         if (fBytes.Size() % IndexStep == 0) fNewlinesBefore.push_back(fNewlines);
         bytes.remove_prefix(piece.size());
     }
-    if (fStamping && fClock) Stamp();
 }
 
 void TTerminalText::EndLine()
@@ -116,6 +117,7 @@ void TTerminalText::AppendReceived(std::string_view bytes)
             Put(std::string_view(&kept, 1));
         }
     }
+    Stamp();
 }
 
 void TTerminalText::AppendText(std::string_view text)
@@ -123,6 +125,7 @@ void TTerminalText::AppendText(std::string_view text)
     if (fClock) fNow = fClock();
     fCursorBack = 0;
     Put(text);
+    Stamp();
 }
 
 void TTerminalText::AppendLine(std::string_view text)
@@ -220,9 +223,7 @@ void TTerminalText::DeleteLine(std::int64_t index)
         later.push_back(*fTimes.At(line));
     Truncate(from);
     fTimes.Truncate(static_cast<std::uint64_t>(index));
-    fStamping = false;
     Put(rest);
-    fStamping = true;
     for (const TLineTime time : later)
         fTimes.Append(time);
 }
