@@ -222,6 +222,27 @@ TEST(ReceivedLog, LinesAreFoundByNumberAndByOffset)
     EXPECT_EQ(log.LineAt(TReceivedLog::IndexStep), 0u); // the LF after the first CR
 }
 
+// A line end is found wherever it falls among the bytes, and other control bytes end no line.
+TEST(ReceivedLog, EveryLineEndIsFound)
+{
+    for (const std::string_view end : {"\r", "\n", "\r\n"}) {
+        for (const char filler : {'x', '\t', '\x0c'}) {
+            TReceivedLog log(0, TTerminalText::DefaultFile);
+            std::string bytes;
+            std::vector<std::uint64_t> starts;
+            for (std::size_t length = 1; length < 40; ++length) {
+                starts.push_back(bytes.size());
+                bytes += std::string(length, filler);
+                bytes += end;
+            }
+            log.Append(bytes, At(0));
+            ASSERT_EQ(log.Times().Count(), starts.size()) << int{filler} << end.size();
+            for (std::uint64_t line = 0; line < starts.size(); ++line)
+                EXPECT_EQ(log.LineStart(line), starts[line]) << line;
+        }
+    }
+}
+
 } // namespace
 
 namespace {
