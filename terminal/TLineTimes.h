@@ -58,7 +58,9 @@ private:
     using TRecord = TLineTime::rep;
     static constexpr TRecord CountBase = std::numeric_limits<TRecord>::min();
     static constexpr TRecord TimeFloor = CountBase / 2;
-    static constexpr std::size_t GroupRecords = 512;
+    // The first lines of the groups stay in memory: 8 bytes per group, at most 1/256 of the
+    // times; a line looked up out of order costs a scan of up to a group.
+    static constexpr std::size_t GroupRecords = 2048;
     static constexpr std::size_t GroupBytes = GroupRecords * sizeof(TRecord);
     static_assert(sizeof(TRecord) == 8 && TByteStore::BlockSize % GroupBytes == 0,
                   "a group never straddles two blocks");
