@@ -1,6 +1,7 @@
 #include "terminal/TReceivedLog.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 TReceivedLog::TReceivedLog(std::uint64_t memoryLimit, const TByteStore::TFileMaker& makeFile)
@@ -16,9 +17,31 @@ std::size_t TReceivedLog::TLineState::Inside(std::string_view piece) const
     return static_cast<std::size_t>(end - piece.begin());
 }
 
-// The next CR and the next LF are each looked for once with memchr, which is several times
-// faster than a loop over the bytes that tests for both; most bytes lie inside a line and are
-// skipped without being looked at one by one.
+namespace {
+
+// The first CR or LF from from on, or end. Eight bytes are looked at together: each byte below
+// 14 sets its high bit in `low`, and the first of them is exact (those after it may be set by
+// its borrow). Bytes below 14 other than CR and LF are rare in text. For short lines this is
+// faster than a memchr for each of CR and LF, and about as fast for long ones.
+const char* NextLineEnd(const char* from, const char* end)
+{
+    constexpr std::uint64_t Ones = 0x0101010101010101u;
+    constexpr std::uint64_t Highs = 0x8080808080808080u;
+    const auto isEnd = [](char byte) { return byte == '\r' || byte == '\n'; };
+    for (; end - from >= 8; from += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, from, sizeof word);
+        if (((word - 14 * Ones) & ~word & Highs) == 0) continue;
+        for (int i = 0; i < 8; ++i)
+            if (isEnd(from[i])) return from + i;
+    }
+    while (from < end && !isEnd(*from))
+        ++from;
+    return from;
+}
+
+} // namespace
+
 void TReceivedLog::Append(std::string_view bytes, TLineTime now)
 {
     while (!bytes.empty()) {
@@ -29,27 +52,24 @@ void TReceivedLog::Append(std::string_view bytes, TLineTime now)
     }
 }
 
+// Most bytes lie inside a line and are skipped without being looked at one by one.
 void TReceivedLog::AppendPiece(std::string_view bytes, TLineTime now)
 {
     fBytes.Append(bytes);
     const char* at = bytes.data();
     const char* const end = at + bytes.size();
-    const auto next = [end](const char* from, char byte) {
-        const void* found = std::memchr(from, byte, static_cast<std::size_t>(end - from));
-        return found ? static_cast<const char*>(found) : end;
-    };
-    const char* cr = next(at, '\r');
-    const char* lf = next(at, '\n');
+    std::uint64_t begun = 0;
+    TLineState state = fState; // a copy the compiler keeps in registers
     while (at < end) {
-        if (fState.Open) { // and so not after a CR
-            at = std::min(cr, lf);
+        if (state.Open) { // and so not after a CR
+            at = NextLineEnd(at, end);
             if (at == end) break;
         }
-        if (fState.Begins(*at)) fTimes.Append(now);
+        if (state.Begins(*at)) ++begun;
         ++at;
-        if (at > cr) cr = next(at, '\r');
-        if (at > lf) lf = next(at, '\n');
     }
+    fState = state;
+    fTimes.Append(now, begun);
 }
 
 void TReceivedLog::Clear()

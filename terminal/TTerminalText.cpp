@@ -15,6 +15,27 @@ bool TakenApart(char byte)
     return byte == '\r' || byte == '\n' || byte == '\b' || byte == '\x8D';
 }
 
+// The first byte from from on that is taken apart, or end. Eight bytes are looked at together:
+// one below 14 or equal to 0x8D sets the high bit of a byte in `candidates`, and only such a
+// word, rare in text but for its line end, is looked at byte by byte.
+const char* NextTakenApart(const char* from, const char* end)
+{
+    constexpr std::uint64_t Ones = 0x0101010101010101u;
+    constexpr std::uint64_t Highs = 0x8080808080808080u;
+    for (; end - from >= 8; from += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, from, sizeof word);
+        const std::uint64_t shown = word ^ (0x8D * Ones); // a zero byte for each 0x8D
+        const std::uint64_t candidates = ((word - 14 * Ones) & ~word) | ((shown - Ones) & ~shown);
+        if ((candidates & Highs) == 0) continue;
+        for (int i = 0; i < 8; ++i)
+            if (TakenApart(from[i])) return from + i;
+    }
+    while (from < end && !TakenApart(*from))
+        ++from;
+    return from;
+}
+
 } // namespace
 
 // A line holds at least its line end, so an eighth of the text's limit keeps the times' memory
@@ -47,12 +68,13 @@ std::optional<std::string> TTerminalText::TakeSpillError()
     return fTimes.TakeSpillError();
 }
 
-// Every line that has a byte, or its line end, has begun.
+// Every line that has a byte, or its line end, has begun. Called once a call's bytes are in:
+// its lines all began at its time.
 void TTerminalText::Stamp()
 {
+    if (!fClock) return;
     const std::uint64_t begun = fNewlines + (fBytes.Size() > fCurrentLineStart ? 1 : 0);
-    while (fTimes.Count() < begun)
-        fTimes.Append(fNow);
+    if (fTimes.Count() < begun) fTimes.Append(fNow, begun - fTimes.Count());
 }
 
 void TTerminalText::Put(std::string_view bytes)
@@ -68,7 +90,6 @@ void TTerminalText::Put(std::string_view bytes)
         if (fBytes.Size() % IndexStep == 0) fNewlinesBefore.push_back(fNewlines);
         bytes.remove_prefix(piece.size());
     }
-    if (fStamping && fClock) Stamp();
 }
 
 void TTerminalText::EndLine()
@@ -83,8 +104,8 @@ void TTerminalText::AppendReceived(std::string_view bytes)
     while (!bytes.empty()) {
         if (fCursorBack == 0) {
             // The common case: a run of bytes that are kept as they came.
-            const auto special = std::find_if(bytes.begin(), bytes.end(), TakenApart);
-            const std::size_t run = static_cast<std::size_t>(special - bytes.begin());
+            const std::size_t run = static_cast<std::size_t>(
+                NextTakenApart(bytes.data(), bytes.data() + bytes.size()) - bytes.data());
             if (run > 0) {
                 fAfterCr = false;
                 Put(bytes.substr(0, run));
@@ -117,6 +138,7 @@ void TTerminalText::AppendReceived(std::string_view bytes)
             Put(std::string_view(&kept, 1));
         }
     }
+    Stamp();
 }
 
 void TTerminalText::AppendText(std::string_view text)
@@ -124,6 +146,7 @@ void TTerminalText::AppendText(std::string_view text)
     if (fClock) fNow = fClock();
     fCursorBack = 0;
     Put(text);
+    Stamp();
 }
 
 void TTerminalText::AppendLine(std::string_view text)
@@ -221,9 +244,7 @@ void TTerminalText::DeleteLine(std::int64_t index)
         later.push_back(*fTimes.At(line));
     Truncate(from);
     fTimes.Truncate(static_cast<std::uint64_t>(index));
-    fStamping = false;
     Put(rest);
-    fStamping = true;
     for (const TLineTime time : later)
         fTimes.Append(time);
 }

@@ -76,7 +76,6 @@ private:
     TLineTimes fTimes;
     TClock fClock = Now;
     TLineTime fNow;
-    bool fStamping = true;                         // false while lines move without being new
     std::vector<std::uint64_t> fNewlinesBefore{0}; // '\n's before each IndexStep
     std::uint64_t fNewlines = 0;
     std::uint64_t fCurrentLineStart = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -229,6 +230,76 @@ TEST(ReceivedLog, LinesAreFoundByNumberAndByOffset)
     }
     EXPECT_EQ(log.LineStart(starts.size()), log.Bytes().Size());
     EXPECT_EQ(log.LineAt(TReceivedLog::IndexStep), 0u); // the LF after the first CR
+}
+
+// A line end is found wherever it falls among the bytes, and other control bytes end no line.
+TEST(ReceivedLog, EveryLineEndIsFound)
+{
+    for (const std::string_view end : {"\r", "\n", "\r\n"}) {
+        for (const char filler : {'x', '\t', '\x0c'}) {
+            TReceivedLog log(0, TTerminalText::DefaultFile);
+            std::string bytes;
+            std::vector<std::uint64_t> starts;
+            for (std::size_t length = 1; length < 40; ++length) {
+                starts.push_back(bytes.size());
+                bytes += std::string(length, filler);
+                bytes += end;
+            }
+            log.Append(bytes, At(0));
+            ASSERT_EQ(log.Times().Count(), starts.size()) << int{filler} << end.size();
+            for (std::uint64_t line = 0; line < starts.size(); ++line)
+                EXPECT_EQ(log.LineStart(line), starts[line]) << line;
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The lines of one arrival are kept together: runs that go on across calls, cut anywhere by a
+// delete or a clear, over several groups of records and blocks of the file, still give every
+// line its own time, read in order or not.
+TEST(LineTimes, RunsOfLinesCutAndReadBack)
+{
+    TLineTimes times(0, TTerminalText::DefaultFile);
+    std::vector<TLineTime> lines;
+    const auto add = [&](std::int64_t milliseconds, std::uint64_t count) {
+        times.Append(At(milliseconds), count);
+        lines.insert(lines.end(), count, At(milliseconds));
+    };
+    // Ends on the last line, which the next check asks for first.
+    const auto check = [&] {
+        ASSERT_EQ(times.Count(), lines.size());
+        EXPECT_EQ(times.At(lines.size()), std::nullopt);
+        for (std::size_t i = lines.size(); i > 0; i -= std::min<std::size_t>(i, 97))
+            ASSERT_EQ(times.At(i - 1), lines[i - 1]) << i - 1;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            ASSERT_EQ(times.At(i), lines[i]) << i;
+    };
+    // Runs of 0 to 4 lines; every seventh goes on with the time of the one before.
+    for (std::int64_t i = 1; i < 400'000; ++i)
+        add(i % 7 == 0 ? i - 1 : i, static_cast<std::uint64_t>(i % 5));
+    ASSERT_GE(times.BytesInFile(), 3 * TByteStore::BlockSize); // and read back
+    check();
+    for (const double kept : {0.99999, 0.5, 0.25, 0.0}) {
+        auto count = static_cast<std::size_t>(static_cast<double>(lines.size()) * kept);
+        while (count > 0 && lines[count] != lines[count - 1]) // a cut inside a run
+            ++count;
+        const std::int64_t last =
+            count > 0 ? std::chrono::floor<std::chrono::milliseconds>(lines[count - 1])
+                            .time_since_epoch()
+                            .count()
+                      : 0;
+        times.Truncate(count);
+        lines.resize(count);
+        add(last, 3); // the cut run goes on
+        add(-5, 2);
+        add(-4, 1);
+        add(-3, 20); // past where the lines cut away ended
+        check();
+    }
+    EXPECT_FALSE(times.TakeSpillError().has_value());
 }
 
 } // namespace

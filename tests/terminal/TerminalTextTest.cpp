@@ -68,6 +68,25 @@ TEST(TerminalText, LineEndsAndBackspaceAsTheTerminalShowsThem)
         EXPECT_EQ(Received(c.Chunks), c.Shown) << *c.Chunks.begin();
 }
 
+// Bytes taken apart are found wherever they fall in a long chunk, next to other control bytes
+// or not: the chunk shows as the same bytes given one at a time.
+TEST(TerminalText, AChunkShowsAsItsBytesOneByOne)
+{
+    for (const std::string_view special : {"\r", "\n", "\r\n", "\bX", "\x8D"}) {
+        for (const char filler : {'x', '\t', '\x8C', '\x8E'}) {
+            std::string chunk;
+            for (std::size_t length = 1; length < 40; ++length) {
+                chunk += std::string(length, filler);
+                chunk += special;
+            }
+            TTerminalText oneByOne;
+            for (const char byte : chunk)
+                oneByOne.AppendReceived(std::string_view(&byte, 1));
+            EXPECT_EQ(Received({chunk}), Lines(oneByOne)) << int{filler} << special.size();
+        }
+    }
+}
+
 TEST(TerminalText, ClearForgetsAChunkThatEndedInCr)
 {
     TTerminalText text;
