@@ -137,7 +137,7 @@ TWin32Form1::TWin32Form1(ISerialBackend* backend)
     const TFormLayout& window = Form1Window();
     fDpi = DpiOf(nullptr);
     fFontFamily = WindowFontFamily(window.FontFamily);
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     const DWORD exStyle = WS_EX_CONTROLPARENT;
     RECT frame{0, 0, Scaled(window.ClientWidth), Scaled(window.ClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);

@@ -30,7 +30,17 @@ public:
     void Show(int how);
 
 private:
-    TWin32MainThreadExecutor fMainThread; // declared before the model: it must outlive the port
+    // The controls are declared before the model: closing its port on the way out still shows
+    // on them.
+    static constexpr std::size_t ControlCount = static_cast<std::size_t>(TControl::pelLed2) + 1;
+    std::array<HWND, ControlCount> fControls{};
+    std::array<HWND, 2> fRadioItems{};
+    TWin32Led fConnexionLamp, fSendLamp, fReceiveLamp;
+    TWin32Gauge fGauge;
+    TWin32Terminal fTerminal;
+    TWin32TrackBar fTrackBar;
+    std::map<std::pair<int, bool>, TGdiObject> fFonts; // pixel size (at 96 dpi), bold
+    TWin32MainThreadExecutor fMainThread; // it must outlive the port too
     std::unique_ptr<ISerialBackend> fSystemBackend;
 
 public:
@@ -88,14 +98,6 @@ private:
     void WatchForDevices(std::span<const std::string> paths) override;
     void CallDevicesChangedAfter(std::uint32_t ms) override;
 
-    static constexpr std::size_t ControlCount = static_cast<std::size_t>(TControl::pelLed2) + 1;
-    std::array<HWND, ControlCount> fControls{};
-    std::array<HWND, 2> fRadioItems{};
-    TWin32Led fConnexionLamp, fSendLamp, fReceiveLamp;
-    TWin32Gauge fGauge;
-    TWin32Terminal fTerminal;
-    TWin32TrackBar fTrackBar;
-    std::map<std::pair<int, bool>, TGdiObject> fFonts; // pixel size (at 96 dpi), bold
     std::wstring fFontFamily;
     int fDpi = 96;
     std::array<bool, 2> fTyped{}; // ComboBox1, cbbTypeFlash: text typed since the last choice

@@ -29,6 +29,10 @@ wineserver=$(dirname "$(readlink -f "$wine")")/wineserver
 [[ -x $wineserver ]] || wineserver=$(command -v wineserver)
 "$wineserver" -p
 "$wine" wineboot >/dev/null 2>&1
+# A crash prints its backtrace and ends the program rather than waiting in Wine's crash dialog.
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n' \
+  >"$work/winedbg.reg"
+"$wine" regedit /S "Z:${work//\//\\}\\winedbg.reg" >/dev/null 2>&1
 
 timeout 300 "$wine" "$controls" || fail "the controls' tests"
 
