@@ -55,14 +55,14 @@ start_device() {
   mkdir -p "$WINEPREFIX/dosdevices"
   ln -sfn "$pty" "$WINEPREFIX/dosdevices/com2"
   local link="$WINEPREFIX/dosdevices/com2"
-  (tail --pid="$devsim_pid" -f /dev/null; [[ $(readlink "$link") == "$pty" ]] && rm -f "$link") &
+  (tail --pid="$devsim_pid" -f /dev/null; rm -f "$link") &
+  remover_pid=$!
 }
 
 stop_device() {
   kill -INT "$devsim_pid" 2>/dev/null
-  while kill -0 "$devsim_pid" 2>/dev/null; do sleep 0.05; done
+  wait "$remover_pid" # the link has gone with the device, before the next one is linked
   devsim_pid=
-  rm -f "$WINEPREFIX/dosdevices/com2"
 }
 
 run_window_test() {
