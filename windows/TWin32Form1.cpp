@@ -46,7 +46,7 @@ std::wstring WindowFontFamily(std::string_view wanted)
         const HDC dc = ::GetDC(nullptr);
         ::EnumFontFamiliesExW(
             dc, &query,
-            [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
+            [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) CALLBACK -> int {
                 *reinterpret_cast<bool*>(found) = true;
                 return 0;
             },

@@ -116,6 +116,12 @@ int main()
     }
     if (auto exitCode = RunWithoutWindow(options)) return *exitCode;
 
+    // The transfer paces itself in milliseconds; Windows' default timer ticks every 15.6 ms.
+    struct TTimerPeriod
+    {
+        TTimerPeriod() { ::timeBeginPeriod(1); }
+        ~TTimerPeriod() { ::timeEndPeriod(1); }
+    } timerPeriod;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     try {

@@ -29,7 +29,7 @@ std::map<UINT_PTR, std::function<void()>>& Pending()
 
 void After(UINT ms, std::function<void()> work)
 {
-    const UINT_PTR id = ::SetTimer(nullptr, 0, ms, [](HWND, UINT, UINT_PTR id, DWORD) {
+    const UINT_PTR id = ::SetTimer(nullptr, 0, ms, [](HWND, UINT, UINT_PTR id, DWORD) CALLBACK {
         ::KillTimer(nullptr, id);
         const auto found = Pending().find(id);
         if (found == Pending().end()) return;
@@ -52,7 +52,7 @@ void WhenDialogShows(const std::wstring& caption, std::function<void(HWND)> answ
         } search{&caption, &found};
         ::EnumThreadWindows(
             ::GetCurrentThreadId(),
-            [](HWND window, LPARAM l) -> BOOL {
+            [](HWND window, LPARAM l) CALLBACK -> BOOL {
                 auto* s = reinterpret_cast<TSearch*>(l);
                 wchar_t className[32] = {}, title[256] = {};
                 ::GetClassNameW(window, className, 32);
@@ -175,7 +175,7 @@ TEST_F(OnWine, StopFlashEndsTheTransferAndClosingMeanwhileIsRefusedWithTheWarnin
             // A message box's text is its longest static text (its icon is one too).
             ::EnumChildWindows(
                 box,
-                [](HWND child, LPARAM l) -> BOOL {
+                [](HWND child, LPARAM l) CALLBACK -> BOOL {
                     wchar_t className[16] = {}, text[256] = {};
                     ::GetClassNameW(child, className, 16);
                     ::GetWindowTextW(child, text, 256);
