@@ -38,7 +38,8 @@ if [[ -x /usr/lib/wine/wine ]]; then
   ctest --preset windows-x86 -j"$jobs" | tee -a "$log"
 else
   echo "the x86 tests did not run: 32-bit Wine (wine32, an i386 package) is not installed;"
-  echo "only the x86 images were checked (machine, imported DLLs, resources)"
+  echo "only the x86 images were checked (machine, imported DLLs, resources), and the installer, a"
+  echo "32-bit program, is tried through a 64-bit build of its script"
   ctest --preset windows-x86 -L image | tee -a "$log"
 fi
 
