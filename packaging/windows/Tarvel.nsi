@@ -10,6 +10,9 @@
   Unicode true
 !endif
 
+; LogicLib leaves labels unused in the branches that !ifdef keeps out.
+!pragma warning disable 6012
+
 !define NAME "Tarvel"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 
