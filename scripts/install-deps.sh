@@ -36,6 +36,14 @@ if [ ${#missing[@]} -eq 0 ] && [ ${#missing_i386[@]} -eq 0 ]; then
   exit 0
 fi
 
+# A failed attempt at the i386 packages is remembered for an hour, so that the scripts that call
+# this one in a row (test.sh, then package.sh) do not each wait for the mirror again.
+stamp=/var/tmp/tarvel-i386-install-failed
+if [ ${#missing[@]} -eq 0 ] && [ -n "$(find "$stamp" -mmin -60 2>/dev/null)" ]; then
+  echo "warning: ${missing_i386[*]} could not be installed in the last hour; not trying again yet" >&2
+  exit 0
+fi
+
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
@@ -44,9 +52,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 # A list that fails to download (a mirror mid-sync) leaves the older one in use: try again later.
 update() {
-  for attempt in 1 2 3; do
+  for attempt in 1 2; do
     $SUDO apt-get update -qq && return 0
-    [ "$attempt" -lt 3 ] && sleep 20
+    [ "$attempt" -lt 2 ] && sleep 15
   done
   echo "warning: apt-get update failed; installing from the lists at hand" >&2
 }
@@ -57,13 +65,20 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 if [ ${#missing_i386[@]} -gt 0 ]; then
   echo "Installing: ${missing_i386[*]}"
-  for attempt in 1 2 3; do
+  for attempt in 1 2; do
     if $SUDO apt-get install -y -qq --no-install-recommends "${missing_i386[@]}" </dev/null; then
+      $SUDO rm -f "$stamp"
       exit 0
     fi
-    [ "$attempt" -lt 3 ] || break
-    sleep 30
+    [ "$attempt" -lt 2 ] || break
+    sleep 20
     update
   done
+  $SUDO touch "$stamp"
+  # Without them, the i386 lists would only make every later apt-get update fail as this one did.
+  if ! dpkg-query -W -f='${Architecture}\n' 2>/dev/null | grep -qx i386; then
+    $SUDO dpkg --remove-architecture i386
+    $SUDO apt-get update -qq || true
+  fi
   echo "warning: could not install ${missing_i386[*]}: the 32-bit Windows programs cannot run here" >&2
 fi
