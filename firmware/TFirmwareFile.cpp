@@ -49,7 +49,9 @@ bool TFirmwareFile::Refill()
     if (fFile) {
         n = AsInOutError([&] { return fFile->Read(fBuffer); });
     } else {
-        n = std::min(fBuffer.size(), fText.size() - fBytesFetched);
+        // The count of bytes fetched is 64-bit on every machine; what is left fits the buffer.
+        n = static_cast<std::size_t>(
+            std::min<uint64_t>(fBuffer.size(), fText.size() - fBytesFetched));
         std::memcpy(fBuffer.data(), fText.data() + fBytesFetched, n);
     }
     fPos = 0;
