@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cwchar>
@@ -121,6 +122,7 @@ public:
     }
     TDeviceResult<> SetEventMask(uint32_t mask) override
     {
+        fEmptyCompletions = 0; // a new mask ends the wait in progress with no event
         return Done(::SetCommMask(fPort.Get(), mask));
     }
     TIoResult Read(std::span<std::byte> buffer) override;
@@ -140,6 +142,7 @@ public:
     TPortWait Wait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs) override;
 
 private:
+    TPortWait PausedWait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs);
     // ClearCommError: the queues, with the error flags it clears added to the counters.
     TDeviceResult<COMSTAT> Status();
     bool WriteDone();
@@ -149,6 +152,13 @@ private:
 
     TOverlapped fEvent; // WaitCommEvent; the communication thread's only
     DWORD fEventWord = 0;
+    // Event waits in a row that ended with no event (or aborted). Some drivers never wait (Wine's
+    // on a pseudo-terminal aborts each at once); past EmptyCompletionsTrusted the wait looks at the queues after a pause
+    // instead, growing while nothing comes, so that it neither spins nor keeps bytes waiting long.
+    static constexpr int EmptyCompletionsTrusted = 8;
+    static constexpr DWORD LongestPauseMs = 32;
+    std::atomic<int> fEmptyCompletions = 0; // also reset by SetEventMask, from the owner
+    DWORD fPauseMs = 1;
 
     std::mutex fReadMutex;
     TOverlapped fRead;
@@ -350,15 +360,19 @@ TPortWait TWin32SerialDevice::Wait(const TWakeUpEvent& wake, bool wantWrite, int
         return ::WaitForSingleObject(wake.Handle(), 0) == WAIT_OBJECT_0;
     };
     TPortWait seen;
+    if (fEmptyCompletions >= EmptyCompletionsTrusted) return PausedWait(wake, wantWrite, timeoutMs);
     if (!fEvent.Pending) {
         fEventWord = 0;
         if (::WaitCommEvent(fPort.Get(), &fEventWord, fEvent.Start())) {
+            fEmptyCompletions = fEventWord == 0 ? fEmptyCompletions + 1 : 0;
             Seen(fEventWord, seen);
         } else if (::GetLastError() == ERROR_IO_PENDING) {
             fEvent.Pending = true;
         } else if (::GetLastError() != ERROR_OPERATION_ABORTED) {
             seen.Lost = true; // the adapter was pulled
             return seen;
+        } else {
+            ++fEmptyCompletions;
         }
     }
     // Like poll(): bytes still waiting are reported whether or not a new one came.
@@ -381,13 +395,39 @@ TPortWait TWin32SerialDevice::Wait(const TWakeUpEvent& wake, bool wantWrite, int
     DWORD ignored = 0;
     if (::GetOverlappedResult(fPort.Get(), &fEvent.Io, &ignored, FALSE)) {
         fEvent.Pending = false;
+        fEmptyCompletions = fEventWord == 0 ? fEmptyCompletions + 1 : 0;
         Seen(fEventWord, seen);
     } else if (const DWORD error = ::GetLastError(); error != ERROR_IO_INCOMPLETE) {
         fEvent.Pending = false;
         // A purge or a new mask ends the wait early; that is no reason to give up the port.
         seen.Lost = error != ERROR_OPERATION_ABORTED;
+        if (!seen.Lost) ++fEmptyCompletions;
     }
     if (wantWrite) seen.Writable = WriteDone();
+    return seen;
+}
+
+TPortWait TWin32SerialDevice::PausedWait(const TWakeUpEvent& wake, bool wantWrite, int timeoutMs)
+{
+    TPortWait seen;
+    const auto status = Status();
+    if (!status) return {.Lost = true};
+    seen.Readable = status->cbInQue > 0;
+    seen.Writable = wantWrite && WriteDone();
+    if (!seen.Readable && !seen.Writable) {
+        const HANDLE handles[] = {wake.Handle(), fWrite.Done.Get()};
+        DWORD pause = fPauseMs;
+        if (timeoutMs >= 0) pause = std::min<DWORD>(pause, static_cast<DWORD>(timeoutMs));
+        if (::WaitForMultipleObjects(wantWrite ? 2 : 1, handles, FALSE, pause) == WAIT_FAILED)
+            throw Win32Error("WaitForMultipleObjects");
+        fPauseMs = std::min(2 * fPauseMs, LongestPauseMs);
+        const auto after = Status();
+        if (!after) return {.Lost = true};
+        seen.Readable = after->cbInQue > 0;
+        if (wantWrite) seen.Writable = WriteDone();
+    }
+    if (seen.Readable) fPauseMs = 1; // a device that talks is looked at often
+    seen.Woken = ::WaitForSingleObject(wake.Handle(), 0) == WAIT_OBJECT_0;
     return seen;
 }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Figures of the Windows window under Wine, in one run on this machine, side by side: a 64 KiB
+# Figures of the Windows window under Wine, in one run on this machine, side by side: a 256 KiB
 # image flashed at 115200 baud through Wine's COM2 (linked to the simulated device) by tarvel.exe
 # and by tarvel-flash.exe, beside the Linux window's own benchmark; tarvel.exe's CPU while idle and
 # connected; the time from start to its window shown; the programs' sizes.
@@ -22,7 +22,7 @@ trap cleanup EXIT
 "$wineserver" -p
 "$wine" wineboot >/dev/null 2>&1
 
-size=65536
+size=${SIZE:-262144}
 "$linux/bin/tarvel-srec-gen" --size $size -o "$work/image.s19"
 image="Z:${work//\//\\}\\image.s19"
 
@@ -52,7 +52,7 @@ begin=$(date +%s.%N)
 "$wine" "$win/bin/tarvel-flash.exe" --progress none --port COM2 "$image" >/dev/null
 end=$(date +%s.%N)
 stop_device
-wire=$(awk -v f="$work/image.s19" 'BEGIN { while ((getline line < f) > 0) n += length(line) + 1; print n * 10 / 115200 }')
+wire=$(awk -v f="$work/image.s19" 'BEGIN { while ((getline line < f) > 0) n += length(line); print n * 10 / 115200 }') # CR LF goes out as CR
 awk -v b="$begin" -v e="$end" -v w="$wire" \
   'BEGIN { printf "tarvel-flash.exe (Wine) %8.2f s for %8.2f s of wire time: ratio %.4f (with Wine'"'"'s start)\n", e - b, w, (e - b) / w }'
 

@@ -8,7 +8,13 @@ controls=$1 window=$2 native=$3
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export WINEPREFIX="${TARVEL_WINE_X_PREFIX:-$(dirname "$controls")/../wine-x}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=${TARVEL_WINE:-$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)}
+# A 32-bit build's programs need Wine's 32-bit loader (Debian's wine32).
+if file -b "$controls" | grep -q '^PE32 '; then
+  wine=/usr/lib/wine/wine
+  [[ -x $wine ]] || { echo "32-bit Wine (wine32) is not installed: the x86 window was not tried"; exit 77; }
+else
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+fi
 for tool in tarvel-devsim tarvel-srec-gen; do
   [[ -x $native/$tool ]] || { echo "needs the Linux build's $tool in $native"; exit 77; }
 done
