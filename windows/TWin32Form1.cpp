@@ -269,7 +269,11 @@ void TWin32Form1::CreateControls()
             control = make(L"EDIT", shown | tab | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, layout, id);
             break;
         case TControlClass::Memo:
-            control = make(L"EDIT", shown | ES_MULTILINE | ES_READONLY | WS_VSCROLL,
+            // No word wrap: the chunk log is one line of tens of kilobytes at a transfer's end,
+            // which an edit control would lay out again and again to wrap it.
+            control = make(L"EDIT",
+                           shown | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_VSCROLL |
+                               WS_HSCROLL,
                            WS_EX_CLIENTEDGE, layout, id);
             break;
         case TControlClass::ComboBox: {

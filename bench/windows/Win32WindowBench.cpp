@@ -77,6 +77,7 @@ int main(int argc, char** argv)
     const double cpu = ProcessCpuSeconds() - cpuBefore;
     std::printf("tarvel.exe (Wine)   %8.2f s for %8.2f s of wire time: ratio %.4f, %.2f %% of a core\n",
                 seconds, wireSeconds, seconds / wireSeconds, 100.0 * cpu / seconds);
+    TWin32EventLoop::Delay(2000, Tick); // the device's menu after the end record, shown
     const double idleBefore = ProcessCpuSeconds();
     TWin32EventLoop::Delay(10000, Tick);
     std::printf("tarvel.exe connected and idle for 10 s: %.3f s of CPU\n",
