@@ -10,6 +10,7 @@
 #include "flasher/TPortFlash.h"
 #include "i18n/EInOutError.h"
 #include "i18n/TLocalizationModule.h"
+#include "serial/SerialPortList.h"
 #include "system/TDeviceWatch.h"
 
 #include <cctype>
@@ -447,7 +448,7 @@ void TFlashRun::WatchPort(std::size_t i)
         const bool arrived = fWatches[i]->WaitUntil(
             [&] {
                 const TPortMatch match = FindPort(name);
-                if (!match.Path || !std::filesystem::exists(*match.Path)) return false;
+                if (!match.Path || !SerialPortPresent(*match.Path)) return false;
                 device = *match.Path;
                 return true;
             },
@@ -462,8 +463,7 @@ void TFlashRun::WatchPort(std::size_t i)
         if (board.Result.Code == TExitCode::Interrupted) return;
         CountBoard(board);
         // The next board is another board: wait until this one is unplugged.
-        if (!fWatches[i]->WaitUntil([&] { return !std::filesystem::exists(device); }, device))
-            return;
+        if (!fWatches[i]->WaitUntil([&] { return !SerialPortPresent(device); }, device)) return;
     }
 }
 
