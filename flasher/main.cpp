@@ -13,6 +13,7 @@
 #include "serial/SerialPortList.h"
 #include "system/TDeviceWatch.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -255,6 +256,7 @@ public:
 private:
     TBoard FlashBoard(std::size_t i, const std::string& device, const std::string& log);
     void WatchPort(std::size_t i);
+    void WatchBoards(std::size_t i, const std::string& name, const std::string& watched);
     void CountBoard(const TBoard& board);
     void Record(const TBoard& board);
 
@@ -293,7 +295,10 @@ std::optional<int> TFlashRun::ResolvePorts()
         }
         std::error_code error;
         const auto canonical = std::filesystem::weakly_canonical(device, error);
-        if (!seen.insert(error ? std::filesystem::path(device) : canonical).second &&
+        const bool named = std::any_of(fDevices.begin(), fDevices.end(), [&](const auto& other) {
+            return SamePortName(other, device); // COM7 and \\.\com7 on Windows
+        });
+        if ((!seen.insert(error ? std::filesystem::path(device) : canonical).second || named) &&
             (!fOptions.Watch || port.rfind("usb:", 0) != 0))
             return ReportUsageError(std::cerr, "tarvel-flash",
                                     EUsage("the same device is named twice: " + port));
@@ -443,6 +448,17 @@ void TFlashRun::WatchPort(std::size_t i)
     const std::string& name = fOptions.Ports[i];
     const bool byUsb = name == "auto" || name.rfind("usb:", 0) == 0;
     const std::string watched = byUsb ? std::string("/dev/tty") : name;
+    try {
+        WatchBoards(i, name, watched);
+    } catch (const std::system_error& e) { // Windows: the watch's window could not be made
+        Say(std::cerr, "tarvel-flash: --watch " + name + ": " + e.what() + "\n");
+        std::lock_guard lock(fCountMutex);
+        if (fFirstFailure == TExitCode::Flashed) fFirstFailure = TExitCode::Usage;
+    }
+}
+
+void TFlashRun::WatchBoards(std::size_t i, const std::string& name, const std::string& watched)
+{
     for (;;) {
         std::string device;
         const bool arrived = fWatches[i]->WaitUntil(
