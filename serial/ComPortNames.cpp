@@ -70,16 +70,25 @@ std::optional<TUsbIds> ParseUsbIds(std::span<const std::string_view> parts)
     return ids;
 }
 
-// An instance id read as a USB device's (or interface's): its ids and serial number.
-std::optional<TUsbIdentity> FromUsbId(std::string_view id)
+// An instance id read as a USB device's or one of its interfaces': ids and serial number.
+struct TUsbInstance
+{
+    TUsbIdentity Identity;
+    bool Interface = false;
+};
+
+std::optional<TUsbInstance> FromUsbId(std::string_view id)
 {
     const auto parts = Split(id, '\\');
-    if (parts.size() != 3 || !StartsWithNoCase(parts[0], "USB")) return std::nullopt;
+    if (parts.size() != 3 || parts[0].size() != 3 || !StartsWithNoCase(parts[0], "USB"))
+        return std::nullopt;
     const auto ids = ParseUsbIds(Split(parts[1], '&'));
     if (!ids) return std::nullopt;
-    TUsbIdentity identity{.Vendor = ids->Vendor, .Product = ids->Product};
-    if (!ids->Interface && parts[2].find('&') == std::string_view::npos) identity.Serial = parts[2];
-    return identity;
+    TUsbInstance instance{.Identity = {.Vendor = ids->Vendor, .Product = ids->Product},
+                          .Interface = ids->Interface};
+    if (!ids->Interface && parts[2].find('&') == std::string_view::npos)
+        instance.Identity.Serial = parts[2];
+    return instance;
 }
 
 // FTDIBUS\VID_0403+PID_6001+A50285BIA\0000: the serial number with the port's letter after it.
@@ -132,15 +141,20 @@ bool ComPortBefore(std::string_view a, std::string_view b)
 
 std::optional<TUsbIdentity> UsbIdentityFromInstanceIds(std::span<const std::string> ids)
 {
-    std::optional<TUsbIdentity> found;
+    // Up to the first USB device: the adapter. Above it are hubs, whose ids are not the port's.
+    std::optional<TUsbIdentity> below; // an interface's or FTDI's bus device's
     for (const std::string& id : ids) {
-        auto identity = FromUsbId(id);
-        if (identity && !identity->Serial.empty()) return identity; // the device's own
-        if (!identity) identity = FromFtdiId(id);
-        if (identity && (!found || (found->Serial.empty() && !identity->Serial.empty())))
-            found = identity;
+        const auto usb = FromUsbId(id);
+        if (usb && !usb->Interface) {
+            TUsbIdentity device = usb->Identity;
+            if (device.Serial.empty() && below) device.Serial = below->Serial;
+            return device;
+        }
+        const auto identity = usb ? std::optional(usb->Identity) : FromFtdiId(id);
+        if (!identity) break; // neither: not on USB
+        if (!below || below->Serial.empty()) below = identity;
     }
-    return found;
+    return below;
 }
 
 std::string ComPortDescription(const TComPortFacts& port)

@@ -26,7 +26,8 @@ bool ComPortBefore(std::string_view a, std::string_view b);
 // id up for a device that has no serial number). An interface's id (…&MI_00\…) gives ids only.
 // FTDI's own driver names the port FTDIBUS\VID_0403+PID_6001+A50285BIA\0000: the serial number
 // followed by one letter for the chip's port (A, B, …); it is used only when no USB device id
-// above it gives a serial number. nullopt when none of the ids is a USB device's.
+// above it gives a serial number. The first USB device is the adapter: a hub above it, with a
+// serial number of its own, is not. nullopt when no id is a USB or an FTDI bus id.
 // Vendor and product are lower-case hex, as sysfs writes them.
 std::optional<TUsbIdentity> UsbIdentityFromInstanceIds(std::span<const std::string> ids);
 

@@ -69,6 +69,9 @@ TEST(ComPortNames, TheUsbAdapterIsToldByTheInstanceIdsOfThePortAndItsParents)
          TUsbIdentity{.Vendor = "0403", .Product = "6010", .Serial = "FT4ZQ8B7"}},
         {{R"(FTDIBUS\VID_0403+PID_6001+5&1C2D3E&0&1\0000)"},
          TUsbIdentity{.Vendor = "0403", .Product = "6001", .Serial = ""}},
+        // Behind a hub that has a serial number of its own: not the hub's.
+        {{R"(USB\VID_1A86&PID_7523\5&2A5C3F4&0&2)", R"(USB\VID_05E3&PID_0610\HUB0042)"},
+         TUsbIdentity{.Vendor = "1a86", .Product = "7523", .Serial = ""}},
         // Not on USB: a motherboard's UART, a virtual port driver.
         {{R"(ACPI\PNP0501\1)", R"(ACPI_HAL\PNP0C08\0)"}, std::nullopt},
         {{R"(COM0COM\PORT\CNCA0)", R"(ROOT\COM0COM\0000)"}, std::nullopt},
