@@ -3,6 +3,7 @@
 #include "serial/ComPortNames.h"
 #include "serial/SerialPortList.h"
 
+// windows.h before the headers that use its types.
 // clang-format off
 #include <windows.h>
 #include <cfgmgr32.h>
