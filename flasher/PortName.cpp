@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -21,13 +23,11 @@ std::string Described(const std::string& path, const TUsbIdentity& id)
            (id.Serial.empty() ? "" : ":" + id.Serial) + ")";
 }
 
-} // namespace
-
-TPortMatch FindPort(const std::string& name, const std::string& devDir,
-                    const std::string& sysClassTty)
+// The USB adapters among ports, each with what its platform says of it.
+TPortMatch MatchPort(const std::string& name, const std::vector<std::string>& ports,
+                     const std::function<std::optional<TUsbIdentity>(const std::string&)>& identity)
 {
     const bool automatic = name == "auto";
-    if (!automatic && name.rfind("usb:", 0) != 0) return {name, {}};
 
     // usb:VID:PID[:SERIAL]
     std::vector<std::string> wanted;
@@ -41,9 +41,9 @@ TPortMatch FindPort(const std::string& name, const std::string& devDir,
 
     std::vector<std::string> matches;
     std::string candidates;
-    for (const std::string& path : ListSerialPorts(devDir, sysClassTty)) {
+    for (const std::string& path : ports) {
         if (IsStableName(path)) continue; // the ttys themselves
-        const auto id = UsbIdentity(path, sysClassTty);
+        const auto id = identity(path);
         if (!id) continue;
         candidates += "\n  " + Described(path, *id);
         const bool match = automatic || (Lower(id->Vendor) == Lower(wanted[0]) &&
@@ -57,6 +57,23 @@ TPortMatch FindPort(const std::string& name, const std::string& devDir,
     if (matches.empty())
         return {std::nullopt, "no USB serial adapter matches '" + name + "'" + list};
     return {std::nullopt, "several USB serial adapters match '" + name + "'; name one" + list};
+}
+
+} // namespace
+
+TPortMatch FindPort(const std::string& name)
+{
+    if (name != "auto" && name.rfind("usb:", 0) != 0) return {name, {}};
+    return MatchPort(name, ListSerialPorts(),
+                     [](const std::string& path) { return UsbIdentity(path); });
+}
+
+TPortMatch FindPort(const std::string& name, const std::string& devDir,
+                    const std::string& sysClassTty)
+{
+    if (name != "auto" && name.rfind("usb:", 0) != 0) return {name, {}};
+    return MatchPort(name, ListSerialPorts(devDir, sysClassTty),
+                     [&](const std::string& path) { return UsbIdentity(path, sysClassTty); });
 }
 
 std::string PortSerialNumber(const std::string& path)

@@ -1,7 +1,8 @@
 #pragma once
 // The ways a port may be named on tarvel-flash's command line: a device path (also a
-// /dev/serial/by-id name), usb:VID:PID[:SERIAL] matched through sysfs whatever ttyUSB number the
-// board got, or "auto" for the one USB serial adapter present.
+// /dev/serial/by-id name; COM12 on Windows), usb:VID:PID[:SERIAL] matched through sysfs (Windows:
+// SetupAPI) whatever ttyUSB or COM number the board got, or "auto" for the one USB serial adapter
+// present.
 
 #include <optional>
 #include <string>
@@ -12,9 +13,10 @@ struct TPortMatch
     std::string Problem;             // why there is none (no match, several candidates)
 };
 
-// devDir and sysClassTty stand for /dev and /sys/class/tty (tests).
-TPortMatch FindPort(const std::string& name, const std::string& devDir = "/dev",
-                    const std::string& sysClassTty = "/sys/class/tty");
+TPortMatch FindPort(const std::string& name);
+// The same below other roots: devDir and sysClassTty stand for /dev and /sys/class/tty (tests).
+TPortMatch FindPort(const std::string& name, const std::string& devDir,
+                    const std::string& sysClassTty);
 
 // The adapter's USB serial number, empty when sysfs tells none.
 std::string PortSerialNumber(const std::string& path);

@@ -10,8 +10,10 @@
 #include "flasher/TPortFlash.h"
 #include "i18n/EInOutError.h"
 #include "i18n/TLocalizationModule.h"
+#include "serial/SerialPortList.h"
 #include "system/TDeviceWatch.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -254,6 +256,7 @@ public:
 private:
     TBoard FlashBoard(std::size_t i, const std::string& device, const std::string& log);
     void WatchPort(std::size_t i);
+    void WatchBoards(std::size_t i, const std::string& name, const std::string& watched);
     void CountBoard(const TBoard& board);
     void Record(const TBoard& board);
 
@@ -292,7 +295,10 @@ std::optional<int> TFlashRun::ResolvePorts()
         }
         std::error_code error;
         const auto canonical = std::filesystem::weakly_canonical(device, error);
-        if (!seen.insert(error ? std::filesystem::path(device) : canonical).second &&
+        const bool named = std::any_of(fDevices.begin(), fDevices.end(), [&](const auto& other) {
+            return SamePortName(other, device); // COM7 and \\.\com7 on Windows
+        });
+        if ((!seen.insert(error ? std::filesystem::path(device) : canonical).second || named) &&
             (!fOptions.Watch || port.rfind("usb:", 0) != 0))
             return ReportUsageError(std::cerr, "tarvel-flash",
                                     EUsage("the same device is named twice: " + port));
@@ -442,12 +448,23 @@ void TFlashRun::WatchPort(std::size_t i)
     const std::string& name = fOptions.Ports[i];
     const bool byUsb = name == "auto" || name.rfind("usb:", 0) == 0;
     const std::string watched = byUsb ? std::string("/dev/tty") : name;
+    try {
+        WatchBoards(i, name, watched);
+    } catch (const std::system_error& e) { // Windows: the watch's window could not be made
+        Say(std::cerr, "tarvel-flash: --watch " + name + ": " + e.what() + "\n");
+        std::lock_guard lock(fCountMutex);
+        if (fFirstFailure == TExitCode::Flashed) fFirstFailure = TExitCode::Usage;
+    }
+}
+
+void TFlashRun::WatchBoards(std::size_t i, const std::string& name, const std::string& watched)
+{
     for (;;) {
         std::string device;
         const bool arrived = fWatches[i]->WaitUntil(
             [&] {
                 const TPortMatch match = FindPort(name);
-                if (!match.Path || !std::filesystem::exists(*match.Path)) return false;
+                if (!match.Path || !SerialPortPresent(*match.Path)) return false;
                 device = *match.Path;
                 return true;
             },
@@ -462,8 +479,7 @@ void TFlashRun::WatchPort(std::size_t i)
         if (board.Result.Code == TExitCode::Interrupted) return;
         CountBoard(board);
         // The next board is another board: wait until this one is unplugged.
-        if (!fWatches[i]->WaitUntil([&] { return !std::filesystem::exists(device); }, device))
-            return;
+        if (!fWatches[i]->WaitUntil([&] { return !SerialPortPresent(device); }, device)) return;
     }
 }
 

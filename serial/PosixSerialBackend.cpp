@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <termios.h>
 
 TDeviceResult<std::unique_ptr<ISerialDevice>> TPosixSerialBackend::Open(const std::string& path)
@@ -54,4 +56,25 @@ std::string SystemPortPath(int port)
 std::vector<std::string> ListSerialPorts()
 {
     return ListSerialPorts("/dev", "/sys/class/tty");
+}
+
+std::vector<TPortListing> DescribeSerialPorts()
+{
+    return DescribeSerialPorts("/dev", "/sys/class/tty");
+}
+
+std::optional<TUsbIdentity> UsbIdentity(const std::string& devicePath)
+{
+    return UsbIdentity(devicePath, "/sys/class/tty");
+}
+
+bool SerialPortPresent(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+bool SamePortName(const std::string& a, const std::string& b)
+{
+    return a == b;
 }

@@ -2,7 +2,6 @@
 
 #include "serial/DeviceUsers.h"
 #include "serial/SerialConstants.h" // before windows.h, whose macros have the same values
-#include "serial/SerialPortList.h"
 #include "serial/TNetworkSerialDevice.h"
 #include "system/TWakeUpEvent.h"
 #include "system/TWin32Handle.h"
@@ -14,7 +13,6 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <cwchar>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -472,26 +470,6 @@ std::unique_ptr<ISerialBackend> SystemSerialBackend()
 std::string SystemPortPath(int port)
 {
     return "COM" + std::to_string(port);
-}
-
-std::vector<std::string> ListSerialPorts()
-{
-    // The DOS device names the serial drivers registered: COM1, COM12, ...
-    std::vector<wchar_t> names(65536);
-    const DWORD length = ::QueryDosDeviceW(nullptr, names.data(), static_cast<DWORD>(names.size()));
-    std::vector<std::string> result;
-    for (const wchar_t* name = names.data(); length > 0 && *name != L'\0';
-         name += std::wcslen(name) + 1) {
-        const std::wstring wide(name);
-        if (wide.size() > 3 && wide.compare(0, 3, L"COM") == 0 &&
-            std::all_of(wide.begin() + 3, wide.end(),
-                        [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
-            result.emplace_back(wide.begin(), wide.end());
-    }
-    std::sort(result.begin(), result.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    return result;
 }
 
 std::optional<std::string> DeviceGroupName(const std::string&)

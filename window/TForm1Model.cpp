@@ -1,12 +1,12 @@
 #include "window/TForm1Model.h"
 
+#include "serial/ComPortNames.h"
 #include "serial/SerialConstants.h"
 #include "serial/SerialPortList.h"
 #include "serial/TRfc2217Codec.h"
 #include "session/OpenFailureReason.h"
 #include "window/CodePage1252.h"
 
-#include <filesystem>
 #include <utility>
 
 namespace {
@@ -145,18 +145,28 @@ void TForm1Model::PortTyped(std::string_view text)
     if (RememberPort) RememberPort(path); // the path, whatever the item shows
 }
 
+void TForm1Model::RefreshPortList()
+{
+    ShowPortListing(Ports.Describe());
+}
+
 void TForm1Model::RefreshPortList(const std::string& devDir, const std::string& sysClassTty)
+{
+    ShowPortListing(DescribeSerialPorts(devDir, sysClassTty));
+}
+
+void TForm1Model::ShowPortListing(const std::vector<TPortListing>& ports)
 {
     const int current = fView.ItemIndex(TControl::ComboBox1);
     const std::string chosen = current >= ComPortItems ? fPortItems[current].Path : std::string();
     fPortItems.resize(ComPortItems);
-    for (const TPortListing& port : DescribeSerialPorts(devDir, sysClassTty))
+    for (const TPortListing& port : ports)
         fPortItems.push_back({port.Description, port.Path});
     int show = current < ComPortItems ? current : -1;
     if (!chosen.empty()) {
         show = -1;
         for (std::size_t i = ComPortItems; i < fPortItems.size(); ++i)
-            if (fPortItems[i].Path == chosen) show = static_cast<int>(i);
+            if (SamePortName(fPortItems[i].Path, chosen)) show = static_cast<int>(i);
         if (show < 0) { // gone for now: it stays chosen, by its path
             fPortItems.push_back({chosen, chosen});
             show = static_cast<int>(fPortItems.size()) - 1;
@@ -168,10 +178,13 @@ void TForm1Model::RefreshPortList(const std::string& devDir, const std::string& 
 void TForm1Model::SelectPort(std::string_view path)
 {
     int at = -1;
+    const std::string named(path);
     for (int i = 0; i < ComPortItems; ++i)
-        if (fPortItems[i].Text == path) at = i;
+        if (fPortItems[i].Text == path ||
+            (ComPortNumber(named) && SamePortName(ComPort.DevicePath(i + 1), named)))
+            at = i; // "Com1", or the COM port it opens under any of its names
     for (std::size_t i = ComPortItems; at < 0 && i < fPortItems.size(); ++i)
-        if (fPortItems[i].Path == path) at = static_cast<int>(i);
+        if (SamePortName(fPortItems[i].Path, named)) at = static_cast<int>(i);
     if (at < 0) {
         fPortItems.push_back({std::string(path), std::string(path)});
         at = static_cast<int>(fPortItems.size()) - 1;
@@ -194,7 +207,7 @@ void TForm1Model::ShowConnected(const std::string& path)
 {
     fConnectedDevicePath = path;
     SaySessionLogStopped(SessionLog.Connected(path));
-    const auto usb = UsbIdentity(path);
+    const auto usb = Ports.Identity(path);
     fConnectedSerial = usb ? usb->Serial : std::string();
     fView.SetEnabled(TControl::Button4, true);
     fView.SetLedOn(TControl::slConnexion, true);
@@ -316,13 +329,11 @@ void TForm1Model::DevicesChanged()
 
 void TForm1Model::ReconnectIfBack()
 {
-    std::error_code ec;
     const bool network = ParseNetworkPort(fAwaitedPath).has_value();
-    std::string found =
-        network || std::filesystem::exists(fAwaitedPath, ec) ? fAwaitedPath : std::string();
+    std::string found = network || Ports.Present(fAwaitedPath) ? fAwaitedPath : std::string();
     if (found.empty() && !fAwaitedSerial.empty()) {
-        for (const std::string& candidate : ListSerialPorts()) {
-            const auto usb = UsbIdentity(candidate);
+        for (const std::string& candidate : Ports.List()) {
+            const auto usb = Ports.Identity(candidate);
             if (usb && usb->Serial == fAwaitedSerial) {
                 found = candidate;
                 break;

@@ -4,6 +4,7 @@
 // creates the controls from Form1Layout(), implements IForm1View and forwards every click, key
 // and notification to the handler of the same name here.
 
+#include "serial/SerialPortList.h"
 #include "serial/TQorComPort.h"
 #include "session/TBootLoaderSession.h"
 #include "window/Form1Layout.h"
@@ -25,6 +26,16 @@ struct TPortItem
     std::string Text;
     std::string Path; // empty for "Com1" and "Com2"
     bool operator==(const TPortItem&) const = default;
+};
+
+// Where the model learns of the ports present: the system's listing unless a test gives its own.
+struct TPortSource
+{
+    std::function<std::vector<TPortListing>()> Describe = [] { return DescribeSerialPorts(); };
+    std::function<std::vector<std::string>()> List = [] { return ListSerialPorts(); };
+    std::function<std::optional<TUsbIdentity>(const std::string&)> Identity =
+        [](const std::string& path) { return UsbIdentity(path); };
+    std::function<bool(const std::string&)> Present = SerialPortPresent;
 };
 
 // What a front end does for the model. Texts are UTF-8; received bytes go as they came (code
@@ -106,13 +117,17 @@ public:
     void TipTrackBar1Change(int position);
 
     // --- the port box beyond "Com1" and "Com2"
-    // Text typed into the box and confirmed with Return: a device path, or "Com1"/"Com2".
+    // Text typed into the box and confirmed with Return: a device path, or "Com1"/"Com2"; on
+    // Windows COM12, com12 and \\.\COM12 are the same port.
     void PortTyped(std::string_view text);
-    // Lists the devices present again; devDir and sysClassTty stand for /dev and /sys/class/tty.
-    void RefreshPortList(const std::string& devDir = "/dev",
-                         const std::string& sysClassTty = "/sys/class/tty");
+    // Lists the devices present again, from Ports.
+    void RefreshPortList();
+    // The same from sysfs below other roots: devDir and sysClassTty stand for /dev and
+    // /sys/class/tty.
+    void RefreshPortList(const std::string& devDir, const std::string& sysClassTty);
     // Chooses a device by its path (or "Com1"/"Com2") without remembering it.
     void SelectPort(std::string_view path);
+    TPortSource Ports;
     std::span<const TPortItem> PortItems() const { return fPortItems; }
     // Called with each port the user chooses, to remember it.
     std::function<void(const std::string& path)> RememberPort;
@@ -152,6 +167,7 @@ private:
     void ReconnectIfBack();
     void CloseForClosingWindow();
     bool ChoosePortItem(int index); // false for no item
+    void ShowPortListing(const std::vector<TPortListing>& ports);
 
     // ISessionWaiter, ISessionView: the session's reports in the layout's controls.
     void Delay(std::uint32_t ms) override;

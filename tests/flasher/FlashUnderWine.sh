@@ -12,8 +12,12 @@ for tool in tarvel-devsim tarvel-srec-gen; do
   [[ -x $native/$tool ]] || { echo "needs the Linux build's $tool in $native"; exit 77; }
 done
 work=$(mktemp -d)
-devsim_pid=
-cleanup() { [[ -n $devsim_pid ]] && kill "$devsim_pid" 2>/dev/null; rm -rf "$work"; }
+devsim_pid= watch_pid=
+cleanup() {
+  [[ -n $watch_pid ]] && kill "$watch_pid" 2>/dev/null
+  [[ -n $devsim_pid ]] && kill "$devsim_pid" 2>/dev/null
+  rm -rf "$work"
+}
 trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -94,6 +98,36 @@ for case in "--erreur-at 100:1:ERREUR record 100:COM12" "--hangup-at 100:4:went 
   grep -q "$says" "$work/out" || fail "$option: does not say '$says': $(cat "$work/out")"
 done
 
+# --watch flashes the board that is there and then waits for its removal in the device watch's
+# window. Wine knows a COM port (QueryDosDevice, which tells whether it is there) only when its
+# mount manager registered it at start-up, from HKLM\Software\Wine\Ports; so COM23 is declared
+# there and the Wine server started again. Wine announces no removal, so the watch is ended from
+# outside once the board is counted.
+start_device --baud off && {
+  ln -sfn "$pty" "$WINEPREFIX/tarvel-com23"
+  "$run" reg add 'HKLM\Software\Wine\Ports' /v COM23 /d "$WINEPREFIX/tarvel-com23" /f >/dev/null 2>&1
+  "$run" --stop && "$run" --start
+  "$run" "$exe" --watch --progress none --port COM23 "$work/image.s19" >"$work/watch.out" 2>&1 &
+  watch_pid=$!
+  for _ in $(seq 600); do
+    grep -q 'passed 1, failed 0' "$work/watch.out" 2>/dev/null && break
+    kill -0 "$watch_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep -q 'COM23 serial - ok' "$work/watch.out" || fail "--watch: $(cat "$work/watch.out")"
+  kill "$watch_pid" 2>/dev/null
+  wait "$watch_pid" 2>/dev/null
+  watch_pid=
+  "$run" reg delete 'HKLM\Software\Wine\Ports' /v COM23 /f >/dev/null 2>&1
+  stop_device
+}
+
+# No USB adapter under Wine: "auto" says so after asking SetupAPI (a usage error, 2).
+"$run" "$exe" --port auto "$work/image.s19" >"$work/out" 2>&1
+code=$?
+[[ $code -eq 2 ]] && grep -q 'no USB serial adapter is present' "$work/out" ||
+  fail "--port auto: exit $code: $(cat "$work/out")"
+
 # A port that is not there says so, as on Linux (exit 3).
 "$run" "$exe" --port COM99 "$work/image.s19" >"$work/out" 2>&1
 code=$?
@@ -112,5 +146,5 @@ LANG=it_IT.UTF-8 "$run" "$work/alone/tarvel-flash.exe" --port COM99 "$work/image
 grep -q "$italian" "$work/out" || fail "no Italian from the stored catalogue: $(cat "$work/out")"
 
 [[ $failures -eq 0 ]] &&
-  echo "tarvel-flash.exe: image exact, refusal 1, hang-up 4, absent port 3, catalogues beside and inside"
+  echo "tarvel-flash.exe: image exact, refusal 1, hang-up 4, --watch, absent port 3, catalogues beside and inside"
 exit $((failures > 0))

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <map>
@@ -229,6 +230,65 @@ TEST_F(Form1Model, ADroppedNetworkPortIsTriedAgainBackingOff)
     EXPECT_EQ(fView.RetryMs.back(), 0u); // no more tries
     EXPECT_NE(fView.Shown.find("[Dispositivo '" + url + "' ricollegato]"), std::string::npos);
 }
+
+// An adapter that comes back under another name (a reset that outlasts the port's number, another
+// USB socket) is found again by its USB serial number.
+TEST_F(Form1Model, ALostAdapterIsReconnectedUnderAnotherNameByItsSerialNumber)
+{
+    const std::string first = "COM12", second = "COM15";
+    TFakePort& device = fBackend.AddPort(first);
+    fBackend.AddPort(second);
+    std::vector<std::string> present{first};
+    fModel.Ports.List = [&] { return present; };
+    fModel.Ports.Present = [&](const std::string& path) {
+        return std::find(present.begin(), present.end(), path) != present.end();
+    };
+    fModel.Ports.Identity = [&](const std::string& path) -> std::optional<TUsbIdentity> {
+        if (path == fDevicePath) return std::nullopt;
+        return TUsbIdentity{.Vendor = "0403", .Product = "6001", .Serial = "A50285BI"};
+    };
+    fModel.ComPort.SetDevicePath(2, first);
+    fModel.SetReconnectAutomatically(true);
+    fModel.Button_OpenClick();
+    device.HangUp();
+    present.clear();
+    ASSERT_TRUE(fMainThread.PumpUntil([&] { return !fModel.ComPort.Active(); }));
+    present = {fDevicePath}; // another port, without a serial number: not it
+    fModel.DevicesChanged();
+    EXPECT_FALSE(fModel.ComPort.Active());
+    present = {fDevicePath, second};
+    fModel.DevicesChanged();
+    ASSERT_TRUE(fModel.ComPort.Active());
+    EXPECT_EQ(fModel.ComPort.DevicePath(fModel.ComPort.Port()), second);
+    EXPECT_NE(fView.Shown.find("[Dispositivo '" + second + "' ricollegato]"), std::string::npos);
+}
+
+#ifdef _WIN32
+// The port box on Windows: the COM ports listed, and a COM port typed in any of its spellings is
+// the item already there, not another one.
+TEST_F(Form1Model, ATypedComPortIsTheListedOneWhateverItsSpelling)
+{
+    fModel.Ports.Describe = [] {
+        return std::vector<TPortListing>{{"COM3", "COM3 \u2014 Communications Port"},
+                                         {"COM12", "COM12 \u2014 USB Serial Port (FTDI) A50285BI"}};
+    };
+    fModel.RefreshPortList();
+    ASSERT_EQ(fView.PortItems.size(), 4u);
+    EXPECT_EQ(fView.PortItems[3],
+              (TPortItem{"COM12 \u2014 USB Serial Port (FTDI) A50285BI", "COM12"}));
+    for (const char* typed : {"COM12", "com12", R"(\\.\COM12)", " \\\\.\\com12 "}) {
+        fView.Index[TControl::ComboBox1] = -1;
+        fModel.PortTyped(typed);
+        EXPECT_EQ(fView.PortItems.size(), 4u) << typed;
+        EXPECT_EQ(fView.Index[TControl::ComboBox1], 3) << typed;
+        EXPECT_EQ(fModel.ComPort.DevicePath(fModel.ComPort.Port()), "COM12") << typed;
+    }
+    fView.Index[TControl::ComboBox1] = -1;
+    fModel.PortTyped("com1"); // the first item opens COM1
+    EXPECT_EQ(fView.Index[TControl::ComboBox1], 0);
+    EXPECT_EQ(fModel.ComPort.Port(), 1);
+}
+#endif
 
 TEST_F(Form1Model, TheTypedLineGoesInTheCodePageAndTheDigitsAsTheyAre)
 {
