@@ -269,11 +269,7 @@ void TWin32Form1::CreateControls()
             control = make(L"EDIT", shown | tab | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, layout, id);
             break;
         case TControlClass::Memo:
-            // No word wrap: the chunk log is one line of tens of kilobytes at a transfer's end,
-            // which an edit control would lay out again and again to wrap it.
-            control = make(L"EDIT",
-                           shown | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_VSCROLL |
-                               WS_HSCROLL,
+            control = make(L"EDIT", shown | ES_MULTILINE | ES_READONLY | WS_VSCROLL,
                            WS_EX_CLIENTEDGE, layout, id);
             break;
         case TControlClass::ComboBox: {
@@ -527,6 +523,10 @@ void TWin32Form1::SetText(TControl control, std::string_view text)
         fTrackBar.SetHint(Wide(text));
         return;
     case TControl::Memo1: { // an edit control's lines end with CR LF
+        // Hidden, it keeps the text for Text() without an edit control laying out tens of
+        // kilobytes of one line at every transfer's end.
+        fMemoText = std::string(text);
+        if (!::IsWindowVisible(Control(control))) return;
         std::wstring lines;
         for (const wchar_t c : Wide(text)) {
             if (c == L'\n') lines.push_back(L'\r');
@@ -561,6 +561,7 @@ void TWin32Form1::SetProgress(int percent)
 
 std::string TWin32Form1::Text(TControl control) const
 {
+    if (control == TControl::Memo1 && !::IsWindowVisible(Control(control))) return fMemoText;
     return Utf8(WindowText(Control(control)));
 }
 

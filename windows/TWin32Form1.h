@@ -102,6 +102,7 @@ private:
     int fDpi = 96;
     std::array<bool, 2> fTyped{}; // ComboBox1, cbbTypeFlash: text typed since the last choice
     bool fQuiet = false;          // the program, not the user, is changing a box
+    std::string fMemoText;        // the hidden chunk log
     HANDLE fDeviceNotification = nullptr;
     bool fWatching = false;
 };
