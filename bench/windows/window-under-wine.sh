@@ -15,11 +15,11 @@ work=$(mktemp -d)
 devsim_pid=
 cleanup() {
   [[ -n $devsim_pid ]] && kill "$devsim_pid" 2>/dev/null
-  "$wineserver" -k 2>/dev/null
+  "$wineserver" -k >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
-"$wineserver" -p
+"$wineserver" -p >/dev/null 2>&1
 "$wine" wineboot >/dev/null 2>&1
 
 size=${SIZE:-262144}
@@ -71,7 +71,8 @@ for _ in 1 2 3 4 5; do
   wait "$app" 2>/dev/null
 done
 
-echo "== sizes =="
-for exe in "$win"/package/*.exe "$win"/bin/tarvel.exe "$win"/bin/tarvel-flash.exe; do
-  [[ -f $exe ]] && printf '%-60s %8d KiB  %s\n' "${exe#$win/}" $(($(stat -c %s "$exe") / 1024)) "$(file -b "$exe" | cut -d, -f1)"
+echo "== sizes (the copies handed out, and the installer) =="
+for exe in "$win"/dist/*.exe "$win"/../windows-x86/dist/*.exe "$win"/package/*.exe; do
+  [[ -f $exe ]] && printf '%-48s %8d KiB  %s\n' "$(basename "$(dirname "$(dirname "$exe")")")/$(basename "$exe")" \
+    $(($(stat -c %s "$exe") / 1024)) "$(file -b "$exe" | cut -d, -f1)"
 done
