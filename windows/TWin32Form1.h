@@ -40,7 +40,7 @@ private:
     TWin32Terminal fTerminal;
     TWin32TrackBar fTrackBar;
     std::map<std::pair<int, bool>, TGdiObject> fFonts; // pixel size (at 96 dpi), bold
-    TWin32MainThreadExecutor fMainThread; // it must outlive the port too
+    TWin32MainThreadExecutor fMainThread;              // it must outlive the port too
     std::unique_ptr<ISerialBackend> fSystemBackend;
 
 public:

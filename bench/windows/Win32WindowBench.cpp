@@ -65,7 +65,8 @@ int main(int argc, char** argv)
     form.Show(SW_SHOWNORMAL);
     ::SendMessageW(form.Control(TControl::Button_Open), BM_CLICK, 0, 0);
     ::SendMessageW(form.Control(TControl::Button4), BM_CLICK, 0, 0);
-    if (!form.Model.ComPort.Active() || !RunUntil([&] { return form.Model.Session.Armed; }, 20000)) {
+    if (!form.Model.ComPort.Active() ||
+        !RunUntil([&] { return form.Model.Session.Armed; }, 20000)) {
         std::fprintf(stderr, "the device did not come to its loader: %s\n", error.c_str());
         return 1;
     }
@@ -75,8 +76,9 @@ int main(int argc, char** argv)
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = ProcessCpuSeconds() - cpuBefore;
-    std::printf("tarvel.exe (Wine)   %8.2f s for %8.2f s of wire time: ratio %.4f, %.2f %% of a core\n",
-                seconds, wireSeconds, seconds / wireSeconds, 100.0 * cpu / seconds);
+    std::printf(
+        "tarvel.exe (Wine)   %8.2f s for %8.2f s of wire time: ratio %.4f, %.2f %% of a core\n",
+        seconds, wireSeconds, seconds / wireSeconds, 100.0 * cpu / seconds);
     TWin32EventLoop::Delay(2000, Tick); // the device's menu after the end record, shown
     const double idleBefore = ProcessCpuSeconds();
     TWin32EventLoop::Delay(10000, Tick);
