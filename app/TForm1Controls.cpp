@@ -117,13 +117,8 @@ void TForm1Controls::CreateControls(QWidget* parent)
     }
     NameControls();
 
-    // The layout's tab order; panels and speed buttons take no focus.
-    std::vector<const TControlLayout*> tabStops;
-    for (const TControlLayout& layout : Form1Layout())
-        if (layout.TabOrder >= 0 && layout.Class != TControlClass::Panel)
-            tabStops.push_back(&layout);
-    std::sort(tabStops.begin(), tabStops.end(),
-              [](auto* a, auto* b) { return a->TabOrder < b->TabOrder; });
+    // The layout's tab order; speed buttons take no focus either.
+    const std::vector<const TControlLayout*> tabStops = Form1TabStops();
     for (std::size_t i = 0; i + 1 < tabStops.size(); ++i) {
         QWidget* from = Control(tabStops[i]->Id);
         QWidget* to = Control(tabStops[i + 1]->Id);

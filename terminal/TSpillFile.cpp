@@ -1,5 +1,7 @@
 #include "terminal/TSpillFile.h"
 
+#include "system/Environment.h"
+
 #include <cstdlib>
 #include <system_error>
 #ifndef _WIN32
@@ -65,14 +67,5 @@ std::filesystem::path TSpillFile::DefaultFolder(const TEnvironment& environment,
 
 std::filesystem::path TSpillFile::DefaultFolder()
 {
-    const auto environment = [](const char* name) -> std::optional<std::string> {
-        const char* value = std::getenv(name);
-        if (value == nullptr) return std::nullopt;
-        return std::string(value);
-    };
-#ifdef _WIN32
-    return DefaultFolder(environment, true);
-#else
-    return DefaultFolder(environment, false);
-#endif
+    return DefaultFolder(EnvironmentVariable, WindowsFolders);
 }

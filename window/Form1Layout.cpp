@@ -118,3 +118,14 @@ const TControlLayout& LayoutOf(TControl control)
     if (at == Controls.end()) throw std::logic_error("no layout for a control");
     return *at;
 }
+
+std::vector<const TControlLayout*> Form1TabStops()
+{
+    std::vector<const TControlLayout*> stops;
+    for (const TControlLayout& layout : Controls)
+        if (layout.TabOrder >= 0 && layout.Class != TControlClass::Panel) stops.push_back(&layout);
+    std::sort(stops.begin(), stops.end(), [](const TControlLayout* a, const TControlLayout* b) {
+        return a->TabOrder < b->TabOrder;
+    });
+    return stops;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 // The window's controls by their layout names.
 enum class TControl : std::uint8_t {
@@ -112,3 +113,6 @@ std::span<const TControlLayout> Form1Layout();
 
 // One control's row.
 const TControlLayout& LayoutOf(TControl control);
+
+// The controls Tab goes through, in the layout's tab order (panels take no focus).
+std::vector<const TControlLayout*> Form1TabStops();

@@ -1,5 +1,6 @@
 #include "window/TSessionLog.h"
 
+#include "system/Environment.h"
 #include "system/TFile.h"
 
 #include <algorithm>
@@ -157,16 +158,7 @@ std::filesystem::path TSessionLog::DefaultFolder(const TEnvironment& environment
 
 std::filesystem::path TSessionLog::DefaultFolder()
 {
-    const auto environment = [](const char* name) -> std::optional<std::string> {
-        const char* value = std::getenv(name);
-        if (value == nullptr) return std::nullopt;
-        return std::string(value);
-    };
-#ifdef _WIN32
-    return DefaultFolder(environment, true);
-#else
-    return DefaultFolder(environment, false);
-#endif
+    return DefaultFolder(EnvironmentVariable, WindowsFolders);
 }
 
 std::size_t TSessionLog::Prune(const std::filesystem::path& folder, int days,

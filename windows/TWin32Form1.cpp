@@ -90,6 +90,22 @@ void SetWindowTextIfChanged(HWND window, const std::wstring& text)
     if (WindowText(window) != text) ::SetWindowTextW(window, text.c_str());
 }
 
+// The system's open or save dialog; nullopt when cancelled.
+std::optional<std::wstring> AskFileName(HWND owner, bool save, std::wstring_view initial)
+{
+    std::wstring name(MAX_PATH * 8, L'\0');
+    initial.copy(name.data(), name.size() - 1);
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFile = name.data();
+    dialog.nMaxFile = static_cast<DWORD>(name.size());
+    dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
+                   (save ? OFN_OVERWRITEPROMPT : OFN_PATHMUSTEXIST);
+    if (!(save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog))) return std::nullopt;
+    return std::wstring(name.c_str());
+}
+
 ISerialBackend& BackendOrSystem(ISerialBackend* given, std::unique_ptr<ISerialBackend>& system)
 {
     if (given != nullptr) return *given;
@@ -111,28 +127,11 @@ TWin32Form1::TWin32Form1(ISerialBackend* backend)
                       MB_OK | MB_ICONWARNING);
     };
     ChooseFirmwareFile = [this]() -> std::optional<std::string> {
-        std::wstring name(MAX_PATH * 8, L'\0');
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = Handle();
-        dialog.lpstrFile = name.data();
-        dialog.nMaxFile = static_cast<DWORD>(name.size());
-        dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-        if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
-        return Utf8(name.c_str());
+        const auto name = AskFileName(Handle(), false, L"");
+        if (!name) return std::nullopt;
+        return Utf8(*name);
     };
-    ChooseLogFile = [this]() -> std::optional<std::wstring> {
-        std::wstring name(MAX_PATH * 8, L'\0');
-        std::wstring(L"tarvel.log").copy(name.data(), 10);
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = Handle();
-        dialog.lpstrFile = name.data();
-        dialog.nMaxFile = static_cast<DWORD>(name.size());
-        dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-        if (!::GetSaveFileNameW(&dialog)) return std::nullopt;
-        return std::wstring(name.c_str());
-    };
+    ChooseLogFile = [this] { return AskFileName(Handle(), true, L"tarvel.log"); };
 
     const TFormLayout& window = Form1Window();
     fDpi = DpiOf(nullptr);
@@ -311,14 +310,8 @@ void TWin32Form1::CreateControls()
         fControls[static_cast<std::size_t>(layout.Id)] = control;
     }
     // The layout's tab order: each control after the one before it.
-    std::vector<const TControlLayout*> tabStops;
-    for (const TControlLayout& layout : Form1Layout())
-        if (layout.TabOrder >= 0 && layout.Class != TControlClass::Panel)
-            tabStops.push_back(&layout);
-    std::sort(tabStops.begin(), tabStops.end(),
-              [](auto* a, auto* b) { return a->TabOrder < b->TabOrder; });
     HWND after = HWND_TOP;
-    for (const TControlLayout* layout : tabStops) {
+    for (const TControlLayout* layout : Form1TabStops()) {
         const HWND control = layout->Id == TControl::rgAuto ? fRadioItems[0] : Control(layout->Id);
         ::SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         after = control;

@@ -29,14 +29,7 @@ TWin32MainThreadExecutor::~TWin32MainThreadExecutor()
 
 void TWin32MainThreadExecutor::Post(std::function<void()> task)
 {
-    bool wasEmpty;
-    {
-        std::lock_guard lock(fMutex);
-        wasEmpty = fQueue.empty();
-        fQueue.push_back(std::move(task));
-    }
-    // A non-empty queue already has a wake-up on its way, or is being run.
-    if (wasEmpty) ::PostMessageW(fWindow, RunQueuedMessage, 0, 0);
+    if (fQueue.Push(std::move(task))) ::PostMessageW(fWindow, RunQueuedMessage, 0, 0);
 }
 
 LRESULT CALLBACK TWin32MainThreadExecutor::WindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
@@ -57,25 +50,12 @@ LRESULT CALLBACK TWin32MainThreadExecutor::WindowProc(HWND window, UINT message,
 
 void TWin32MainThreadExecutor::RunQueued()
 {
-    // One task at a time. Before a task runs, a wake-up is posted again while others wait, so
-    // that a task running a nested message loop (a modal box, the transfer's waits) has them run
-    // inside it, still in posting order.
-    for (;;) {
-        std::function<void()> task;
-        bool moreQueued;
-        {
-            std::lock_guard lock(fMutex);
-            if (fQueue.empty()) return;
-            task = std::move(fQueue.front());
-            fQueue.pop_front();
-            moreQueued = !fQueue.empty();
-        }
-        if (moreQueued) ::PostMessageW(fWindow, RunQueuedMessage, 0, 0);
-        try {
-            task();
-        } catch (const std::exception& error) {
-            if (ReportError) ReportError(error);
-        }
-        if (moreQueued) return; // the posted wake-up runs the rest
-    }
+    fQueue.RunEach([this] { ::PostMessageW(fWindow, RunQueuedMessage, 0, 0); },
+                   [this](const TTaskQueue::TTask& task) {
+                       try {
+                           task();
+                       } catch (const std::exception& error) {
+                           if (ReportError) ReportError(error);
+                       }
+                   });
 }

@@ -1,18 +1,14 @@
 #pragma once
 #include "serial/IMainThreadExecutor.h"
+#include "serial/TTaskQueue.h"
 
 #include <windows.h>
 
-#include <deque>
 #include <functional>
-#include <mutex>
 
 // Runs the serial component's notifications on the thread that created the executor (the
-// window's thread), in the order they were posted, through a hidden message-only window.
-//
-// The hand-over is this class's own: a task is queued under fMutex by the posting thread and taken
-// out under fMutex by the window's thread, so everything the poster wrote before Post is visible
-// to the task. The posted message only wakes the window's thread up.
+// window's thread), in the order they were posted, through a hidden message-only window. The
+// hand-over is TTaskQueue's; the posted message only wakes the window's thread up.
 class TWin32MainThreadExecutor final : public IMainThreadExecutor
 {
 public:
@@ -31,6 +27,5 @@ private:
     void RunQueued(); // the window's thread
 
     HWND fWindow = nullptr;
-    std::mutex fMutex;
-    std::deque<std::function<void()>> fQueue; // guarded by fMutex
+    TTaskQueue fQueue;
 };
