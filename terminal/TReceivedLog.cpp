@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 TReceivedLog::TReceivedLog(std::uint64_t memoryLimit, const TByteStore::TFileMaker& makeFile)
     : fBytes(memoryLimit, makeFile), fTimes(memoryLimit / 8, makeFile)
 {
@@ -19,25 +23,45 @@ std::size_t TReceivedLog::TLineState::Inside(std::string_view piece) const
 
 namespace {
 
-// The first CR or LF from from on, or end. Eight bytes are looked at together: each byte below
-// 14 sets its high bit in `low`, and the first of them is exact (those after it may be set by
-// its borrow). Bytes below 14 other than CR and LF are rare in text. For short lines this is
-// faster than a memchr for each of CR and LF, and about as fast for long ones.
-const char* NextLineEnd(const char* from, const char* end)
+// Among the bytes before the last of a piece: how many end a line (CR, LF), and how many are the
+// CR of a CR LF. A line begins after each line end but the CR of a CR LF, so these two numbers
+// give the lines a piece begins without looking for each line end in turn.
+struct TLineEnds
 {
-    constexpr std::uint64_t Ones = 0x0101010101010101u;
-    constexpr std::uint64_t Highs = 0x8080808080808080u;
-    const auto isEnd = [](char byte) { return byte == '\r' || byte == '\n'; };
-    for (; end - from >= 8; from += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, from, sizeof word);
-        if (((word - 14 * Ones) & ~word & Highs) == 0) continue;
-        for (int i = 0; i < 8; ++i)
-            if (isEnd(from[i])) return from + i;
+    std::uint64_t Ends = 0;
+    std::uint64_t CrLfs = 0;
+};
+
+TLineEnds CountLineEnds(const char* bytes, std::size_t size)
+{
+    TLineEnds counts;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes and their successors at a time; each match subtracts -1 from a byte counter,
+    // summed up before any of them can wrap.
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+    while (i + 16 < size) {
+        __m128i ends = zero, crLfs = zero;
+        for (int round = 0; round < 255 && i + 16 < size; ++round, i += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 1));
+            const __m128i isCr = _mm_cmpeq_epi8(here, cr);
+            ends = _mm_sub_epi8(ends, _mm_or_si128(isCr, _mm_cmpeq_epi8(here, lf)));
+            crLfs = _mm_sub_epi8(crLfs, _mm_and_si128(isCr, _mm_cmpeq_epi8(next, lf)));
+        }
+        const __m128i sums =
+            _mm_add_epi64(_mm_sad_epu8(ends, zero), _mm_slli_si128(_mm_sad_epu8(crLfs, zero), 4));
+        alignas(16) std::uint32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+        counts.Ends += std::uint64_t{lanes[0]} + lanes[2];
+        counts.CrLfs += std::uint64_t{lanes[1]} + lanes[3];
     }
-    while (from < end && !isEnd(*from))
-        ++from;
-    return from;
+#endif
+    for (; i + 1 < size; ++i) {
+        counts.Ends += bytes[i] == '\r' || bytes[i] == '\n';
+        counts.CrLfs += bytes[i] == '\r' && bytes[i + 1] == '\n';
+    }
+    return counts;
 }
 
 } // namespace
@@ -52,23 +76,20 @@ void TReceivedLog::Append(std::string_view bytes, TLineTime now)
     }
 }
 
-// Most bytes lie inside a line and are skipped without being looked at one by one.
 void TReceivedLog::AppendPiece(std::string_view bytes, TLineTime now)
 {
     fBytes.Append(bytes);
-    const char* at = bytes.data();
-    const char* const end = at + bytes.size();
     std::uint64_t begun = 0;
-    TLineState state = fState; // a copy the compiler keeps in registers
-    while (at < end) {
-        if (state.Open) { // and so not after a CR
-            at = NextLineEnd(at, end);
-            if (at == end) break;
+    if (!bytes.empty()) {
+        begun = fState.Begins(bytes.front()) ? 1 : 0;
+        const TLineEnds ends = CountLineEnds(bytes.data(), bytes.size());
+        begun += ends.Ends - ends.CrLfs;
+        // Whatever came before, the last byte alone says whether a line is open after it.
+        if (bytes.size() > 1) {
+            fState.Open = bytes.back() != '\r' && bytes.back() != '\n';
+            fState.AfterCr = bytes.back() == '\r';
         }
-        if (state.Begins(*at)) ++begun;
-        ++at;
     }
-    fState = state;
     fTimes.Append(now, begun);
 }
 
