@@ -1,5 +1,7 @@
 #include "flasher/TBoardReport.h"
 
+#include "system/CalendarTime.h"
+
 #include <cstdio>
 #include <ctime>
 #include <system_error>
@@ -161,13 +163,7 @@ std::string JUnitDocument(std::span<const TBoardRecord> boards)
 
 std::string UtcTimeNow()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
+    const std::tm utc = UtcCalendarTime(std::time(nullptr));
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;

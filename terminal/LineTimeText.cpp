@@ -1,5 +1,7 @@
 #include "terminal/LineTimeText.h"
 
+#include "system/CalendarTime.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -22,16 +24,15 @@ std::string ClockText(TLineTime time)
     // floor: a time before 1970 still gives 0-999 milliseconds.
     const auto seconds = static_cast<std::time_t>(
         std::chrono::floor<std::chrono::seconds>(Cut(time)).time_since_epoch().count());
-    std::tm local{};
 #ifdef _WIN32
     // Its C library refuses a time before 1970 (west of Greenwich, also the first hours after
     // it), so such a time is read a whole number of days later: the same time of day.
     constexpr std::time_t Day = 24 * 60 * 60;
     const std::time_t shown = seconds >= Day ? seconds : (seconds % Day + Day) % Day + Day;
-    ::localtime_s(&local, &shown);
 #else
-    ::localtime_r(&seconds, &local);
+    const std::time_t shown = seconds;
 #endif
+    const std::tm local = LocalCalendarTime(shown);
     char text[32];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
                   local.tm_sec, static_cast<int>(((milliseconds % 1000) + 1000) % 1000));

@@ -1,5 +1,6 @@
 #include "window/TSessionLog.h"
 
+#include "system/CalendarTime.h"
 #include "system/Environment.h"
 #include "system/TFile.h"
 
@@ -33,17 +34,6 @@ private:
 // Takes enough names for any number of reconnects within one second.
 constexpr int MostAttempts = 1000;
 
-std::tm LocalTime(std::time_t when)
-{
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &when);
-#else
-    localtime_r(&when, &local);
-#endif
-    return local;
-}
-
 } // namespace
 
 TSessionLog::TSessionLog(TFileMaker makeFile) : fMakeFile(std::move(makeFile)) {}
@@ -73,7 +63,7 @@ std::optional<std::string> TSessionLog::Start()
     std::error_code made;
     std::filesystem::create_directories(fFolder, made);
     if (made) return fFolder.string() + ": " + made.message();
-    const std::tm local = LocalTime(std::time(nullptr));
+    const std::tm local = LocalCalendarTime(std::time(nullptr));
     for (int attempt = 1; attempt <= MostAttempts; ++attempt) {
         const std::filesystem::path path = fFolder / FileName(*fPort, local, attempt);
         try {
